@@ -1,0 +1,38 @@
+// velmora-cli: Velmora's command-line companion for terminals and scripts.
+#include <cstdio>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "cli/decode_command.h"
+
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: velmora-cli COMMAND [ARGS...]\n"
+    "\n"
+    "Velmora's command-line companion: the MIDI monitor's descriptions for\n"
+    "terminals and scripts.\n"
+    "\n"
+    "Commands:\n"
+    "  decode [BYTES]   describe short messages given in hexadecimal\n"
+    "\n"
+    "Run 'velmora-cli COMMAND --help' for the details of a command.\n";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        std::fputs(kHelp, args.empty() ? stderr : stdout);
+        return args.empty() ? 2 : 0;
+    }
+    const std::string_view command = args[0];
+    const std::span<const std::string_view> rest(args.data() + 1, args.size() - 1);
+    if (command == "decode") {
+        return velmora::cli::RunDecode(rest, stdin, stdout, stderr);
+    }
+    std::fprintf(stderr, "velmora-cli: unknown command '%.*s'; see 'velmora-cli --help'\n",
+                 static_cast<int>(command.size()), command.data());
+    return 2;
+}
