@@ -20,12 +20,26 @@ std::vector<ShortMessage> MessageMix() {
     for (unsigned i = 0; i < 1024; ++i) {
         const auto d = static_cast<std::uint8_t>(i % 128);
         switch (i % 8) {
-        case 0: case 1: case 2: m.push_back(PackShortMessage(0x90 | (i % 16), d, 100)); break;
-        case 3: m.push_back(PackShortMessage(0x80, d, 64)); break;
-        case 4: m.push_back(PackShortMessage(0xB0, d, 127)); break;
-        case 5: m.push_back(PackShortMessage(0xE0, d, 64)); break;
-        case 6: m.push_back(PackShortMessage(0xC0, d, 0)); break;
-        default: m.push_back(PackShortMessage(0xF2, d, 1)); break;
+        case 0:
+        case 1:
+        case 2:
+            m.push_back(PackShortMessage(0x90 | (i % 16), d, 100));
+            break;
+        case 3:
+            m.push_back(PackShortMessage(0x80, d, 64));
+            break;
+        case 4:
+            m.push_back(PackShortMessage(0xB0, d, 127));
+            break;
+        case 5:
+            m.push_back(PackShortMessage(0xE0, d, 64));
+            break;
+        case 6:
+            m.push_back(PackShortMessage(0xC0, d, 0));
+            break;
+        default:
+            m.push_back(PackShortMessage(0xF2, d, 1));
+            break;
         }
     }
     return m;

@@ -42,7 +42,7 @@ bool AppendDecoded(std::string_view text, std::string& out, std::string& error) 
 }
 
 class LineDecoder {
-public:
+  public:
     LineDecoder(std::FILE* out, std::FILE* err) : out_(out), err_(err) { buffer_.reserve(kFlush); }
     ~LineDecoder() { Flush(); }
 
@@ -60,7 +60,7 @@ public:
     }
     bool AnyBad() const { return bad_; }
 
-private:
+  private:
     static constexpr std::size_t kFlush = 1 << 16;
     void Flush() {
         if (!buffer_.empty()) {

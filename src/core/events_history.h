@@ -8,14 +8,14 @@
 namespace velmora {
 
 class EventsHistory {
-public:
+  public:
     static constexpr std::size_t kLimit = 1800;
 
     void Append(std::string_view line);
     void Clear() { text_.clear(); }
     const std::string& Text() const { return text_; }
 
-private:
+  private:
     std::string text_;
 };
 

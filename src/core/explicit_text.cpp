@@ -9,7 +9,9 @@ namespace {
 
 constexpr const char* kUnused = "Unused";
 
-std::string ChannelText(std::uint8_t channel) { return "Channel " + std::to_string(channel + 1); }
+std::string ChannelText(std::uint8_t channel) {
+    return "Channel " + std::to_string(channel + 1);
+}
 
 void AppendColumn(std::string& line, std::string_view text, std::size_t width) {
     const std::size_t kept = text.size() < width ? text.size() : width;

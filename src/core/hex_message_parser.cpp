@@ -5,7 +5,9 @@
 namespace velmora {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') {
@@ -20,7 +22,9 @@ int HexValue(char c) {
     return -1;
 }
 
-ParsedMessage Fail(std::string why) { return {false, 0, std::move(why)}; }
+ParsedMessage Fail(std::string why) {
+    return {false, 0, std::move(why)};
+}
 
 } // namespace
 

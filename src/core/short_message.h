@@ -15,8 +15,12 @@ constexpr ShortMessage PackShortMessage(std::uint8_t status, std::uint8_t data1,
                                         std::uint8_t data2) {
     return ShortMessage{status} | (ShortMessage{data1} << 8) | (ShortMessage{data2} << 16);
 }
-constexpr std::uint8_t StatusOf(ShortMessage m) { return static_cast<std::uint8_t>(m & 0xFF); }
-constexpr std::uint8_t Data1Of(ShortMessage m) { return static_cast<std::uint8_t>((m >> 8) & 0xFF); }
+constexpr std::uint8_t StatusOf(ShortMessage m) {
+    return static_cast<std::uint8_t>(m & 0xFF);
+}
+constexpr std::uint8_t Data1Of(ShortMessage m) {
+    return static_cast<std::uint8_t>((m >> 8) & 0xFF);
+}
 constexpr std::uint8_t Data2Of(ShortMessage m) {
     return static_cast<std::uint8_t>((m >> 16) & 0xFF);
 }

@@ -178,7 +178,9 @@ std::string ControlName(int controller) {
     return "Control " + std::to_string(controller);
 }
 
-std::string DecimalField(std::uint8_t value) { return std::to_string(value); }
+std::string DecimalField(std::uint8_t value) {
+    return std::to_string(value);
+}
 
 std::string HexField(std::uint8_t value) {
     std::string out = "H";

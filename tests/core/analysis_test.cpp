@@ -82,8 +82,8 @@ TEST(EventsHistory, KeepsTheNewest26Lines) {
     EventsHistory history;
     std::vector<std::string> lines;
     for (int i = 0; i < 27; ++i) {
-        const auto r = AnalyseShortMessage(PackShortMessage(0x90, static_cast<std::uint8_t>(i), 1),
-                                           kAllOn);
+        const auto r =
+            AnalyseShortMessage(PackShortMessage(0x90, static_cast<std::uint8_t>(i), 1), kAllOn);
         lines.push_back(r.explicitText.historyLine);
         history.Append(r.explicitText.historyLine);
         if (i < 26) {

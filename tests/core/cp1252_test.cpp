@@ -22,7 +22,10 @@ TEST(Cp1252, EveryByteRoundTrips) {
 
 TEST(Cp1252, FromUtf8KeepsWhatItCanAndNamesTheRest) {
     EXPECT_EQ(Utf8ToCp1252("r\u00e9"), "r\xE9");
-    EXPECT_EQ(Utf8ToCp1252("\u4e2d"), "?");     // not in the code page
-    EXPECT_EQ(Utf8ToCp1252("a\xFF" "b"), "a\xFF" "b"); // malformed: kept as a byte
-    EXPECT_EQ(Utf8ToCp1252("\xE2\x82"), "\xE2\x82");   // cut short
+    EXPECT_EQ(Utf8ToCp1252("\u4e2d"), "?"); // not in the code page
+    EXPECT_EQ(Utf8ToCp1252("a\xFF"
+                           "b"),
+              "a\xFF"
+              "b");                                  // malformed: kept as a byte
+    EXPECT_EQ(Utf8ToCp1252("\xE2\x82"), "\xE2\x82"); // cut short
 }

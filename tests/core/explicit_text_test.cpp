@@ -10,7 +10,9 @@ namespace {
 
 using Labels = std::array<std::string, 4>;
 
-std::string Line(const std::string& body) { return body + "\r\n"; }
+std::string Line(const std::string& body) {
+    return body + "\r\n";
+}
 
 } // namespace
 
@@ -18,7 +20,8 @@ TEST(Explicit, NoteOnWorkedExample) {
     const auto e = Explicit(0x90, 0x3C, 0x64, 0);
     EXPECT_EQ(e.labels, (Labels{"Note On", "C3 (do3)", "100", "Channel 1"}));
     EXPECT_EQ(e.bar, 100);
-    EXPECT_EQ(e.historyLine, Line("90 3C 64    Note On          C3 (do3)    Velocity: 100 Channel 1 "));
+    EXPECT_EQ(e.historyLine,
+              Line("90 3C 64    Note On          C3 (do3)    Velocity: 100 Channel 1 "));
     EXPECT_EQ(e.historyLine.size(), 67u);
 }
 
@@ -81,8 +84,7 @@ TEST(ExplicitCommon, SystemMessages) {
     EXPECT_FALSE(start.bar.has_value());
     EXPECT_TRUE(start.historyLine.starts_with("FA 00 00    Start"));
 
-    EXPECT_EQ(explicitCommon(0xF2, 16, 2).labels,
-              (Labels{"Song Position", "16", "2", "Unused"}));
+    EXPECT_EQ(explicitCommon(0xF2, 16, 2).labels, (Labels{"Song Position", "16", "2", "Unused"}));
     EXPECT_EQ(explicitCommon(0xF1, 0x35, 0).labels,
               (Labels{"Quater frame", "53", "Unused", "Unused"}));
     EXPECT_EQ(explicitCommon(0xF3, 7, 9).labels, (Labels{"Song select", "7", "Unused", "Unused"}));
