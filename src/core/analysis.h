@@ -12,9 +12,9 @@
 namespace velmora {
 
 struct AnalysisPreferences {
-    bool activeSenseLed = true;   // "Active Sensing LED active"
-    bool afterTouchFilter = true; // "After Touch monitor filter"
-    bool jumpToData = true;       // "Jump to Data monitor when receiving Midi Data"
+    bool activeSenseLed = true;    // "Active Sensing LED active"
+    bool afterTouchFilter = false; // "After Touch monitor filter"
+    bool jumpToData = true;        // "Jump to Data monitor when receiving Midi Data"
 };
 
 enum class Led { None, ActiveSense, MidiData };
