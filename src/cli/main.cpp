@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/decode_command.h"
+#include "cli/device_commands.h"
 
 namespace {
 
@@ -16,6 +17,8 @@ constexpr const char* kHelp =
     "\n"
     "Commands:\n"
     "  decode [BYTES]   describe short messages given in hexadecimal\n"
+    "  list             list the MIDI input and output devices\n"
+    "  monitor --in N   show what arrives at a MIDI input, with thru\n"
     "\n"
     "Run 'velmora-cli COMMAND --help' for the details of a command.\n";
 
@@ -31,6 +34,12 @@ int main(int argc, char** argv) {
     const std::span<const std::string_view> rest(args.data() + 1, args.size() - 1);
     if (command == "decode") {
         return velmora::cli::RunDecode(rest, stdin, stdout, stderr);
+    }
+    if (command == "list") {
+        return velmora::cli::RunList(rest);
+    }
+    if (command == "monitor") {
+        return velmora::cli::RunMonitor(rest, argc, argv);
     }
     std::fprintf(stderr, "velmora-cli: unknown command '%.*s'; see 'velmora-cli --help'\n",
                  static_cast<int>(command.size()), command.data());

@@ -1,0 +1,170 @@
+#include <QCoreApplication>
+#include <QTimer>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+#include "cli/cli_reporter.h"
+#include "cli/device_commands.h"
+#include "cli/options.h"
+#include "core/analysis.h"
+#include "core/cp1252.h"
+#include "core/sysex_text.h"
+#include "midi/midi_functions.h"
+#include "midi/midi_in_callback.h"
+#include "midi/service_factory.h"
+#include "midi/ui_signal.h"
+
+namespace velmora::cli {
+namespace {
+
+constexpr const char* kMonitorHelp =
+    "Usage: velmora-cli monitor --in N [--out M [--thru-channel 0..16]] [--api alsa|jack|demo]\n"
+    "\n"
+    "Shows what arrives at MIDI input N, as Velmora's monitors do, until\n"
+    "interrupted (Ctrl-C or SIGTERM):\n"
+    "  - every short message as an events-history line behind the\n"
+    "    milliseconds since the start (timing clock is never shown, active\n"
+    "    sensing lights no line);\n"
+    "  - every sysex block of up to 4096 bytes as \"Block #n (k bytes)\" and\n"
+    "    its bytes in hexadecimal.\n"
+    "\n"
+    "With --out M the messages are also passed through to output M; with\n"
+    "--thru-channel C (1 to 16) channel messages are sent on channel C\n"
+    "(0, the default, keeps their channel).\n"
+    "\n"
+    "Device numbers are those of 'velmora-cli list'. Exit status: 0 after an\n"
+    "interrupt, 1 when a port can't be opened, 2 for a bad command line or a\n"
+    "device number that does not exist.\n";
+
+std::atomic<bool> gStop{false};
+void OnStopSignal(int) { gStop.store(true); }
+
+// Prints what the monitor shows; runs on the main (Qt) thread.
+class MonitorPrinter : public midi::UiSignalReceiver {
+public:
+    explicit MonitorPrinter(midi::MidiFunctions& midi) : midi_(midi) {}
+
+    void HandleSignal(char code) override {
+        if (code == '1') {
+            const std::string& hex = midi_.PendingSysexText;
+            ++blockCount_;
+            std::printf("%s\n%s\n", SysexBlockHeader(blockCount_, hex.size() / 3).c_str(),
+                        hex.c_str());
+        } else if (code == '2') {
+            const AnalysisResult r = AnalyseShortMessage(midi_.LastShortMessage.load(), prefs_);
+            if (r.showFields) {
+                std::string line = Cp1252ToUtf8(r.explicitText.historyLine);
+                line.resize(line.size() - 2); // CR LF
+                std::printf("%9d  %s\n", midi_.ElapsedMs(), line.c_str());
+            }
+        }
+    }
+
+private:
+    midi::MidiFunctions& midi_;
+    AnalysisPreferences prefs_; // the program's defaults
+    int blockCount_ = 0;
+};
+
+} // namespace
+
+int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
+    Options o = ParseOptions(args, {"--in", "--out", "--thru-channel", "--api"});
+    if (o.help) {
+        std::fputs(kMonitorHelp, stdout);
+        return 0;
+    }
+    const auto in = o.GetInt("--in", 0, 9999);
+    const auto out = o.GetInt("--out", 0, 9999);
+    const auto thruChannel = o.GetInt("--thru-channel", 0, 16);
+    if (o.error.empty() && !in) {
+        o.error = "--in N is required";
+    }
+    if (o.error.empty() && thruChannel && !out) {
+        o.error = "--thru-channel needs --out";
+    }
+    if (!o.error.empty() || !o.positional.empty()) {
+        std::fprintf(stderr, "velmora-cli monitor: %s; see 'velmora-cli monitor --help'\n",
+                     o.error.empty() ? "unexpected argument" : o.error.c_str());
+        return 2;
+    }
+
+    std::string error;
+    auto service = midi::CreateMidiService(o.Get("--api").value_or(""), &error);
+    if (!service) {
+        std::fprintf(stderr, "velmora-cli monitor: %s\n", error.c_str());
+        return 1;
+    }
+    if (*in >= service->InDeviceCount()) {
+        std::fprintf(stderr,
+                     "velmora-cli monitor: there is no MIDI input %d (%d inputs); see "
+                     "'velmora-cli list'\n",
+                     *in, service->InDeviceCount());
+        return 2;
+    }
+    if (out && *out >= service->OutDeviceCount()) {
+        std::fprintf(stderr,
+                     "velmora-cli monitor: there is no MIDI output %d (%d outputs); see "
+                     "'velmora-cli list'\n",
+                     *out, service->OutDeviceCount());
+        return 2;
+    }
+
+    QCoreApplication app(argc, argv);
+    StderrReporter reporter("velmora-cli monitor");
+    midi::MidiFunctions midi(*service, reporter);
+    MonitorPrinter printer(midi);
+    midi::UiSignal signal(printer);
+    midi::MainWindowTags tags;
+    midi::RouterSettings router;
+    midi::MidiInCallback callback(midi, tags, router, signal);
+    midi.SetWaitHook([&signal] { signal.ServePending(); });
+    midi.StartClock();
+
+    if (isatty(STDOUT_FILENO)) {
+        std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    }
+    if (out) {
+        midi.MidiOutDevice = *out;
+        if (!midi.OpenMidiOut()) {
+            return 1;
+        }
+        tags.ImgOutOpen.store(1);
+        tags.ImgThru.store(1);
+        tags.cmbMidiThru.store(thruChannel.value_or(0));
+    }
+    midi.MidiInDevice = *in;
+    if (!midi.OpenMidiIn(callback.AsCallback())) {
+        midi.CloseMidiOut();
+        return 1;
+    }
+
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        std::fflush(stdout);
+        if (gStop.load()) {
+            app.quit();
+        }
+    });
+    poll.start(50);
+    app.exec();
+
+    const auto lost = midi.LostInputEvents();
+    midi.CloseMidiIn();
+    if (tags.ImgOutOpen.load() == 1) {
+        midi.CloseMidiOut();
+    }
+    signal.Shutdown();
+    std::fflush(stdout);
+    if (lost > 0) {
+        std::fprintf(stderr, "velmora-cli monitor: %llu events could not be delivered\n",
+                     static_cast<unsigned long long>(lost));
+    }
+    return 0;
+}
+
+} // namespace velmora::cli

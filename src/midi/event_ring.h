@@ -1,0 +1,41 @@
+// A bounded single-producer, single-consumer queue of MIDI messages of any
+// length, stored as length-prefixed records in one ring of bytes. Push never
+// blocks and never allocates, so it may run inside a real-time audio cycle;
+// what does not fit is counted.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace velmora::midi {
+
+class EventRing {
+public:
+    // `capacity` is rounded up to a power of two.
+    explicit EventRing(std::size_t capacity);
+
+    // Producer side. False (and counted) when the message does not fit.
+    bool Push(std::span<const std::uint8_t> message);
+
+    // Consumer side. False when empty.
+    bool Pop(std::vector<std::uint8_t>& message);
+    void Clear(); // consumer side: drops everything queued
+    bool Empty() const;
+
+    std::uint64_t Dropped() const { return dropped_.load(std::memory_order_relaxed); }
+
+private:
+    void CopyIn(std::size_t at, const std::uint8_t* from, std::size_t n);
+    void CopyOut(std::size_t at, std::uint8_t* to, std::size_t n) const;
+
+    std::unique_ptr<std::uint8_t[]> bytes_;
+    std::size_t mask_;
+    alignas(64) std::atomic<std::size_t> head_{0}; // written by the producer
+    alignas(64) std::atomic<std::size_t> tail_{0}; // written by the consumer
+    std::atomic<std::uint64_t> dropped_{0};
+};
+
+} // namespace velmora::midi

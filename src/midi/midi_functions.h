@@ -1,0 +1,134 @@
+// The program's only door to the MIDI service: device lists, the main output,
+// the four router outputs and the input with its pool of 16 sysex buffers,
+// the millisecond clock, and the MIDI state the windows and the input
+// callback share. Every operation reports its own failure through the
+// Reporter and answers yes or no. Called on the window thread unless said.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "midi/hand_off.h"
+#include "midi/input_state.h"
+#include "midi/midi_service.h"
+#include "midi/reporter.h"
+#include "midi/tick_clock.h"
+
+namespace velmora::midi {
+
+constexpr int kInputBufferCount = 16;
+constexpr std::uint16_t kInputBufferSize = 4096;
+
+namespace text {
+inline constexpr const char* kNoOutDevice =
+    "No Midi out device found, this application can't be start!";
+inline constexpr const char* kNoInDevice =
+    "No Midi in device found, this application can't be start!";
+inline constexpr const char* kOutCaps = "Error when reading Midi out capabilities!";
+inline constexpr const char* kInCaps = "Error when reading Midi in capabilities!";
+inline constexpr const char* kOpenOut = "Error when trying to open Midi out device!\nThis device is "
+                                        "probably open by another application and can't be shared.";
+inline constexpr const char* kCloseOut = "Error when trying to close Midi out device!";
+inline constexpr const char* kOpenIn = "Error when trying to open Midi in device!\nThis device is "
+                                       "probably open by another application and can't be shared.";
+inline constexpr const char* kCloseIn = "Error when trying to close Midi in device!";
+inline constexpr const char* kPrepare = "Error when trying to prepare Midi in headder!";
+inline constexpr const char* kAdd = "Error when trying to add Midi in headder!";
+inline constexpr const char* kUnprepare = "Error when trying to unprepare Midi in headder!";
+} // namespace text
+
+// One input buffer: a header and its bytes, owned together.
+class TMidiHeader {
+public:
+    explicit TMidiHeader(std::uint16_t size);
+    MidiHeader Header;
+
+private:
+    std::vector<std::uint8_t> data_;
+};
+
+// An output port that the window thread opens and closes while the MIDI
+// thread may send on it: sends and closing never overlap.
+class OutputSlot {
+public:
+    bool IsOpen() const;
+    bool SendShort(ShortMessage message);
+    bool SendLong(std::span<const std::uint8_t> bytes);
+
+private:
+    friend class MidiFunctions;
+    mutable std::mutex lock_;
+    std::unique_ptr<MidiOutPort> port_;
+};
+
+class MidiFunctions {
+public:
+    MidiFunctions(MidiService& service, Reporter& reporter, TickSource ticks = SteadyTickCount);
+    ~MidiFunctions();
+
+    // Appends every device name (UTF-8) to `list` in device-number order.
+    bool ListMidiOutDevices(std::vector<std::string>& list);
+    bool ListMidiInDevices(std::vector<std::string>& list);
+
+    bool OpenMidiOut();
+    bool CloseMidiOut();
+    bool OpenRouterOut(int k, int device); // k = 1..4
+    bool CloseRouterOut(int k);
+    bool OpenMidiIn(InputCallback callback);
+    bool CloseMidiIn();
+
+    void PrepareInputBuffers();
+    void AddInputBuffers();
+    void ReleaseInputBuffers();
+
+    // Any thread.
+    std::int32_t ElapsedMs() { return clock_.ElapsedMs(); }
+    void StartClock() { clock_.Start(); }
+
+    // Run while the window thread waits for the input to stop, so hand-offs
+    // raised by the MIDI thread meanwhile are still served.
+    void SetWaitHook(WaitHook hook) { waitHook_ = std::move(hook); }
+
+    Reporter& reporter() { return reporter_; }
+    MidiService& service() { return service_; }
+    OutputSlot& MidiOutHandle() { return mainOut_; }
+    OutputSlot& RouterOutHandle(int k) { return routerOut_.at(static_cast<std::size_t>(k - 1)); }
+    // The open input port, for the callback's hand-back of buffers; null when closed.
+    MidiInPort* MidiInHandle() const { return inPortForCallback_.load(); }
+    bool InputOpen() const { return inPort_ != nullptr; }
+    std::size_t InputBufferCount() const { return InputBufferList_.size(); }
+    std::uint64_t LostInputEvents() const { return inPort_ ? inPort_->LostEvents() : 0; }
+
+    // Selected devices (the selection indices of the device lists).
+    int MidiOutDevice = 0;
+    int MidiInDevice = 0;
+
+    // Shared with the input callback.
+    std::atomic<bool> InputActive{false};
+    std::atomic<int> InputMode{kMonitor};
+    std::atomic<ShortMessage> LastShortMessage{0};
+    std::string PendingSysexText; // written by the callback, read inside a hand-off
+    SysexStore sysex;
+
+private:
+    bool OpenOutput(OutputSlot& slot, int device);
+    bool CloseOutput(OutputSlot& slot);
+    bool ListDevices(std::vector<std::string>& list, bool output);
+
+    MidiService& service_;
+    Reporter& reporter_;
+    ElapsedClock clock_;
+    WaitHook waitHook_;
+    OutputSlot mainOut_;
+    std::array<OutputSlot, 4> routerOut_;
+    std::unique_ptr<MidiInPort> inPort_;
+    std::atomic<MidiInPort*> inPortForCallback_{nullptr};
+    std::vector<std::unique_ptr<TMidiHeader>> InputBufferList_;
+    bool haveBufferList_ = false;
+};
+
+} // namespace velmora::midi

@@ -1,0 +1,92 @@
+// The MIDI service layer: what Velmora needs of a platform's MIDI services,
+// shaped after the operations the program performs (device lists, ports,
+// short and long messages, queued sysex input buffers). Implementations:
+// RtMidi (ALSA sequencer, JACK, CoreMIDI, WinMM) and an in-process simulation.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "core/short_message.h"
+
+namespace velmora::midi {
+
+// An input buffer as the service sees it: the program owns the bytes, the
+// service fills them and says how many it recorded.
+struct MidiHeader {
+    std::uint8_t* lpData = nullptr;
+    std::uint32_t dwBufferLength = 0;
+    std::uint32_t dwBytesRecorded = 0;
+    void* dwUser = nullptr;
+    bool prepared = false; // set by PrepareHeader, cleared by UnprepareHeader
+    bool queued = false;   // between AddBuffer and its return to the callback
+};
+
+enum class InputMessage : std::uint32_t {
+    Data = 0x3C3,     // a short message
+    LongData = 0x3C4, // a filled (or, on reset, empty) input buffer
+};
+
+struct InputEvent {
+    InputMessage code = InputMessage::Data;
+    ShortMessage message = 0;     // Data
+    MidiHeader* header = nullptr; // LongData
+};
+
+// Called on the service's delivery thread, one event at a time.
+using InputCallback = std::function<void(const InputEvent&)>;
+
+// Run repeatedly by a port while the caller's thread waits for the delivery
+// thread to finish, so that hand-offs to the caller's thread are still served.
+using WaitHook = std::function<void()>;
+
+class MidiOutPort {
+public:
+    virtual ~MidiOutPort() = default;
+    // Safe to call from any thread, also while another thread resets the port.
+    virtual bool SendShort(ShortMessage message) = 0;
+    // A whole or partial sysex message; handed over when the call returns.
+    virtual bool SendLong(std::span<const std::uint8_t> bytes) = 0;
+    virtual bool Reset() = 0;
+    // After a successful close every send fails; the object may be destroyed.
+    virtual bool Close() = 0;
+};
+
+class MidiInPort {
+public:
+    virtual ~MidiInPort() = default;
+    virtual bool PrepareHeader(MidiHeader& header) = 0;
+    virtual bool UnprepareHeader(MidiHeader& header) = 0;
+    // Queues a prepared buffer for incoming sysex. Callable from the callback.
+    virtual bool AddBuffer(MidiHeader& header) = 0;
+    virtual bool Start() = 0;
+    // Stops input and returns every queued buffer to the callback with a
+    // recorded-byte count of 0; returns when the callback has seen them all.
+    virtual bool Reset(const WaitHook& whileWaiting) = 0;
+    // Fails while buffers are still queued. After success no callback runs.
+    virtual bool Close(const WaitHook& whileWaiting) = 0;
+    // Events the service could not deliver (queue full, no buffer queued).
+    virtual std::uint64_t LostEvents() const = 0;
+};
+
+class MidiService {
+public:
+    virtual ~MidiService() = default;
+    virtual std::string Name() const = 0; // "alsa", "jack", "simulated", ...
+
+    virtual int OutDeviceCount() = 0;
+    // UTF-8 name of an output device; empty when its capabilities can't be read.
+    virtual std::optional<std::string> OutDeviceName(int device) = 0;
+    virtual int InDeviceCount() = 0;
+    virtual std::optional<std::string> InDeviceName(int device) = 0;
+
+    // nullptr when the device can't be opened (for instance, held elsewhere).
+    virtual std::unique_ptr<MidiOutPort> OpenOut(int device) = 0;
+    virtual std::unique_ptr<MidiInPort> OpenIn(int device, InputCallback callback) = 0;
+};
+
+} // namespace velmora::midi

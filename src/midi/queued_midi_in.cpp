@@ -1,0 +1,228 @@
+#include "midi/queued_midi_in.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace velmora::midi {
+
+QueuedMidiIn::QueuedMidiIn(InputCallback callback, std::size_t queueBytes)
+    : callback_(std::move(callback)), ring_(queueBytes), thread_([this] { DeliveryLoop(); }) {}
+
+QueuedMidiIn::~QueuedMidiIn() {
+    StopDelivery({});
+}
+
+void QueuedMidiIn::Wake() {
+    wake_.fetch_add(1, std::memory_order_release);
+    wake_.notify_one();
+}
+
+template <typename Pred> void QueuedMidiIn::WaitServing(const WaitHook& whileWaiting, Pred done) {
+    std::unique_lock lock(doneMutex_);
+    while (!done()) {
+        if (whileWaiting) {
+            lock.unlock();
+            whileWaiting();
+            lock.lock();
+            if (done()) {
+                break;
+            }
+            doneCv_.wait_for(lock, std::chrono::milliseconds(1));
+        } else {
+            doneCv_.wait(lock);
+        }
+    }
+}
+
+void QueuedMidiIn::StopDelivery(const WaitHook& whileWaiting) {
+    if (!thread_.joinable()) {
+        return;
+    }
+    started_.store(false);
+    exit_.store(true);
+    Wake();
+    WaitServing(whileWaiting, [this] { return exited_; });
+    thread_.join();
+}
+
+bool QueuedMidiIn::PrepareHeader(MidiHeader& header) {
+    if (closed_ || header.lpData == nullptr || header.dwBufferLength == 0) {
+        return false;
+    }
+    header.prepared = true;
+    return true;
+}
+
+bool QueuedMidiIn::UnprepareHeader(MidiHeader& header) {
+    if (closed_) {
+        return false;
+    }
+    std::lock_guard lock(buffersMutex_); // `queued` is cleared by the delivery thread
+    if (header.queued) {
+        return false;
+    }
+    header.prepared = false;
+    return true;
+}
+
+bool QueuedMidiIn::AddBuffer(MidiHeader& header) {
+    if (closed_) {
+        return false;
+    }
+    std::lock_guard lock(buffersMutex_);
+    if (!header.prepared || header.queued) {
+        return false;
+    }
+    header.dwBytesRecorded = 0;
+    header.queued = true;
+    queuedBuffers_.push_back(&header);
+    return true;
+}
+
+bool QueuedMidiIn::Start() {
+    if (closed_) {
+        return false;
+    }
+    started_.store(true);
+    return true;
+}
+
+bool QueuedMidiIn::Reset(const WaitHook& whileWaiting) {
+    if (closed_) {
+        return false;
+    }
+    started_.store(false);
+    std::uint64_t target;
+    {
+        std::lock_guard lock(doneMutex_);
+        target = resetsDone_ + 1;
+    }
+    resetRequested_.store(true);
+    Wake();
+    WaitServing(whileWaiting, [&] { return resetsDone_ >= target || exited_; });
+    return true;
+}
+
+bool QueuedMidiIn::Close(const WaitHook& whileWaiting) {
+    if (closed_) {
+        return false;
+    }
+    {
+        std::lock_guard lock(buffersMutex_);
+        if (!queuedBuffers_.empty()) {
+            return false; // buffers still queued: reset first
+        }
+    }
+    StopProducer();
+    StopDelivery(whileWaiting);
+    closed_.store(true);
+    return true;
+}
+
+std::uint64_t QueuedMidiIn::LostEvents() const {
+    return ring_.Dropped() + lostNoBuffer_.load(std::memory_order_relaxed);
+}
+
+bool QueuedMidiIn::Enqueue(std::span<const std::uint8_t> message) {
+    if (!started_.load(std::memory_order_acquire) || message.empty()) {
+        return false;
+    }
+    const bool pushed = ring_.Push(message);
+    Wake();
+    return pushed;
+}
+
+bool QueuedMidiIn::Idle() const {
+    return ring_.Empty() && !busy_.load(std::memory_order_acquire);
+}
+
+MidiHeader* QueuedMidiIn::TakeQueuedBuffer() {
+    std::lock_guard lock(buffersMutex_);
+    if (queuedBuffers_.empty()) {
+        return nullptr;
+    }
+    MidiHeader* h = queuedBuffers_.front();
+    queuedBuffers_.pop_front();
+    h->queued = false;
+    return h;
+}
+
+void QueuedMidiIn::ReturnQueuedBuffersEmpty() {
+    while (MidiHeader* h = TakeQueuedBuffer()) {
+        h->dwBytesRecorded = 0;
+        callback_(InputEvent{InputMessage::LongData, 0, h});
+    }
+}
+
+void QueuedMidiIn::DeliverSysex(const std::vector<std::uint8_t>& message) {
+    std::size_t offset = 0;
+    while (offset < message.size()) {
+        if (resetRequested_.load() || exit_.load()) {
+            return;
+        }
+        MidiHeader* h = TakeQueuedBuffer();
+        if (h == nullptr) {
+            lostNoBuffer_.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+        const std::size_t n = std::min<std::size_t>(h->dwBufferLength, message.size() - offset);
+        std::memcpy(h->lpData, message.data() + offset, n);
+        h->dwBytesRecorded = static_cast<std::uint32_t>(n);
+        offset += n;
+        callback_(InputEvent{InputMessage::LongData, 0, h});
+    }
+}
+
+void QueuedMidiIn::Deliver(const std::vector<std::uint8_t>& message) {
+    if (message[0] == 0xF0) {
+        DeliverSysex(message);
+        return;
+    }
+    if (message.size() > 3) {
+        lostNoBuffer_.fetch_add(1, std::memory_order_relaxed); // not a MIDI message
+        return;
+    }
+    ShortMessage m = 0;
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        m |= ShortMessage{message[i]} << (8 * i);
+    }
+    callback_(InputEvent{InputMessage::Data, m, nullptr});
+}
+
+void QueuedMidiIn::DeliveryLoop() {
+    std::vector<std::uint8_t> message;
+    message.reserve(4096);
+    while (true) {
+        const std::uint32_t seen = wake_.load(std::memory_order_acquire);
+        if (resetRequested_.exchange(false)) {
+            ring_.Clear();
+            busy_.store(true);
+            ReturnQueuedBuffersEmpty();
+            busy_.store(false);
+            std::lock_guard lock(doneMutex_);
+            ++resetsDone_;
+            doneCv_.notify_all();
+            continue;
+        }
+        if (exit_.load()) {
+            break;
+        }
+        busy_.store(true);
+        const bool got = ring_.Pop(message);
+        // A message that a producer pushed while Reset was stopping the input
+        // is dropped: after Reset no callback runs until the next Start.
+        if (got && started_.load(std::memory_order_acquire)) {
+            Deliver(message);
+        }
+        busy_.store(false);
+        if (!got) {
+            wake_.wait(seen, std::memory_order_acquire);
+        }
+    }
+    std::lock_guard lock(doneMutex_);
+    exited_ = true;
+    doneCv_.notify_all();
+}
+
+} // namespace velmora::midi

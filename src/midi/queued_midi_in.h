@@ -1,0 +1,83 @@
+// The input side shared by every MIDI service: incoming messages wait in an
+// EventRing, and a delivery thread owned by the port hands them to the
+// callback one at a time. Sysex is cut into the queued input buffers in
+// order, each delivered with its recorded-byte count.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "midi/event_ring.h"
+#include "midi/midi_service.h"
+
+namespace velmora::midi {
+
+class QueuedMidiIn : public MidiInPort {
+public:
+    static constexpr std::size_t kDefaultQueueBytes = std::size_t{4} << 20;
+
+    explicit QueuedMidiIn(InputCallback callback, std::size_t queueBytes = kDefaultQueueBytes);
+    ~QueuedMidiIn() override;
+
+    bool PrepareHeader(MidiHeader& header) override;
+    bool UnprepareHeader(MidiHeader& header) override;
+    bool AddBuffer(MidiHeader& header) override;
+    bool Start() override;
+    bool Reset(const WaitHook& whileWaiting) override;
+    bool Close(const WaitHook& whileWaiting) override;
+    std::uint64_t LostEvents() const override;
+
+    // Producer side (one thread at a time): a whole MIDI message, 1 to 3 bytes
+    // for a short message or a sysex message from F0. Never blocks. Ignored
+    // until Start and after Reset; false when it had to be dropped.
+    bool Enqueue(std::span<const std::uint8_t> message);
+
+    // True when nothing waits to be delivered and the callback is not running.
+    bool Idle() const;
+
+protected:
+    // Called by Close before the delivery thread stops: a subclass stops its
+    // producer here so nothing is enqueued any more.
+    virtual void StopProducer() {}
+    // Stops the delivery thread; a subclass destructor that must outlive it
+    // calls this first.
+    void StopDelivery(const WaitHook& whileWaiting);
+
+private:
+    void DeliveryLoop();
+    void Deliver(const std::vector<std::uint8_t>& message);
+    void DeliverSysex(const std::vector<std::uint8_t>& message);
+    void ReturnQueuedBuffersEmpty();
+    MidiHeader* TakeQueuedBuffer();
+    void Wake();
+    // Waits, serving `whileWaiting`, until `done` holds.
+    template <typename Pred> void WaitServing(const WaitHook& whileWaiting, Pred done);
+
+    InputCallback callback_;
+    EventRing ring_;
+
+    std::mutex buffersMutex_;
+    std::deque<MidiHeader*> queuedBuffers_;
+
+    std::atomic<bool> started_{false};
+    std::atomic<bool> closed_{false};
+    std::atomic<bool> exit_{false};
+    std::atomic<bool> resetRequested_{false};
+    std::atomic<bool> busy_{false};
+    std::atomic<std::uint32_t> wake_{0};
+    std::atomic<std::uint64_t> lostNoBuffer_{0};
+
+    std::mutex doneMutex_;
+    std::condition_variable doneCv_;
+    std::uint64_t resetsDone_ = 0; // guarded by doneMutex_
+    bool exited_ = false;          // guarded by doneMutex_
+
+    std::thread thread_;
+};
+
+} // namespace velmora::midi

@@ -1,0 +1,688 @@
+#include "midi/rtmidi_service.h"
+
+#include <RtMidi.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <thread>
+#include <vector>
+
+#ifdef __linux__
+#include <unistd.h>
+#endif
+#ifdef VELMORA_HAVE_JACK
+#include <jack/jack.h>
+#endif
+
+#include "midi/queued_midi_in.h"
+#include "midi/sysex_assembler.h"
+
+namespace velmora::midi {
+
+namespace {
+
+// Sysex input buffers of RtMidi backends that need them (WinMM); the others
+// grow their buffers as messages come.
+constexpr unsigned kSysexBufferBytes = 64 * 1024;
+constexpr unsigned kSysexBufferCount = 8;
+// How long a JACK server may take to accept a client before it is given up.
+constexpr auto kJackProbeTimeout = std::chrono::seconds(5);
+// JACK's period when it can't be asked: a long one, so pacing errs on the safe side.
+constexpr std::uint32_t kFallbackJackFrames = 2048;
+constexpr std::uint32_t kFallbackJackRate = 44100;
+
+// Collects what RtMidi reports instead of throwing. RtMidi may report from
+// its own input thread, so the record is shared under a lock.
+class ErrorSink {
+  public:
+    static void Report(RtMidiError::Type type, const std::string& text, void* self) {
+        if (type == RtMidiError::DEBUG_WARNING) {
+            return;
+        }
+        auto* sink = static_cast<ErrorSink*>(self);
+        try {
+            std::lock_guard lock(sink->mutex_);
+            sink->last_ = text;
+        } catch (...) {
+        }
+        sink->count_.fetch_add(1, std::memory_order_acq_rel);
+    }
+
+    std::uint64_t Count() const { return count_.load(std::memory_order_acquire); }
+    std::string Last() const {
+        std::lock_guard lock(mutex_);
+        return last_;
+    }
+
+  private:
+    std::atomic<std::uint64_t> count_{0};
+    mutable std::mutex mutex_;
+    std::string last_;
+};
+
+// Creates an RtMidi object that reports its errors to `sink`. Errors while
+// it is being made can't reach the sink yet: RtMidi throws (caught here) or,
+// for warnings, prints them; callers find those out on first use.
+template <typename T>
+std::unique_ptr<T> MakeClient(RtMidi::Api api, const std::string& clientName, ErrorSink& sink,
+                              std::string* why) {
+    try {
+        auto client = std::make_unique<T>(api, clientName);
+        client->setErrorCallback(&ErrorSink::Report, &sink);
+        return client;
+    } catch (const RtMidiError& e) {
+        *why = e.getMessage();
+    } catch (const std::exception& e) {
+        *why = e.what();
+    }
+    return nullptr;
+}
+
+// Runs `op` on `client`; true when it neither threw nor reported an error.
+template <typename Op> bool Checked(ErrorSink& sink, Op&& op) {
+    const std::uint64_t before = sink.Count();
+    try {
+        op();
+    } catch (...) {
+        return false;
+    }
+    return sink.Count() == before;
+}
+
+// RtMidi's JACK output moves what was sent into the port buffer once per
+// process cycle, and drops what no longer fits (the buffer takes about 32 KB,
+// 12 bytes of it per event); a sender refilling its queue during the cycle
+// can overrun it. So a JACK output sends at most kBytesPerCycle bytes of
+// events per period, on average, and waits when it is ahead.
+class SendPacer {
+  public:
+    static constexpr double kBytesPerCycle = 8192;
+    static constexpr double kEventBytes = 12;
+
+    SendPacer(std::uint32_t periodFrames, std::uint32_t sampleRate)
+        : bytesPerSecond_(kBytesPerCycle * sampleRate / std::max<std::uint32_t>(periodFrames, 1)),
+          tokens_(kBytesPerCycle), last_(std::chrono::steady_clock::now()) {}
+
+    void Pace(std::size_t bytes) {
+        const double cost = kEventBytes + static_cast<double>(bytes);
+        Refill();
+        if (tokens_ < cost) {
+            std::this_thread::sleep_for(
+                std::chrono::duration<double>((cost - tokens_) / bytesPerSecond_));
+            Refill();
+        }
+        tokens_ -= cost;
+    }
+
+  private:
+    void Refill() {
+        const auto now = std::chrono::steady_clock::now();
+        const double elapsed = std::chrono::duration<double>(now - last_).count();
+        tokens_ = std::min(kBytesPerCycle, tokens_ + elapsed * bytesPerSecond_);
+        last_ = now;
+    }
+
+    double bytesPerSecond_;
+    double tokens_;
+    std::chrono::steady_clock::time_point last_;
+};
+
+// The period of a JACK server.
+struct JackTiming {
+    std::uint32_t periodFrames = kFallbackJackFrames;
+    std::uint32_t sampleRate = kFallbackJackRate;
+};
+
+// The port names in use: "out", "out 2", ... so that every port open at once
+// has its own.
+class PortNames {
+  public:
+    enum class Kind { In, Out };
+
+    int Acquire(Kind kind) {
+        std::lock_guard lock(mutex_);
+        std::set<int>& used = kind == Kind::In ? in_ : out_;
+        int slot = 1;
+        while (used.contains(slot)) {
+            ++slot;
+        }
+        used.insert(slot);
+        return slot;
+    }
+    void Release(Kind kind, int slot) {
+        std::lock_guard lock(mutex_);
+        (kind == Kind::In ? in_ : out_).erase(slot);
+    }
+
+  private:
+    std::mutex mutex_;
+    std::set<int> in_;
+    std::set<int> out_;
+};
+
+// Holds one port name for the life of a port.
+class PortNameLease {
+  public:
+    PortNameLease(std::shared_ptr<PortNames> names, PortNames::Kind kind)
+        : names_(std::move(names)), kind_(kind), slot_(names_->Acquire(kind)) {}
+    ~PortNameLease() { names_->Release(kind_, slot_); }
+    PortNameLease(const PortNameLease&) = delete;
+    PortNameLease& operator=(const PortNameLease&) = delete;
+
+    std::string PortName() const {
+        const char* base = kind_ == PortNames::Kind::In ? "in" : "out";
+        return slot_ == 1 ? base : std::string(base) + " " + std::to_string(slot_);
+    }
+
+  private:
+    std::shared_ptr<PortNames> names_;
+    PortNames::Kind kind_;
+    int slot_;
+};
+
+// The number of bytes of a short message with this status; 0 for a data byte.
+std::size_t ShortMessageLength(std::uint8_t status) {
+    if (status < 0x80) {
+        return 0;
+    }
+    if (status < 0xF0) {
+        const std::uint8_t kind = status & 0xF0;
+        return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
+    }
+    switch (status) {
+    case 0xF1:
+    case 0xF3:
+        return 2;
+    case 0xF2:
+        return 3;
+    default:
+        return 1;
+    }
+}
+
+// Where `name` is in the device list `client` sees now; -1 when it is gone.
+template <typename T> int FindPort(ErrorSink& sink, T& client, const std::string& name) {
+    unsigned count = 0;
+    if (!Checked(sink, [&] { count = client.getPortCount(); })) {
+        return -1;
+    }
+    for (unsigned i = 0; i < count; ++i) {
+        std::string candidate;
+        if (Checked(sink, [&] { candidate = client.getPortName(i); }) && candidate == name) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+// Opens the device the caller saw as `device`, named `expectedName`, on a new
+// RtMidi object. Other clients may add or remove ports meanwhile, which
+// renumbers the list: the name decides.
+template <typename T>
+std::unique_ptr<T> OpenPortOn(RtMidi::Api api, const std::string& clientName, ErrorSink& sink,
+                              const std::string& expectedName, const std::string& portName,
+                              const std::function<void(T&)>& setup) {
+    std::string why;
+    std::unique_ptr<T> client = MakeClient<T>(api, clientName, sink, &why);
+    if (!client || !Checked(sink, [&] { setup(*client); })) {
+        return nullptr;
+    }
+    constexpr int kAttempts = 3;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const int number = FindPort(sink, *client, expectedName);
+        if (number < 0 ||
+            !Checked(sink, [&] { client->openPort(static_cast<unsigned>(number), portName); })) {
+            return nullptr;
+        }
+        // The list may have changed between the look-up and the open.
+        std::string opened;
+        if (Checked(sink, [&] { opened = client->getPortName(static_cast<unsigned>(number)); }) &&
+            opened == expectedName) {
+            return client;
+        }
+        Checked(sink, [&] { client->closePort(); });
+    }
+    return nullptr;
+}
+
+class RtMidiOutPort final : public MidiOutPort {
+  public:
+    // A JACK output (`jack` set) passes on every block of a long message as
+    // it comes, paced; the other backends take only whole messages.
+    RtMidiOutPort(std::optional<JackTiming> jack, std::shared_ptr<PortNames> names)
+        : assembler_(jack ? SysexAssembler::Mode::Blocks : SysexAssembler::Mode::WholeMessages),
+          lease_(std::in_place, std::move(names), PortNames::Kind::Out) {
+        if (jack) {
+            pacer_.emplace(jack->periodFrames, jack->sampleRate);
+        }
+    }
+    ~RtMidiOutPort() override { Close(); }
+
+    bool Open(RtMidi::Api api, const std::string& clientBase, const std::string& deviceName) {
+        const std::string portName = lease_->PortName();
+        auto out = OpenPortOn<RtMidiOut>(api, clientBase + " " + portName, sink_, deviceName,
+                                         portName, [](RtMidiOut&) {});
+        std::lock_guard lock(mutex_);
+        out_ = std::move(out);
+        return out_ != nullptr;
+    }
+
+    bool SendShort(ShortMessage message) override {
+        const std::array<std::uint8_t, 3> bytes{StatusOf(message), Data1Of(message),
+                                                Data2Of(message)};
+        const std::size_t length = ShortMessageLength(bytes[0]);
+        if (length == 0) {
+            return false;
+        }
+        std::lock_guard lock(mutex_);
+        return SendLocked(std::span(bytes).first(length));
+    }
+
+    bool SendLong(std::span<const std::uint8_t> bytes) override {
+        std::lock_guard lock(mutex_);
+        if (!out_) {
+            return false;
+        }
+        try {
+            return assembler_.Send(bytes, [this](std::span<const std::uint8_t> message) {
+                return SendLocked(message);
+            });
+        } catch (...) {
+            assembler_.Clear();
+            return false;
+        }
+    }
+
+    // Ends what the receiver may still sound: All Notes Off and the sustain
+    // pedal up on every channel. Sending is best effort; a reset of an open
+    // port succeeds.
+    bool Reset() override {
+        std::lock_guard lock(mutex_);
+        if (!out_) {
+            return false;
+        }
+        assembler_.Clear();
+        for (std::uint8_t channel = 0; channel < 16; ++channel) {
+            const std::uint8_t status = 0xB0 | channel;
+            SendLocked(std::array<std::uint8_t, 3>{status, 64, 0});
+            SendLocked(std::array<std::uint8_t, 3>{status, 123, 0});
+        }
+        return true;
+    }
+
+    bool Close() override {
+        std::unique_ptr<RtMidiOut> out;
+        {
+            std::lock_guard lock(mutex_);
+            out = std::move(out_);
+            assembler_.Clear();
+        }
+        if (!out) {
+            return false;
+        }
+        // Outside the lock: closing a JACK port waits for the last messages
+        // to go out, and senders meanwhile just fail.
+        try {
+            out->closePort();
+            out.reset();
+        } catch (...) {
+        }
+        lease_.reset(); // the port name is free again
+        return true;
+    }
+
+  private:
+    bool SendLocked(std::span<const std::uint8_t> message) {
+        if (!out_) {
+            return false;
+        }
+        if (pacer_) {
+            pacer_->Pace(message.size());
+        }
+        return Checked(sink_, [&] { out_->sendMessage(message.data(), message.size()); });
+    }
+
+    ErrorSink sink_; // outlives out_
+    std::mutex mutex_;
+    std::unique_ptr<RtMidiOut> out_;     // guarded by mutex_; null once closed
+    SysexAssembler assembler_;           // guarded by mutex_
+    std::optional<SendPacer> pacer_;     // guarded by mutex_
+    std::optional<PortNameLease> lease_; // released by the Close that closed the port
+};
+
+class RtMidiInPort final : public QueuedMidiIn {
+  public:
+    RtMidiInPort(InputCallback callback, std::shared_ptr<PortNames> names)
+        : QueuedMidiIn(std::move(callback)),
+          lease_(std::in_place, std::move(names), PortNames::Kind::In) {}
+
+    ~RtMidiInPort() override {
+        StopProducer();
+        StopDelivery({}); // before the members the callback may still use go away
+    }
+
+    bool Open(RtMidi::Api api, const std::string& clientBase, const std::string& deviceName) {
+        const std::string portName = lease_->PortName();
+        auto in = OpenPortOn<RtMidiIn>(
+            api, clientBase + " " + portName, sink_, deviceName, portName, [this](RtMidiIn& rt) {
+                rt.ignoreTypes(false, false, false); // sysex, timing and active sensing too
+                rt.setBufferSize(kSysexBufferBytes, kSysexBufferCount);
+                rt.setCallback(&RtMidiInPort::OnMessage, this);
+            });
+        std::lock_guard lock(producerMutex_);
+        in_ = std::move(in);
+        accepting_.store(in_ != nullptr, std::memory_order_release);
+        return in_ != nullptr;
+    }
+
+  protected:
+    void StopProducer() override {
+        std::lock_guard lock(producerMutex_);
+        accepting_.store(false, std::memory_order_release);
+        if (!in_) {
+            return;
+        }
+        // Destroying the RtMidiIn closes its client, which stops RtMidi's
+        // input thread or JACK process callback: no call of OnMessage after.
+        try {
+            in_->closePort();
+        } catch (...) {
+        }
+        in_.reset();
+        lease_.reset(); // the port name is free again
+    }
+
+  private:
+    // RtMidi's callback, on its input thread or inside the JACK process
+    // cycle: hands the message over and returns, never blocking.
+    static void OnMessage(double, std::vector<unsigned char>* message, void* self) {
+        auto* port = static_cast<RtMidiInPort*>(self);
+        if (message == nullptr || message->empty() ||
+            !port->accepting_.load(std::memory_order_acquire)) {
+            return;
+        }
+        try {
+            port->Enqueue(std::span<const std::uint8_t>(message->data(), message->size()));
+        } catch (...) {
+        }
+    }
+
+    ErrorSink sink_; // outlives in_
+    std::atomic<bool> accepting_{false};
+    std::mutex producerMutex_;
+    std::unique_ptr<RtMidiIn> in_;       // guarded by producerMutex_
+    std::optional<PortNameLease> lease_; // guarded by producerMutex_
+};
+
+std::string JackServerName() {
+    const char* name = std::getenv("JACK_DEFAULT_SERVER");
+    return name != nullptr && *name != '\0' ? name : "default";
+}
+
+// Whether a JACK server is running, without ever starting one and without
+// waiting on a server that does not answer.
+bool ProbeJackServer(const std::string& clientName, JackTiming* timing, std::string* why) {
+#ifdef VELMORA_HAVE_JACK
+    struct Probe {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        bool opened = false;
+        int status = 0;
+        JackTiming timing;
+    };
+    auto probe = std::make_shared<Probe>();
+    std::thread([probe, name = clientName + " probe"] {
+        jack_status_t status{};
+        jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+        JackTiming timing;
+        if (client != nullptr) {
+            timing.periodFrames = jack_get_buffer_size(client);
+            timing.sampleRate = jack_get_sample_rate(client);
+            jack_client_close(client);
+        }
+        std::lock_guard lock(probe->mutex);
+        probe->timing = timing;
+        probe->finished = true;
+        probe->opened = client != nullptr;
+        probe->status = status;
+        probe->done.notify_all();
+    }).detach(); // left behind, not waited for, if the server hangs
+    std::unique_lock lock(probe->mutex);
+    if (!probe->done.wait_for(lock, kJackProbeTimeout, [&] { return probe->finished; })) {
+        *why = "the JACK server '" + JackServerName() + "' does not answer";
+        return false;
+    }
+    if (!probe->opened) {
+        if ((probe->status & JackServerFailed) != 0) {
+            *why = "no JACK server '" + JackServerName() + "' is running";
+        } else {
+            *why = "JACK refused a client (status 0x" +
+                   [](int s) {
+                       char text[16];
+                       std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(s));
+                       return std::string(text);
+                   }(probe->status) +
+                   ")";
+        }
+        return false;
+    }
+    *timing = probe->timing;
+#else
+    (void)clientName;
+    (void)timing;
+    (void)why;
+#endif
+    return true;
+}
+
+bool AlsaSequencerPresent(std::string* why) {
+#ifdef __linux__
+    if (access("/dev/snd/seq", R_OK | W_OK) != 0) {
+        *why = std::string("no ALSA sequencer (/dev/snd/seq: ") + std::strerror(errno) + ")";
+        return false;
+    }
+#else
+    (void)why;
+#endif
+    return true;
+}
+
+std::vector<RtMidi::Api> UsableApis() {
+    std::vector<RtMidi::Api> apis;
+    RtMidi::getCompiledApi(apis);
+    std::erase(apis, RtMidi::RTMIDI_DUMMY);
+    return apis;
+}
+
+} // namespace
+
+struct RtMidiService::State {
+    RtMidi::Api api = RtMidi::UNSPECIFIED;
+    std::string clientBase;
+    std::shared_ptr<PortNames> names = std::make_shared<PortNames>();
+    std::optional<JackTiming> jack; // set for the JACK API
+
+    std::mutex listMutex;
+    ErrorSink listInSink; // outlive listIn and listOut
+    ErrorSink listOutSink;
+    std::unique_ptr<RtMidiIn> listIn;
+    std::unique_ptr<RtMidiOut> listOut;
+};
+
+namespace {
+
+template <typename T> int CountPorts(std::mutex& mutex, T& client) {
+    std::lock_guard lock(mutex);
+    try {
+        return static_cast<int>(client.getPortCount());
+    } catch (...) {
+        return 0;
+    }
+}
+
+template <typename T>
+std::optional<std::string> PortName(std::mutex& mutex, ErrorSink& sink, T& client, int device) {
+    if (device < 0) {
+        return std::nullopt;
+    }
+    std::lock_guard lock(mutex);
+    std::string name;
+    if (!Checked(sink, [&] { name = client.getPortName(static_cast<unsigned>(device)); }) ||
+        name.empty()) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+std::unique_ptr<MidiService> TryApi(RtMidi::Api api, const std::string& clientBase,
+                                    std::string* why) {
+    if (api == RtMidi::LINUX_ALSA && !AlsaSequencerPresent(why)) {
+        return nullptr;
+    }
+    auto state = std::make_unique<RtMidiService::State>();
+    if (api == RtMidi::UNIX_JACK) {
+        state->jack.emplace();
+        if (!ProbeJackServer(clientBase, &*state->jack, why)) {
+            return nullptr;
+        }
+    }
+    state->api = api;
+    state->clientBase = clientBase;
+    state->listIn = MakeClient<RtMidiIn>(api, clientBase + " list in", state->listInSink, why);
+    if (!state->listIn) {
+        return nullptr;
+    }
+    state->listOut = MakeClient<RtMidiOut>(api, clientBase + " list out", state->listOutSink, why);
+    if (!state->listOut) {
+        return nullptr;
+    }
+    // A failure while RtMidi set up its client shows up on first use.
+    if (!Checked(state->listInSink, [&] { state->listIn->getPortCount(); })) {
+        *why = state->listInSink.Last();
+        return nullptr;
+    }
+    if (!Checked(state->listOutSink, [&] { state->listOut->getPortCount(); })) {
+        *why = state->listOutSink.Last();
+        return nullptr;
+    }
+    return std::make_unique<RtMidiService>(std::move(state));
+}
+
+} // namespace
+
+RtMidiService::RtMidiService(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+RtMidiService::~RtMidiService() = default;
+
+std::string RtMidiService::Name() const {
+    try {
+        return RtMidi::getApiName(state_->api);
+    } catch (...) {
+        return {};
+    }
+}
+
+int RtMidiService::OutDeviceCount() {
+    return CountPorts(state_->listMutex, *state_->listOut);
+}
+
+std::optional<std::string> RtMidiService::OutDeviceName(int device) {
+    return PortName(state_->listMutex, state_->listOutSink, *state_->listOut, device);
+}
+
+int RtMidiService::InDeviceCount() {
+    return CountPorts(state_->listMutex, *state_->listIn);
+}
+
+std::optional<std::string> RtMidiService::InDeviceName(int device) {
+    return PortName(state_->listMutex, state_->listInSink, *state_->listIn, device);
+}
+
+std::unique_ptr<MidiOutPort> RtMidiService::OpenOut(int device) {
+    try {
+        const std::optional<std::string> name = OutDeviceName(device);
+        if (!name) {
+            return nullptr;
+        }
+        auto port = std::make_unique<RtMidiOutPort>(state_->jack, state_->names);
+        if (!port->Open(state_->api, state_->clientBase, *name)) {
+            return nullptr;
+        }
+        return port;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+std::unique_ptr<MidiInPort> RtMidiService::OpenIn(int device, InputCallback callback) {
+    try {
+        const std::optional<std::string> name = InDeviceName(device);
+        if (!name) {
+            return nullptr;
+        }
+        auto port = std::make_unique<RtMidiInPort>(std::move(callback), state_->names);
+        if (!port->Open(state_->api, state_->clientBase, *name)) {
+            return nullptr;
+        }
+        return port;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+std::unique_ptr<MidiService> CreateRtMidiService(const std::string& api, std::string* error,
+                                                 const std::string& clientName) {
+    std::string reasons;
+    try {
+        std::vector<RtMidi::Api> candidates;
+        const std::vector<RtMidi::Api> usable = UsableApis();
+        if (api.empty()) {
+            candidates = usable;
+        } else {
+            const RtMidi::Api wanted = RtMidi::getCompiledApiByName(api);
+            if (std::find(usable.begin(), usable.end(), wanted) == usable.end()) {
+                std::string known;
+                for (RtMidi::Api a : usable) {
+                    known += (known.empty() ? "" : ", ") + RtMidi::getApiName(a);
+                }
+                if (error != nullptr) {
+                    *error = "unknown MIDI API '" + api + "' (this build has: " + known + ")";
+                }
+                return nullptr;
+            }
+            candidates.push_back(wanted);
+        }
+        for (RtMidi::Api candidate : candidates) {
+            std::string why;
+            if (auto service = TryApi(candidate, clientName, &why)) {
+                return service;
+            }
+            reasons += (reasons.empty() ? "" : "; ") + RtMidi::getApiName(candidate) + ": " + why;
+        }
+        if (candidates.empty()) {
+            reasons = "RtMidi was built without any MIDI API";
+        }
+    } catch (const std::exception& e) {
+        reasons += (reasons.empty() ? "" : "; ") + std::string(e.what());
+    } catch (...) {
+        reasons += (reasons.empty() ? "" : "; ") + std::string("unexpected error");
+    }
+    if (error != nullptr) {
+        *error = "no MIDI service could be opened (" + reasons + ")";
+    }
+    return nullptr;
+}
+
+} // namespace velmora::midi

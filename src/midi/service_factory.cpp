@@ -1,0 +1,21 @@
+#include "midi/service_factory.h"
+
+#include "midi/rtmidi_service.h"
+#include "midi/simulated_service.h"
+
+namespace velmora::midi {
+
+std::unique_ptr<MidiService> CreateMidiService(const std::string& api, std::string* error) {
+    if (api == "demo") {
+        return CreateDemoService();
+    }
+    if (api != "" && api != "alsa" && api != "jack") {
+        if (error) {
+            *error = "unknown MIDI service '" + api + "' (alsa, jack or demo)";
+        }
+        return nullptr;
+    }
+    return CreateRtMidiService(api, error);
+}
+
+} // namespace velmora::midi

@@ -1,0 +1,610 @@
+#include "midi/simulated_service.h"
+
+#include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "midi/queued_midi_in.h"
+
+namespace velmora::midi {
+
+namespace {
+
+class SimInPort;
+
+// A failure rule: fails the `countdown`-th matching call, or every one.
+struct FailureRule {
+    SimOp op;
+    int device;
+    bool always;
+    int countdown;
+};
+
+struct OutDevice {
+    std::string name;
+    int opens = 0;
+    int openNow = 0;
+    std::deque<SentMessage> records;
+    std::uint64_t sent = 0;
+    std::uint64_t dropped = 0;
+};
+
+struct InDevice {
+    std::string name;
+    int opens = 0;
+    int openNow = 0;
+    std::vector<SimInPort*> ports; // open ports that take injected messages
+    std::shared_ptr<const LoopedPerformance> performance;
+};
+
+} // namespace
+
+namespace detail {
+
+// Everything the service and its ports share; ports keep it alive, so a port
+// outliving the service stays safe. Every field is guarded by `mutex`.
+struct SimState {
+    mutable std::mutex mutex;
+    mutable std::condition_variable sentChanged;
+    std::vector<OutDevice> outs;
+    std::vector<InDevice> ins;
+    std::vector<FailureRule> rules;
+    std::array<std::uint64_t, static_cast<std::size_t>(SimOp::Count)> calls{};
+    std::size_t recordLimit = 0;
+    std::size_t inputQueueBytes = QueuedMidiIn::kDefaultQueueBytes;
+    std::uint64_t nextPortId = 1;
+    bool serviceAlive = true;
+
+    // Counts the call and applies the rules; the caller holds `mutex`.
+    bool FailsLocked(SimOp op, int device) {
+        ++calls[static_cast<std::size_t>(op)];
+        bool fail = false;
+        for (auto it = rules.begin(); it != rules.end();) {
+            if (it->op != op ||
+                (it->device != SimulatedService::kAnyDevice && it->device != device)) {
+                ++it;
+                continue;
+            }
+            if (it->always) {
+                fail = true;
+                ++it;
+            } else if (--it->countdown == 0) {
+                fail = true;
+                it = rules.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        return fail;
+    }
+
+    bool Fails(SimOp op, int device) {
+        std::lock_guard lock(mutex);
+        return FailsLocked(op, device);
+    }
+
+    OutDevice* Out(int device) {
+        return device >= 0 && device < static_cast<int>(outs.size())
+                   ? &outs[static_cast<std::size_t>(device)]
+                   : nullptr;
+    }
+    InDevice* In(int device) {
+        return device >= 0 && device < static_cast<int>(ins.size())
+                   ? &ins[static_cast<std::size_t>(device)]
+                   : nullptr;
+    }
+};
+
+} // namespace detail
+
+namespace {
+
+using detail::SimState;
+
+// Plays a looped performance in real time on its own thread. Start and Stop
+// are called by the port's owner; RequestStop from any thread.
+class LoopPlayer {
+  public:
+    using Sink = std::function<void(std::span<const std::uint8_t>)>;
+
+    ~LoopPlayer() { Stop(); }
+
+    void Start(std::shared_ptr<const LoopedPerformance> performance, Sink sink) {
+        if (thread_.joinable() || !performance || performance->events.empty() ||
+            performance->loopMs == 0) {
+            return;
+        }
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = false;
+        }
+        thread_ = std::thread([this, performance = std::move(performance), sink = std::move(sink)] {
+            Run(*performance, sink);
+        });
+    }
+
+    void RequestStop() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+    }
+
+    void Stop() {
+        RequestStop();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+  private:
+    void Run(const LoopedPerformance& performance, const Sink& sink) {
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point start = Clock::now();
+        std::unique_lock lock(mutex_);
+        for (std::uint64_t loop = 0;; ++loop) {
+            for (const TimedMessage& event : performance.events) {
+                const auto due =
+                    start + std::chrono::milliseconds(loop * performance.loopMs + event.timeMs);
+                if (wake_.wait_until(lock, due, [this] { return stop_; })) {
+                    return;
+                }
+                lock.unlock();
+                sink(event.bytes);
+                lock.lock();
+            }
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false; // guarded by mutex_
+    std::thread thread_;
+};
+
+class SimOutPort : public MidiOutPort {
+  public:
+    SimOutPort(std::shared_ptr<SimState> state, int device, std::uint64_t id)
+        : state_(std::move(state)), device_(device), id_(id) {}
+
+    ~SimOutPort() override {
+        std::lock_guard lock(state_->mutex);
+        MarkClosedLocked();
+    }
+
+    bool SendShort(ShortMessage message) override {
+        SentMessage record;
+        record.message = message;
+        return Record(SimOp::OutSendShort, std::move(record));
+    }
+
+    bool SendLong(std::span<const std::uint8_t> bytes) override {
+        SentMessage record;
+        record.isLong = true;
+        record.bytes.assign(bytes.begin(), bytes.end());
+        return Record(SimOp::OutSendLong, std::move(record));
+    }
+
+    bool Reset() override {
+        std::lock_guard lock(state_->mutex);
+        return open_ && !state_->FailsLocked(SimOp::OutReset, device_);
+    }
+
+    bool Close() override {
+        std::lock_guard lock(state_->mutex);
+        if (!open_ || state_->FailsLocked(SimOp::OutClose, device_)) {
+            return false;
+        }
+        MarkClosedLocked();
+        return true;
+    }
+
+    std::uint64_t Id() const { return id_; }
+
+  private:
+    bool Record(SimOp op, SentMessage record) {
+        {
+            std::lock_guard lock(state_->mutex);
+            if (!open_ || state_->FailsLocked(op, device_)) {
+                return false;
+            }
+            record.port = id_;
+            OutDevice& out = *state_->Out(device_);
+            out.records.push_back(std::move(record));
+            ++out.sent;
+            if (state_->recordLimit != 0 && out.records.size() > state_->recordLimit) {
+                out.records.pop_front();
+                ++out.dropped;
+            }
+        }
+        state_->sentChanged.notify_all();
+        return true;
+    }
+
+    void MarkClosedLocked() {
+        if (open_) {
+            open_ = false;
+            --state_->Out(device_)->openNow;
+        }
+    }
+
+    std::shared_ptr<SimState> state_;
+    const int device_;
+    const std::uint64_t id_;
+    bool open_ = true; // guarded by state_->mutex
+};
+
+class SimInPort : public QueuedMidiIn {
+  public:
+    SimInPort(std::shared_ptr<SimState> state, int device, std::uint64_t id, InputCallback callback,
+              std::size_t queueBytes)
+        : QueuedMidiIn(std::move(callback), queueBytes), state_(std::move(state)), device_(device),
+          id_(id) {}
+
+    ~SimInPort() override {
+        Detach();
+        player_.Stop();
+        std::lock_guard lock(state_->mutex);
+        MarkClosedLocked();
+    }
+
+    bool PrepareHeader(MidiHeader& header) override {
+        return !state_->Fails(SimOp::PrepareHeader, device_) && QueuedMidiIn::PrepareHeader(header);
+    }
+
+    bool UnprepareHeader(MidiHeader& header) override {
+        return !state_->Fails(SimOp::UnprepareHeader, device_) &&
+               QueuedMidiIn::UnprepareHeader(header);
+    }
+
+    bool AddBuffer(MidiHeader& header) override {
+        return !state_->Fails(SimOp::AddBuffer, device_) && QueuedMidiIn::AddBuffer(header);
+    }
+
+    bool Start() override {
+        if (state_->Fails(SimOp::InStart, device_) || !QueuedMidiIn::Start()) {
+            return false;
+        }
+        // Under the lock, so that a service being destroyed either sees the
+        // player running and stops it, or is seen gone here.
+        std::lock_guard lock(state_->mutex);
+        const InDevice& in = *state_->In(device_);
+        if (state_->serviceAlive && attached_) {
+            player_.Start(in.performance,
+                          [this](std::span<const std::uint8_t> bytes) { Produce(bytes); });
+        }
+        return true;
+    }
+
+    bool Reset(const WaitHook& whileWaiting) override {
+        if (state_->Fails(SimOp::InReset, device_)) {
+            return false;
+        }
+        player_.Stop();
+        return QueuedMidiIn::Reset(whileWaiting);
+    }
+
+    bool Close(const WaitHook& whileWaiting) override {
+        if (state_->Fails(SimOp::InClose, device_) || !QueuedMidiIn::Close(whileWaiting)) {
+            return false;
+        }
+        std::lock_guard lock(state_->mutex);
+        MarkClosedLocked();
+        return true;
+    }
+
+    // The single producer of the queue: injections and the player take
+    // turns.
+    bool Produce(std::span<const std::uint8_t> bytes) {
+        std::lock_guard lock(produceMutex_);
+        return Enqueue(bytes);
+    }
+
+    // Called with state_->mutex held.
+    void StopPlayerSoon() { player_.RequestStop(); }
+
+    std::uint64_t Id() const { return id_; }
+
+  protected:
+    void StopProducer() override {
+        Detach();
+        player_.Stop();
+    }
+
+  private:
+    // Takes the port out of the device's injection targets.
+    void Detach() {
+        std::lock_guard lock(state_->mutex);
+        if (!attached_) {
+            return;
+        }
+        attached_ = false;
+        auto& ports = state_->In(device_)->ports;
+        ports.erase(std::remove(ports.begin(), ports.end(), this), ports.end());
+    }
+
+    void MarkClosedLocked() {
+        if (open_) {
+            open_ = false;
+            --state_->In(device_)->openNow;
+        }
+    }
+
+    std::shared_ptr<SimState> state_;
+    const int device_;
+    const std::uint64_t id_;
+    bool attached_ = true; // guarded by state_->mutex
+    bool open_ = true;     // guarded by state_->mutex
+    std::mutex produceMutex_;
+    LoopPlayer player_;
+};
+
+} // namespace
+
+int ShortMessageLength(std::uint8_t status) {
+    if (status < 0x80) {
+        return 3;
+    }
+    if (status < 0xF0) {
+        const std::uint8_t kind = status & 0xF0;
+        return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
+    }
+    switch (status) {
+    case 0xF1:
+    case 0xF3:
+        return 2;
+    case 0xF2:
+        return 3;
+    default:
+        return 1;
+    }
+}
+
+SimulatedService::SimulatedService(std::vector<std::string> outputNames,
+                                   std::vector<std::string> inputNames)
+    : state_(std::make_shared<detail::SimState>()) {
+    for (std::string& name : outputNames) {
+        state_->outs.emplace_back().name = std::move(name);
+    }
+    for (std::string& name : inputNames) {
+        state_->ins.emplace_back().name = std::move(name);
+    }
+}
+
+SimulatedService::~SimulatedService() {
+    std::lock_guard lock(state_->mutex);
+    state_->serviceAlive = false;
+    for (InDevice& in : state_->ins) {
+        for (SimInPort* port : in.ports) {
+            port->StopPlayerSoon();
+        }
+    }
+}
+
+int SimulatedService::OutDeviceCount() {
+    std::lock_guard lock(state_->mutex);
+    return static_cast<int>(state_->outs.size());
+}
+
+int SimulatedService::InDeviceCount() {
+    std::lock_guard lock(state_->mutex);
+    return static_cast<int>(state_->ins.size());
+}
+
+std::optional<std::string> SimulatedService::OutDeviceName(int device) {
+    std::lock_guard lock(state_->mutex);
+    if (state_->FailsLocked(SimOp::OutCaps, device) || state_->Out(device) == nullptr) {
+        return std::nullopt;
+    }
+    return state_->Out(device)->name;
+}
+
+std::optional<std::string> SimulatedService::InDeviceName(int device) {
+    std::lock_guard lock(state_->mutex);
+    if (state_->FailsLocked(SimOp::InCaps, device) || state_->In(device) == nullptr) {
+        return std::nullopt;
+    }
+    return state_->In(device)->name;
+}
+
+std::unique_ptr<MidiOutPort> SimulatedService::OpenOut(int device) {
+    std::lock_guard lock(state_->mutex);
+    OutDevice* out = state_->Out(device);
+    if (state_->FailsLocked(SimOp::OpenOut, device) || out == nullptr) {
+        return nullptr;
+    }
+    ++out->opens;
+    ++out->openNow;
+    return std::make_unique<SimOutPort>(state_, device, state_->nextPortId++);
+}
+
+std::unique_ptr<MidiInPort> SimulatedService::OpenIn(int device, InputCallback callback) {
+    std::lock_guard lock(state_->mutex);
+    InDevice* in = state_->In(device);
+    if (state_->FailsLocked(SimOp::OpenIn, device) || in == nullptr) {
+        return nullptr;
+    }
+    auto port = std::make_unique<SimInPort>(state_, device, state_->nextPortId++,
+                                            std::move(callback), state_->inputQueueBytes);
+    ++in->opens;
+    ++in->openNow;
+    in->ports.push_back(port.get());
+    return port;
+}
+
+void SimulatedService::FailNth(SimOp op, int nth, int device) {
+    if (nth < 1) {
+        return;
+    }
+    std::lock_guard lock(state_->mutex);
+    state_->rules.push_back(FailureRule{op, device, false, nth});
+}
+
+void SimulatedService::FailEvery(SimOp op, int device) {
+    std::lock_guard lock(state_->mutex);
+    state_->rules.push_back(FailureRule{op, device, true, 0});
+}
+
+void SimulatedService::ClearFailures() {
+    std::lock_guard lock(state_->mutex);
+    state_->rules.clear();
+}
+
+void SimulatedService::ClearFailures(SimOp op) {
+    std::lock_guard lock(state_->mutex);
+    std::erase_if(state_->rules, [op](const FailureRule& rule) { return rule.op == op; });
+}
+
+std::uint64_t SimulatedService::Calls(SimOp op) const {
+    std::lock_guard lock(state_->mutex);
+    return state_->calls.at(static_cast<std::size_t>(op));
+}
+
+int SimulatedService::OutOpens(int device) const {
+    std::lock_guard lock(state_->mutex);
+    const OutDevice* out = state_->Out(device);
+    return out ? out->opens : 0;
+}
+
+int SimulatedService::OutOpenNow(int device) const {
+    std::lock_guard lock(state_->mutex);
+    const OutDevice* out = state_->Out(device);
+    return out ? out->openNow : 0;
+}
+
+int SimulatedService::InOpens(int device) const {
+    std::lock_guard lock(state_->mutex);
+    const InDevice* in = state_->In(device);
+    return in ? in->opens : 0;
+}
+
+int SimulatedService::InOpenNow(int device) const {
+    std::lock_guard lock(state_->mutex);
+    const InDevice* in = state_->In(device);
+    return in ? in->openNow : 0;
+}
+
+std::uint64_t SimulatedService::PortId(const MidiOutPort& port) {
+    const auto* simulated = dynamic_cast<const SimOutPort*>(&port);
+    return simulated ? simulated->Id() : 0;
+}
+
+std::uint64_t SimulatedService::PortId(const MidiInPort& port) {
+    const auto* simulated = dynamic_cast<const SimInPort*>(&port);
+    return simulated ? simulated->Id() : 0;
+}
+
+std::vector<SentMessage> SimulatedService::Sent(int device) const {
+    std::lock_guard lock(state_->mutex);
+    const OutDevice* out = state_->Out(device);
+    return out ? std::vector<SentMessage>(out->records.begin(), out->records.end())
+               : std::vector<SentMessage>{};
+}
+
+std::uint64_t SimulatedService::SentCount(int device) const {
+    std::lock_guard lock(state_->mutex);
+    const OutDevice* out = state_->Out(device);
+    return out ? out->sent : 0;
+}
+
+std::uint64_t SimulatedService::DroppedRecords(int device) const {
+    std::lock_guard lock(state_->mutex);
+    const OutDevice* out = state_->Out(device);
+    return out ? out->dropped : 0;
+}
+
+bool SimulatedService::WaitSent(int device, std::uint64_t count,
+                                std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(state_->mutex);
+    return state_->sentChanged.wait_for(lock, timeout, [&] {
+        const OutDevice* out = state_->Out(device);
+        return out != nullptr && out->sent >= count;
+    });
+}
+
+void SimulatedService::ClearSent(int device) {
+    std::lock_guard lock(state_->mutex);
+    if (OutDevice* out = state_->Out(device)) {
+        out->records.clear();
+        out->sent = 0;
+        out->dropped = 0;
+    }
+}
+
+void SimulatedService::SetRecordLimit(std::size_t perDevice) {
+    std::lock_guard lock(state_->mutex);
+    state_->recordLimit = perDevice;
+    if (perDevice == 0) {
+        return;
+    }
+    for (OutDevice& out : state_->outs) {
+        while (out.records.size() > perDevice) {
+            out.records.pop_front();
+            ++out.dropped;
+        }
+    }
+}
+
+bool SimulatedService::InjectShort(int device, ShortMessage message) {
+    const std::array<std::uint8_t, 3> bytes{StatusOf(message), Data1Of(message), Data2Of(message)};
+    return InjectBytes(
+        device, std::span(bytes).first(static_cast<std::size_t>(ShortMessageLength(bytes[0]))));
+}
+
+bool SimulatedService::InjectSysex(int device, std::span<const std::uint8_t> bytes) {
+    return !bytes.empty() && bytes[0] == 0xF0 && InjectBytes(device, bytes);
+}
+
+bool SimulatedService::InjectBytes(int device, std::span<const std::uint8_t> bytes) {
+    // The lock keeps the ports alive while they are fed; Produce never blocks.
+    std::lock_guard lock(state_->mutex);
+    const InDevice* in = state_->In(device);
+    if (in == nullptr) {
+        return false;
+    }
+    bool taken = false;
+    for (SimInPort* port : in->ports) {
+        taken = port->Produce(bytes) || taken;
+    }
+    return taken;
+}
+
+bool SimulatedService::WaitIdle(int device, std::chrono::milliseconds timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (true) {
+        {
+            std::lock_guard lock(state_->mutex);
+            const InDevice* in = state_->In(device);
+            if (in == nullptr) {
+                return false;
+            }
+            if (std::all_of(in->ports.begin(), in->ports.end(),
+                            [](const SimInPort* port) { return port->Idle(); })) {
+                return true;
+            }
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+void SimulatedService::SetPerformance(int device, LoopedPerformance performance) {
+    auto shared = std::make_shared<const LoopedPerformance>(std::move(performance));
+    std::lock_guard lock(state_->mutex);
+    if (InDevice* in = state_->In(device)) {
+        in->performance = std::move(shared);
+    }
+}
+
+void SimulatedService::SetInputQueueBytes(std::size_t bytes) {
+    std::lock_guard lock(state_->mutex);
+    state_->inputQueueBytes = bytes;
+}
+
+} // namespace velmora::midi

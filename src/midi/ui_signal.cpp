@@ -1,0 +1,110 @@
+#include "midi/ui_signal.h"
+
+#include <QMetaObject>
+#include <QThread>
+#include <chrono>
+
+namespace velmora::midi {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Waiting briefly before sleeping saves two thread wake-ups per message when
+// messages come close together; a handler takes a few microseconds.
+constexpr auto kSpin = std::chrono::microseconds(100);
+
+template <typename Pred> bool SpinFor(Pred done) {
+    const auto until = Clock::now() + kSpin;
+    while (!done()) {
+        if (Clock::now() > until) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+UiSignal::UiSignal(UiSignalReceiver& receiver, QObject* parent)
+    : QObject(parent), receiver_(receiver) {}
+
+UiSignal::~UiSignal() { Shutdown(); }
+
+void UiSignal::Raise(char code) {
+    if (QThread::currentThread() == thread()) {
+        receiver_.HandleSignal(code); // already on the window thread
+        return;
+    }
+    std::unique_lock lock(lock_);
+    changed_.wait(lock, [this] { return state_ == State::Idle || shutdown_; });
+    if (shutdown_) {
+        ++abandoned_;
+        return;
+    }
+    state_ = State::Pending;
+    code_ = code;
+    const std::uint64_t ticket = served_.load() + 1;
+    raised_.store(ticket);
+    const bool post = !serverActive_;
+    lock.unlock();
+    if (post) {
+        QMetaObject::invokeMethod(this, [this] { ServePending(); }, Qt::QueuedConnection);
+    }
+    SpinFor([&] { return served_.load(std::memory_order_acquire) >= ticket; });
+    lock.lock();
+    changed_.wait(lock, [&] { return served_.load() >= ticket || shutdown_; });
+    if (served_.load() < ticket) {
+        ++abandoned_;
+        if (state_ == State::Pending) {
+            state_ = State::Idle;
+        }
+    }
+}
+
+void UiSignal::ServePending() {
+    std::unique_lock lock(lock_);
+    if (state_ == State::Serving) {
+        return; // nested in a handler (a modal box): the outer call serves
+    }
+    // Serve a stream for at most a slice, then give the event loop its turn
+    // (painting, input) and come back through a posted call.
+    const auto sliceEnd = Clock::now() + std::chrono::milliseconds(5);
+    while (state_ == State::Pending && !shutdown_) {
+        state_ = State::Serving;
+        serverActive_ = true;
+        const char code = code_;
+        lock.unlock();
+        receiver_.HandleSignal(code);
+        lock.lock();
+        state_ = State::Idle;
+        served_.fetch_add(1, std::memory_order_release);
+        changed_.notify_all();
+        // Stay a moment for the next code, so a stream of messages does not
+        // cost an event per message.
+        const std::uint64_t next = served_.load() + 1;
+        lock.unlock();
+        if (Clock::now() > sliceEnd) {
+            lock.lock();
+            break;
+        }
+        SpinFor([&] { return raised_.load(std::memory_order_acquire) >= next; });
+        lock.lock();
+    }
+    serverActive_ = false;
+    if (state_ == State::Pending && !shutdown_) {
+        QMetaObject::invokeMethod(this, [this] { ServePending(); }, Qt::QueuedConnection);
+    }
+}
+
+void UiSignal::Shutdown() {
+    std::lock_guard lock(lock_);
+    shutdown_ = true;
+    changed_.notify_all();
+}
+
+std::uint64_t UiSignal::Abandoned() const {
+    std::lock_guard lock(lock_);
+    return abandoned_;
+}
+
+} // namespace velmora::midi

@@ -1,0 +1,57 @@
+// The hand-off to the Qt window thread: Raise, called on the MIDI delivery
+// thread, makes the receiver handle the code on the window thread and
+// returns when it has finished. While the window thread itself waits for the
+// MIDI service (closing or resetting the input), it calls ServePending so a
+// raised hand-off is never left waiting.
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+#include "midi/hand_off.h"
+
+namespace velmora::midi {
+
+class UiSignalReceiver {
+public:
+    virtual ~UiSignalReceiver() = default;
+    virtual void HandleSignal(char code) = 0; // on the window thread
+};
+
+class UiSignal : public QObject, public HandOff {
+public:
+    // Lives on the thread that creates it: the window thread.
+    explicit UiSignal(UiSignalReceiver& receiver, QObject* parent = nullptr);
+    ~UiSignal() override;
+
+    void Raise(char code) override;
+
+    // Window thread: handles a raised code now, if one waits.
+    void ServePending();
+
+    // From now on Raise returns at once without handling (program end).
+    void Shutdown();
+
+    // Hand-offs raised and not handled because of Shutdown.
+    std::uint64_t Abandoned() const;
+
+private:
+    enum class State { Idle, Pending, Serving };
+
+    UiSignalReceiver& receiver_;
+    mutable std::mutex lock_;
+    std::condition_variable changed_;
+    State state_ = State::Idle;
+    char code_ = '0';
+    bool shutdown_ = false;
+    // True while the window thread is in ServePending and will look for the
+    // next code by itself: Raise then need not post an event.
+    bool serverActive_ = false;
+    std::atomic<std::uint64_t> raised_{0};
+    std::atomic<std::uint64_t> served_{0};
+    std::uint64_t abandoned_ = 0;
+};
+
+} // namespace velmora::midi

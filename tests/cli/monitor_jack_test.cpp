@@ -1,0 +1,123 @@
+// velmora-cli list and monitor against real JACK ports: a peer client plays
+// into the monitor and listens to its thru.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sstream>
+
+#include "jack_peer.h"
+#include "support/child_process.h"
+
+using velmora::jacktest::JackPeer;
+using velmora::testing::ChildProcess;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kCli = VELMORA_CLI;
+
+// The number `velmora-cli list` gives the device called `name` in `section`
+// (rows read "  NN  name").
+int DeviceNumber(const std::string& listing, const std::string& section, const std::string& name) {
+    std::istringstream lines(listing);
+    std::string line;
+    bool inSection = false;
+    while (std::getline(lines, line)) {
+        if (!line.starts_with(" ")) {
+            inSection = line == section + ":";
+            continue;
+        }
+        const auto number = line.find_first_not_of(' ');
+        const auto gap = line.find("  ", number);
+        if (inSection && gap != std::string::npos && line.substr(gap + 2) == name) {
+            return std::stoi(line.substr(number, gap - number));
+        }
+    }
+    return -1;
+}
+
+// True when the line holding `text` starts with a column of milliseconds.
+bool HasTimeColumn(const std::string& out, const std::string& text) {
+    const auto at = out.find(text);
+    if (at == std::string::npos) {
+        return false;
+    }
+    const auto lineStart = out.rfind('\n', at) + 1; // npos + 1 == 0
+    const std::string column = out.substr(lineStart, at - lineStart);
+    return column.size() > 2 && column.ends_with("  ") &&
+           column.find_first_of("0123456789") != std::string::npos &&
+           column.find_first_not_of(" 0123456789") == std::string::npos;
+}
+
+class MonitorOnJack : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        peer_ = JackPeer::Open("keys", &error);
+        ASSERT_TRUE(peer_) << error;
+        ChildProcess list({kCli, "list", "--api", "jack"});
+        ASSERT_EQ(list.Wait(), 0) << list.Errors();
+        listing_ = list.Output();
+        in_ = DeviceNumber(listing_, "Inputs", peer_->OutPort());
+        out_ = DeviceNumber(listing_, "Outputs", peer_->InPort());
+        ASSERT_GE(in_, 0) << listing_;
+        ASSERT_GE(out_, 0) << listing_;
+    }
+
+    std::unique_ptr<JackPeer> peer_;
+    std::string listing_;
+    int in_ = -1, out_ = -1;
+};
+
+} // namespace
+
+TEST_F(MonitorOnJack, ListShowsThePeersPorts) {
+    EXPECT_NE(listing_.find("MIDI service: jack"), std::string::npos) << listing_;
+}
+
+TEST_F(MonitorOnJack, ShowsMessagesAndBlocksAndPassesThruOnChannel10) {
+    ChildProcess monitor({kCli, "monitor", "--api", "jack", "--in", std::to_string(in_), "--out",
+                          std::to_string(out_), "--thru-channel", "10"});
+    // The monitor's ports connect to the peer when they open; until then what
+    // the peer plays goes nowhere, so play until the first line shows.
+    bool connected = false;
+    for (int i = 0; i < 100 && !connected; ++i) {
+        ASSERT_TRUE(peer_->Send({0xF2, 0x10, 0x02}));
+        connected = monitor.WaitForOutput("Song Position", 100ms);
+    }
+    ASSERT_TRUE(connected) << monitor.Errors();
+    ASSERT_TRUE(peer_->WaitForEvents(1));
+    peer_->ClearReceived();
+
+    ASSERT_TRUE(peer_->Send({0x93, 0x3C, 0x40}));
+    ASSERT_TRUE(peer_->Send({0xF8}));
+    ASSERT_TRUE(peer_->WaitForEvents(1));
+    ASSERT_TRUE(monitor.WaitForOutput("93 3C 40    Note On          C3 (do3)    Velocity: 64  "
+                                      "Channel 4 \n"));
+    EXPECT_EQ(peer_->Received().at(0), (JackPeer::Event{0x99, 0x3C, 0x40}));
+
+    std::vector<std::uint8_t> dump(10000);
+    for (std::size_t i = 0; i < dump.size(); ++i) {
+        dump[i] = static_cast<std::uint8_t>(i % 128);
+    }
+    dump.front() = 0xF0;
+    dump.back() = 0xF7;
+    ASSERT_TRUE(peer_->Send(dump));
+    ASSERT_TRUE(monitor.WaitForOutput("Block #3 (1808 bytes)\n"));
+    ASSERT_TRUE(monitor.WaitForOutput(" F7 \n"));
+
+    monitor.Signal(SIGTERM);
+    EXPECT_EQ(monitor.Wait(), 0) << monitor.Errors();
+    const std::string out = monitor.Output();
+    EXPECT_NE(out.find("Block #1 (4096 bytes)\nF0 01 02 03 "), std::string::npos);
+    EXPECT_NE(out.find("Block #2 (4096 bytes)\n"), std::string::npos);
+    EXPECT_EQ(out.find("Clock"), std::string::npos); // the clock is never shown
+    // Each shown message has its time column in front of the history line.
+    EXPECT_TRUE(HasTimeColumn(out, "93 3C 40    Note On"));
+}
+
+TEST_F(MonitorOnJack, ADeviceThatDoesNotExistIsRefused) {
+    ChildProcess monitor({kCli, "monitor", "--api", "jack", "--in", "999"});
+    EXPECT_EQ(monitor.Wait(), 2);
+    EXPECT_NE(monitor.Errors().find("there is no MIDI input 999"), std::string::npos);
+}

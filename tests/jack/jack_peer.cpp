@@ -1,0 +1,271 @@
+#include "jack_peer.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <jack/ringbuffer.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+namespace velmora::jacktest {
+
+namespace {
+
+// Events wait here as a 32-bit length followed by the bytes.
+constexpr std::size_t kSendQueueBytes = std::size_t{4} << 20;
+constexpr std::size_t kReceiveQueueBytes = std::size_t{16} << 20;
+constexpr std::uint32_t kHeaderBytes = sizeof(std::uint32_t);
+
+template <typename Pred> bool PollUntil(std::chrono::milliseconds timeout, Pred done) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// The length of the next whole event in `ring`, if all of it is there.
+bool PeekEvent(jack_ringbuffer_t* ring, std::uint32_t* length) {
+    const std::size_t available = jack_ringbuffer_read_space(ring);
+    if (available < kHeaderBytes) {
+        return false;
+    }
+    jack_ringbuffer_peek(ring, reinterpret_cast<char*>(length), kHeaderBytes);
+    return available >= kHeaderBytes + *length;
+}
+
+} // namespace
+
+struct JackPeer::Jack {
+    jack_client_t* client = nullptr;
+    jack_port_t* in = nullptr;
+    jack_port_t* out = nullptr;
+    jack_ringbuffer_t* sendQueue = nullptr;
+    jack_ringbuffer_t* receiveQueue = nullptr;
+    std::atomic<bool> shutDown{false};
+
+    // Stops the process callback: after this, nothing runs on JACK's thread.
+    void Close() {
+        if (client != nullptr) {
+            jack_deactivate(client);
+            jack_client_close(client);
+            client = nullptr;
+        }
+    }
+
+    ~Jack() {
+        Close();
+        if (sendQueue != nullptr) {
+            jack_ringbuffer_free(sendQueue);
+        }
+        if (receiveQueue != nullptr) {
+            jack_ringbuffer_free(receiveQueue);
+        }
+    }
+};
+
+JackPeer::JackPeer() : jack_(std::make_unique<Jack>()) {}
+
+JackPeer::~JackPeer() {
+    jack_->Close(); // stops the process callback before the members it uses go
+}
+
+std::unique_ptr<JackPeer> JackPeer::Open(const std::string& name, std::string* error) {
+    auto fail = [error](const std::string& why) {
+        if (error != nullptr) {
+            *error = why;
+        }
+        return nullptr;
+    };
+    std::unique_ptr<JackPeer> peer(new JackPeer());
+    Jack& jack = *peer->jack_;
+    jack_status_t status{};
+    jack.client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+    if (jack.client == nullptr) {
+        return fail("cannot open JACK client '" + name + "' (status " + std::to_string(status) +
+                    "; is the server JACK_DEFAULT_SERVER names running?)");
+    }
+    peer->clientName_ = jack_get_client_name(jack.client);
+    jack.sendQueue = jack_ringbuffer_create(kSendQueueBytes);
+    jack.receiveQueue = jack_ringbuffer_create(kReceiveQueueBytes);
+    jack.in = jack_port_register(jack.client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    jack.out = jack_port_register(jack.client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    if (jack.sendQueue == nullptr || jack.receiveQueue == nullptr || jack.in == nullptr ||
+        jack.out == nullptr) {
+        return fail("cannot create the ports of JACK client '" + peer->clientName_ + "'");
+    }
+    jack_on_shutdown(
+        jack.client, [](void* self) { static_cast<Jack*>(self)->shutDown = true; }, &jack);
+    jack_set_process_callback(jack.client, &JackPeer::Process, peer.get());
+    if (jack_activate(jack.client) != 0) {
+        return fail("cannot activate JACK client '" + peer->clientName_ + "'");
+    }
+    if (!PollUntil(10s, [&] { return peer->maxEventBytes_.load() != 0; })) {
+        return fail("JACK client '" + peer->clientName_ + "' gets no process cycles");
+    }
+    return peer;
+}
+
+int JackPeer::Process(std::uint32_t frames, void* self) {
+    auto* peer = static_cast<JackPeer*>(self);
+    Jack& jack = *peer->jack_;
+
+    void* outBuffer = jack_port_get_buffer(jack.out, frames);
+    jack_midi_clear_buffer(outBuffer);
+    peer->maxEventBytes_.store(jack_midi_max_event_size(outBuffer));
+    std::uint32_t length = 0;
+    while (PeekEvent(jack.sendQueue, &length)) {
+        if (length > peer->maxEventBytes_.load()) { // would never fit
+            jack_ringbuffer_read_advance(jack.sendQueue, kHeaderBytes + length);
+            peer->lost_.fetch_add(1);
+            continue;
+        }
+        if (jack_midi_max_event_size(outBuffer) < length) {
+            break; // the buffer is full: the rest goes next cycle
+        }
+        jack_midi_data_t* data = jack_midi_event_reserve(outBuffer, 0, length);
+        if (data == nullptr) {
+            break;
+        }
+        jack_ringbuffer_read_advance(jack.sendQueue, kHeaderBytes);
+        jack_ringbuffer_read(jack.sendQueue, reinterpret_cast<char*>(data), length);
+    }
+
+    void* inBuffer = jack_port_get_buffer(jack.in, frames);
+    const std::uint32_t count = jack_midi_get_event_count(inBuffer);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, inBuffer, i) != 0) {
+            continue;
+        }
+        const auto size = static_cast<std::uint32_t>(event.size);
+        if (jack_ringbuffer_write_space(jack.receiveQueue) < kHeaderBytes + size) {
+            peer->lost_.fetch_add(1);
+            continue;
+        }
+        jack_ringbuffer_write(jack.receiveQueue, reinterpret_cast<const char*>(&size),
+                              kHeaderBytes);
+        jack_ringbuffer_write(jack.receiveQueue, reinterpret_cast<const char*>(event.buffer), size);
+    }
+    peer->cycles_.fetch_add(1);
+    return 0;
+}
+
+bool JackPeer::Send(std::span<const std::uint8_t> event, std::chrono::milliseconds timeout) {
+    if (event.empty() || event.size() > maxEventBytes_.load()) {
+        return false;
+    }
+    std::lock_guard lock(sendMutex_);
+    const auto size = static_cast<std::uint32_t>(event.size());
+    if (!PollUntil(timeout,
+                   [&] {
+                       return jack_->shutDown ||
+                              jack_ringbuffer_write_space(jack_->sendQueue) >= kHeaderBytes + size;
+                   }) ||
+        jack_->shutDown) {
+        return false;
+    }
+    jack_ringbuffer_write(jack_->sendQueue, reinterpret_cast<const char*>(&size), kHeaderBytes);
+    jack_ringbuffer_write(jack_->sendQueue, reinterpret_cast<const char*>(event.data()), size);
+    return true;
+}
+
+bool JackPeer::WaitSent(std::chrono::milliseconds timeout) {
+    if (!PollUntil(timeout, [&] {
+            return jack_->shutDown || jack_ringbuffer_read_space(jack_->sendQueue) == 0;
+        })) {
+        return false;
+    }
+    // Written to the port in the cycle that emptied the queue; delivered by
+    // the end of the next.
+    const std::uint64_t target = cycles_.load() + 2;
+    return PollUntil(timeout, [&] { return jack_->shutDown || cycles_.load() >= target; }) &&
+           !jack_->shutDown;
+}
+
+bool JackPeer::Connect(const std::string& source, const std::string& destination) {
+    const int result = jack_connect(jack_->client, source.c_str(), destination.c_str());
+    return result == 0 || result == EEXIST;
+}
+
+bool JackPeer::Disconnect(const std::string& source, const std::string& destination) {
+    return jack_disconnect(jack_->client, source.c_str(), destination.c_str()) == 0;
+}
+
+std::vector<std::string> JackPeer::Ports(const std::string& pattern, unsigned long flags) const {
+    std::vector<std::string> names;
+    const char** ports = jack_get_ports(jack_->client, pattern.empty() ? nullptr : pattern.c_str(),
+                                        JACK_DEFAULT_MIDI_TYPE, flags);
+    if (ports == nullptr) {
+        return names;
+    }
+    for (const char** p = ports; *p != nullptr; ++p) {
+        names.emplace_back(*p);
+    }
+    jack_free(ports);
+    return names;
+}
+
+bool JackPeer::WaitForPort(const std::string& fullName, std::chrono::milliseconds timeout) const {
+    return PollUntil(timeout,
+                     [&] { return jack_port_by_name(jack_->client, fullName.c_str()) != nullptr; });
+}
+
+void JackPeer::Drain() {
+    std::uint32_t length = 0;
+    while (PeekEvent(jack_->receiveQueue, &length)) {
+        jack_ringbuffer_read_advance(jack_->receiveQueue, kHeaderBytes);
+        Event event(length);
+        jack_ringbuffer_read(jack_->receiveQueue, reinterpret_cast<char*>(event.data()), length);
+        receivedBytes_ += length;
+        received_.push_back(std::move(event));
+    }
+}
+
+std::vector<JackPeer::Event> JackPeer::Received() {
+    std::lock_guard lock(receivedMutex_);
+    Drain();
+    return received_;
+}
+
+JackPeer::Event JackPeer::ReceivedBytes() {
+    std::lock_guard lock(receivedMutex_);
+    Drain();
+    Event all;
+    all.reserve(receivedBytes_);
+    for (const Event& event : received_) {
+        all.insert(all.end(), event.begin(), event.end());
+    }
+    return all;
+}
+
+std::size_t JackPeer::ReceivedCount() {
+    std::lock_guard lock(receivedMutex_);
+    Drain();
+    return received_.size();
+}
+
+bool JackPeer::WaitForEvents(std::size_t count, std::chrono::milliseconds timeout) {
+    return PollUntil(timeout, [&] { return ReceivedCount() >= count; });
+}
+
+bool JackPeer::WaitForBytes(std::size_t bytes, std::chrono::milliseconds timeout) {
+    return PollUntil(timeout, [&] {
+        std::lock_guard lock(receivedMutex_);
+        Drain();
+        return receivedBytes_ >= bytes;
+    });
+}
+
+void JackPeer::ClearReceived() {
+    std::lock_guard lock(receivedMutex_);
+    Drain();
+    received_.clear();
+    receivedBytes_ = 0;
+}
+
+} // namespace velmora::jacktest

@@ -1,0 +1,105 @@
+// A JACK MIDI client for integration tests: a peer that plays into Velmora's
+// ports and records what Velmora sends, byte for byte.
+//
+// The peer has one MIDI output port "out" and one MIDI input port "in".
+// Events given to Send go out in order, as many per process cycle as the
+// port buffer holds; every event arriving at "in" is kept, byte-exact and in
+// order, until ClearReceived. The process callback never allocates or
+// locks: both directions pass through lock-free ring buffers.
+//
+// The server is the one JACK_DEFAULT_SERVER names (the ctest fixture "jack"
+// sets it); the peer never starts a server.
+//
+//   auto peer = velmora::jacktest::JackPeer::Open("peer", &error);
+//   peer->Connect(peer->OutPort(), "Velmora in:in");
+//   peer->Send({0x90, 0x3C, 0x40});
+//   peer->WaitForEvents(1);
+//   auto events = peer->Received();
+//
+// One 10,000-byte sysex fits in one event: at period 256 a JACK2 MIDI port
+// buffer takes events of up to 32,720 bytes (MaxEventBytes tells).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace velmora::jacktest {
+
+using namespace std::chrono_literals;
+
+class JackPeer {
+  public:
+    using Event = std::vector<std::uint8_t>;
+
+    // Opens the client `name` (JACK adds "-01" and so on when the name is
+    // taken: ClientName() tells). nullptr, with the reason in *error, when no
+    // server answers.
+    static std::unique_ptr<JackPeer> Open(const std::string& name, std::string* error = nullptr);
+    ~JackPeer();
+    JackPeer(const JackPeer&) = delete;
+    JackPeer& operator=(const JackPeer&) = delete;
+
+    const std::string& ClientName() const { return clientName_; }
+    std::string InPort() const { return clientName_ + ":in"; }   // where others send to
+    std::string OutPort() const { return clientName_ + ":out"; } // what others listen to
+
+    // Queues one event (any bytes, 1 to MaxEventBytes() long) for "out",
+    // waiting up to `timeout` while the queue is full. One thread at a time.
+    bool Send(std::span<const std::uint8_t> event, std::chrono::milliseconds timeout = 10s);
+    bool Send(std::initializer_list<std::uint8_t> event) {
+        return Send(std::span(event.begin(), event.size()));
+    }
+    // Waits until every queued event has gone out and been delivered.
+    bool WaitSent(std::chrono::milliseconds timeout = 10s);
+    // The longest event the output port takes in one cycle (0 before the
+    // first cycle has run; Open waits for it).
+    std::size_t MaxEventBytes() const { return maxEventBytes_.load(); }
+
+    // Connects an output port to an input port, by full names ("client:port");
+    // true also when they are already connected.
+    bool Connect(const std::string& source, const std::string& destination);
+    bool Disconnect(const std::string& source, const std::string& destination);
+    // Full names of the MIDI ports whose names match `pattern` (an extended
+    // regular expression; "" for all). `flags`: 0, or JackPortIsInput or
+    // JackPortIsOutput from <jack/types.h>.
+    std::vector<std::string> Ports(const std::string& pattern = "", unsigned long flags = 0) const;
+    // Polls until the port `fullName` exists.
+    bool WaitForPort(const std::string& fullName, std::chrono::milliseconds timeout = 10s) const;
+
+    // What arrived at "in" so far.
+    std::vector<Event> Received();
+    Event ReceivedBytes(); // every event, one after the other
+    std::size_t ReceivedCount();
+    // Polls until at least `count` events / `bytes` bytes have arrived.
+    bool WaitForEvents(std::size_t count, std::chrono::milliseconds timeout = 10s);
+    bool WaitForBytes(std::size_t bytes, std::chrono::milliseconds timeout = 10s);
+    void ClearReceived();
+    // Events lost on the way in because the receive queue was full, or on the
+    // way out because they were longer than the port takes.
+    std::uint64_t LostEvents() const { return lost_.load(); }
+
+  private:
+    struct Jack; // the JACK handles, kept out of this header
+    JackPeer();
+    static int Process(std::uint32_t frames, void* self);
+    void Drain(); // moves arrived events into received_; needs receivedMutex_
+
+    std::unique_ptr<Jack> jack_;
+    std::string clientName_;
+    std::atomic<std::size_t> maxEventBytes_{0};
+    std::atomic<std::uint64_t> cycles_{0};
+    std::atomic<std::uint64_t> lost_{0};
+    std::mutex sendMutex_;
+    std::mutex receivedMutex_;
+    std::vector<Event> received_;   // guarded by receivedMutex_
+    std::size_t receivedBytes_ = 0; // guarded by receivedMutex_
+};
+
+} // namespace velmora::jacktest

@@ -1,0 +1,452 @@
+// The RtMidi service against real JACK MIDI ports: a JackPeer plays into
+// Velmora's input and listens to its outputs. Runs under the ctest fixture
+// "jack", which starts a server of its own.
+#include "midi/rtmidi_service.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <thread>
+
+#include "jack_peer.h"
+
+namespace velmora::midi {
+namespace {
+
+using namespace std::chrono_literals;
+using jacktest::JackPeer;
+using Bytes = std::vector<std::uint8_t>;
+
+template <typename Pred> bool PollUntil(Pred done, std::chrono::milliseconds timeout = 10s) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// Aborts the test program when a step hangs, instead of waiting for ctest.
+class Watchdog {
+  public:
+    explicit Watchdog(std::chrono::seconds limit)
+        : thread_([this, limit] {
+              std::unique_lock lock(mutex_);
+              if (!cv_.wait_for(lock, limit, [this] { return done_; })) {
+                  std::fprintf(stderr, "watchdog: the test hung\n");
+                  std::abort();
+              }
+          }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+Bytes Sysex(std::size_t length) {
+    Bytes bytes(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        bytes[i] = static_cast<std::uint8_t>((i * 7 + i / 128) & 0x7F);
+    }
+    bytes.front() = 0xF0;
+    bytes.back() = 0xF7;
+    return bytes;
+}
+
+// Sets JACK_DEFAULT_SERVER for one test and puts it back after.
+class ServerNameOverride {
+  public:
+    explicit ServerNameOverride(const std::string& name) {
+        if (const char* old = std::getenv("JACK_DEFAULT_SERVER")) {
+            old_ = old;
+        }
+        setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    }
+    ~ServerNameOverride() {
+        if (old_) {
+            setenv("JACK_DEFAULT_SERVER", old_->c_str(), 1);
+        } else {
+            unsetenv("JACK_DEFAULT_SERVER");
+        }
+    }
+
+  private:
+    std::optional<std::string> old_;
+};
+
+bool AlsaSequencerPresent() {
+    return access("/dev/snd/seq", F_OK) == 0;
+}
+
+// What the input callback saw, read by the test thread.
+class Recorder {
+  public:
+    void Record(const InputEvent& event) {
+        std::lock_guard lock(mutex_);
+        events_.push_back(event);
+        if (event.code == InputMessage::LongData) {
+            blocks_.emplace_back(event.header->lpData,
+                                 event.header->lpData + event.header->dwBytesRecorded);
+        }
+    }
+    std::vector<InputEvent> Events() {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    std::vector<Bytes> Blocks() {
+        std::lock_guard lock(mutex_);
+        return blocks_;
+    }
+    std::size_t Count() {
+        std::lock_guard lock(mutex_);
+        return events_.size();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<InputEvent> events_;
+    std::vector<Bytes> blocks_;
+};
+
+class RtMidiJackTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string suffix = std::to_string(getpid());
+        std::string error;
+        peer_ = JackPeer::Open("peer-" + suffix, &error);
+        ASSERT_NE(peer_, nullptr) << error;
+        clientBase_ = "vt-" + suffix;
+        service_ = CreateRtMidiService("jack", &error, clientBase_);
+        ASSERT_NE(service_, nullptr) << error;
+    }
+
+    int FindIn(const std::string& name) {
+        for (int i = 0; i < service_->InDeviceCount(); ++i) {
+            if (service_->InDeviceName(i) == name) {
+                return i;
+            }
+        }
+        return -1;
+    }
+    int FindOut(const std::string& name) {
+        for (int i = 0; i < service_->OutDeviceCount(); ++i) {
+            if (service_->OutDeviceName(i) == name) {
+                return i;
+            }
+        }
+        return -1;
+    }
+
+    // An input port on the peer's output, started, recording into recorder_.
+    std::unique_ptr<MidiInPort> OpenPeerInput(InputCallback callback = {}) {
+        const int device = FindIn(peer_->OutPort());
+        EXPECT_GE(device, 0);
+        if (!callback) {
+            callback = [this](const InputEvent& event) { recorder_.Record(event); };
+        }
+        auto port = service_->OpenIn(device, std::move(callback));
+        EXPECT_NE(port, nullptr);
+        if (port) {
+            EXPECT_TRUE(port->Start());
+        }
+        return port;
+    }
+
+    std::unique_ptr<MidiOutPort> OpenPeerOutput() {
+        const int device = FindOut(peer_->InPort());
+        EXPECT_GE(device, 0);
+        auto port = service_->OpenOut(device);
+        EXPECT_NE(port, nullptr);
+        return port;
+    }
+
+    std::unique_ptr<JackPeer> peer_;
+    std::string clientBase_;
+    std::unique_ptr<MidiService> service_;
+    Recorder recorder_;
+};
+
+TEST_F(RtMidiJackTest, ListsThePeerPortsAndNamesItsOwnPortsPredictably) {
+    EXPECT_EQ(service_->Name(), "jack");
+    EXPECT_GE(FindIn(peer_->OutPort()), 0);
+    EXPECT_GE(FindOut(peer_->InPort()), 0);
+    EXPECT_EQ(service_->InDeviceName(-1), std::nullopt);
+    EXPECT_EQ(service_->OutDeviceName(service_->OutDeviceCount()), std::nullopt);
+    EXPECT_EQ(service_->OpenOut(service_->OutDeviceCount()), nullptr);
+    EXPECT_EQ(service_->OpenIn(-1, [](const InputEvent&) {}), nullptr);
+
+    auto in = OpenPeerInput();
+    auto out1 = OpenPeerOutput();
+    auto out2 = OpenPeerOutput();
+    ASSERT_TRUE(in && out1 && out2);
+    const std::string in1 = clientBase_ + " in:in";
+    const std::string outA = clientBase_ + " out:out";
+    const std::string outB = clientBase_ + " out 2:out 2";
+    EXPECT_GE(FindOut(in1), 0);
+    EXPECT_GE(FindIn(outA), 0);
+    EXPECT_GE(FindIn(outB), 0);
+
+    // A closed output gives its name back to the next one.
+    EXPECT_TRUE(out1->Close());
+    EXPECT_TRUE(PollUntil([&] { return FindIn(outA) < 0; }));
+    auto out3 = OpenPeerOutput();
+    ASSERT_NE(out3, nullptr);
+    EXPECT_GE(FindIn(outA), 0);
+}
+
+TEST_F(RtMidiJackTest, ShortMessagesFromThePeerArriveAsPackedDataEvents) {
+    auto in = OpenPeerInput();
+    ASSERT_NE(in, nullptr);
+    const std::vector<Bytes> sent = {
+        {0x90, 0x3C, 0x40}, {0xC5, 0x10}, {0xF8}, {0xFE}, {0xE0, 0x00, 0x40}, {0xF1, 0x25},
+    };
+    for (const Bytes& message : sent) {
+        ASSERT_TRUE(peer_->Send(message));
+    }
+    ASSERT_TRUE(PollUntil([&] { return recorder_.Count() >= sent.size(); }));
+    const std::vector<InputEvent> events = recorder_.Events();
+    ASSERT_EQ(events.size(), sent.size());
+    const std::vector<ShortMessage> expected = {0x403C90, 0x10C5, 0xF8, 0xFE, 0x4000E0, 0x25F1};
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        EXPECT_EQ(events[i].code, InputMessage::Data);
+        EXPECT_EQ(events[i].message, expected[i]) << "message " << i;
+    }
+    EXPECT_EQ(in->LostEvents(), 0u);
+    EXPECT_TRUE(in->Close({}));
+}
+
+TEST_F(RtMidiJackTest, LongSysexFillsTheQueuedBuffersInOrder) {
+    std::array<std::array<std::uint8_t, 4096>, 3> storage{};
+    std::array<MidiHeader, 3> headers{};
+    std::atomic<bool> requeue{true};
+    std::atomic<MidiInPort*> port{nullptr};
+    auto in = OpenPeerInput([&](const InputEvent& event) {
+        recorder_.Record(event);
+        // Like the program: a filled buffer goes straight back to the queue.
+        if (event.code == InputMessage::LongData && event.header->dwBytesRecorded > 0 &&
+            requeue.load()) {
+            EXPECT_TRUE(port.load()->AddBuffer(*event.header));
+        }
+    });
+    ASSERT_NE(in, nullptr);
+    port = in.get();
+    for (std::size_t i = 0; i < headers.size(); ++i) {
+        headers[i].lpData = storage[i].data();
+        headers[i].dwBufferLength = storage[i].size();
+        ASSERT_TRUE(in->PrepareHeader(headers[i]));
+        ASSERT_TRUE(in->AddBuffer(headers[i]));
+    }
+
+    const Bytes sysex = Sysex(10000);
+    ASSERT_LE(sysex.size(), peer_->MaxEventBytes());
+    ASSERT_TRUE(peer_->Send(sysex));
+    ASSERT_TRUE(PollUntil([&] { return recorder_.Count() >= 3; }));
+    std::vector<Bytes> blocks = recorder_.Blocks();
+    ASSERT_EQ(blocks.size(), 3u);
+    EXPECT_EQ(blocks[0].size(), 4096u);
+    EXPECT_EQ(blocks[1].size(), 4096u);
+    EXPECT_EQ(blocks[2].size(), 1808u);
+    Bytes joined;
+    for (const Bytes& block : blocks) {
+        joined.insert(joined.end(), block.begin(), block.end());
+    }
+    EXPECT_EQ(joined, sysex);
+
+    // A reset hands every queued buffer back, empty.
+    requeue = false;
+    ASSERT_TRUE(in->Reset({}));
+    const std::vector<InputEvent> events = recorder_.Events();
+    ASSERT_EQ(events.size(), 6u);
+    for (std::size_t i = 3; i < events.size(); ++i) {
+        EXPECT_EQ(events[i].code, InputMessage::LongData);
+        EXPECT_EQ(events[i].header->dwBytesRecorded, 0u);
+        EXPECT_FALSE(events[i].header->queued);
+    }
+    for (MidiHeader& header : headers) {
+        EXPECT_TRUE(in->UnprepareHeader(header));
+    }
+    EXPECT_TRUE(in->Close({}));
+}
+
+TEST_F(RtMidiJackTest, ClosingDuringAFloodReturnsPromptly) {
+    std::atomic<std::uint64_t> delivered{0};
+    auto in = OpenPeerInput([&](const InputEvent&) { delivered.fetch_add(1); });
+    ASSERT_NE(in, nullptr);
+
+    constexpr int kMessages = 100000;
+    std::atomic<bool> stop{false};
+    std::thread sender([&] {
+        for (int i = 0; i < kMessages && !stop; ++i) {
+            const auto note = static_cast<std::uint8_t>(i & 0x7F);
+            if (!peer_->Send({0x90, note, 0x40})) {
+                break;
+            }
+        }
+    });
+    ASSERT_TRUE(PollUntil([&] { return delivered.load() >= 1000; }));
+
+    Watchdog watchdog(10s);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(in->Close({}));
+    const auto took = std::chrono::steady_clock::now() - start;
+    const std::uint64_t atClose = delivered.load();
+    std::printf("closed after %llu messages in %lld ms\n", static_cast<unsigned long long>(atClose),
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(delivered.load(), atClose); // no callback after Close
+    in.reset();
+    stop = true;
+    sender.join();
+}
+
+TEST_F(RtMidiJackTest, ShortMessagesReachThePeerWithTheirOwnLength) {
+    auto out = OpenPeerOutput();
+    ASSERT_NE(out, nullptr);
+    ASSERT_TRUE(peer_->Connect(clientBase_ + " out:out", peer_->InPort()));
+
+    EXPECT_TRUE(out->SendShort(PackShortMessage(0x99, 0x3C, 0x40)));
+    EXPECT_TRUE(out->SendShort(PackShortMessage(0xC3, 0x05, 0x77)));  // program change: 2 bytes
+    EXPECT_TRUE(out->SendShort(PackShortMessage(0xF8, 0x01, 0x02)));  // clock: 1 byte
+    EXPECT_TRUE(out->SendShort(PackShortMessage(0xF2, 0x10, 0x20)));  // song position: 3 bytes
+    EXPECT_FALSE(out->SendShort(PackShortMessage(0x3C, 0x40, 0x00))); // no status byte
+    ASSERT_TRUE(peer_->WaitForEvents(4));
+    const std::vector<Bytes> expected = {
+        {0x99, 0x3C, 0x40}, {0xC3, 0x05}, {0xF8}, {0xF2, 0x10, 0x20}};
+    EXPECT_EQ(peer_->Received(), expected);
+
+    EXPECT_TRUE(out->Reset());
+    EXPECT_TRUE(out->Close());
+    EXPECT_FALSE(out->Close());
+    EXPECT_FALSE(out->SendShort(PackShortMessage(0x90, 0x3C, 0x40)));
+    EXPECT_FALSE(out->SendLong(Sysex(10)));
+    EXPECT_FALSE(out->Reset());
+}
+
+TEST_F(RtMidiJackTest, SysexSentInBlocksArrivesByteIdentical) {
+    auto out = OpenPeerOutput();
+    ASSERT_NE(out, nullptr);
+    ASSERT_TRUE(peer_->Connect(clientBase_ + " out:out", peer_->InPort()));
+
+    // As the program sends a file: blocks of at most 4096 bytes.
+    const Bytes sysex = Sysex(10000);
+    for (std::size_t at = 0; at < sysex.size(); at += 4096) {
+        const std::size_t n = std::min<std::size_t>(4096, sysex.size() - at);
+        EXPECT_TRUE(out->SendLong(std::span(sysex).subspan(at, n)));
+    }
+    // And in one call, longer than RtMidi's JACK output queue takes at once.
+    const Bytes big = Sysex(40000);
+    EXPECT_TRUE(out->SendLong(big));
+    ASSERT_TRUE(peer_->WaitForBytes(sysex.size() + big.size()));
+    Bytes expected = sysex;
+    expected.insert(expected.end(), big.begin(), big.end());
+    EXPECT_EQ(peer_->ReceivedBytes(), expected);
+    EXPECT_EQ(peer_->LostEvents(), 0u);
+    EXPECT_TRUE(out->Close());
+}
+
+TEST_F(RtMidiJackTest, AMegabyteDumpSentInBlocksLosesNothing) {
+    auto out = OpenPeerOutput();
+    ASSERT_NE(out, nullptr);
+    ASSERT_TRUE(peer_->Connect(clientBase_ + " out:out", peer_->InPort()));
+    const Bytes sysex = Sysex(std::size_t{1} << 20);
+    for (std::size_t at = 0; at < sysex.size(); at += 4096) {
+        const std::size_t n = std::min<std::size_t>(4096, sysex.size() - at);
+        ASSERT_TRUE(out->SendLong(std::span(sysex).subspan(at, n)));
+    }
+    ASSERT_TRUE(peer_->WaitForBytes(sysex.size()));
+    EXPECT_EQ(peer_->ReceivedBytes(), sysex);
+}
+
+TEST_F(RtMidiJackTest, TwoThreadsSendingAtOnceKeepEveryMessageWhole) {
+    auto out = OpenPeerOutput();
+    ASSERT_NE(out, nullptr);
+    ASSERT_TRUE(peer_->Connect(clientBase_ + " out:out", peer_->InPort()));
+
+    constexpr int kEach = 2000;
+    auto play = [&](std::uint8_t channel) {
+        for (int i = 0; i < kEach; ++i) {
+            const auto value = static_cast<std::uint8_t>(i & 0x7F);
+            EXPECT_TRUE(out->SendShort(PackShortMessage(0xB0 | channel, value, value)));
+        }
+    };
+    std::thread window(play, 0);
+    std::thread midi(play, 1);
+    window.join();
+    midi.join();
+
+    ASSERT_TRUE(peer_->WaitForEvents(2 * kEach));
+    std::array<int, 2> next{0, 0};
+    for (const Bytes& event : peer_->Received()) {
+        ASSERT_EQ(event.size(), 3u);
+        const int channel = event[0] & 0x0F;
+        ASSERT_LT(channel, 2);
+        const auto value = static_cast<std::uint8_t>(next[channel]++ & 0x7F);
+        EXPECT_EQ(event, (Bytes{static_cast<std::uint8_t>(0xB0 | channel), value, value}));
+    }
+    EXPECT_EQ(next[0], kEach);
+    EXPECT_EQ(next[1], kEach);
+}
+
+TEST(RtMidiFactoryTest, JackWithoutAServerFailsWithAReason) {
+    ServerNameOverride absent("velmora-absent-" + std::to_string(getpid()));
+    std::string error;
+    EXPECT_EQ(CreateRtMidiService("jack", &error), nullptr);
+    EXPECT_NE(error.find("no JACK server"), std::string::npos) << error;
+    EXPECT_NE(error.find("velmora-absent-"), std::string::npos) << error;
+}
+
+TEST(RtMidiFactoryTest, AlsaWithoutASequencerFailsWithAReason) {
+    if (AlsaSequencerPresent()) {
+        GTEST_SKIP() << "this machine has an ALSA sequencer";
+    }
+    std::string error;
+    EXPECT_EQ(CreateRtMidiService("alsa", &error), nullptr);
+    EXPECT_NE(error.find("/dev/snd/seq"), std::string::npos) << error;
+}
+
+TEST(RtMidiFactoryTest, DefaultTakesTheFirstServiceThatWorks) {
+    std::string error;
+    auto service = CreateRtMidiService("", &error, "vt-default-" + std::to_string(getpid()));
+    ASSERT_NE(service, nullptr) << error;
+    EXPECT_EQ(service->Name(), AlsaSequencerPresent() ? "alsa" : "jack");
+
+    ServerNameOverride absent("velmora-absent-" + std::to_string(getpid()));
+    if (!AlsaSequencerPresent()) {
+        EXPECT_EQ(CreateRtMidiService("", &error), nullptr);
+        EXPECT_NE(error.find("alsa:"), std::string::npos) << error;
+        EXPECT_NE(error.find("jack:"), std::string::npos) << error;
+    }
+}
+
+TEST(RtMidiFactoryTest, UnknownApiIsNamedInTheMessage) {
+    std::string error;
+    EXPECT_EQ(CreateRtMidiService("carrier-pigeon", &error), nullptr);
+    EXPECT_NE(error.find("carrier-pigeon"), std::string::npos) << error;
+}
+
+} // namespace
+} // namespace velmora::midi

@@ -1,0 +1,101 @@
+#include "midi/ui_signal.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+using velmora::midi::UiSignal;
+using velmora::midi::UiSignalReceiver;
+
+namespace {
+
+class Recorder : public UiSignalReceiver {
+public:
+    void HandleSignal(char code) override {
+        EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
+        codes.push_back(code);
+        ++handled;
+    }
+    std::vector<char> codes;
+    std::atomic<int> handled{0};
+};
+
+int argc = 1;
+char arg0[] = "ui_signal_test";
+char* argv[] = {arg0, nullptr};
+
+} // namespace
+
+// Every raise from another thread runs on the window thread, in order, and
+// the raising thread resumes only after its handler has finished.
+TEST(UiSignal, RaisesAreHandledOnTheWindowThreadInOrder) {
+    QCoreApplication app(argc, argv);
+    Recorder recorder;
+    UiSignal signal(recorder);
+    std::vector<int> seenAfterRaise;
+    std::thread midi([&] {
+        for (int i = 0; i < 500; ++i) {
+            signal.Raise(i % 2 ? '2' : '1');
+            seenAfterRaise.push_back(recorder.handled.load());
+        }
+        QMetaObject::invokeMethod(&app, [&] { app.quit(); }, Qt::QueuedConnection);
+    });
+    app.exec();
+    midi.join();
+    ASSERT_EQ(recorder.codes.size(), 500u);
+    for (int i = 0; i < 500; ++i) {
+        EXPECT_EQ(recorder.codes[static_cast<std::size_t>(i)], i % 2 ? '2' : '1');
+        EXPECT_EQ(seenAfterRaise[static_cast<std::size_t>(i)], i + 1);
+    }
+}
+
+// The window thread, blocked waiting for the MIDI thread without running its
+// event loop, still serves the raise through ServePending.
+TEST(UiSignal, ServePendingWhileTheWindowThreadWaits) {
+    QCoreApplication app(argc, argv);
+    Recorder recorder;
+    UiSignal signal(recorder);
+    std::atomic<bool> done{false};
+    std::thread midi([&] {
+        signal.Raise('2');
+        done.store(true);
+    });
+    while (!done.load()) { // no event loop here
+        signal.ServePending();
+        std::this_thread::yield();
+    }
+    midi.join();
+    EXPECT_EQ(recorder.codes, std::vector<char>{'2'});
+    // The queued call that was posted finds nothing left to do.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(recorder.codes.size(), 1u);
+}
+
+TEST(UiSignal, ShutdownReleasesAWaitingRaiseAndLaterOnes) {
+    QCoreApplication app(argc, argv);
+    Recorder recorder;
+    UiSignal signal(recorder);
+    std::thread midi([&] {
+        signal.Raise('1'); // nobody serves it
+        signal.Raise('2');
+    });
+    QTimer::singleShot(0, [] {});
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    signal.Shutdown();
+    midi.join();
+    EXPECT_TRUE(recorder.codes.empty());
+    EXPECT_EQ(signal.Abandoned(), 2u);
+}
+
+TEST(UiSignal, RaiseOnTheWindowThreadRunsAtOnce) {
+    QCoreApplication app(argc, argv);
+    Recorder recorder;
+    UiSignal signal(recorder);
+    signal.Raise('2');
+    EXPECT_EQ(recorder.codes, std::vector<char>{'2'});
+}
