@@ -1,0 +1,178 @@
+// The input path on real JACK ports, in one run:
+//  - throughput of the Monitor path (JACK client -> RtMidi -> delivery thread
+//    -> callback -> hand-off to the Qt thread -> analysis -> return);
+//  - the latency thru adds: a note from a JACK client back to a JACK client
+//    through Velmora's thru, against a direct JACK connection.
+// Needs a running JACK server (bench/run-jack-bench starts one).
+#include <QCoreApplication>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "core/analysis.h"
+#include "core/events_history.h"
+#include "jack_peer.h"
+#include "midi/midi_functions.h"
+#include "midi/midi_in_callback.h"
+#include "midi/rtmidi_service.h"
+#include "midi/ui_signal.h"
+
+using namespace velmora;
+using namespace velmora::midi;
+using velmora::jacktest::JackPeer;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+namespace {
+
+class PrintReporter : public Reporter {
+  public:
+    void Report(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+};
+
+class AnalysingReceiver : public UiSignalReceiver {
+  public:
+    explicit AnalysingReceiver(MidiFunctions& midi) : midi_(midi) {}
+    void HandleSignal(char code) override {
+        if (code == '2') {
+            const auto r = AnalyseShortMessage(midi_.LastShortMessage.load(), {});
+            if (r.showFields) {
+                history_.Append(r.explicitText.historyLine);
+            }
+            handled.fetch_add(1);
+        }
+    }
+    std::atomic<std::uint64_t> handled{0};
+
+  private:
+    MidiFunctions& midi_;
+    EventsHistory history_;
+};
+
+int Find(const std::vector<std::string>& names, const std::string& name) {
+    const auto it = std::find(names.begin(), names.end(), name);
+    return it == names.end() ? -1 : static_cast<int>(it - names.begin());
+}
+
+struct Latency {
+    double medianMs = 0, p95Ms = 0, maxMs = 0;
+    int lost = 0;
+};
+
+// Sends `count` notes one at a time and times each until it comes back.
+Latency RoundTrips(JackPeer& peer, int count) {
+    std::vector<double> ms;
+    Latency l;
+    for (int i = 0; i < count; ++i) {
+        peer.ClearReceived();
+        const auto start = Clock::now();
+        peer.Send({0x90, static_cast<std::uint8_t>(i % 128), 1});
+        if (!peer.WaitForEvents(1, 2s)) {
+            ++l.lost;
+            continue;
+        }
+        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        std::this_thread::sleep_for(std::chrono::microseconds(700 + (i * 131) % 3000));
+    }
+    std::sort(ms.begin(), ms.end());
+    if (!ms.empty()) {
+        l.medianMs = ms[ms.size() / 2];
+        l.p95Ms = ms[ms.size() * 95 / 100];
+        l.maxMs = ms.back();
+    }
+    return l;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    std::string error;
+    auto peer = JackPeer::Open("bench", &error);
+    auto service = CreateRtMidiService("jack", &error);
+    if (!peer || !service) {
+        std::fprintf(stderr, "jack_path_bench: %s\n", error.c_str());
+        return 1;
+    }
+    PrintReporter reporter;
+    MidiFunctions midi(*service, reporter);
+    AnalysingReceiver receiver(midi);
+    UiSignal signal(receiver);
+    MainWindowTags tags;
+    RouterSettings router;
+    MidiInCallback callback(midi, tags, router, signal);
+    midi.SetWaitHook([&] { signal.ServePending(); });
+    midi.StartClock();
+
+    std::vector<std::string> ins, outs;
+    midi.ListMidiInDevices(ins);
+    midi.ListMidiOutDevices(outs);
+    midi.MidiInDevice = Find(ins, peer->OutPort());
+    midi.MidiOutDevice = Find(outs, peer->InPort());
+    if (midi.MidiInDevice < 0 || midi.MidiOutDevice < 0 || !midi.OpenMidiOut() ||
+        !midi.OpenMidiIn(callback.AsCallback())) {
+        std::fprintf(stderr, "jack_path_bench: cannot open the peer's ports\n");
+        return 1;
+    }
+    tags.ImgOutOpen = 1;
+    const double period = 256.0 / 48000.0 * 1000.0;
+
+    int status = 0;
+    std::thread bench([&] {
+        // 1. Throughput: thru off, the peer plays as fast as JACK takes it.
+        tags.ImgThru = 0;
+        peer->WaitForPort(peer->OutPort());
+        std::this_thread::sleep_for(200ms);
+        const std::uint64_t total = 100000;
+        const auto before = receiver.handled.load();
+        const auto start = Clock::now();
+        for (std::uint64_t i = 0; i < total; ++i) {
+            peer->Send({static_cast<std::uint8_t>(0x90 | (i % 16)),
+                        static_cast<std::uint8_t>(i % 128), 100});
+        }
+        while (receiver.handled.load() - before < total && Clock::now() - start < 60s) {
+            std::this_thread::sleep_for(1ms);
+        }
+        const double secs = std::chrono::duration<double>(Clock::now() - start).count();
+        const auto shown = receiver.handled.load() - before;
+        std::printf("Monitor path over JACK (dummy driver, 48 kHz, period 256)\n");
+        std::printf("  messages sent %llu, shown %llu, lost in Velmora %llu\n",
+                    static_cast<unsigned long long>(total), static_cast<unsigned long long>(shown),
+                    static_cast<unsigned long long>(midi.LostInputEvents()));
+        std::printf("  throughput    %.0f messages/s\n", shown / secs);
+        if (shown != total) {
+            status = 3;
+        }
+
+        // 2. Latency: direct connection, then through Velmora's thru.
+        const std::string velmoraOut = peer->Ports("^Velmora out", 0x2 /* output */).at(0);
+        peer->Disconnect(velmoraOut, peer->InPort());
+        peer->Disconnect(peer->OutPort(), peer->Ports("^Velmora in", 0x1 /* input */).at(0));
+        peer->Connect(peer->OutPort(), peer->InPort());
+        std::this_thread::sleep_for(100ms);
+        const Latency direct = RoundTrips(*peer, 300);
+        peer->Disconnect(peer->OutPort(), peer->InPort());
+        peer->Connect(peer->OutPort(), peer->Ports("^Velmora in", 0x1).at(0));
+        peer->Connect(velmoraOut, peer->InPort());
+        tags.ImgThru = 1;
+        std::this_thread::sleep_for(100ms);
+        const Latency thru = RoundTrips(*peer, 300);
+        std::printf("Round trip of a note, JACK period %.2f ms\n", period);
+        std::printf("  direct         median %.2f ms, p95 %.2f ms, max %.2f ms, lost %d\n",
+                    direct.medianMs, direct.p95Ms, direct.maxMs, direct.lost);
+        std::printf("  through thru   median %.2f ms, p95 %.2f ms, max %.2f ms, lost %d\n",
+                    thru.medianMs, thru.p95Ms, thru.maxMs, thru.lost);
+        std::printf("  added by thru  median %.2f ms = %.2f periods\n",
+                    thru.medianMs - direct.medianMs, (thru.medianMs - direct.medianMs) / period);
+        QMetaObject::invokeMethod(
+            &app, [&] { app.quit(); }, Qt::QueuedConnection);
+    });
+    app.exec();
+    bench.join();
+    midi.CloseMidiIn();
+    midi.CloseMidiOut();
+    return status;
+}
