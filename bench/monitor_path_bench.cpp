@@ -26,12 +26,12 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 class QuietReporter : public Reporter {
-public:
+  public:
     void Report(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 };
 
 class AnalysingReceiver : public UiSignalReceiver {
-public:
+  public:
     explicit AnalysingReceiver(MidiFunctions& midi) : midi_(midi) {}
     void HandleSignal(char code) override {
         if (code == '2') {
@@ -44,7 +44,7 @@ public:
     }
     std::atomic<std::uint64_t> handled{0};
 
-private:
+  private:
     MidiFunctions& midi_;
     EventsHistory history_;
 };

@@ -1,0 +1,68 @@
+// The settings file "Velmora.ini": loaded whole into a list of lines once at
+// start, looked up by key, and written whole anew at close. Texts are
+// single-byte Windows-1252; every line of the file ends with CR LF.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+// The eight stored values, each as written to the file. Defaults are the
+// values of a fresh installation.
+struct SettingsValues {
+    int midiIn = 0;                  // index of the chosen input device
+    int midiOut = 0;                 // index of the chosen main output device
+    int midiThru = 1;                // thru to the main output: 1 on, 0 off
+    int activeSenseLed = 1;          // 1/0
+    int afterTouchMonitorFilter = 0; // 1/0
+    int jumpData = 1;                // 1/0
+    int jumpSysex = 1;               // 1/0
+    int clearSysex = 0;              // 1/0
+};
+
+// Outcome of a file operation; `message` says what went wrong and where.
+struct SettingsResult {
+    bool ok = true;
+    std::string message;
+    explicit operator bool() const { return ok; }
+};
+
+class SettingsFile {
+  public:
+    // The lines of the file after LoadParam, the lines written by SaveParam.
+    std::vector<std::string> memoIni;
+
+    // Empties memoIni, then loads the lines of the file at `path` if one
+    // exists. A missing file is not an error (every key then counts as
+    // missing); a file that exists but cannot be read is, and leaves
+    // memoIni empty.
+    SettingsResult LoadParam(const std::filesystem::path& path);
+
+    // The value of the first line whose name (the text before its first
+    // "=") equals `key`, letter case aside; -1 when there is no such line,
+    // when its value is empty or when the number does not fit 32 bits.
+    int ReadIni(std::string_view key) const;
+
+    // Replaces memoIni by the eleven lines for `values` and writes them to
+    // `path`. The file is written beside the old one and then renamed over
+    // it, so a failed write leaves the old file as it was.
+    SettingsResult SaveParam(const std::filesystem::path& path, const SettingsValues& values);
+};
+
+// The number at the start of a stored value, as ReadIni converts it: leading
+// blanks skipped, then an optional sign and decimal digits, or a hex prefix
+// ("$", "x", "X", "0x", "0X") and hex digits; stops at the first character
+// that does not fit. -1 when the number does not fit 32 bits.
+int IniValueToInt(std::string_view value);
+
+// A stored switch: 1 is on, -1 (missing) keeps the default, anything else is off.
+bool StoredSwitch(int stored, bool defaultOn);
+
+// A stored device index, used only when it names one of `deviceCount`
+// devices; device 0 otherwise.
+int StoredDevice(int stored, int deviceCount);
+
+} // namespace velmora

@@ -1,0 +1,131 @@
+#include "ui/dialog_form1.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QScreen>
+#include <algorithm>
+
+#include "ui/kit_windows.h"
+#include "ui/rg_form.h"
+#include "ui/skin_palette.h"
+
+namespace velmora::ui {
+
+TdialogForm1::TdialogForm1(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint) {
+    const TRGForm& store = RGForm();
+    imgBG = new TImage(store.imgBG(), this);
+    imgBG->move(0, -2);
+    ImgWinStatus = new TImage(store.ImgWinStatus(), this);
+    ImgWinStatus->move(24, 30);
+
+    lblStatus = new QLabel(this);
+    lblStatus->setTextFormat(Qt::PlainText);
+    lblStatus->setFont(skin::CaptionFont(true));
+    lblStatus->setAlignment(Qt::AlignCenter);
+    QPalette green = lblStatus->palette();
+    green.setColor(QPalette::WindowText, skin::Green());
+    lblStatus->setPalette(green);
+    // A fixed width: a longer message is cut at the label's edges.
+    lblStatus->setGeometry(32, 39, 369, std::max(16, lblStatus->fontMetrics().height()));
+
+    ImgButOff = new TImage(store.ImgButOff(), this);
+    ImgButOff->move(8, 169);
+    ImgButOff->hide();
+    ImgButOn = new TImage(store.ImgButOn(), this);
+    ImgButOn->move(56, 169);
+    ImgButOn->hide();
+
+    const auto makeButton = [this](int y, int result, TPushButton*& picture,
+                                   TCaptionLabel*& caption) {
+        picture = new TPushButton(this);
+        picture->setFaces(ImgButOff->picture(), ImgButOn->picture());
+        picture->setReleaseFace(TPushButton::ReleaseFace::LeftPressed);
+        picture->move(328, y);
+        picture->setAction([this, result] { done(result); });
+        caption = new TCaptionLabel({}, TCaptionLabel::Style::Button, this);
+        caption->move(366, y);
+        caption->setControl(picture);
+    };
+    makeButton(89, 1, ImgBut1, lblBut1);
+    makeButton(113, 2, ImgBut2, lblBut2);
+
+    for (QWidget* child : findChildren<QWidget*>()) {
+        child->setFocusPolicy(Qt::NoFocus);
+    }
+    setFocusPolicy(Qt::StrongFocus);
+    Prepare({}, 2, {}, {});
+}
+
+void TdialogForm1::Prepare(const QString& message, int mode, const QString& caption1,
+                           const QString& caption2) {
+    setWindowTitle(QStringLiteral(" Velmora"));
+    lblStatus->setText(message);
+    lblBut1->setText(caption1);
+    lblBut1->adjustSize();
+    lblBut2->setText(caption2);
+    lblBut2->adjustSize();
+    const bool second = mode != 1;
+    ImgBut2->setVisible(second);
+    lblBut2->setVisible(second);
+    setFixedSize(kClientWidth, ClientHeightFor(mode));
+}
+
+void TdialogForm1::showEvent(QShowEvent* event) {
+    ShowPushButtonsReleased(this);
+    centreOnScreen();
+    setFocus();
+    QDialog::showEvent(event);
+}
+
+void TdialogForm1::centreOnScreen() {
+    QScreen* where = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    if (where == nullptr) {
+        return;
+    }
+    QRect frame = frameGeometry();
+    frame.moveCenter(where->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+void TdialogForm1::keyPressEvent(QKeyEvent* event) {
+    // The window sees the keys first; Escape, then Enter, each on its own.
+    bool handled = false;
+    if (event->key() == Qt::Key_Escape) {
+        done(2);
+        handled = true;
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        done(1);
+        handled = true;
+    }
+    if (handled) {
+        event->accept();
+    } else {
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void TdialogForm1::reject() {
+    done(2);
+}
+
+TdialogForm1& dialogForm1() {
+    static QPointer<TdialogForm1> instance;
+    if (instance.isNull()) {
+        instance = new TdialogForm1;
+        DeleteAtQuit(instance);
+    }
+    return *instance;
+}
+
+int ShowMessageDialog(const QString& message, int mode, const QString& caption1,
+                      const QString& caption2) {
+    TdialogForm1& dialog = dialogForm1();
+    dialog.Prepare(message, mode, caption1, caption2);
+    return dialog.exec();
+}
+
+} // namespace velmora::ui
