@@ -1,0 +1,157 @@
+// The main window: a column of picture buttons and LEDs on the left and one
+// of four panels on the right (Setup, Data Monitor, Sysex Monitor, About).
+// It starts the MIDI ports at its first activation, shows what the input
+// callback hands over, and saves the settings when it closes.
+#pragma once
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <functional>
+
+#include "core/events_history.h"
+#include "core/settings_file.h"
+#include "core/sysex_monitor_log.h"
+#include "help/help_hook.h"
+#include "midi/input_state.h"
+#include "midi/midi_functions.h"
+#include "midi/midi_in_callback.h"
+#include "midi/ui_signal.h"
+#include "ui/caption_label.h"
+#include "ui/gauge.h"
+#include "ui/image_control.h"
+#include "ui/link_label.h"
+#include "ui/push_button.h"
+#include "ui/state_controls.h"
+
+namespace velmora::app {
+
+// What the main window works with, made by the program (or a test) first.
+struct MainFormEnvironment {
+    midi::MidiService& service;
+    midi::Reporter& reporter;
+    help::HelpHook& help;
+    QString settingsReadPath;
+    QString settingsWritePath;
+    midi::TickSource ticks = midi::SteadyTickCount;
+    int closeWaitMs = 1000; // the pause after the window hides at close
+};
+
+class TmainForm : public QWidget, public midi::UiSignalReceiver {
+    Q_OBJECT
+public:
+    explicit TmainForm(MainFormEnvironment env, QWidget* parent = nullptr);
+    ~TmainForm() override;
+
+    // Published operations.
+    bool InitMIDI();
+    void ResetDisplay();
+    void midiAnalyse(ShortMessage message);
+    void SysexMonClear();
+    void DataMonClear();
+    void SaveParam();
+    void LoadParam();
+    int ReadIni(std::string_view key) const { return settings_.ReadIni(key); }
+
+    // Handlers that other windows and the analysis call.
+    void ImgButSetupClick();
+    void ImgButDataClick();
+    void ImgButSysexClick();
+    void ImgButAboutClick();
+
+    // The first activation's work (runs once).
+    void FormActivate();
+
+    // Windows opened by the Record, Send and Multi Out buttons plug in here.
+    std::function<void()> onRecordSysex, onSendSysex, onMultiOut;
+    // Creates the router window at the first activation.
+    std::function<void()> onRouterCreate;
+
+    midi::MidiFunctions& midi() { return midi_; }
+    midi::MainWindowTags& tags() { return tags_; }
+    midi::RouterSettings& router() { return router_; }
+    midi::MidiInCallback& callback() { return callback_; }
+    midi::UiSignal& signal() { return signal_; }
+    bool StartFailed() const { return startFailed_; }
+    bool FirstActivation() const { return firstActivation_; }
+    const EventsHistory& history() const { return history_; }
+    const SysexMonitorLog& sysexLog() const { return sysexLog_; }
+
+    // Controls, by name.
+    ui::THeldButton *ImgButSetup, *ImgButData, *ImgButSysex, *ImgButAbout;
+    ui::THeldButton *ImgButRecord, *ImgButSend, *ImgButThru;
+    ui::TPushButton *ImgButClear, *ImgButHelp, *ImgButPower;
+    ui::TCaptionLabel *lblButSetup, *lblButData, *lblButSysex, *lblButClear, *lblButRecord,
+        *lblButSend, *lblButThru, *lblButHelp, *Label1, *lblButPower;
+    ui::TLed *ImgLedData, *ImgLedSysex, *ImgLedAS;
+    QLabel *lblLedData, *lblLedSysex, *lblLedAS;
+
+    QWidget *PanelSetup, *PanelData, *PanelSysex, *PanelAbout;
+
+    // Data Monitor.
+    std::array<QLabel*, 4> lblBin, lblHex, lblDec, lblExp;
+    ui::TGauge* Gauge1;
+    QPlainTextEdit* Memo2;
+    // Sysex Monitor.
+    QPlainTextEdit* Memo1;
+    // About.
+    QPlainTextEdit* MemoAbout;
+
+    // Setup.
+    QComboBox *cmbMidiIn, *cmbMidiOut, *cmbMidiThru;
+    ui::TOpenSwitch *ImgInOpen, *ImgOutOpen, *ImgThru;
+    ui::TLedCheckBox *ImgActiveSense, *ImgAfterTouch, *ImgJumpData, *ImgJumpSysex, *ImgClearSysex;
+    ui::TCaptionLabel *lblActiveSense, *lblAfterTouch, *lblJumpData, *lblJumpSysex, *lblClearSysex;
+    QLabel* lblEmail1;
+    ui::TLinkLabel* lblEmail2;
+
+    QTimer* Timer1;
+
+protected:
+    void HandleSignal(char code) override; // Edit1Change
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildWindow();
+    void BuildLeftColumn();
+    QWidget* BuildPanel(const QString& name);
+    void BuildSetupPanel();
+    void BuildDataPanel();
+    void BuildSysexPanel();
+    void BuildAboutPanel();
+    void FormCreate();
+    void FormQueryUnload();
+    void ShowPanel(ui::THeldButton* button, QWidget* panel);
+    void SysexMonitorUpdate();
+    void Timer1Timer();
+    void OpenHelp();
+
+    void CmbMidiIn_Select(int index);
+    void CmbMidiOut_Select(int index);
+    void ImgInOpenClick();
+    void ImgOutOpenClick();
+    void ImgThruClick();
+
+    MainFormEnvironment env_;
+    midi::MidiFunctions midi_;
+    midi::MainWindowTags tags_;
+    midi::RouterSettings router_;
+    midi::UiSignal signal_;
+    midi::MidiInCallback callback_;
+    SettingsFile settings_;
+    EventsHistory history_;
+    SysexMonitorLog sysexLog_;
+    bool startFailed_ = false;
+    bool firstActivation_ = true;
+    bool closing_ = false;
+};
+
+} // namespace velmora::app

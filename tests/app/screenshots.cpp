@@ -1,0 +1,42 @@
+// Renders the main window as the program shows it, for the documentation:
+//   velmora_screenshots OUTPUT_FOLDER
+#include <QApplication>
+#include <QDir>
+
+#include "main_form_fixture.h"
+
+using namespace velmora;
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Velmora");
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(out);
+    testing::MainFormRig rig({"Velmora Demo Synth", "Velmora Demo Synth 2"},
+                             {"Velmora Demo Keyboard"});
+    app::TmainForm& form = rig.Start();
+    rig.Settle();
+    form.grab().save(out + "/setup.png");
+
+    rig.Play({PackShortMessage(0xB0, 7, 100), PackShortMessage(0xC0, 5, 0),
+              PackShortMessage(0xE0, 0, 72), PackShortMessage(0x90, 0x40, 0x50),
+              PackShortMessage(0x80, 0x40, 0x40), PackShortMessage(0xF2, 0x10, 0x02),
+              PackShortMessage(0xB0, 84, 127), PackShortMessage(0x90, 0x3C, 0x64)});
+    form.grab().save(out + "/data-monitor.png");
+
+    std::vector<std::uint8_t> dump{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
+    rig.service.InjectSysex(0, dump);
+    std::vector<std::uint8_t> bank(300);
+    for (std::size_t i = 0; i < bank.size(); ++i) {
+        bank[i] = static_cast<std::uint8_t>((i * 7) % 128);
+    }
+    bank.front() = 0xF0;
+    bank[1] = 0x7D;
+    bank.back() = 0xF7;
+    rig.service.InjectSysex(0, bank);
+    rig.Settle();
+    form.grab().save(out + "/sysex-monitor.png");
+    form.close();
+    return 0;
+}
