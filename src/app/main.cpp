@@ -8,6 +8,7 @@
 #include "app/settings_location.h"
 #include "help/stand_in_help.h"
 #include "midi/service_factory.h"
+#include "router/thru_form.h"
 #include "ui/dialog_form1.h"
 #include "ui/rg_form.h"
 
@@ -63,6 +64,18 @@ int main(int argc, char** argv) {
         app::MainFormEnvironment{*service, reporter, help, paths.readPath, paths.writePath});
     ui::RGForm();
     ui::dialogForm1();
+    // The router window is made at the first activation, once the device
+    // lists are known, and lives as long as the program.
+    std::unique_ptr<router::TthruForm> thruForm;
+    mainForm.onRouterCreate = [&] {
+        thruForm = std::make_unique<router::TthruForm>(mainForm.midi(), mainForm.router(),
+                                                       &mainForm);
+    };
+    mainForm.showRouterWindow = [&] {
+        if (thruForm) {
+            thruForm->exec();
+        }
+    };
     mainForm.show();
     return app.exec();
 }

@@ -98,8 +98,7 @@ void TmainForm::FormCreate() {
     connect(ImgButSysex, &ui::THeldButton::clicked, this, &TmainForm::ImgButSysexClick);
     connect(ImgButAbout, &ui::THeldButton::clicked, this, &TmainForm::ImgButAboutClick);
     for (auto [button, handler] : {std::pair{ImgButRecord, &onRecordSysex},
-                                   std::pair{ImgButSend, &onSendSysex},
-                                   std::pair{ImgButThru, &onMultiOut}}) {
+                                   std::pair{ImgButSend, &onSendSysex}}) {
         button->setLightOnClick(false);
         connect(button, &ui::THeldButton::clicked, this, [handler] {
             if (*handler) {
@@ -107,6 +106,8 @@ void TmainForm::FormCreate() {
             }
         });
     }
+    ImgButThru->setLightOnClick(false);
+    connect(ImgButThru, &ui::THeldButton::clicked, this, &TmainForm::ImgButThruClick);
     ImgButClear->setAction([this] {
         if (ImgButClear->tag() == 1) {
             SysexMonClear();
@@ -282,6 +283,27 @@ void TmainForm::ImgButSysexClick() {
 }
 
 void TmainForm::ImgButAboutClick() { ShowPanel(ImgButAbout, PanelAbout); }
+
+// ---- Multi Out -------------------------------------------------------------
+
+void TmainForm::ImgButThruClick() {
+    if (ImgButSetup->tag() == 0) {
+        ImgButSetupClick();
+    }
+    if (ImgOutOpen->tag() == 1 && midi_.CloseMidiOut()) {
+        ImgOutOpen->setOpen(false);
+    }
+    ImgButThru->setLit(true);
+    midi_.InputMode = midi::kMultiOut;
+    if (showRouterWindow) {
+        showRouterWindow();
+    }
+    if (ImgOutOpen->tag() == 0) {
+        ImgOutOpen->setOpen(midi_.OpenMidiOut());
+    }
+    ImgButThru->setLit(false);
+    midi_.InputMode = midi::kMonitor;
+}
 
 // ---- Help ------------------------------------------------------------------
 

@@ -65,8 +65,12 @@ public:
     // The first activation's work (runs once).
     void FormActivate();
 
-    // Windows opened by the Record, Send and Multi Out buttons plug in here.
-    std::function<void()> onRecordSysex, onSendSysex, onMultiOut;
+    // Windows opened by the Record and Send buttons plug in here.
+    std::function<void()> onRecordSysex, onSendSysex;
+    // Shows the router window modally and returns when it has closed.
+    std::function<void()> showRouterWindow;
+    // The Multi Out button: the main output makes way for the router's.
+    void ImgButThruClick();
     // Creates the router window at the first activation.
     std::function<void()> onRouterCreate;
 

@@ -1,0 +1,236 @@
+#include "router/thru_form.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QPainter>
+
+#include "core/text_tools.h"
+#include "ui/skin_palette.h"
+#include "ui/skin_pictures.h"
+
+namespace velmora::router {
+namespace {
+
+QComboBox* List(QWidget* parent, int x, int y, int w) {
+    auto* c = new QComboBox(parent);
+    c->setFont(ui::skin::CaptionFont(false));
+    c->setStyleSheet(QStringLiteral(
+        "QComboBox, QComboBox QAbstractItemView { background: rgb(0, 48, 0); color: rgb(2, 160, "
+        "0); selection-background-color: rgb(0, 112, 0); selection-color: black; }"));
+    c->setGeometry(x, y, w, 21);
+    c->setMaxVisibleItems(16);
+    return c;
+}
+
+QLabel* Heading(QWidget* parent, const QString& text, int x, int w) {
+    auto* l = new QLabel(text, parent);
+    l->setFont(ui::skin::CaptionFont(true));
+    l->setAlignment(Qt::AlignCenter);
+    l->setStyleSheet(QStringLiteral("color: black; background: rgb(0, 112, 0);"));
+    l->setGeometry(x, 15, w, 13);
+    return l;
+}
+
+} // namespace
+
+TthruForm::TthruForm(midi::MidiFunctions& midi, midi::RouterSettings& settings, QWidget* parent)
+    : QDialog(parent), midi_(midi), settings_(settings) {
+    Build();
+    FormCreate();
+}
+
+void TthruForm::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    ui::skin::PaintWindowBackground(p, rect());
+}
+
+void TthruForm::Build() {
+    setWindowTitle(QStringLiteral(" Multi Out"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setModal(true);
+    setFont(ui::skin::CaptionFont(false));
+    lblThru = {Heading(this, "Device", 104, 161), Heading(this, "Channel", 272, 81),
+               Heading(this, "Transpose", 360, 65), Heading(this, "Range", 432, 105)};
+    for (int k = 1; k <= 4; ++k) {
+        const auto i = static_cast<std::size_t>(k - 1);
+        const int y = 28 + 24 * (k - 1) + 4; // lists sit a little higher than their row
+        auto* label = new QLabel(QStringLiteral("Midi Out %1").arg(k), this);
+        label->setFont(ui::skin::CaptionFont(false));
+        label->setStyleSheet(QStringLiteral("color: rgb(224, 224, 224); background: transparent;"));
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        label->setGeometry(0, y + 4, 61, 13);
+        lblOut[i] = label;
+        ImgButOpen[i] = new ui::TOpenSwitch(ui::TOpenSwitch::Kind::Port, this);
+        ImgButOpen[i]->move(66, y + 4);
+        connect(ImgButOpen[i], &ui::TOpenSwitch::clicked, this, [this, k] { ImgButOpenClick(k); });
+        cmbMidiOut[i] = List(this, 104, y, 161);
+        cmbChannel[i] = List(this, 272, y, 81);
+        cmbTransp[i] = List(this, 360, y, 65);
+        cmbSplitLo[i] = List(this, 432, y, 49);
+        cmbSplitHi[i] = List(this, 488, y, 49);
+    }
+    ImgButReset = new ui::TPushButton(this);
+    ImgButReset->move(376, 140);
+    lblButReset =
+        new ui::TCaptionLabel(QStringLiteral("Reset"), ui::TCaptionLabel::Style::Button, this);
+    lblButReset->setControl(ImgButReset);
+    lblButReset->move(413, 140);
+    ImgButReset->setAction([this] {
+        std::lock_guard lock(settings_.routing);
+        CloseAllLocked();
+        Reset();
+        AssignLocked();
+    });
+    ImgButExit = new ui::TPushButton(this);
+    ImgButExit->move(464, 140);
+    ImgButExit->setReleaseFace(ui::TPushButton::ReleaseFace::BeforeAction);
+    lblButExit =
+        new ui::TCaptionLabel(QStringLiteral("Exit"), ui::TCaptionLabel::Style::Button, this);
+    lblButExit->setControl(ImgButExit);
+    lblButExit->move(501, 140);
+    ImgButExit->setAction([this] { close(); });
+}
+
+void TthruForm::FormCreate() {
+    // Outer size 560 x 198 with the platform's frame: the client area below.
+    resize(560, 170);
+    std::vector<std::string> devices;
+    midi_.ListMidiOutDevices(devices); // the answer is not used
+    for (int k = 1; k <= 4; ++k) {
+        const auto i = static_cast<std::size_t>(k - 1);
+        for (const auto& name : devices) {
+            cmbMidiOut[i]->addItem(QString::fromStdString(name));
+        }
+        cmbChannel[i]->addItem(QStringLiteral("As Input"));
+        for (int n = 1; n <= 16; ++n) {
+            cmbChannel[i]->addItem(QStringLiteral("Channel %1").arg(n));
+        }
+        for (int t = -24; t <= 24; ++t) {
+            cmbTransp[i]->addItem(QString::number(t));
+        }
+        for (int note = 0; note < 128; ++note) {
+            const QString name = QString::fromStdString(NoteNameShort(note));
+            cmbSplitLo[i]->addItem(name);
+            cmbSplitHi[i]->addItem(name);
+        }
+        // The routing reads these afresh for every message.
+        auto& out = Output(k);
+        connect(cmbChannel[i], &QComboBox::currentIndexChanged, this,
+                [&out](int index) { out.channelIndex.store(index); });
+        connect(cmbTransp[i], &QComboBox::currentIndexChanged, this,
+                [&out](int index) { out.transposeIndex.store(index); });
+        connect(cmbSplitLo[i], &QComboBox::currentIndexChanged, this,
+                [&out](int index) { out.splitLowIndex.store(index); });
+        connect(cmbSplitHi[i], &QComboBox::currentIndexChanged, this,
+                [&out](int index) { out.splitHighIndex.store(index); });
+        connect(cmbMidiOut[i], &QComboBox::activated, this, [this] { cmbMidiOutSelect(); });
+    }
+    Reset();
+}
+
+void TthruForm::Reset() {
+    for (int k = 1; k <= 4; ++k) {
+        const auto i = static_cast<std::size_t>(k - 1);
+        ImgButOpen[i]->setOpen(k == 1);
+        cmbMidiOut[i]->setCurrentIndex(cmbMidiOut[i]->count() > 0 ? 0 : -1);
+        Output(k).portNumber.store(0);
+        cmbChannel[i]->setCurrentIndex(0);
+        cmbTransp[i]->setCurrentIndex(24);
+        cmbSplitLo[i]->setCurrentIndex(0);
+        cmbSplitHi[i]->setCurrentIndex(127);
+        // The lists' handlers store these too; set them for lists that did not change.
+        Output(k).channelIndex.store(0);
+        Output(k).transposeIndex.store(24);
+        Output(k).splitLowIndex.store(0);
+        Output(k).splitHighIndex.store(127);
+    }
+}
+
+int TthruForm::PortNumber(int k) const {
+    return settings_.outputs[static_cast<std::size_t>(k - 1)].portNumber.load();
+}
+
+void TthruForm::cmbMidiOutSelect() {
+    std::lock_guard lock(settings_.routing);
+    AssignLocked();
+}
+
+void TthruForm::AssignLocked() {
+    CloseAllLocked();
+    for (int k = 1; k <= 4; ++k) {
+        const auto i = static_cast<std::size_t>(k - 1);
+        if (!ImgButOpen[i]->isOpen()) {
+            Output(k).portNumber.store(0);
+            continue;
+        }
+        const int device = cmbMidiOut[i]->currentIndex();
+        int port = k;
+        // Share the port of the first earlier output that owns one on this device.
+        for (int j = 1; j < k; ++j) {
+            const auto e = static_cast<std::size_t>(j - 1);
+            if (PortNumber(j) == j && cmbMidiOut[e]->currentIndex() == device) {
+                port = j;
+                break;
+            }
+        }
+        Output(k).portNumber.store(port);
+        if (port == k) {
+            midi_.OpenRouterOut(k, device); // its answer is not used
+        }
+    }
+}
+
+void TthruForm::CloseAll() {
+    std::lock_guard lock(settings_.routing);
+    CloseAllLocked();
+}
+
+void TthruForm::CloseAllLocked() {
+    for (int k = 1; k <= 4; ++k) {
+        if (PortNumber(k) == k) {
+            midi_.CloseRouterOut(k);
+        }
+    }
+    for (int k = 1; k <= 4; ++k) {
+        Output(k).portNumber.store(0);
+    }
+}
+
+void TthruForm::ImgButOpenClick(int k) {
+    ui::TOpenSwitch* s = ImgButOpen[static_cast<std::size_t>(k - 1)];
+    s->setOpen(!s->isOpen());
+    cmbMidiOutSelect();
+}
+
+void TthruForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    closedAll_ = false;
+    ImgButReset->showReleased();
+    ImgButExit->showReleased();
+    cmbMidiOutSelect();
+}
+
+void TthruForm::closeEvent(QCloseEvent* event) {
+    CloseAll(); // FormCloseQuery: the close always goes ahead
+    closedAll_ = true;
+    QDialog::closeEvent(event);
+}
+
+void TthruForm::done(int result) {
+    // Escape and the close box both end up here; close the ports once.
+    if (!closedAll_) {
+        CloseAll();
+        closedAll_ = true;
+    }
+    QDialog::done(result);
+}
+
+void TthruForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace velmora::router

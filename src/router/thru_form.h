@@ -1,0 +1,66 @@
+// The Multi Out router window: up to four outputs, each with its own device,
+// channel, transposition and key range, fed from the input while the window
+// is open. The window edits the settings and opens and closes the router's
+// ports; the input callback does the routing.
+#pragma once
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <array>
+
+#include "midi/input_state.h"
+#include "midi/midi_functions.h"
+#include "ui/caption_label.h"
+#include "ui/push_button.h"
+#include "ui/state_controls.h"
+
+namespace velmora::router {
+
+class TthruForm : public QDialog {
+    Q_OBJECT
+  public:
+    TthruForm(midi::MidiFunctions& midi, midi::RouterSettings& settings, QWidget* parent = nullptr);
+
+    // Default settings: output 1 on to the first device, the others off;
+    // "As Input", no transposition, the whole keyboard.
+    void Reset();
+    // Closes every port and opens those the current settings need, sharing a
+    // device's port between outputs.
+    void cmbMidiOutSelect();
+    // Closes the ports the outputs own and sets every port number to 0.
+    void CloseAll();
+
+    // The port number of output k (1 to 4): 0 = off, j = router port j.
+    int PortNumber(int k) const;
+
+    std::array<ui::TOpenSwitch*, 4> ImgButOpen;
+    std::array<QLabel*, 4> lblOut;
+    std::array<QComboBox*, 4> cmbMidiOut, cmbChannel, cmbTransp, cmbSplitLo, cmbSplitHi;
+    std::array<QLabel*, 4> lblThru;
+    ui::TPushButton *ImgButReset, *ImgButExit;
+    ui::TCaptionLabel *lblButReset, *lblButExit;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void done(int result) override;
+
+  private:
+    void FormCreate();
+    void Build();
+    void CloseAllLocked();
+    void AssignLocked();
+    void ImgButOpenClick(int k);
+    midi::RouterOutputSettings& Output(int k) {
+        return settings_.outputs[static_cast<std::size_t>(k - 1)];
+    }
+
+    midi::MidiFunctions& midi_;
+    midi::RouterSettings& settings_;
+    bool closedAll_ = false;
+};
+
+} // namespace velmora::router

@@ -1,0 +1,162 @@
+// The router on real JACK ports: a peer client plays into Velmora's input
+// and listens on two ports to what the router's outputs send.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "app/main_form.h"
+#include "help/stand_in_help.h"
+#include "jack_peer.h"
+#include "midi/rtmidi_service.h"
+#include "router/thru_form.h"
+#include "support/recording_reporter.h"
+
+using namespace velmora;
+using velmora::jacktest::JackPeer;
+using namespace std::chrono_literals;
+
+namespace {
+
+int argc = 1;
+char arg0[] = "router_jack_test";
+char* argv[] = {arg0, nullptr};
+
+int IndexOf(QComboBox* list, const std::string& name) {
+    return list->findText(QString::fromStdString(name));
+}
+
+class RouterOnJack : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app_ = std::make_unique<QApplication>(argc, argv);
+        std::string error;
+        keys_ = JackPeer::Open("keys", &error);
+        synthA_ = JackPeer::Open("synthA", &error);
+        synthB_ = JackPeer::Open("synthB", &error);
+        service_ = midi::CreateRtMidiService("jack", &error);
+        ASSERT_TRUE(keys_ && synthA_ && synthB_ && service_) << error;
+        help_.showMessages = false;
+        form_ = std::make_unique<app::TmainForm>(
+            app::MainFormEnvironment{*service_, reporter_, help_, dir_.filePath("Velmora.ini"),
+                                     dir_.filePath("Velmora.ini"), midi::SteadyTickCount, 0});
+        form_->FormActivate();
+        ASSERT_FALSE(form_->StartFailed());
+        const int in = form_->cmbMidiIn->findText(QString::fromStdString(keys_->OutPort()));
+        ASSERT_GE(in, 0);
+        form_->cmbMidiIn->setCurrentIndex(in);
+        emit form_->cmbMidiIn->activated(in);
+        ASSERT_EQ(form_->ImgInOpen->tag(), 1);
+        thru_ = std::make_unique<router::TthruForm>(form_->midi(), form_->router(), form_.get());
+    }
+
+    void TearDown() override {
+        thru_.reset();
+        if (form_) {
+            form_->close();
+        }
+        form_.reset();
+        app_.reset();
+    }
+
+    // Runs `inside` on a worker thread while the router window is open (the
+    // window thread keeps its event loop), then closes the window.
+    void WhileRouting(const std::function<void()>& setup, const std::function<void()>& inside) {
+        form_->showRouterWindow = [&] {
+            QTimer::singleShot(0, [&] {
+                setup();
+                std::thread worker([&] {
+                    inside();
+                    QMetaObject::invokeMethod(thru_.get(), [&] { thru_->close(); });
+                });
+                worker.detach();
+            });
+            thru_->exec();
+        };
+        form_->ImgButThruClick();
+    }
+
+    // Plays until the router's port shows up connected, then clears.
+    void Prime(JackPeer& listener, std::size_t perNote) {
+        for (int i = 0; i < 200 && listener.ReceivedCount() < perNote; ++i) {
+            keys_->Send({0xB0, 0x50, 0x00});
+            listener.WaitForEvents(perNote, 50ms);
+        }
+        ASSERT_GE(listener.ReceivedCount(), perNote);
+        std::this_thread::sleep_for(50ms);
+        listener.ClearReceived();
+    }
+
+    QTemporaryDir dir_;
+    std::unique_ptr<QApplication> app_;
+    std::unique_ptr<JackPeer> keys_, synthA_, synthB_;
+    std::unique_ptr<midi::MidiService> service_;
+    velmora::testing::RecordingReporter reporter_;
+    help::StandInHelp help_;
+    std::unique_ptr<app::TmainForm> form_;
+    std::unique_ptr<router::TthruForm> thru_;
+};
+
+} // namespace
+
+TEST_F(RouterOnJack, TwoOutputsOnOnePortSendEachNoteTwiceChannel1First) {
+    std::vector<JackPeer::Event> got;
+    WhileRouting(
+        [&] {
+            const int a = IndexOf(thru_->cmbMidiOut[0], synthA_->InPort());
+            thru_->cmbMidiOut[0]->setCurrentIndex(a);
+            thru_->cmbMidiOut[1]->setCurrentIndex(a);
+            thru_->ImgButOpen[1]->setOpen(true);
+            thru_->cmbChannel[0]->setCurrentIndex(1);
+            thru_->cmbChannel[1]->setCurrentIndex(2);
+            thru_->cmbMidiOutSelect();
+        },
+        [&] {
+            Prime(*synthA_, 2);
+            for (std::uint8_t note : {60, 64, 67}) {
+                keys_->Send({0x95, note, 100});
+            }
+            keys_->Send({0xF8});
+            keys_->Send({0xFE});
+            synthA_->WaitForEvents(6);
+            std::this_thread::sleep_for(100ms);
+            got = synthA_->Received();
+        });
+    EXPECT_EQ(got, (std::vector<JackPeer::Event>{{0x90, 60, 100},
+                                                 {0x91, 60, 100},
+                                                 {0x90, 64, 100},
+                                                 {0x91, 64, 100},
+                                                 {0x90, 67, 100},
+                                                 {0x91, 67, 100}}));
+}
+
+TEST_F(RouterOnJack, ASplitSendsEachNoteToItsPortWithItsNumber) {
+    std::vector<JackPeer::Event> lower, upper;
+    WhileRouting(
+        [&] {
+            thru_->cmbMidiOut[0]->setCurrentIndex(IndexOf(thru_->cmbMidiOut[0], synthA_->InPort()));
+            thru_->cmbSplitHi[0]->setCurrentIndex(59);
+            thru_->ImgButOpen[1]->setOpen(true);
+            thru_->cmbMidiOut[1]->setCurrentIndex(IndexOf(thru_->cmbMidiOut[1], synthB_->InPort()));
+            thru_->cmbSplitLo[1]->setCurrentIndex(60);
+            thru_->cmbTransp[1]->setCurrentIndex(36);
+            thru_->cmbMidiOutSelect();
+        },
+        [&] {
+            Prime(*synthA_, 1);
+            synthB_->WaitForEvents(1, 2s);
+            synthB_->ClearReceived();
+            keys_->Send({0x90, 59, 1});
+            keys_->Send({0x90, 60, 2});
+            keys_->Send({0x80, 60, 0});
+            synthA_->WaitForEvents(1);
+            synthB_->WaitForEvents(2);
+            std::this_thread::sleep_for(100ms);
+            lower = synthA_->Received();
+            upper = synthB_->Received();
+        });
+    EXPECT_EQ(lower, (std::vector<JackPeer::Event>{{0x90, 59, 1}}));
+    EXPECT_EQ(upper, (std::vector<JackPeer::Event>{{0x90, 72, 2}, {0x80, 72, 0}}));
+}
