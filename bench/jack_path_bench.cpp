@@ -12,8 +12,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "core/analysis.h"
-#include "core/events_history.h"
+#include "bench_support.h"
 #include "jack_peer.h"
 #include "midi/midi_functions.h"
 #include "midi/midi_in_callback.h"
@@ -22,68 +21,16 @@
 
 using namespace velmora;
 using namespace velmora::midi;
+using namespace velmora::bench;
 using velmora::jacktest::JackPeer;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 namespace {
 
-class PrintReporter : public Reporter {
-  public:
-    void Report(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-};
-
-class AnalysingReceiver : public UiSignalReceiver {
-  public:
-    explicit AnalysingReceiver(MidiFunctions& midi) : midi_(midi) {}
-    void HandleSignal(char code) override {
-        if (code == '2') {
-            const auto r = AnalyseShortMessage(midi_.LastShortMessage.load(), {});
-            if (r.showFields) {
-                history_.Append(r.explicitText.historyLine);
-            }
-            handled.fetch_add(1);
-        }
-    }
-    std::atomic<std::uint64_t> handled{0};
-
-  private:
-    MidiFunctions& midi_;
-    EventsHistory history_;
-};
-
 int Find(const std::vector<std::string>& names, const std::string& name) {
     const auto it = std::find(names.begin(), names.end(), name);
     return it == names.end() ? -1 : static_cast<int>(it - names.begin());
-}
-
-struct Latency {
-    double medianMs = 0, p95Ms = 0, maxMs = 0;
-    int lost = 0;
-};
-
-// Sends `count` notes one at a time and times each until it comes back.
-Latency RoundTrips(JackPeer& peer, int count) {
-    std::vector<double> ms;
-    Latency l;
-    for (int i = 0; i < count; ++i) {
-        peer.ClearReceived();
-        const auto start = Clock::now();
-        peer.Send({0x90, static_cast<std::uint8_t>(i % 128), 1});
-        if (!peer.WaitForEvents(1, 2s)) {
-            ++l.lost;
-            continue;
-        }
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        std::this_thread::sleep_for(std::chrono::microseconds(700 + (i * 131) % 3000));
-    }
-    std::sort(ms.begin(), ms.end());
-    if (!ms.empty()) {
-        l.medianMs = ms[ms.size() / 2];
-        l.p95Ms = ms[ms.size() * 95 / 100];
-        l.maxMs = ms.back();
-    }
-    return l;
 }
 
 } // namespace
@@ -153,18 +100,24 @@ int main(int argc, char** argv) {
         peer->Disconnect(peer->OutPort(), peer->Ports("^Velmora in", 0x1 /* input */).at(0));
         peer->Connect(peer->OutPort(), peer->InPort());
         std::this_thread::sleep_for(100ms);
-        const Latency direct = RoundTrips(*peer, 300);
+        auto trips = [&] {
+            return TimeRoundTrips(
+                300,
+                [&](std::uint8_t note) {
+                    peer->Send({0x90, note, 1});
+                },
+                [&] { return peer->WaitForEvents(1, 2s); }, [&] { peer->ClearReceived(); });
+        };
+        const RoundTripFigures direct = trips();
         peer->Disconnect(peer->OutPort(), peer->InPort());
         peer->Connect(peer->OutPort(), peer->Ports("^Velmora in", 0x1).at(0));
         peer->Connect(velmoraOut, peer->InPort());
         tags.ImgThru = 1;
         std::this_thread::sleep_for(100ms);
-        const Latency thru = RoundTrips(*peer, 300);
+        const RoundTripFigures thru = trips();
         std::printf("Round trip of a note, JACK period %.2f ms\n", period);
-        std::printf("  direct         median %.2f ms, p95 %.2f ms, max %.2f ms, lost %d\n",
-                    direct.medianMs, direct.p95Ms, direct.maxMs, direct.lost);
-        std::printf("  through thru   median %.2f ms, p95 %.2f ms, max %.2f ms, lost %d\n",
-                    thru.medianMs, thru.p95Ms, thru.maxMs, thru.lost);
+        PrintRoundTrips("direct", direct);
+        PrintRoundTrips("through thru", thru);
         std::printf("  added by thru  median %.2f ms = %.2f periods\n",
                     thru.medianMs - direct.medianMs, (thru.medianMs - direct.medianMs) / period);
         QMetaObject::invokeMethod(

@@ -12,8 +12,7 @@
 #include <cstring>
 #include <thread>
 
-#include "core/analysis.h"
-#include "core/events_history.h"
+#include "bench_support.h"
 #include "midi/midi_functions.h"
 #include "midi/midi_in_callback.h"
 #include "midi/simulated_service.h"
@@ -21,33 +20,10 @@
 
 using namespace velmora;
 using namespace velmora::midi;
+using namespace velmora::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class QuietReporter : public Reporter {
-  public:
-    void Report(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-};
-
-class AnalysingReceiver : public UiSignalReceiver {
-  public:
-    explicit AnalysingReceiver(MidiFunctions& midi) : midi_(midi) {}
-    void HandleSignal(char code) override {
-        if (code == '2') {
-            const auto r = AnalyseShortMessage(midi_.LastShortMessage.load(), {});
-            if (r.showFields) {
-                history_.Append(r.explicitText.historyLine);
-            }
-            handled.fetch_add(1, std::memory_order_relaxed);
-        }
-    }
-    std::atomic<std::uint64_t> handled{0};
-
-  private:
-    MidiFunctions& midi_;
-    EventsHistory history_;
-};
 
 ShortMessage Nth(std::uint64_t i) {
     return PackShortMessage(static_cast<std::uint8_t>(0x90 | (i % 16)),
@@ -70,7 +46,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     SimulatedService service({"Synth"}, {"Keys"});
     service.SetInputQueueBytes(std::size_t{64} << 20);
-    QuietReporter reporter;
+    PrintReporter reporter;
     MidiFunctions midi(service, reporter);
     AnalysingReceiver receiver(midi);
     UiSignal signal(receiver);

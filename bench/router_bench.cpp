@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "bench_support.h"
 #include "jack_peer.h"
 #include "midi/midi_functions.h"
 #include "midi/midi_in_callback.h"
@@ -16,55 +17,37 @@
 
 using namespace velmora;
 using namespace velmora::midi;
+using namespace velmora::bench;
 using velmora::jacktest::JackPeer;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 namespace {
 
-class PrintReporter : public Reporter {
-  public:
-    void Report(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-};
-
 class NoWindow : public UiSignalReceiver {
   public:
     void HandleSignal(char) override {}
 };
 
-struct Figures {
-    double median = 0, p95 = 0, max = 0;
-    int lost = 0;
-};
-
-// Times `count` notes from `keys` until every listener has its copy.
-Figures RoundTrips(JackPeer& keys, std::vector<JackPeer*> listeners, int count) {
-    std::vector<double> ms;
-    Figures f;
-    for (int i = 0; i < count; ++i) {
-        for (auto* l : listeners) {
-            l->ClearReceived();
-        }
-        const auto start = Clock::now();
-        keys.Send({0x90, static_cast<std::uint8_t>(i % 128), 1});
-        bool all = true;
-        for (auto* l : listeners) {
-            all = l->WaitForEvents(1, 2s) && all;
-        }
-        if (!all) {
-            ++f.lost;
-            continue;
-        }
-        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        std::this_thread::sleep_for(std::chrono::microseconds(700 + (i * 131) % 3000));
-    }
-    std::sort(ms.begin(), ms.end());
-    if (!ms.empty()) {
-        f.median = ms[ms.size() / 2];
-        f.p95 = ms[ms.size() * 95 / 100];
-        f.max = ms.back();
-    }
-    return f;
+// Times notes from `keys` until every listener has its copy.
+RoundTripFigures RoundTrips(JackPeer& keys, const std::vector<JackPeer*>& listeners) {
+    return TimeRoundTrips(
+        300,
+        [&](std::uint8_t note) {
+            keys.Send({0x90, note, 1});
+        },
+        [&] {
+            bool all = true;
+            for (auto* l : listeners) {
+                all = l->WaitForEvents(1, 2s) && all;
+            }
+            return all;
+        },
+        [&] {
+            for (auto* l : listeners) {
+                l->ClearReceived();
+            }
+        });
 }
 
 } // namespace
@@ -92,7 +75,7 @@ int main(int argc, char** argv) {
         keys->Connect(keys->OutPort(), s->InPort());
     }
     std::this_thread::sleep_for(100ms);
-    const Figures direct = RoundTrips(*keys, listeners, 300);
+    const RoundTripFigures direct = RoundTrips(*keys, listeners);
     for (auto* s : listeners) {
         keys->Disconnect(keys->OutPort(), s->InPort());
     }
@@ -109,8 +92,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> ins, outs;
     midi.ListMidiInDevices(ins);
     midi.ListMidiOutDevices(outs);
-    midi.MidiInDevice = static_cast<int>(
-        std::find(ins.begin(), ins.end(), keys->OutPort()) - ins.begin());
+    midi.MidiInDevice =
+        static_cast<int>(std::find(ins.begin(), ins.end(), keys->OutPort()) - ins.begin());
     for (int k = 1; k <= 4; ++k) {
         const auto device = std::find(outs.begin(), outs.end(), synths[k - 1]->InPort());
         midi.OpenRouterOut(k, static_cast<int>(device - outs.begin()));
@@ -122,7 +105,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::this_thread::sleep_for(300ms);
-    const Figures routed = RoundTrips(*keys, listeners, 300);
+    const RoundTripFigures routed = RoundTrips(*keys, listeners);
     midi.CloseMidiIn();
     for (int k = 1; k <= 4; ++k) {
         midi.CloseRouterOut(k);
@@ -130,11 +113,9 @@ int main(int argc, char** argv) {
 
     const double period = 256.0 / 48000.0 * 1000.0;
     std::printf("Note to four synths, JACK dummy driver, period %.2f ms\n", period);
-    std::printf("  direct          median %.2f ms, p95 %.2f ms, max %.2f ms, lost %d\n",
-                direct.median, direct.p95, direct.max, direct.lost);
-    std::printf("  routed (4 out)  median %.2f ms, p95 %.2f ms, max %.2f ms, lost %d\n",
-                routed.median, routed.p95, routed.max, routed.lost);
-    std::printf("  added           median %.2f ms = %.2f periods\n", routed.median - direct.median,
-                (routed.median - direct.median) / period);
+    PrintRoundTrips("direct", direct);
+    PrintRoundTrips("routed (4 out)", routed);
+    std::printf("  added           median %.2f ms = %.2f periods\n",
+                routed.medianMs - direct.medianMs, (routed.medianMs - direct.medianMs) / period);
     return direct.lost + routed.lost == 0 ? 0 : 3;
 }

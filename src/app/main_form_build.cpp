@@ -5,6 +5,7 @@
 #include "app/main_form.h"
 #include "ui/skin_palette.h"
 #include "ui/skin_pictures.h"
+#include "ui/skin_widgets.h"
 
 namespace velmora::app {
 namespace {
@@ -16,17 +17,19 @@ constexpr int kPanelHeight = 426;
 
 // A panel of the right-hand side, drawn with the skin's frame.
 class SkinPanel : public QWidget {
-public:
+  public:
     using QWidget::QWidget;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         ui::skin::PaintPanelFrame(p, rect());
     }
 };
 
-QString Css(const QColor& c) { return c.name(); }
+QString Css(const QColor& c) {
+    return c.name();
+}
 
 QLabel* Text(QWidget* parent, const QString& text, int x, int y, const QColor& colour,
              bool bold = false) {
@@ -38,21 +41,12 @@ QLabel* Text(QWidget* parent, const QString& text, int x, int y, const QColor& c
     return l;
 }
 
-// A dark green band with bold black text, as over the columns and rows.
-QLabel* Band(QWidget* parent, const QString& text, int x, int y, int w, int h = 13) {
-    auto* l = new QLabel(text, parent);
-    l->setFont(ui::skin::CaptionFont(true));
-    l->setAlignment(Qt::AlignCenter);
-    l->setStyleSheet(QStringLiteral("color: black; background: rgb(0, 112, 0);"));
-    l->setGeometry(x, y, w, h);
-    return l;
-}
-
 QLabel* Value(QWidget* parent, int x, int y) {
     auto* l = new QLabel(parent);
     l->setFont(ui::skin::CaptionFont(false));
     l->setAlignment(Qt::AlignCenter);
-    l->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(Css(ui::skin::Green())));
+    l->setStyleSheet(
+        QStringLiteral("color: %1; background: transparent;").arg(Css(ui::skin::Green())));
     l->setGeometry(x, y, 95, 15);
     return l;
 }
@@ -75,16 +69,6 @@ QPlainTextEdit* Memo(QWidget* parent, int x, int y, int w, int h) {
     m->setGeometry(x, y, w, h);
     m->setUndoRedoEnabled(false);
     return m;
-}
-
-QComboBox* List(QWidget* parent, int x, int y, int w) {
-    auto* c = new QComboBox(parent);
-    c->setFont(ui::skin::CaptionFont(false));
-    c->setStyleSheet(QStringLiteral(
-        "QComboBox, QComboBox QAbstractItemView { background: rgb(0, 48, 0); color: rgb(2, 160, "
-        "0); selection-background-color: rgb(0, 112, 0); selection-color: black; }"));
-    c->setGeometry(x, y, w, 21);
-    return c;
 }
 
 template <typename Control> Control* Place(Control* control, int x, int y) {
@@ -182,20 +166,20 @@ QWidget* TmainForm::BuildPanel(const QString& name) {
 void TmainForm::BuildSetupPanel() {
     QWidget* p = PanelSetup;
     Text(p, "Setup", 16, 16, ui::skin::Green(), true)->setObjectName("Label2");
-    Band(p, "Midi I/O", 16, 48, 457);
-    Band(p, "Midi In Device", 16, 71, 177);
-    Band(p, "", 200, 71, 89);
-    Band(p, "Midi Out Device", 296, 71, 177);
+    ui::SkinBand(p, "Midi I/O", 16, 48, 457);
+    ui::SkinBand(p, "Midi In Device", 16, 71, 177);
+    ui::SkinBand(p, "", 200, 71, 89);
+    ui::SkinBand(p, "Midi Out Device", 296, 71, 177);
     ImgInOpen = Place(new ui::TOpenSwitch(ui::TOpenSwitch::Kind::Port, p), 16, 72);
     ImgThru = Place(new ui::TOpenSwitch(ui::TOpenSwitch::Kind::Thru, p), 227, 72);
     ImgOutOpen = Place(new ui::TOpenSwitch(ui::TOpenSwitch::Kind::Port, p), 439, 72);
     for (auto* s : {ImgInOpen, ImgThru, ImgOutOpen}) {
         s->setCursor(Qt::ArrowCursor); // the switches keep the arrow
     }
-    cmbMidiIn = List(p, 16, 84, 177);
-    cmbMidiThru = List(p, 200, 84, 89);
-    cmbMidiOut = List(p, 296, 84, 177);
-    Band(p, "Preferences", 16, 136, 457);
+    cmbMidiIn = ui::SkinList(p, 16, 84, 177);
+    cmbMidiThru = ui::SkinList(p, 200, 84, 89);
+    cmbMidiOut = ui::SkinList(p, 296, 84, 177);
+    ui::SkinBand(p, "Preferences", 16, 136, 457);
 
     auto pref = [p](int y, const QString& caption, TCaptionLabel** label) {
         auto* box = Place(new ui::TLedCheckBox(p), 64, y);
@@ -237,12 +221,13 @@ void TmainForm::BuildDataPanel() {
     const std::array<int, 4> xs{91, 188, 285, 382};
     const std::array<const char*, 4> columns{"Status", "Data1", "Data2", "Channel"};
     for (int i = 0; i < 4; ++i) {
-        Band(p, columns[static_cast<std::size_t>(i)], xs[static_cast<std::size_t>(i)], 8, 95);
+        ui::SkinBand(p, columns[static_cast<std::size_t>(i)], xs[static_cast<std::size_t>(i)], 8,
+                     95);
     }
     const std::array<const char*, 5> rows{"Binary", "Hexadecimal", "Decimal", "Explicit",
                                           "Event Value"};
     for (int r = 0; r < 5; ++r) {
-        Band(p, rows[static_cast<std::size_t>(r)], 8, 24 + 16 * r, 81);
+        ui::SkinBand(p, rows[static_cast<std::size_t>(r)], 8, 24 + 16 * r, 81);
     }
     for (std::size_t i = 0; i < 4; ++i) {
         lblBin[i] = Value(p, xs[i], 23);
@@ -256,7 +241,7 @@ void TmainForm::BuildDataPanel() {
     }
     Gauge1 = new ui::TGauge(p);
     Gauge1->setGeometry(91, 88, 388, 13);
-    Band(p, "Events History", 8, 104, 471);
+    ui::SkinBand(p, "Events History", 8, 104, 471);
     Memo2 = Memo(p, 8, 120, 473, 297);
     Memo2->setLineWrapMode(QPlainTextEdit::NoWrap);
 }

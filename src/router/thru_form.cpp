@@ -7,31 +7,9 @@
 #include "core/text_tools.h"
 #include "ui/skin_palette.h"
 #include "ui/skin_pictures.h"
+#include "ui/skin_widgets.h"
 
 namespace velmora::router {
-namespace {
-
-QComboBox* List(QWidget* parent, int x, int y, int w) {
-    auto* c = new QComboBox(parent);
-    c->setFont(ui::skin::CaptionFont(false));
-    c->setStyleSheet(QStringLiteral(
-        "QComboBox, QComboBox QAbstractItemView { background: rgb(0, 48, 0); color: rgb(2, 160, "
-        "0); selection-background-color: rgb(0, 112, 0); selection-color: black; }"));
-    c->setGeometry(x, y, w, 21);
-    c->setMaxVisibleItems(16);
-    return c;
-}
-
-QLabel* Heading(QWidget* parent, const QString& text, int x, int w) {
-    auto* l = new QLabel(text, parent);
-    l->setFont(ui::skin::CaptionFont(true));
-    l->setAlignment(Qt::AlignCenter);
-    l->setStyleSheet(QStringLiteral("color: black; background: rgb(0, 112, 0);"));
-    l->setGeometry(x, 15, w, 13);
-    return l;
-}
-
-} // namespace
 
 TthruForm::TthruForm(midi::MidiFunctions& midi, midi::RouterSettings& settings, QWidget* parent)
     : QDialog(parent), midi_(midi), settings_(settings) {
@@ -49,8 +27,9 @@ void TthruForm::Build() {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
     setFont(ui::skin::CaptionFont(false));
-    lblThru = {Heading(this, "Device", 104, 161), Heading(this, "Channel", 272, 81),
-               Heading(this, "Transpose", 360, 65), Heading(this, "Range", 432, 105)};
+    lblThru = {
+        ui::SkinBand(this, "Device", 104, 15, 161), ui::SkinBand(this, "Channel", 272, 15, 81),
+        ui::SkinBand(this, "Transpose", 360, 15, 65), ui::SkinBand(this, "Range", 432, 15, 105)};
     for (int k = 1; k <= 4; ++k) {
         const auto i = static_cast<std::size_t>(k - 1);
         const int y = 28 + 24 * (k - 1) + 4; // lists sit a little higher than their row
@@ -63,11 +42,11 @@ void TthruForm::Build() {
         ImgButOpen[i] = new ui::TOpenSwitch(ui::TOpenSwitch::Kind::Port, this);
         ImgButOpen[i]->move(66, y + 4);
         connect(ImgButOpen[i], &ui::TOpenSwitch::clicked, this, [this, k] { ImgButOpenClick(k); });
-        cmbMidiOut[i] = List(this, 104, y, 161);
-        cmbChannel[i] = List(this, 272, y, 81);
-        cmbTransp[i] = List(this, 360, y, 65);
-        cmbSplitLo[i] = List(this, 432, y, 49);
-        cmbSplitHi[i] = List(this, 488, y, 49);
+        cmbMidiOut[i] = ui::SkinList(this, 104, y, 161);
+        cmbChannel[i] = ui::SkinList(this, 272, y, 81);
+        cmbTransp[i] = ui::SkinList(this, 360, y, 65);
+        cmbSplitLo[i] = ui::SkinList(this, 432, y, 49);
+        cmbSplitHi[i] = ui::SkinList(this, 488, y, 49);
     }
     ImgButReset = new ui::TPushButton(this);
     ImgButReset->move(376, 140);
