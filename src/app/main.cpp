@@ -6,9 +6,13 @@
 #include "app/main_form.h"
 #include "app/program_options.h"
 #include "app/settings_location.h"
-#include "help/stand_in_help.h"
+#include "help/help_file.h"
+#include "help/hook_help_system.h"
 #include "midi/service_factory.h"
 #include "router/thru_form.h"
+#include "sysex/record_form.h"
+#include "sysex/send_form.h"
+#include "sysex/transfer_texts.h"
 #include "ui/dialog_form1.h"
 #include "ui/rg_form.h"
 
@@ -58,12 +62,21 @@ int main(int argc, char** argv) {
         return 1;
     }
     app::MessageBoxReporter reporter;
-    help::StandInHelp help;
+    help::THookHelpSystem help(help::FindHelpFile(QApplication::applicationDirPath()),
+                               help::kOwnViewer, QString());
     const SettingsPaths paths = SettingsPathsForThisProgram();
     app::TmainForm mainForm(
         app::MainFormEnvironment{*service, reporter, help, paths.readPath, paths.writePath});
     ui::RGForm();
+    sysex::TrecordForm recordForm(mainForm.midi(), mainForm.callback(), &mainForm);
+    sysex::TsendForm sendForm(mainForm.midi(), &mainForm);
     ui::dialogForm1();
+    mainForm.showRecordWindow = [&](const std::string& inDeviceName) {
+        recordForm.Record(sysex::WaitingText(inDeviceName));
+    };
+    mainForm.chooseAndSendFile = [&](const std::string& outDeviceName) {
+        sendForm.ChooseAndSend(outDeviceName);
+    };
     // The router window is made at the first activation, once the device
     // lists are known, and lives as long as the program.
     std::unique_ptr<router::TthruForm> thruForm;

@@ -97,15 +97,8 @@ void TmainForm::FormCreate() {
     connect(ImgButData, &ui::THeldButton::clicked, this, &TmainForm::ImgButDataClick);
     connect(ImgButSysex, &ui::THeldButton::clicked, this, &TmainForm::ImgButSysexClick);
     connect(ImgButAbout, &ui::THeldButton::clicked, this, &TmainForm::ImgButAboutClick);
-    for (auto [button, handler] : {std::pair{ImgButRecord, &onRecordSysex},
-                                   std::pair{ImgButSend, &onSendSysex}}) {
-        button->setLightOnClick(false);
-        connect(button, &ui::THeldButton::clicked, this, [handler] {
-            if (*handler) {
-                (*handler)();
-            }
-        });
-    }
+    connect(ImgButRecord, &ui::THeldButton::clicked, this, &TmainForm::ImgButRecordClick);
+    connect(ImgButSend, &ui::THeldButton::clicked, this, &TmainForm::ImgButSendClick);
     ImgButThru->setLightOnClick(false);
     connect(ImgButThru, &ui::THeldButton::clicked, this, &TmainForm::ImgButThruClick);
     ImgButClear->setAction([this] {
@@ -284,6 +277,41 @@ void TmainForm::ImgButSysexClick() {
 
 void TmainForm::ImgButAboutClick() { ShowPanel(ImgButAbout, PanelAbout); }
 
+// ---- Sysex transfer ----------------------------------------------------------
+
+void TmainForm::ImgButRecordClick() {
+    if (ImgInOpen->tag() == 0) {
+        const bool open = midi_.OpenMidiIn(callback_.AsCallback());
+        ImgInOpen->setOpen(open);
+        if (!open) {
+            return;
+        }
+    }
+    ImgButRecord->setLit(true);
+    if (showRecordWindow) {
+        showRecordWindow(cmbMidiIn->currentText().toStdString());
+    }
+    midi_.InputMode = midi::kMonitor;
+    ImgButRecord->setLit(false);
+}
+
+void TmainForm::ImgButSendClick() {
+    if (ImgOutOpen->tag() == 0) {
+        const bool open = midi_.OpenMidiOut();
+        ImgOutOpen->setOpen(open);
+        if (!open) {
+            return;
+        }
+    }
+    ImgButSend->setLit(true);
+    midi_.InputActive = false; // nothing received is handled until the send has ended
+    if (chooseAndSendFile) {
+        chooseAndSendFile(cmbMidiOut->currentText().toStdString());
+    }
+    ImgButSend->setLit(false);
+    midi_.InputActive = midi_.InputOpen();
+}
+
 // ---- Multi Out -------------------------------------------------------------
 
 void TmainForm::ImgButThruClick() {
@@ -310,18 +338,19 @@ void TmainForm::ImgButThruClick() {
 void TmainForm::OpenHelp() { env_.help.OpenHelpContext(1001); }
 
 void TmainForm::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_F1) {
-        OpenHelp();
-    }
+    // F1 is seen by the key preview below.
     QWidget::keyPressEvent(event);
 }
 
 bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
-    // Key preview: F1 on any control of this window opens the help, and the
-    // key still goes on to the control.
-    if (event->type() == QEvent::KeyPress && watched != this) {
-        auto* w = qobject_cast<QWidget*>(watched);
-        if (w && w->window() == this && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
+    // Key preview: F1 opens the help whichever control of this window has the
+    // focus, and the key still goes on to the control. A key that the control
+    // ignores travels on to its parents and up to this window, so the help
+    // opens only where the key arrives first: the focused control, or this
+    // window when no control has the focus.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
+        QWidget* first = focusWidget() != nullptr ? focusWidget() : this;
+        if (watched == first) {
             OpenHelp();
         }
     }
@@ -411,7 +440,10 @@ void TmainForm::Timer1Timer() {
             led->setTag(0);
         }
         // The router's routing stamps the data LED from the MIDI thread.
-        led->showFace(led->tag() != 0);
+        // Only a change is drawn: the timer runs for the window's whole life.
+        if (led->showsOnFace() != (led->tag() != 0)) {
+            led->showFace(led->tag() != 0);
+        }
     }
 }
 

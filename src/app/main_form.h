@@ -65,8 +65,14 @@ public:
     // The first activation's work (runs once).
     void FormActivate();
 
-    // Windows opened by the Record and Send buttons plug in here.
-    std::function<void()> onRecordSysex, onSendSysex;
+    // The record window: records with the given waiting text and returns
+    // when the window has closed.
+    std::function<void(const std::string& inDeviceName)> showRecordWindow;
+    // The send window: chooses a file and sends it on the named output.
+    std::function<void(const std::string& outDeviceName)> chooseAndSendFile;
+    // The Record Sysex and Send Sysex buttons.
+    void ImgButRecordClick();
+    void ImgButSendClick();
     // Shows the router window modally and returns when it has closed.
     std::function<void()> showRouterWindow;
     // The Multi Out button: the main output makes way for the router's.

@@ -1,5 +1,6 @@
 // The main window's controls: names, places, sizes, texts and colours.
 #include <QFontDatabase>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include "app/main_form.h"
@@ -87,9 +88,24 @@ TCaptionLabel* Caption(QWidget* parent, const QString& text, ui::TImageControl* 
 
 } // namespace
 
-void TmainForm::paintEvent(QPaintEvent*) {
+void TmainForm::paintEvent(QPaintEvent* event) {
+    // The LEDs and the monitors repaint parts of the window many times a
+    // second, and the background's many translucent lines cost far more than
+    // a copy: draw it once for the window's size and scale, then copy it.
+    const qreal scale = devicePixelRatioF();
+    auto ground = property("groundPicture").value<QPixmap>();
+    if (ground.isNull() || ground.devicePixelRatio() != scale ||
+        ground.deviceIndependentSize().toSize() != size()) {
+        ground = QPixmap(size() * scale);
+        ground.setDevicePixelRatio(scale);
+        QPainter painter(&ground);
+        ui::skin::PaintWindowBackground(painter, rect());
+        painter.end();
+        setProperty("groundPicture", ground);
+    }
     QPainter p(this);
-    ui::skin::PaintWindowBackground(p, rect());
+    const QRectF area = event->rect();
+    p.drawPixmap(area, ground, QRectF(area.topLeft() * scale, area.size() * scale));
 }
 
 void TmainForm::BuildWindow() {

@@ -2,58 +2,163 @@
 
 #include <QTextBlock>
 #include <QTextCursor>
+#include <deque>
+#include <optional>
 
 #include "ui/from_core.h"
 
 namespace velmora::app {
+namespace {
 
-void AppendAndTrim(QPlainTextEdit& box, std::span<const std::string> lines, std::size_t dropLines) {
+int LineCount(const QTextDocument& doc) {
+    return doc.isEmpty() ? 0 : doc.blockCount();
+}
+
+// Makes the change at once. Positions are set, not moved to: a cursor move
+// lays out the line it starts from, which for a sysex block means shaping
+// thousands of characters. (A box whose only line is empty cannot be told
+// from an empty box; the monitors never leave one: the newest lines stay.)
+void Apply(QPlainTextEdit& box, const std::deque<std::string>& lines, std::size_t dropLines) {
     QTextDocument* doc = box.document();
     QTextCursor cursor(doc);
     cursor.beginEditBlock();
-    cursor.movePosition(QTextCursor::End);
+    const auto oldLines = static_cast<std::size_t>(LineCount(*doc));
+    std::size_t skip = 0; // new lines that are dropped as well
+    if (dropLines >= oldLines) {
+        skip = dropLines - oldLines;
+        cursor.select(QTextCursor::Document);
+        cursor.removeSelectedText();
+        dropLines = 0;
+    }
+    // New lines first, then the oldest go: what stays never has to be told
+    // from an empty box.
+    cursor.setPosition(doc->characterCount() - 1);
     bool first = doc->isEmpty();
-    for (const auto& line : lines) {
+    for (std::size_t i = skip; i < lines.size(); ++i) {
         if (!first) {
             cursor.insertBlock();
         }
-        cursor.insertText(ui::FromCore(line));
+        cursor.insertText(ui::FromCore(lines[i]));
         first = false;
     }
     if (dropLines > 0) {
-        cursor.movePosition(QTextCursor::Start);
-        cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor,
-                            static_cast<int>(dropLines));
+        cursor.setPosition(0);
+        cursor.setPosition(doc->findBlockByNumber(static_cast<int>(dropLines)).position(),
+                           QTextCursor::KeepAnchor);
         cursor.removeSelectedText();
     }
     cursor.endEditBlock();
 }
 
-void PutCaretNearEnd(QPlainTextEdit& box, int fromEnd) {
+void PlaceCaret(QPlainTextEdit& box, int fromEnd) {
     // The monitor's text ends every line with CR LF, the last one included;
     // the box separates its lines with one character and has no final break.
     // Walk back line by line to the same place.
-    QTextCursor cursor(box.document());
-    cursor.movePosition(QTextCursor::End);
+    QTextBlock block = box.document()->lastBlock();
+    int position = block.position() + block.length() - 1; // the end of the text
     int remaining = fromEnd - 2;
     while (remaining > 0) {
-        const int inBlock = cursor.positionInBlock();
+        const int inBlock = position - block.position();
         if (remaining <= inBlock) {
-            cursor.movePosition(QTextCursor::Left, QTextCursor::MoveAnchor, remaining);
+            position -= remaining;
             break;
         }
         remaining -= inBlock + 2; // the characters of this line and the CR LF before it
-        cursor.movePosition(QTextCursor::StartOfBlock);
-        if (!cursor.movePosition(QTextCursor::PreviousBlock)) {
+        position = block.position();
+        block = block.previous();
+        if (!block.isValid()) {
             break;
         }
-        cursor.movePosition(QTextCursor::EndOfBlock);
+        position = block.position() + block.length() - 1;
         if (remaining < 0) {
             break;
         }
     }
+    QTextCursor cursor(box.document());
+    cursor.setPosition(position);
     box.setTextCursor(cursor);
     box.ensureCursorVisible();
+}
+
+// What waits for a box until the next turn of the event loop.
+class PendingChanges : public QObject {
+  public:
+    explicit PendingChanges(QPlainTextEdit& box) : QObject(&box), box_(box) {
+        connect(box.document(), &QTextDocument::contentsChanged, this, [this] {
+            if (!applying_) {
+                lines_.clear(); // the box was changed otherwise: start from its new text
+                dropLines_ = 0;
+            }
+        });
+    }
+
+    static PendingChanges& Of(QPlainTextEdit& box) {
+        for (QObject* child : box.children()) {
+            if (auto* pending = dynamic_cast<PendingChanges*>(child)) {
+                return *pending;
+            }
+        }
+        return *new PendingChanges(box);
+    }
+
+    void Add(std::span<const std::string> lines, std::size_t dropLines) {
+        lines_.insert(lines_.end(), lines.begin(), lines.end());
+        dropLines_ += dropLines;
+        // New lines already dropped again need not wait.
+        const auto boxLines = static_cast<std::size_t>(LineCount(*box_.document()));
+        while (dropLines_ > boxLines && !lines_.empty()) {
+            lines_.pop_front();
+            --dropLines_;
+        }
+        Schedule();
+    }
+
+    void Caret(int fromEnd) {
+        caretFromEnd_ = fromEnd;
+        Schedule();
+    }
+
+  private:
+    void Schedule() {
+        if (scheduled_) {
+            return;
+        }
+        scheduled_ = true;
+        QMetaObject::invokeMethod(
+            this, [this] { Follow(); }, Qt::QueuedConnection);
+    }
+
+    void Follow() {
+        scheduled_ = false;
+        applying_ = true;
+        if (!lines_.empty() || dropLines_ > 0) {
+            Apply(box_, lines_, dropLines_);
+            lines_.clear();
+            dropLines_ = 0;
+        }
+        if (caretFromEnd_) {
+            PlaceCaret(box_, *caretFromEnd_);
+            caretFromEnd_.reset();
+        }
+        applying_ = false;
+    }
+
+    QPlainTextEdit& box_;
+    std::deque<std::string> lines_;
+    std::size_t dropLines_ = 0; // from the top of the box's lines followed by lines_
+    std::optional<int> caretFromEnd_;
+    bool scheduled_ = false;
+    bool applying_ = false;
+};
+
+} // namespace
+
+void AppendAndTrim(QPlainTextEdit& box, std::span<const std::string> lines, std::size_t dropLines) {
+    PendingChanges::Of(box).Add(lines, dropLines);
+}
+
+void PutCaretNearEnd(QPlainTextEdit& box, int fromEnd) {
+    PendingChanges::Of(box).Caret(fromEnd);
 }
 
 } // namespace velmora::app

@@ -39,7 +39,8 @@ ProgramOptions ParseProgramOptions(const QStringList& arguments) {
                 return o;
             }
             o.midiApi = value;
-        } else if (a == "/debug" || a == "-debug") {
+        } else if (a.compare("/debug", Qt::CaseInsensitive) == 0 ||
+                   a.compare("-debug", Qt::CaseInsensitive) == 0) {
             // read by the help hook
         } else {
             o.error = QStringLiteral("unknown argument '%1'").arg(a);

@@ -17,12 +17,18 @@ bool IsFolderWritable(const QString& folder) {
     return probe.open();
 }
 
+bool IsInstalledProgramFolder(const QString& programFolder) {
+    const QDir folder(programFolder);
+    return folder.dirName() == QStringLiteral("bin") &&
+           QFileInfo(folder.filePath(QStringLiteral("../share/velmora"))).isDir();
+}
+
 SettingsPaths ChooseSettingsPaths(const QString& programFolder, const QString& configFolder) {
     const QString besideProgram = QDir(programFolder).filePath(kSettingsFileName);
     const QString inConfig = QDir(configFolder).filePath(kSettingsFileName);
 
     SettingsPaths paths;
-    if (IsFolderWritable(programFolder)) {
+    if (IsFolderWritable(programFolder) && !IsInstalledProgramFolder(programFolder)) {
         paths.writePath = besideProgram;
     } else {
         QDir().mkpath(configFolder); // a failure shows when the file is written

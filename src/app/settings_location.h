@@ -19,9 +19,16 @@ struct SettingsPaths {
 // permission bits).
 bool IsFolderWritable(const QString& folder);
 
+// Whether `programFolder` is the bin folder of an installation: PREFIX/bin
+// beside PREFIX/share/velmora. Such a program keeps its settings in the
+// configuration folder even when it may write to bin (root, or a prefix of
+// the user's own).
+bool IsInstalledProgramFolder(const QString& programFolder);
+
 // The choice for a program in `programFolder` with the user configuration
-// folder `configFolder`. Writing: the program folder when it can be written,
-// else the configuration folder, created if needed. Reading: the file where
+// folder `configFolder`. Writing: the program folder when it can be written
+// and is not an installation's, else the configuration folder, created if
+// needed. Reading: the file where
 // it is written if it exists there, else the other one if that exists
 // (a file beside a read-only program, or one written before the program
 // folder became writable), else where it will be written.

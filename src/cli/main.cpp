@@ -6,6 +6,7 @@
 
 #include "cli/decode_command.h"
 #include "cli/device_commands.h"
+#include "cli/transfer_commands.h"
 
 namespace {
 
@@ -19,6 +20,10 @@ constexpr const char* kHelp =
     "  decode [BYTES]   describe short messages given in hexadecimal\n"
     "  list             list the MIDI input and output devices\n"
     "  monitor --in N   show what arrives at a MIDI input, with thru\n"
+    "  record --in N FILE.syx\n"
+    "                   record a sysex dump from a MIDI input to a file\n"
+    "  send --out M FILE.syx\n"
+    "                   send a sysex file to a MIDI output\n"
     "\n"
     "Run 'velmora-cli COMMAND --help' for the details of a command.\n";
 
@@ -40,6 +45,12 @@ int main(int argc, char** argv) {
     }
     if (command == "monitor") {
         return velmora::cli::RunMonitor(rest, argc, argv);
+    }
+    if (command == "record") {
+        return velmora::cli::RunRecord(rest, argc, argv);
+    }
+    if (command == "send") {
+        return velmora::cli::RunSend(rest);
     }
     std::fprintf(stderr, "velmora-cli: unknown command '%.*s'; see 'velmora-cli --help'\n",
                  static_cast<int>(command.size()), command.data());

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "cli/cli_reporter.h"
+#include "cli/device_choice.h"
 #include "cli/device_commands.h"
 #include "cli/options.h"
 #include "core/analysis.h"
@@ -20,7 +21,7 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kMonitorHelp =
-    "Usage: velmora-cli monitor --in N [--out M [--thru-channel 0..16]] [--api alsa|jack|demo]\n"
+    "Usage: velmora-cli monitor --in IN [--out OUT [--thru-channel 0..16]] [--api alsa|jack|demo]\n"
     "\n"
     "Shows what arrives at MIDI input N, as Velmora's monitors do, until\n"
     "interrupted (Ctrl-C or SIGTERM):\n"
@@ -34,9 +35,9 @@ constexpr const char* kMonitorHelp =
     "--thru-channel C (1 to 16) channel messages are sent on channel C\n"
     "(0, the default, keeps their channel).\n"
     "\n"
-    "Device numbers are those of 'velmora-cli list'. Exit status: 0 after an\n"
-    "interrupt, 1 when a port can't be opened, 2 for a bad command line or a\n"
-    "device number that does not exist.\n";
+    "IN and OUT are device numbers of 'velmora-cli list', or exact device names.\n"
+    "Exit status: 0 after an interrupt, 1 when a port can't be opened, 2 for a\n"
+    "bad command line or a device that does not exist.\n";
 
 std::atomic<bool> gStop{false};
 void OnStopSignal(int) { gStop.store(true); }
@@ -76,8 +77,8 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
         std::fputs(kMonitorHelp, stdout);
         return 0;
     }
-    const auto in = o.GetInt("--in", 0, 9999);
-    const auto out = o.GetInt("--out", 0, 9999);
+    const auto in = o.Get("--in");
+    const auto out = o.Get("--out");
     const auto thruChannel = o.GetInt("--thru-channel", 0, 16);
     if (o.error.empty() && !in) {
         o.error = "--in N is required";
@@ -97,19 +98,13 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
         std::fprintf(stderr, "velmora-cli monitor: %s\n", error.c_str());
         return 1;
     }
-    if (*in >= service->InDeviceCount()) {
-        std::fprintf(stderr,
-                     "velmora-cli monitor: there is no MIDI input %d (%d inputs); see "
-                     "'velmora-cli list'\n",
-                     *in, service->InDeviceCount());
-        return 2;
-    }
-    if (out && *out >= service->OutDeviceCount()) {
-        std::fprintf(stderr,
-                     "velmora-cli monitor: there is no MIDI output %d (%d outputs); see "
-                     "'velmora-cli list'\n",
-                     *out, service->OutDeviceCount());
-        return 2;
+    const DeviceChoice input = ChooseDevice(*service, *in, false);
+    const DeviceChoice output = out ? ChooseDevice(*service, *out, true) : DeviceChoice{};
+    for (const DeviceChoice* d : {&input, &output}) {
+        if (!d->error.empty()) {
+            std::fprintf(stderr, "velmora-cli monitor: %s\n", d->error.c_str());
+            return 2;
+        }
     }
 
     QCoreApplication app(argc, argv);
@@ -127,7 +122,7 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
         std::setvbuf(stdout, nullptr, _IOLBF, 0);
     }
     if (out) {
-        midi.MidiOutDevice = *out;
+        midi.MidiOutDevice = output.number;
         if (!midi.OpenMidiOut()) {
             return 1;
         }
@@ -135,7 +130,7 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
         tags.ImgThru.store(1);
         tags.cmbMidiThru.store(thruChannel.value_or(0));
     }
-    midi.MidiInDevice = *in;
+    midi.MidiInDevice = input.number;
     if (!midi.OpenMidiIn(callback.AsCallback())) {
         midi.CloseMidiOut();
         return 1;

@@ -7,26 +7,22 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <set>
-#include <thread>
 #include <vector>
 
 #ifdef __linux__
 #include <unistd.h>
 #endif
-#ifdef VELMORA_HAVE_JACK
-#include <jack/jack.h>
-#endif
 
 #include "midi/queued_midi_in.h"
 #include "midi/sysex_assembler.h"
+#ifdef VELMORA_HAVE_JACK
+#include "midi/jack_cycle_watch.h"
+#endif
 
 namespace velmora::midi {
 
@@ -37,10 +33,7 @@ namespace {
 constexpr unsigned kSysexBufferBytes = 64 * 1024;
 constexpr unsigned kSysexBufferCount = 8;
 // How long a JACK server may take to accept a client before it is given up.
-constexpr auto kJackProbeTimeout = std::chrono::seconds(5);
-// JACK's period when it can't be asked: a long one, so pacing errs on the safe side.
-constexpr std::uint32_t kFallbackJackFrames = 2048;
-constexpr std::uint32_t kFallbackJackRate = 44100;
+constexpr auto kJackAnswerTimeout = std::chrono::seconds(5);
 
 // Collects what RtMidi reports instead of throwing. RtMidi may report from
 // its own input thread, so the record is shared under a lock.
@@ -89,7 +82,7 @@ std::unique_ptr<T> MakeClient(RtMidi::Api api, const std::string& clientName, Er
     return nullptr;
 }
 
-// Runs `op` on `client`; true when it neither threw nor reported an error.
+// Runs `op`; true when it neither threw nor reported an error to `sink`.
 template <typename Op> bool Checked(ErrorSink& sink, Op&& op) {
     const std::uint64_t before = sink.Count();
     try {
@@ -99,50 +92,6 @@ template <typename Op> bool Checked(ErrorSink& sink, Op&& op) {
     }
     return sink.Count() == before;
 }
-
-// RtMidi's JACK output moves what was sent into the port buffer once per
-// process cycle, and drops what no longer fits (the buffer takes about 32 KB,
-// 12 bytes of it per event); a sender refilling its queue during the cycle
-// can overrun it. So a JACK output sends at most kBytesPerCycle bytes of
-// events per period, on average, and waits when it is ahead.
-class SendPacer {
-  public:
-    static constexpr double kBytesPerCycle = 8192;
-    static constexpr double kEventBytes = 12;
-
-    SendPacer(std::uint32_t periodFrames, std::uint32_t sampleRate)
-        : bytesPerSecond_(kBytesPerCycle * sampleRate / std::max<std::uint32_t>(periodFrames, 1)),
-          tokens_(kBytesPerCycle), last_(std::chrono::steady_clock::now()) {}
-
-    void Pace(std::size_t bytes) {
-        const double cost = kEventBytes + static_cast<double>(bytes);
-        Refill();
-        if (tokens_ < cost) {
-            std::this_thread::sleep_for(
-                std::chrono::duration<double>((cost - tokens_) / bytesPerSecond_));
-            Refill();
-        }
-        tokens_ -= cost;
-    }
-
-  private:
-    void Refill() {
-        const auto now = std::chrono::steady_clock::now();
-        const double elapsed = std::chrono::duration<double>(now - last_).count();
-        tokens_ = std::min(kBytesPerCycle, tokens_ + elapsed * bytesPerSecond_);
-        last_ = now;
-    }
-
-    double bytesPerSecond_;
-    double tokens_;
-    std::chrono::steady_clock::time_point last_;
-};
-
-// The period of a JACK server.
-struct JackTiming {
-    std::uint32_t periodFrames = kFallbackJackFrames;
-    std::uint32_t sampleRate = kFallbackJackRate;
-};
 
 // The port names in use: "out", "out 2", ... so that every port open at once
 // has its own.
@@ -226,9 +175,9 @@ template <typename T> int FindPort(ErrorSink& sink, T& client, const std::string
     return -1;
 }
 
-// Opens the device the caller saw as `device`, named `expectedName`, on a new
-// RtMidi object. Other clients may add or remove ports meanwhile, which
-// renumbers the list: the name decides.
+// Opens the device named `expectedName` on a new RtMidi object. Device
+// numbers are positions in a list that other clients change by adding or
+// removing ports: the name decides.
 template <typename T>
 std::unique_ptr<T> OpenPortOn(RtMidi::Api api, const std::string& clientName, ErrorSink& sink,
                               const std::string& expectedName, const std::string& portName,
@@ -238,16 +187,17 @@ std::unique_ptr<T> OpenPortOn(RtMidi::Api api, const std::string& clientName, Er
     if (!client || !Checked(sink, [&] { setup(*client); })) {
         return nullptr;
     }
-    constexpr int kAttempts = 3;
+    // The list may change between the look-up and the open: then again.
+    constexpr int kAttempts = 5;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const int number = FindPort(sink, *client, expectedName);
-        if (number < 0 ||
-            !Checked(sink, [&] { client->openPort(static_cast<unsigned>(number), portName); })) {
-            return nullptr;
+        if (number < 0) {
+            return nullptr; // the device is gone
         }
-        // The list may have changed between the look-up and the open.
+        const auto unsignedNumber = static_cast<unsigned>(number);
         std::string opened;
-        if (Checked(sink, [&] { opened = client->getPortName(static_cast<unsigned>(number)); }) &&
+        if (Checked(sink, [&] { client->openPort(unsignedNumber, portName); }) &&
+            Checked(sink, [&] { opened = client->getPortName(unsignedNumber); }) &&
             opened == expectedName) {
             return client;
         }
@@ -258,16 +208,25 @@ std::unique_ptr<T> OpenPortOn(RtMidi::Api api, const std::string& clientName, Er
 
 class RtMidiOutPort final : public MidiOutPort {
   public:
-    // A JACK output (`jack` set) passes on every block of a long message as
-    // it comes, paced; the other backends take only whole messages.
-    RtMidiOutPort(std::optional<JackTiming> jack, std::shared_ptr<PortNames> names)
-        : assembler_(jack ? SysexAssembler::Mode::Blocks : SysexAssembler::Mode::WholeMessages),
+#ifdef VELMORA_HAVE_JACK
+    // A JACK output (`watch` set) passes on every block of a long message as
+    // it comes, paced by the server's cycles; the other backends take only
+    // whole messages.
+    RtMidiOutPort(std::shared_ptr<JackCycleWatch> watch, std::shared_ptr<PortNames> names)
+        : assembler_(watch ? SysexAssembler::Mode::Blocks : SysexAssembler::Mode::WholeMessages),
           lease_(std::in_place, std::move(names), PortNames::Kind::Out) {
-        if (jack) {
-            pacer_.emplace(jack->periodFrames, jack->sampleRate);
+        if (watch) {
+            budget_.emplace(std::move(watch));
         }
     }
-    ~RtMidiOutPort() override { Close(); }
+#else
+    explicit RtMidiOutPort(std::shared_ptr<PortNames> names)
+        : assembler_(SysexAssembler::Mode::WholeMessages),
+          lease_(std::in_place, std::move(names), PortNames::Kind::Out) {}
+#endif
+    ~RtMidiOutPort() override {
+        Close();
+    }
 
     bool Open(RtMidi::Api api, const std::string& clientBase, const std::string& deviceName) {
         const std::string portName = lease_->PortName();
@@ -347,17 +306,21 @@ class RtMidiOutPort final : public MidiOutPort {
         if (!out_) {
             return false;
         }
-        if (pacer_) {
-            pacer_->Pace(message.size());
+#ifdef VELMORA_HAVE_JACK
+        if (budget_ && !budget_->Take(message.size())) {
+            return false; // the server is gone or stalled: don't wait on it
         }
+#endif
         return Checked(sink_, [&] { out_->sendMessage(message.data(), message.size()); });
     }
 
     ErrorSink sink_; // outlives out_
     std::mutex mutex_;
-    std::unique_ptr<RtMidiOut> out_;     // guarded by mutex_; null once closed
-    SysexAssembler assembler_;           // guarded by mutex_
-    std::optional<SendPacer> pacer_;     // guarded by mutex_
+    std::unique_ptr<RtMidiOut> out_; // guarded by mutex_; null once closed
+    SysexAssembler assembler_;       // guarded by mutex_
+#ifdef VELMORA_HAVE_JACK
+    std::optional<JackSendBudget> budget_; // guarded by mutex_
+#endif
     std::optional<PortNameLease> lease_; // released by the Close that closed the port
 };
 
@@ -425,68 +388,6 @@ class RtMidiInPort final : public QueuedMidiIn {
     std::optional<PortNameLease> lease_; // guarded by producerMutex_
 };
 
-std::string JackServerName() {
-    const char* name = std::getenv("JACK_DEFAULT_SERVER");
-    return name != nullptr && *name != '\0' ? name : "default";
-}
-
-// Whether a JACK server is running, without ever starting one and without
-// waiting on a server that does not answer.
-bool ProbeJackServer(const std::string& clientName, JackTiming* timing, std::string* why) {
-#ifdef VELMORA_HAVE_JACK
-    struct Probe {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-        bool opened = false;
-        int status = 0;
-        JackTiming timing;
-    };
-    auto probe = std::make_shared<Probe>();
-    std::thread([probe, name = clientName + " probe"] {
-        jack_status_t status{};
-        jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, &status);
-        JackTiming timing;
-        if (client != nullptr) {
-            timing.periodFrames = jack_get_buffer_size(client);
-            timing.sampleRate = jack_get_sample_rate(client);
-            jack_client_close(client);
-        }
-        std::lock_guard lock(probe->mutex);
-        probe->timing = timing;
-        probe->finished = true;
-        probe->opened = client != nullptr;
-        probe->status = status;
-        probe->done.notify_all();
-    }).detach(); // left behind, not waited for, if the server hangs
-    std::unique_lock lock(probe->mutex);
-    if (!probe->done.wait_for(lock, kJackProbeTimeout, [&] { return probe->finished; })) {
-        *why = "the JACK server '" + JackServerName() + "' does not answer";
-        return false;
-    }
-    if (!probe->opened) {
-        if ((probe->status & JackServerFailed) != 0) {
-            *why = "no JACK server '" + JackServerName() + "' is running";
-        } else {
-            *why = "JACK refused a client (status 0x" +
-                   [](int s) {
-                       char text[16];
-                       std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(s));
-                       return std::string(text);
-                   }(probe->status) +
-                   ")";
-        }
-        return false;
-    }
-    *timing = probe->timing;
-#else
-    (void)clientName;
-    (void)timing;
-    (void)why;
-#endif
-    return true;
-}
-
 bool AlsaSequencerPresent(std::string* why) {
 #ifdef __linux__
     if (access("/dev/snd/seq", R_OK | W_OK) != 0) {
@@ -512,7 +413,19 @@ struct RtMidiService::State {
     RtMidi::Api api = RtMidi::UNSPECIFIED;
     std::string clientBase;
     std::shared_ptr<PortNames> names = std::make_shared<PortNames>();
-    std::optional<JackTiming> jack; // set for the JACK API
+#ifdef VELMORA_HAVE_JACK
+    std::shared_ptr<JackCycleWatch> jackWatch; // set for the JACK API
+#endif
+
+    // False once the JACK server has gone away. Then nothing may open a JACK
+    // client any more: libjack would free the clients RtMidi still holds.
+    bool ServerRunning() const {
+#ifdef VELMORA_HAVE_JACK
+        return !jackWatch || jackWatch->Running();
+#else
+        return true;
+#endif
+    }
 
     std::mutex listMutex;
     ErrorSink listInSink; // outlive listIn and listOut
@@ -553,10 +466,17 @@ std::unique_ptr<MidiService> TryApi(RtMidi::Api api, const std::string& clientBa
     }
     auto state = std::make_unique<RtMidiService::State>();
     if (api == RtMidi::UNIX_JACK) {
-        state->jack.emplace();
-        if (!ProbeJackServer(clientBase, &*state->jack, why)) {
+        // Also tells whether a server runs, without starting one or waiting
+        // on one that does not answer.
+#ifdef VELMORA_HAVE_JACK
+        state->jackWatch = JackCycleWatch::Open(clientBase + " watch", kJackAnswerTimeout, why);
+        if (!state->jackWatch) {
             return nullptr;
         }
+#else
+        *why = "this build of Velmora has no JACK support";
+        return nullptr;
+#endif
     }
     state->api = api;
     state->clientBase = clientBase;
@@ -594,19 +514,26 @@ std::string RtMidiService::Name() const {
     }
 }
 
+// With the server gone there are no devices, and OpenOut and OpenIn find none.
 int RtMidiService::OutDeviceCount() {
-    return CountPorts(state_->listMutex, *state_->listOut);
+    return state_->ServerRunning() ? CountPorts(state_->listMutex, *state_->listOut) : 0;
 }
 
 std::optional<std::string> RtMidiService::OutDeviceName(int device) {
+    if (!state_->ServerRunning()) {
+        return std::nullopt;
+    }
     return PortName(state_->listMutex, state_->listOutSink, *state_->listOut, device);
 }
 
 int RtMidiService::InDeviceCount() {
-    return CountPorts(state_->listMutex, *state_->listIn);
+    return state_->ServerRunning() ? CountPorts(state_->listMutex, *state_->listIn) : 0;
 }
 
 std::optional<std::string> RtMidiService::InDeviceName(int device) {
+    if (!state_->ServerRunning()) {
+        return std::nullopt;
+    }
     return PortName(state_->listMutex, state_->listInSink, *state_->listIn, device);
 }
 
@@ -616,7 +543,11 @@ std::unique_ptr<MidiOutPort> RtMidiService::OpenOut(int device) {
         if (!name) {
             return nullptr;
         }
-        auto port = std::make_unique<RtMidiOutPort>(state_->jack, state_->names);
+#ifdef VELMORA_HAVE_JACK
+        auto port = std::make_unique<RtMidiOutPort>(state_->jackWatch, state_->names);
+#else
+        auto port = std::make_unique<RtMidiOutPort>(state_->names);
+#endif
         if (!port->Open(state_->api, state_->clientBase, *name)) {
             return nullptr;
         }

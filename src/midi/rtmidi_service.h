@@ -1,17 +1,28 @@
 // The MIDI service on RtMidi: the ALSA sequencer or a running JACK server on
 // Linux (CoreMIDI, WinMM elsewhere). Devices are the ports RtMidi lists, in
-// its order, by their UTF-8 names.
+// its order, by their UTF-8 names; a device number is only a position in
+// that list, so opening goes by the name the number had.
 //
 // Every open port is its own RtMidi client, so under JACK each is its own
 // JACK client with one port. With the default client name "Velmora":
-//   input ports       client "Velmora in",  port "in"   (then "in 2", ...)
+//   input ports       client "Velmora in",  port "in"   (then "Velmora in 2"
+//                     with port "in 2", ...)
 //   output ports      client "Velmora out", port "out"  (then "Velmora out 2"
 //                     with port "out 2", ... one per output open at once)
-//   device listing    clients "Velmora list in" and "Velmora list out", no ports
+//   device listing    clients "Velmora list in", "Velmora list out", no ports
+//   JACK cycles       client "Velmora watch", no ports
 // so the full JACK names are "Velmora in:in", "Velmora out:out",
-// "Velmora out 2:out 2". (JACK appends "-01" to a client name already taken,
-// for instance by a second running Velmora.) The service never starts a JACK
-// server.
+// "Velmora out 2:out 2". A closed port's name is free again. (JACK appends
+// "-01" to a client name already taken, for instance by a second Velmora.)
+//
+// JACK: the service never starts a server. Outputs pass every block of a
+// long message on as it comes, at most 4 KB per server cycle (more would
+// overrun RtMidi's queue and port buffer). When the server goes away, sends
+// fail, the device lists are empty and ports still close; a new JACK
+// service may be created once this one and all its ports are gone.
+//
+// Other backends take only whole sysex messages: the blocks of one are held
+// and sent together when its F7 comes (SysexAssembler).
 #pragma once
 
 #include <memory>

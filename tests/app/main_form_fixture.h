@@ -3,9 +3,13 @@
 #pragma once
 
 #include <QApplication>
+#include <QFile>
 #include <QTemporaryDir>
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <optional>
+#include <thread>
 
 #include "app/main_form.h"
 #include "help/stand_in_help.h"
@@ -14,8 +18,21 @@
 
 namespace velmora::testing {
 
+// The stand-in help that also counts how often it was asked.
+class CountingHelp : public help::StandInHelp {
+  public:
+    bool OpenHelpContext(int context) override {
+        ++calls;
+        return StandInHelp::OpenHelpContext(context);
+    }
+    int calls = 0;
+};
+
 class MainFormRig {
-public:
+  public:
+    // The tick counter's value when the window is made: ElapsedMs counts from here.
+    static constexpr std::uint32_t kTickBase = 100000;
+
     explicit MainFormRig(std::vector<std::string> outs = {"Synth A", "Synth B", "Synth C"},
                          std::vector<std::string> ins = {"Keys A", "Keys B"})
         : service(std::move(outs), std::move(ins)) {
@@ -23,19 +40,34 @@ public:
         settingsPath = dir.filePath(QStringLiteral("Velmora.ini"));
     }
 
+    // Makes the window without showing it: nothing of the MIDI service is used yet.
+    app::TmainForm& Create() {
+        form = std::make_unique<app::TmainForm>(
+            app::MainFormEnvironment{service, reporter, help, settingsPath, settingsPath,
+                                     [this] { return ticks.load(); }, 0});
+        return *form;
+    }
+
     // Creates and shows the window; the first activation runs.
     app::TmainForm& Start() {
-        form = std::make_unique<app::TmainForm>(app::MainFormEnvironment{
-            service, reporter, help, settingsPath, settingsPath,
-            [this] { return ticks.load(); }, 0});
+        if (!form) {
+            Create();
+        }
         form->show();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        do {
+            QApplication::processEvents();
+        } while (form->FirstActivation() && !form->StartFailed() &&
+                 std::chrono::steady_clock::now() < until);
         QApplication::processEvents();
         return *form;
     }
 
-    // Lets the window serve what the MIDI thread handed over.
-    void Settle() {
-        for (int i = 0; i < 50; ++i) {
+    // Lets the window serve what the MIDI thread handed over, until the
+    // input is idle (or `timeout` has passed).
+    void Settle(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+        const auto until = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < until) {
             QApplication::processEvents();
             if (service.WaitIdle(form->midi().MidiInDevice, std::chrono::milliseconds(1))) {
                 QApplication::processEvents();
@@ -44,17 +76,57 @@ public:
         }
     }
 
-    void Play(std::initializer_list<ShortMessage> messages) {
+    // Plays the messages into the chosen input; false when one was not taken.
+    bool Play(std::initializer_list<ShortMessage> messages) {
+        bool taken = true;
         for (auto m : messages) {
-            service.InjectShort(form->midi().MidiInDevice, m);
+            taken = service.InjectShort(form->midi().MidiInDevice, m) && taken;
         }
         Settle();
+        return taken;
     }
 
-    std::atomic<std::uint32_t> ticks{100000};
+    // Plays one sysex message into the chosen input (one event, as a JACK
+    // port delivers it); false when the input did not take it.
+    bool PlaySysex(const std::vector<std::uint8_t>& bytes) {
+        const bool taken = service.InjectSysex(form->midi().MidiInDevice, bytes);
+        Settle();
+        return taken;
+    }
+
+    // A sysex message of `size` bytes: F0, data bytes, F7.
+    static std::vector<std::uint8_t> Dump(std::size_t size) {
+        std::vector<std::uint8_t> bytes(size);
+        for (std::size_t i = 0; i < size; ++i) {
+            bytes[i] = static_cast<std::uint8_t>(i % 128);
+        }
+        bytes.front() = 0xF0;
+        bytes.back() = 0xF7;
+        return bytes;
+    }
+
+    // What ElapsedMs reads from now on.
+    void SetElapsed(std::uint32_t ms) { ticks.store(kTickBase + ms); }
+
+    void WriteSettings(const QByteArray& bytes) {
+        QFile file(settingsPath);
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(bytes);
+        }
+    }
+    // The settings file's bytes; nothing when there is no file.
+    std::optional<QByteArray> ReadSettings() const {
+        QFile file(settingsPath);
+        if (!file.exists() || !file.open(QIODevice::ReadOnly)) {
+            return std::nullopt;
+        }
+        return file.readAll();
+    }
+
+    std::atomic<std::uint32_t> ticks{kTickBase};
     midi::SimulatedService service;
     RecordingReporter reporter;
-    help::StandInHelp help;
+    CountingHelp help;
     QTemporaryDir dir;
     QString settingsPath;
     std::unique_ptr<app::TmainForm> form;

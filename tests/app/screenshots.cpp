@@ -19,6 +19,8 @@ int main(int argc, char** argv) {
     rig.Settle();
     form.grab().save(out + "/setup.png");
 
+    // The LEDs light with the time of arrival: let some time pass first.
+    rig.SetElapsed(1000);
     rig.Play({PackShortMessage(0xB0, 7, 100), PackShortMessage(0xC0, 5, 0),
               PackShortMessage(0xE0, 0, 72), PackShortMessage(0x90, 0x40, 0x50),
               PackShortMessage(0x80, 0x40, 0x40), PackShortMessage(0xF2, 0x10, 0x02),

@@ -76,8 +76,10 @@ TEST_F(MonitorOnJack, ListShowsThePeersPorts) {
 }
 
 TEST_F(MonitorOnJack, ShowsMessagesAndBlocksAndPassesThruOnChannel10) {
-    ChildProcess monitor({kCli, "monitor", "--api", "jack", "--in", std::to_string(in_), "--out",
-                          std::to_string(out_), "--thru-channel", "10"});
+    // By name: other tests' clients come and go on the same server, which
+    // renumbers the devices between the listing and the start.
+    ChildProcess monitor({kCli, "monitor", "--api", "jack", "--in", peer_->OutPort(), "--out",
+                          peer_->InPort(), "--thru-channel", "10"});
     // The monitor's ports connect to the peer when they open; until then what
     // the peer plays goes nowhere, so play until the first line shows.
     bool connected = false;

@@ -101,6 +101,13 @@ std::unique_ptr<JackPeer> JackPeer::Open(const std::string& name, std::string* e
     jack_on_shutdown(
         jack.client, [](void* self) { static_cast<Jack*>(self)->shutDown = true; }, &jack);
     jack_set_process_callback(jack.client, &JackPeer::Process, peer.get());
+    jack_set_xrun_callback(
+        jack.client,
+        [](void* self) {
+            static_cast<JackPeer*>(self)->xruns_.fetch_add(1);
+            return 0;
+        },
+        peer.get());
     if (jack_activate(jack.client) != 0) {
         return fail("cannot activate JACK client '" + peer->clientName_ + "'");
     }
@@ -182,14 +189,30 @@ bool JackPeer::WaitSent(std::chrono::milliseconds timeout) {
     }
     // Written to the port in the cycle that emptied the queue; delivered by
     // the end of the next.
-    const std::uint64_t target = cycles_.load() + 2;
-    return PollUntil(timeout, [&] { return jack_->shutDown || cycles_.load() >= target; }) &&
-           !jack_->shutDown;
+    return WaitCycles(2, timeout);
 }
 
 bool JackPeer::Connect(const std::string& source, const std::string& destination) {
     const int result = jack_connect(jack_->client, source.c_str(), destination.c_str());
-    return result == 0 || result == EEXIST;
+    return (result == 0 || result == EEXIST) && WaitConnected(source, destination);
+}
+
+bool JackPeer::WaitConnected(const std::string& source, const std::string& destination,
+                             std::chrono::milliseconds timeout) {
+    const bool connected = PollUntil(timeout, [&] {
+        const jack_port_t* port = jack_port_by_name(jack_->client, source.c_str());
+        return port != nullptr && jack_port_connected_to(port, destination.c_str()) != 0;
+    });
+    // The graph takes a new connection in at the start of a cycle; a client
+    // that the busy machine runs late may still be a cycle behind.
+    constexpr std::uint64_t kSettleCycles = 3;
+    return connected && WaitCycles(kSettleCycles, timeout);
+}
+
+bool JackPeer::WaitCycles(std::uint64_t count, std::chrono::milliseconds timeout) {
+    const std::uint64_t target = cycles_.load() + count;
+    return PollUntil(timeout, [&] { return jack_->shutDown || cycles_.load() >= target; }) &&
+           !jack_->shutDown;
 }
 
 bool JackPeer::Disconnect(const std::string& source, const std::string& destination) {
@@ -249,16 +272,18 @@ std::size_t JackPeer::ReceivedCount() {
     return received_.size();
 }
 
+std::size_t JackPeer::ReceivedByteCount() {
+    std::lock_guard lock(receivedMutex_);
+    Drain();
+    return receivedBytes_;
+}
+
 bool JackPeer::WaitForEvents(std::size_t count, std::chrono::milliseconds timeout) {
     return PollUntil(timeout, [&] { return ReceivedCount() >= count; });
 }
 
 bool JackPeer::WaitForBytes(std::size_t bytes, std::chrono::milliseconds timeout) {
-    return PollUntil(timeout, [&] {
-        std::lock_guard lock(receivedMutex_);
-        Drain();
-        return receivedBytes_ >= bytes;
-    });
+    return PollUntil(timeout, [&] { return ReceivedByteCount() >= bytes; });
 }
 
 void JackPeer::ClearReceived() {

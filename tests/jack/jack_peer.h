@@ -11,10 +11,17 @@
 // sets it); the peer never starts a server.
 //
 //   auto peer = velmora::jacktest::JackPeer::Open("peer", &error);
-//   peer->Connect(peer->OutPort(), "Velmora in:in");
+//   auto in = service->OpenIn(deviceOf(peer->OutPort()), callback);  // Velmora connects
+//   peer->WaitConnected(peer->OutPort(), "Velmora in:in");   // before sending!
 //   peer->Send({0x90, 0x3C, 0x40});
 //   peer->WaitForEvents(1);
 //   auto events = peer->Received();
+//
+// Events sent before the server's graph has taken a new connection in are
+// lost: wait with WaitConnected (Connect does it itself). Without realtime
+// scheduling a busy machine makes the server run late now and then, and JACK
+// drops the MIDI of a cycle a client missed: XRuns() counts those, so a test
+// can repeat a transfer that came up short meanwhile.
 //
 // One 10,000-byte sysex fits in one event: at period 256 a JACK2 MIDI port
 // buffer takes events of up to 32,720 bytes (MaxEventBytes tells).
@@ -62,9 +69,17 @@ class JackPeer {
     // first cycle has run; Open waits for it).
     std::size_t MaxEventBytes() const { return maxEventBytes_.load(); }
 
-    // Connects an output port to an input port, by full names ("client:port");
-    // true also when they are already connected.
+    // Connects an output port to an input port, by full names ("client:port"),
+    // and waits until events flow through the connection (WaitConnected);
+    // true also when they were already connected.
     bool Connect(const std::string& source, const std::string& destination);
+    // Waits until `source` is connected to `destination` (whoever connected
+    // them) and the server's graph has taken the connection in: events sent
+    // sooner may be lost. Wait for this after Velmora opens a port on the peer.
+    bool WaitConnected(const std::string& source, const std::string& destination,
+                       std::chrono::milliseconds timeout = 10s);
+    // Waits until this client's process callback has run `count` more times.
+    bool WaitCycles(std::uint64_t count, std::chrono::milliseconds timeout = 10s);
     bool Disconnect(const std::string& source, const std::string& destination);
     // Full names of the MIDI ports whose names match `pattern` (an extended
     // regular expression; "" for all). `flags`: 0, or JackPortIsInput or
@@ -77,6 +92,7 @@ class JackPeer {
     std::vector<Event> Received();
     Event ReceivedBytes(); // every event, one after the other
     std::size_t ReceivedCount();
+    std::size_t ReceivedByteCount();
     // Polls until at least `count` events / `bytes` bytes have arrived.
     bool WaitForEvents(std::size_t count, std::chrono::milliseconds timeout = 10s);
     bool WaitForBytes(std::size_t bytes, std::chrono::milliseconds timeout = 10s);
@@ -84,6 +100,11 @@ class JackPeer {
     // Events lost on the way in because the receive queue was full, or on the
     // way out because they were longer than the port takes.
     std::uint64_t LostEvents() const { return lost_.load(); }
+    // Cycles the server reported late so far. Without realtime scheduling a
+    // busy machine makes some; JACK drops the MIDI of a cycle a client
+    // missed, so a test that lost events may repeat its transfer when this
+    // count changed meanwhile.
+    std::uint64_t XRuns() const { return xruns_.load(); }
 
   private:
     struct Jack; // the JACK handles, kept out of this header
@@ -96,6 +117,7 @@ class JackPeer {
     std::atomic<std::size_t> maxEventBytes_{0};
     std::atomic<std::uint64_t> cycles_{0};
     std::atomic<std::uint64_t> lost_{0};
+    std::atomic<std::uint64_t> xruns_{0};
     std::mutex sendMutex_;
     std::mutex receivedMutex_;
     std::vector<Event> received_;   // guarded by receivedMutex_

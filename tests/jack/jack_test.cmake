@@ -5,7 +5,8 @@
 # builds a GoogleTest program linked with the peer client (jack_peer.h) and
 # registers every test in it with the ctest fixture "jack": ctest starts this
 # build folder's JACK server first (tests/jack/start-jack) and stops it after
-# the last such test. The tests find the server through JACK_DEFAULT_SERVER.
+# the last such test. The tests find the server through JACK_DEFAULT_SERVER;
+# VELMORA_JACK_SCRIPTS_DIR names the folder of start-jack and stop-jack.
 include_guard(GLOBAL)
 include(GoogleTest)
 
@@ -21,6 +22,9 @@ function(velmora_jack_test name)
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} velmora_jack_peer GTest::gtest
                                           GTest::gtest_main)
+    # For tests that need a server of their own (to stop it, for instance).
+    target_compile_definitions(${name} PRIVATE
+        VELMORA_JACK_SCRIPTS_DIR="${PROJECT_SOURCE_DIR}/tests/jack")
     # Listing the tests runs at build time, without a server: that is fine.
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
         PROPERTIES TIMEOUT 600 FIXTURES_REQUIRED jack

@@ -1,0 +1,54 @@
+// A device given on the command line: by its number in 'velmora-cli list',
+// or by its exact name, which stays right when other programs add or remove
+// ports (JACK renumbers its ports as clients come and go).
+#pragma once
+
+#include <charconv>
+#include <optional>
+#include <string>
+
+#include "midi/midi_service.h"
+
+namespace velmora::cli {
+
+struct DeviceChoice {
+    int number = -1;
+    std::string name;  // UTF-8
+    std::string error; // why there is no such device
+};
+
+// `output`: an output device, else an input device.
+inline DeviceChoice ChooseDevice(midi::MidiService& service, const std::string& given,
+                                 bool output) {
+    DeviceChoice choice;
+    const char* kind = output ? "output" : "input";
+    const int count = output ? service.OutDeviceCount() : service.InDeviceCount();
+    auto nameOf = [&](int device) {
+        return output ? service.OutDeviceName(device) : service.InDeviceName(device);
+    };
+    int number = 0;
+    const char* end = given.data() + given.size();
+    const auto [ptr, ec] = std::from_chars(given.data(), end, number);
+    if (!given.empty() && ec == std::errc{} && ptr == end) {
+        if (number < 0 || number >= count) {
+            choice.error = "there is no MIDI " + std::string(kind) + " " + given + " (" +
+                           std::to_string(count) + " " + kind + "s); see 'velmora-cli list'";
+            return choice;
+        }
+        choice.number = number;
+        choice.name = nameOf(number).value_or("");
+        return choice;
+    }
+    for (int device = 0; device < count; ++device) {
+        if (nameOf(device) == given) {
+            choice.number = device;
+            choice.name = given;
+            return choice;
+        }
+    }
+    choice.error =
+        "there is no MIDI " + std::string(kind) + " named '" + given + "'; see 'velmora-cli list'";
+    return choice;
+}
+
+} // namespace velmora::cli

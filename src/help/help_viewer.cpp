@@ -1,0 +1,255 @@
+#include "help/help_viewer.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QSplitter>
+#include <QVBoxLayout>
+#include <QtHelp/QCompressedHelpInfo>
+#include <QtHelp/QHelpContentWidget>
+#include <QtHelp/QHelpEngine>
+#include <QtHelp/QHelpIndexWidget>
+#include <QtHelp/QHelpLink>
+#include <QtHelp/QHelpSearchEngine>
+#include <QtHelp/QHelpSearchQueryWidget>
+#include <QtHelp/QHelpSearchResultWidget>
+
+#include "help/help_browser.h"
+#include "help/help_results.h"
+
+namespace velmora::help {
+
+THelpViewer::THelpViewer(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("HelpViewer"));
+    setWindowTitle(QStringLiteral("Aide de Velmora"));
+    setAttribute(Qt::WA_QuitOnClose, false); // the main window decides when the program ends
+    resize(960, 680);
+}
+
+THelpViewer::~THelpViewer() {
+    if (engine_ && indexing_) {
+        engine_->searchEngine()->cancelIndexing();
+    }
+}
+
+int THelpViewer::Open(const QString& helpFile, QString* detail) {
+    if (engine_) {
+        return helpFile == helpFile_ ? kHelpShown : kHelpFileUnreadable;
+    }
+    // Read before any collection is made: a damaged file or another kind of
+    // file is the file's fault, not the viewer's.
+    const QCompressedHelpInfo info = QCompressedHelpInfo::fromCompressedHelpFile(helpFile);
+    if (info.isNull() || info.namespaceName().isEmpty()) {
+        if (detail) {
+            *detail = QStringLiteral("not a compiled help file");
+        }
+        return kHelpFileUnreadable;
+    }
+    collectionFolder_ = std::make_unique<QTemporaryDir>();
+    if (!collectionFolder_->isValid()) {
+        if (detail) {
+            *detail = collectionFolder_->errorString();
+        }
+        return kNoHelpViewer;
+    }
+    engine_ = new QHelpEngine(collectionFolder_->filePath(QStringLiteral("velmora.qhc")), this);
+    engine_->setReadOnly(false); // the search index is written beside the collection
+    engine_->setUsesFilterEngine(true);
+    if (!engine_->setupData()) {
+        if (detail) {
+            *detail = engine_->error();
+        }
+        return kNoHelpViewer;
+    }
+    if (!engine_->registerDocumentation(helpFile)) {
+        if (detail) {
+            *detail = engine_->error();
+        }
+        return kHelpFileUnreadable;
+    }
+    helpFile_ = helpFile;
+    BuildWindow();
+    return kHelpShown;
+}
+
+void THelpViewer::BuildWindow() {
+    Browser = new THelpBrowser(*engine_, this);
+    Browser->setObjectName(QStringLiteral("HelpPage"));
+
+    Contents = engine_->contentWidget();
+    Index = engine_->indexWidget();
+    IndexFilter = new QLineEdit(this);
+    IndexFilter->setPlaceholderText(QStringLiteral("Mot à chercher dans l'index"));
+    IndexFilter->setClearButtonEnabled(true);
+    auto* indexPage = new QWidget(this);
+    auto* indexLayout = new QVBoxLayout(indexPage);
+    indexLayout->setContentsMargins(0, 0, 0, 0);
+    indexLayout->addWidget(IndexFilter);
+    indexLayout->addWidget(Index);
+    SearchPage = new QWidget(this);
+    new QVBoxLayout(SearchPage);
+    SearchPage->layout()->setContentsMargins(0, 0, 0, 0);
+
+    Tabs = new QTabWidget(this);
+    Tabs->addTab(Contents, QStringLiteral("Sommaire"));
+    Tabs->addTab(indexPage, QStringLiteral("Index"));
+    Tabs->addTab(SearchPage, QStringLiteral("Recherche"));
+
+    auto makeButton = [this](const QString& text, const QString& tip) {
+        auto* b = new QToolButton(this);
+        b->setText(text);
+        b->setToolTip(tip);
+        b->setAutoRaise(true);
+        return b;
+    };
+    BackButton = makeButton(QStringLiteral("◀ Précédent"), QStringLiteral("Page précédente"));
+    ForwardButton = makeButton(QStringLiteral("Suivant ▶"), QStringLiteral("Page suivante"));
+    HomeButton = makeButton(QStringLiteral("Présentation"), QStringLiteral("Page de présentation"));
+    CloseButton = makeButton(QStringLiteral("Fermer"), QStringLiteral("Fermer l'aide (Échap)"));
+    BackButton->setEnabled(false);
+    ForwardButton->setEnabled(false);
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(BackButton);
+    bar->addWidget(ForwardButton);
+    bar->addWidget(HomeButton);
+    bar->addStretch(1);
+    bar->addWidget(CloseButton);
+
+    auto* splitter = new QSplitter(this);
+    splitter->addWidget(Tabs);
+    splitter->addWidget(Browser);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({260, 700});
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(splitter, 1);
+
+    connect(BackButton, &QToolButton::clicked, Browser, &QTextBrowser::backward);
+    connect(ForwardButton, &QToolButton::clicked, Browser, &QTextBrowser::forward);
+    connect(Browser, &QTextBrowser::backwardAvailable, BackButton, &QWidget::setEnabled);
+    connect(Browser, &QTextBrowser::forwardAvailable, ForwardButton, &QWidget::setEnabled);
+    connect(HomeButton, &QToolButton::clicked, this, [this] { ShowContext(1001); });
+    connect(CloseButton, &QToolButton::clicked, this, &QWidget::close);
+    connect(Browser, &QTextBrowser::sourceChanged, this, &THelpViewer::SelectInContents);
+    connect(Contents, &QHelpContentWidget::linkActivated, this, &THelpViewer::ShowPage);
+    connect(engine_->contentModel(), &QHelpContentModel::contentsCreated, this, [this] {
+        Contents->expandToDepth(0);
+        SelectInContents(Browser->source());
+    });
+    connect(Index, &QHelpIndexWidget::documentActivated, this,
+            [this](const QHelpLink& document, const QString&) { ShowPage(document.url); });
+    connect(Index, &QHelpIndexWidget::documentsActivated, this,
+            [this](const QList<QHelpLink>& documents, const QString&) {
+                if (!documents.isEmpty()) {
+                    ShowPage(documents.first().url);
+                }
+            });
+    connect(IndexFilter, &QLineEdit::textChanged, Index,
+            [this](const QString& text) { Index->filterIndices(text); });
+    connect(IndexFilter, &QLineEdit::returnPressed, Index, &QHelpIndexWidget::activateCurrentItem);
+    connect(Tabs, &QTabWidget::currentChanged, this, [this](int tab) {
+        if (Tabs->widget(tab) == SearchPage) {
+            BuildSearch();
+        }
+    });
+
+    // The models fill themselves in the background from the registered file.
+    engine_->contentModel()->createContents(QString());
+    engine_->indexModel()->createIndex(QString());
+}
+
+void THelpViewer::BuildSearch() {
+    if (SearchQuery) {
+        return;
+    }
+    QHelpSearchEngine* search = engine_->searchEngine();
+    SearchQuery = search->queryWidget();
+    SearchResults = search->resultWidget();
+    SearchPage->layout()->addWidget(SearchQuery);
+    SearchPage->layout()->addWidget(SearchResults);
+    connect(SearchQuery, &QHelpSearchQueryWidget::search, this,
+            [this] { Search(SearchQuery->searchInput()); });
+    connect(SearchResults, &QHelpSearchResultWidget::requestShowLink, this, &THelpViewer::ShowPage);
+    connect(search, &QHelpSearchEngine::searchingFinished, this, &THelpViewer::searchFinished);
+    connect(search, &QHelpSearchEngine::indexingFinished, this, [this] {
+        indexing_ = false;
+        indexed_ = true;
+        RunPendingSearch();
+    });
+    indexing_ = true;
+    search->reindexDocumentation();
+}
+
+void THelpViewer::Search(const QString& text) {
+    BuildSearch();
+    if (SearchQuery->searchInput() != text) {
+        SearchQuery->setSearchInput(text);
+    }
+    pendingSearch_ = text;
+    if (!indexing_) {
+        RunPendingSearch();
+    }
+}
+
+void THelpViewer::RunPendingSearch() {
+    if (pendingSearch_.isNull()) {
+        return;
+    }
+    const QString text = pendingSearch_;
+    pendingSearch_ = QString();
+    engine_->searchEngine()->search(text);
+}
+
+QUrl THelpViewer::TopicOf(int context) const {
+    if (!engine_) {
+        return {};
+    }
+    const QList<QHelpLink> links = engine_->documentsForIdentifier(QString::number(context));
+    return links.isEmpty() ? QUrl() : links.first().url;
+}
+
+QUrl THelpViewer::HomePage() const {
+    const QUrl presentation = TopicOf(1001);
+    if (!presentation.isEmpty() || !engine_) {
+        return presentation;
+    }
+    const QStringList names = engine_->registeredDocumentations();
+    if (names.isEmpty()) {
+        return {};
+    }
+    const QList<QUrl> pages = engine_->files(names.first(), QString(), QStringLiteral("html"));
+    return pages.isEmpty() ? QUrl() : pages.first();
+}
+
+bool THelpViewer::ShowContext(int context) {
+    const QUrl topic = TopicOf(context);
+    ShowPage(topic.isEmpty() ? HomePage() : topic);
+    return !topic.isEmpty();
+}
+
+void THelpViewer::ShowPage(const QUrl& url) {
+    if (Browser && !url.isEmpty()) {
+        Browser->setSource(url);
+    }
+}
+
+void THelpViewer::SelectInContents(const QUrl& url) {
+    if (!Contents || url.isEmpty()) {
+        return;
+    }
+    QUrl page = url;
+    page.setFragment(QString());
+    const QModelIndex index = Contents->indexOf(page);
+    if (index.isValid()) {
+        Contents->setCurrentIndex(index);
+    }
+}
+
+void THelpViewer::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+} // namespace velmora::help

@@ -1,0 +1,83 @@
+// Velmora's help viewer: one window on the compiled help file, with its
+// contents, its index and a full-text search beside the page view. The help
+// engine's collection lives in a private temporary folder for as long as the
+// window does; the search index is built there on the search's first use.
+#pragma once
+
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QUrl>
+#include <QWidget>
+#include <memory>
+
+class QHelpEngine;
+class QHelpContentWidget;
+class QHelpIndexWidget;
+class QHelpSearchQueryWidget;
+class QHelpSearchResultWidget;
+
+namespace velmora::help {
+
+class THelpBrowser;
+
+class THelpViewer : public QWidget {
+    Q_OBJECT
+  public:
+    explicit THelpViewer(QWidget* parent = nullptr);
+    ~THelpViewer() override;
+
+    // Opens the help file. Returns kHelpShown, kNoHelpViewer when the help
+    // engine can't work, or kHelpFileUnreadable; `detail` then says why.
+    int Open(const QString& helpFile, QString* detail = nullptr);
+    const QString& HelpFile() const { return helpFile_; }
+
+    // The page of a context number: the help file's keyword with that id.
+    // Empty when the file has none.
+    QUrl TopicOf(int context) const;
+    // Shows the page of `context`, or the first page when the file has none
+    // for it (false then).
+    bool ShowContext(int context);
+    // The first page of the help file.
+    QUrl HomePage() const;
+
+    // Full-text search; the index is built first when it is not there yet.
+    // searchFinished() reports the number of hits.
+    void Search(const QString& text);
+    bool SearchIndexed() const { return indexed_; }
+
+    QHelpEngine* engine() const { return engine_; }
+    THelpBrowser* Browser = nullptr;
+    QTabWidget* Tabs = nullptr;
+    QHelpContentWidget* Contents = nullptr;
+    QLineEdit* IndexFilter = nullptr;
+    QHelpIndexWidget* Index = nullptr;
+    QWidget* SearchPage = nullptr;
+    QHelpSearchQueryWidget* SearchQuery = nullptr; // made on the search's first use
+    QHelpSearchResultWidget* SearchResults = nullptr;
+    QToolButton *BackButton = nullptr, *ForwardButton = nullptr, *HomeButton = nullptr,
+                *CloseButton = nullptr;
+
+  signals:
+    void searchFinished(int hits);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void BuildWindow();
+    void BuildSearch();
+    void ShowPage(const QUrl& url);
+    void SelectInContents(const QUrl& url);
+    void RunPendingSearch();
+
+    QString helpFile_;
+    std::unique_ptr<QTemporaryDir> collectionFolder_;
+    QHelpEngine* engine_ = nullptr;
+    bool indexing_ = false;
+    bool indexed_ = false;
+    QString pendingSearch_;
+};
+
+} // namespace velmora::help

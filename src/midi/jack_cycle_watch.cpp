@@ -1,0 +1,135 @@
+#include "midi/jack_cycle_watch.h"
+
+#include <jack/jack.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+namespace velmora::midi {
+
+namespace {
+
+std::string ServerName() {
+    const char* name = std::getenv("JACK_DEFAULT_SERVER");
+    return name != nullptr && *name != '\0' ? name : "default";
+}
+
+// jack_client_open on a thread of its own, so that a server that does not
+// answer is given up after a timeout; the thread closes what it opened late.
+jack_client_t* OpenWithin(const std::string& name, std::chrono::milliseconds timeout,
+                          std::string* why) {
+    struct Attempt {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        bool abandoned = false;
+        jack_client_t* client = nullptr;
+        int status = 0;
+    };
+    auto attempt = std::make_shared<Attempt>();
+    std::thread([attempt, name] {
+        jack_status_t status{};
+        jack_client_t* client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+        std::unique_lock lock(attempt->mutex);
+        if (attempt->abandoned) {
+            lock.unlock();
+            if (client != nullptr) {
+                jack_client_close(client);
+            }
+            return;
+        }
+        attempt->client = client;
+        attempt->status = status;
+        attempt->finished = true;
+        attempt->done.notify_all();
+    }).detach();
+
+    std::unique_lock lock(attempt->mutex);
+    if (!attempt->done.wait_for(lock, timeout, [&] { return attempt->finished; })) {
+        attempt->abandoned = true;
+        *why = "the JACK server '" + ServerName() + "' does not answer";
+        return nullptr;
+    }
+    if (attempt->client == nullptr) {
+        if ((attempt->status & JackServerFailed) != 0) {
+            *why = "no JACK server '" + ServerName() + "' is running";
+        } else {
+            char status[16];
+            std::snprintf(status, sizeof status, "0x%x", static_cast<unsigned>(attempt->status));
+            *why =
+                "the JACK server '" + ServerName() + "' refused a client (status " + status + ")";
+        }
+    }
+    return attempt->client;
+}
+
+} // namespace
+
+std::shared_ptr<JackCycleWatch> JackCycleWatch::Open(const std::string& clientName,
+                                                     std::chrono::milliseconds timeout,
+                                                     std::string* why) {
+    jack_client_t* client = OpenWithin(clientName, timeout, why);
+    if (client == nullptr) {
+        return nullptr;
+    }
+    std::shared_ptr<JackCycleWatch> watch(new JackCycleWatch());
+    watch->client_ = client;
+    jack_on_shutdown(client, &JackCycleWatch::Shutdown, watch.get());
+    if (jack_set_process_callback(client, &JackCycleWatch::Process, watch.get()) != 0 ||
+        jack_activate(client) != 0) {
+        *why = "the JACK server '" + ServerName() + "' did not take a client in";
+        return nullptr; // the destructor closes the client
+    }
+    return watch;
+}
+
+JackCycleWatch::~JackCycleWatch() {
+    auto* client = static_cast<jack_client_t*>(client_);
+    jack_deactivate(client);
+    jack_client_close(client);
+}
+
+int JackCycleWatch::Process(std::uint32_t, void* self) {
+    static_cast<JackCycleWatch*>(self)->cycles_.fetch_add(1, std::memory_order_acq_rel);
+    return 0;
+}
+
+void JackCycleWatch::Shutdown(void* self) {
+    static_cast<JackCycleWatch*>(self)->running_.store(false, std::memory_order_release);
+}
+
+bool JackCycleWatch::WaitPast(std::uint64_t cycle, std::chrono::milliseconds timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (Running() && Cycles() <= cycle) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(250));
+    }
+    return Running();
+}
+
+bool JackSendBudget::Take(std::size_t bytes) {
+    if (!watch_->Running()) {
+        return false;
+    }
+    const std::size_t cost = bytes + kEventOverhead;
+    if (const std::uint64_t now = watch_->Cycles(); now != cycle_) {
+        cycle_ = now;
+        used_ = 0;
+    }
+    if (used_ > 0 && used_ + cost > kBytesPerCycle) {
+        if (!watch_->WaitPast(cycle_, kStallTimeout)) {
+            return false;
+        }
+        cycle_ = watch_->Cycles();
+        used_ = 0;
+    }
+    used_ += cost;
+    return true;
+}
+
+} // namespace velmora::midi

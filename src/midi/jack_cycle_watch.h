@@ -1,0 +1,68 @@
+// A JACK client without ports that counts the server's process cycles and
+// notices when the server goes away, and the send budget built on it.
+//
+// RtMidi's JACK output queues what it is sent (16 KB) and moves the queue
+// into its port buffer (about 32 KB, 12 bytes of it per event) once per
+// cycle, dropping what does not fit; when the queue is full, a send waits
+// for room without end, even when the server is gone. An output that sends
+// at most JackSendBudget::kBytesPerCycle per counted cycle neither overruns
+// the port buffer nor fills the queue, and stops sending when cycles stop.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace velmora::midi {
+
+class JackCycleWatch {
+  public:
+    // Opens the client `clientName` on the server JACK_DEFAULT_SERVER names,
+    // never starting one, and waits at most `timeout` for the server to
+    // answer. nullptr, with the reason in *why, when it does not.
+    static std::shared_ptr<JackCycleWatch>
+    Open(const std::string& clientName, std::chrono::milliseconds timeout, std::string* why);
+    ~JackCycleWatch();
+    JackCycleWatch(const JackCycleWatch&) = delete;
+    JackCycleWatch& operator=(const JackCycleWatch&) = delete;
+
+    std::uint64_t Cycles() const { return cycles_.load(std::memory_order_acquire); }
+    // False once the server has shut the client down.
+    bool Running() const { return running_.load(std::memory_order_acquire); }
+    // Waits until a cycle after `cycle` has begun; false when the server
+    // stopped, or ran no cycle for `timeout`.
+    bool WaitPast(std::uint64_t cycle, std::chrono::milliseconds timeout) const;
+
+  private:
+    JackCycleWatch() = default;
+    static int Process(std::uint32_t frames, void* self);
+    static void Shutdown(void* self);
+
+    void* client_ = nullptr; // jack_client_t
+    std::atomic<std::uint64_t> cycles_{0};
+    std::atomic<bool> running_{true};
+};
+
+// Paces one JACK output by the counted cycles. One thread at a time.
+class JackSendBudget {
+  public:
+    static constexpr std::size_t kBytesPerCycle = 4096;
+    static constexpr std::size_t kEventOverhead = 12;
+    static constexpr std::chrono::milliseconds kStallTimeout{2000};
+
+    explicit JackSendBudget(std::shared_ptr<JackCycleWatch> watch) : watch_(std::move(watch)) {}
+
+    // Called before sending `bytes` as one event: true when they may go now,
+    // after waiting for the next cycle when this one's budget is spent; false
+    // when the server is gone or stalled.
+    bool Take(std::size_t bytes);
+
+  private:
+    std::shared_ptr<JackCycleWatch> watch_;
+    std::uint64_t cycle_ = 0;
+    std::size_t used_ = 0;
+};
+
+} // namespace velmora::midi

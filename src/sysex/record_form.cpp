@@ -1,0 +1,154 @@
+#include "sysex/record_form.h"
+
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPainter>
+
+#include "core/sysex_file_io.h"
+#include "sysex/sysex_buffer_file.h"
+#include "sysex/transfer_texts.h"
+#include "ui/dialog_form1.h"
+#include "ui/from_core.h"
+#include "ui/rg_form.h"
+#include "ui/skin_palette.h"
+
+namespace velmora::sysex {
+namespace {
+
+QString AskForSaveFile(QWidget* parent) {
+    QFileDialog dialog(parent, QString::fromLatin1(kSaveDialogTitle));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(QStringLiteral("Sysex Files (*.syx)"));
+    dialog.setDefaultSuffix(QString::fromLatin1(kSysexFileExtension));
+    // Overwriting an existing file asks first (the dialog's default).
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
+
+} // namespace
+
+TrecordForm::TrecordForm(midi::MidiFunctions& midi, midi::MidiInCallback& callback, QWidget* parent)
+    : QDialog(parent), chooseSaveFile(AskForSaveFile), midi_(midi), callback_(callback),
+      recorder_(midi), signal_(*this) {
+    setWindowTitle(QStringLiteral(" Record Sysex"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setModal(true);
+    // Outer size 437 x 166 with the platform's frame: the client area below.
+    setFixedSize(431, 137);
+    setFont(ui::skin::CaptionFont(false));
+    imgBG = new ui::TImage(ui::RGForm().imgBG(), this);
+    imgBG->move(0, -2);
+    ImgWinStatus = new ui::TImage(ui::RGForm().ImgWinStatus(), this);
+    ImgWinStatus->move(24, 30);
+    lblStatus = new QLabel(this);
+    lblStatus->setGeometry(32, 39, 369, 15);
+    lblStatus->setAlignment(Qt::AlignCenter);
+    lblStatus->setFont(ui::skin::CaptionFont(true));
+    lblStatus->setStyleSheet(QStringLiteral("color: rgb(32, 160, 0); background: transparent;"));
+
+    ImgButSave = new ui::TPushButton(this);
+    ImgButSave->move(312, 86);
+    lblSave = new ui::TCaptionLabel(QStringLiteral("Save to file"),
+                                    ui::TCaptionLabel::Style::Button, this);
+    lblSave->setControl(ImgButSave);
+    lblSave->move(351, 86);
+    // Save shows itself lit while saving; the blinking uses the same faces.
+    ImgButSave->setReleaseFace(ui::TPushButton::ReleaseFace::LeftPressed);
+    ImgButSave->setAction([this] { ImgButSaveClick(); });
+
+    ImgButExit = new ui::TPushButton(this);
+    ImgButExit->move(312, 110);
+    lblExit = new ui::TCaptionLabel(QStringLiteral("Exit"), ui::TCaptionLabel::Style::Button, this);
+    lblExit->setControl(ImgButExit);
+    lblExit->move(351, 110);
+    ImgButExit->setReleaseFace(ui::TPushButton::ReleaseFace::LeftPressed);
+    ImgButExit->setAction([this] { close(); });
+
+    Timer1 = new QTimer(this);
+    connect(Timer1, &QTimer::timeout, this, &TrecordForm::Timer1Timer);
+    callback_.SetRecordSignal(&signal_);
+}
+
+TrecordForm::~TrecordForm() {
+    callback_.SetRecordSignal(nullptr);
+    signal_.Shutdown();
+}
+
+void TrecordForm::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), Qt::black);
+}
+
+void TrecordForm::Record(const std::string& waitingText) {
+    recorder_.Begin();
+    lblStatus->setText(ui::FromCore(waitingText));
+    exec();
+    Timer1->stop();
+    recorder_.End();
+}
+
+void TrecordForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    ImgButSave->setTag(0);
+    ImgButSave->showReleased();
+    ImgButExit->showReleased();
+    recorder_.ResetWatch();
+    Timer1->start(250);
+}
+
+void TrecordForm::HandleSignal(char code) {
+    if (code != '1') {
+        return;
+    }
+    recorder_.NoteBlock();
+    lblStatus->setText(ui::FromCore(recorder_.StatusText()));
+}
+
+void TrecordForm::Timer1Timer() {
+    if (!recorder_.TransferEnded()) {
+        return;
+    }
+    const bool lit = ImgButSave->tag() == 0;
+    ImgButSave->setTag(lit ? 1 : 0);
+    ImgButSave->showFace(lit);
+}
+
+void TrecordForm::ImgButSaveClick() {
+    ImgButSave->setTag(1);
+    ImgButSave->showPressed();
+    ImgButSave->repaint();
+    if (recorder_.Length() == 0) {
+        ui::ShowMessageDialog(QString::fromLatin1(kNothingToSave), 1, QStringLiteral("OK"),
+                              QString());
+        ImgButSave->setTag(0);
+        ImgButSave->showReleased();
+        return; // the recording goes on
+    }
+    const QString path = chooseSaveFile(this);
+    if (!path.isEmpty()) {
+        const FileOutcome outcome = SaveSysexBuffer(midi_.sysex, path.toStdString());
+        if (outcome.problem == FileProblem::System) {
+            // The file could not be written: keep the window and the recording.
+            QMessageBox::warning(this, QStringLiteral("Velmora"), ui::FromCore(outcome.message));
+            ImgButSave->setTag(0);
+            ImgButSave->showReleased();
+            return;
+        }
+        if (outcome.problem == FileProblem::Short) {
+            QMessageBox::warning(this, QStringLiteral("Velmora"),
+                                 QString::fromLatin1(kSysexSaveErrorText));
+        }
+    }
+    close();
+}
+
+void TrecordForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace velmora::sysex

@@ -1,0 +1,60 @@
+// The record window: while it is open the input callback records every sysex
+// block into SysexBuffer; the window counts them, notices when the transfer
+// has ended (the Save button blinks) and saves the recording as a .syx file.
+#pragma once
+
+#include <QDialog>
+#include <QLabel>
+#include <QTimer>
+#include <functional>
+
+#include "midi/midi_in_callback.h"
+#include "midi/ui_signal.h"
+#include "sysex/sysex_recorder.h"
+#include "ui/caption_label.h"
+#include "ui/image_control.h"
+#include "ui/push_button.h"
+
+namespace velmora::sysex {
+
+class TrecordForm : public QDialog, public midi::UiSignalReceiver {
+    Q_OBJECT
+  public:
+    TrecordForm(midi::MidiFunctions& midi, midi::MidiInCallback& callback,
+                QWidget* parent = nullptr);
+    ~TrecordForm() override;
+
+    // Starts a recording, shows the window modally and ends the recording
+    // when it closes. `waitingText`: "Waiting for Sysex on 'NAME'...".
+    void Record(const std::string& waitingText);
+
+    // The save dialog; returns the chosen path, or empty when cancelled.
+    // Replaceable for tests.
+    std::function<QString(QWidget*)> chooseSaveFile;
+
+    SysexRecorder& recorder() { return recorder_; }
+    midi::UiSignal& signal() { return signal_; }
+
+    ui::TImage *imgBG, *ImgWinStatus;
+    QLabel* lblStatus;
+    ui::TPushButton *ImgButSave, *ImgButExit;
+    ui::TCaptionLabel *lblSave, *lblExit;
+    QTimer* Timer1;
+
+  protected:
+    void HandleSignal(char code) override; // Edit1Change
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    void ImgButSaveClick();
+    void Timer1Timer();
+
+    midi::MidiFunctions& midi_;
+    midi::MidiInCallback& callback_;
+    SysexRecorder recorder_;
+    midi::UiSignal signal_;
+};
+
+} // namespace velmora::sysex

@@ -1,0 +1,28 @@
+#include "sysex/transfer_texts.h"
+
+#include "core/cp1252.h"
+
+namespace velmora::sysex {
+
+std::string WaitingText(const std::string& inDeviceName) {
+    return "Waiting for Sysex on '" + Utf8ToCp1252(inDeviceName) + "'...";
+}
+
+std::string OutDeviceLabel(const std::string& outDeviceName) {
+    return "'" + Utf8ToCp1252(outDeviceName) + "'";
+}
+
+std::string SendingText(const std::string& outDeviceName) {
+    return "Sending Sysex on " + OutDeviceLabel(outDeviceName) + "...";
+}
+
+std::string SendProgressText(const std::string& deviceLabel, int blocks, std::size_t bytes) {
+    return "Sending Sysex on " + deviceLabel + " : " + std::to_string(blocks) + " blocks (" +
+           std::to_string(bytes) + " bytes)";
+}
+
+std::string SendCompletedText(const std::string& deviceLabel, std::size_t bytes) {
+    return "Sending Sysex on " + deviceLabel + " : completed (" + std::to_string(bytes) + " bytes)";
+}
+
+} // namespace velmora::sysex

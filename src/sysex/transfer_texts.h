@@ -1,0 +1,33 @@
+// The texts of sysex recording and sending, as the record and send windows
+// and velmora-cli show them. Windows-1252; device names are taken in UTF-8
+// (as the MIDI service gives them) and converted.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace velmora::sysex {
+
+inline constexpr const char* kNothingToSave = "Nothing to save !";
+inline constexpr const char* kSendError = "An error occur while sending Sysex";
+inline constexpr const char* kSendCancelled = "Op\xE9ration Canceled !";
+
+// The file dialogs.
+inline constexpr const char* kSysexFileFilter = "Sysex Files (*.syx)|*.syx";
+inline constexpr const char* kSysexFileExtension = "syx";
+inline constexpr const char* kSaveDialogTitle = "Save recorded Sysex";
+inline constexpr const char* kLoadDialogTitle = "Load Sysex file";
+
+// "Waiting for Sysex on 'NAME'...": the record window before the first block.
+std::string WaitingText(const std::string& inDeviceName);
+
+// "'NAME'": the send window's device label, which the progress texts use.
+std::string OutDeviceLabel(const std::string& outDeviceName);
+// "Sending Sysex on 'NAME'...": the send window when it opens.
+std::string SendingText(const std::string& outDeviceName);
+// "Sending Sysex on 'NAME' : 3 blocks (10000 bytes)".
+std::string SendProgressText(const std::string& deviceLabel, int blocks, std::size_t bytes);
+// "Sending Sysex on 'NAME' : completed (10000 bytes)".
+std::string SendCompletedText(const std::string& deviceLabel, std::size_t bytes);
+
+} // namespace velmora::sysex

@@ -1,0 +1,326 @@
+// velmora-cli record and send against real JACK ports: a peer client plays
+// dumps into the recorder and takes in what the sender sends, byte for byte.
+#include <gtest/gtest.h>
+
+#include <jack/jack.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "jack_peer.h"
+#include "support/child_process.h"
+
+using velmora::jacktest::JackPeer;
+using velmora::testing::ChildProcess;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kCli = VELMORA_CLI;
+using Bytes = std::vector<std::uint8_t>;
+
+// A sysex message of `size` (2 or more) bytes: F0, data bytes, F7.
+Bytes Message(std::size_t size, std::uint8_t seed = 0) {
+    Bytes m{0xF0};
+    for (std::size_t i = 1; i + 1 < size; ++i) {
+        m.push_back(static_cast<std::uint8_t>((i * 7 + seed) % 128));
+    }
+    m.push_back(0xF7);
+    return m;
+}
+
+// A bank dump: F0 43 00 09 20 00, 4096 data bytes, checksum, F7.
+Bytes BankDump() {
+    Bytes bank = {0xF0, 0x43, 0x00, 0x09, 0x20, 0x00};
+    std::uint8_t sum = 0;
+    for (int i = 0; i < 4096; ++i) {
+        bank.push_back(static_cast<std::uint8_t>((i * 13 + 5) % 128));
+        sum = static_cast<std::uint8_t>(sum + bank.back());
+    }
+    bank.push_back(static_cast<std::uint8_t>((128 - sum % 128) % 128));
+    bank.push_back(0xF7);
+    return bank;
+}
+
+Bytes ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const fs::path& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+// The test server is not realtime: on a busy machine a client may miss a
+// cycle, and JACK drops that cycle's MIDI. A failed transfer is repeated (up
+// to three times in all) when the server reported such a late cycle during it.
+template <typename Attempt> void Transfer(JackPeer& peer, Attempt attempt) {
+    for (int tries = 1;; ++tries) {
+        const std::uint64_t xruns = peer.XRuns();
+        const ::testing::AssertionResult result = attempt();
+        if (result) {
+            return;
+        }
+        if (peer.XRuns() == xruns || tries == 3) {
+            ADD_FAILURE() << result.message();
+            return;
+        }
+        peer.ClearReceived();
+    }
+}
+
+class TransferOnJack : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string error;
+        peer_ = JackPeer::Open("dumps", &error);
+        ASSERT_TRUE(peer_) << error;
+        jack_status_t status{};
+        probe_ = jack_client_open("dumps probe", JackNoStartServer, &status);
+        ASSERT_NE(probe_, nullptr);
+        // The CLI is given the peer's ports by name: other tests' clients
+        // may come and go meanwhile, which renumbers JACK's ports.
+        in_ = peer_->OutPort();
+        out_ = peer_->InPort();
+
+        std::string folder = ::testing::TempDir() + "velmora-transfer-XXXXXX";
+        ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+        dir_ = folder;
+    }
+
+    void TearDown() override {
+        if (probe_ != nullptr) {
+            jack_client_close(probe_);
+        }
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    // Waits until the recorder has connected its input to the peer's output
+    // and the server's cycles use the connection.
+    bool WaitForListener() {
+        jack_port_t* out = jack_port_by_name(probe_, peer_->OutPort().c_str());
+        if (out == nullptr) {
+            return false;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (const char** ports = jack_port_get_all_connections(probe_, out)) {
+                jack_free(ports);
+                return peer_->WaitCycles(3);
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+        return false;
+    }
+
+    // Records while the peer plays `dump`: the exit status, output and errors
+    // of `velmora-cli record`.
+    struct Recording {
+        int status = -1;
+        std::string output, errors;
+    };
+    // (An earlier attempt's file is simply replaced.)
+    Recording Record(const fs::path& file, const Bytes& dump) {
+        ChildProcess record(
+            {kCli, "record", "--api", "jack", "--in", in_, file.string(), "--idle-ms", "1000"});
+        Recording r;
+        if (record.WaitForOutput(WaitingLine()) && WaitForListener()) {
+            peer_->Send({0x90, 0x3C, 0x40}); // short messages are not recorded
+            peer_->Send(dump);
+            peer_->Send({0xF8});
+            r.status = record.Wait(20s);
+        }
+        if (r.status == -1) { // nothing came, or not all: stop and see
+            record.Signal(SIGINT);
+            r.status = record.Wait();
+        }
+        r.output = record.Output();
+        r.errors = record.Errors();
+        return r;
+    }
+
+    std::string WaitingLine() const { return "Waiting for Sysex on '" + in_ + "'...\n"; }
+
+    std::unique_ptr<JackPeer> peer_;
+    jack_client_t* probe_ = nullptr;
+    std::string in_, out_;
+    fs::path dir_;
+};
+
+// A dump recorded to `file` made it whole: status 0, the count, the bytes.
+::testing::AssertionResult RecordedWhole(const fs::path& file, const Bytes& dump,
+                                         const std::string& count, int status,
+                                         const std::string& output, const std::string& errors) {
+    if (status != 0) {
+        return ::testing::AssertionFailure() << "exit status " << status << "; " << errors;
+    }
+    if (output.find(count + "\n") == std::string::npos) {
+        return ::testing::AssertionFailure() << "no '" << count << "' in: " << output;
+    }
+    if (ReadFile(file) != dump) {
+        return ::testing::AssertionFailure() << "the file differs from the dump";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+} // namespace
+
+TEST_F(TransferOnJack, RecordsA10000ByteMessageByteIdentical) {
+    const fs::path file = dir_ / "long.syx";
+    const Bytes dump = Message(10000);
+    Transfer(*peer_, [&] {
+        const Recording r = Record(file, dump);
+        return RecordedWhole(file, dump, "3 blocks received - 10000 Bytes received", r.status,
+                             r.output, r.errors);
+    });
+    EXPECT_EQ(fs::directory_iterator(dir_)->path(), file); // nothing else was written
+}
+
+TEST_F(TransferOnJack, RecordsABankDumpIgnoringNotesAndClock) {
+    const fs::path file = dir_ / "bank.syx";
+    const Bytes bank = BankDump();
+    ASSERT_EQ(bank.size(), 4104u);
+    Transfer(*peer_, [&] {
+        const Recording r = Record(file, bank);
+        return RecordedWhole(file, bank, "2 blocks received - 4104 Bytes received", r.status,
+                             r.output, r.errors);
+    });
+}
+
+TEST_F(TransferOnJack, RecordingNothingWritesNoFile) {
+    const fs::path file = dir_ / "nothing.syx";
+    ChildProcess record({kCli, "record", "--api", "jack", "--in", in_, file.string()});
+    ASSERT_TRUE(record.WaitForOutput(WaitingLine())) << record.Errors();
+    record.Signal(SIGINT);
+    EXPECT_EQ(record.Wait(), 1);
+    EXPECT_NE(record.Errors().find("Nothing to save !"), std::string::npos) << record.Errors();
+    EXPECT_FALSE(fs::exists(file));
+}
+
+TEST_F(TransferOnJack, ARecordingThatCantBeSavedSaysWhy) {
+    if (!fs::is_character_file("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full device here";
+    }
+    Transfer(*peer_, [&]() -> ::testing::AssertionResult {
+        const Recording r = Record("/dev/full", Message(100));
+        if (r.status != 1 || r.errors.find("/dev/full: Disque plein") == std::string::npos) {
+            return ::testing::AssertionFailure() << "status " << r.status << "; " << r.errors;
+        }
+        return ::testing::AssertionSuccess();
+    });
+}
+
+TEST_F(TransferOnJack, SendsTwoMessagesAsTwoLongMessages) {
+    const fs::path file = dir_ / "two.syx";
+    const Bytes first = Message(20, 1), second = Message(30, 2);
+    Bytes bytes = first;
+    bytes.insert(bytes.end(), second.begin(), second.end());
+    WriteFile(file, bytes);
+
+    const std::string on = "Sending Sysex on '" + out_ + "'";
+    Transfer(*peer_, [&]() -> ::testing::AssertionResult {
+        ChildProcess send(
+            {kCli, "send", "--api", "jack", "--out", out_, file.string(), "--pause-ms", "20"});
+        if (send.Wait(30s) != 0) {
+            return ::testing::AssertionFailure() << send.Errors();
+        }
+        if (send.Output() != on + "...\n" + on + " : 1 blocks (20 bytes)\n" + on +
+                                 " : 2 blocks (50 bytes)\n" + on + " : completed (50 bytes)\n") {
+            return ::testing::AssertionFailure() << send.Output();
+        }
+        peer_->WaitForEvents(2, 5s);
+        peer_->WaitCycles(3); // anything more would have arrived by now
+        if (peer_->Received() != std::vector<JackPeer::Event>{first, second}) {
+            return ::testing::AssertionFailure()
+                   << peer_->ReceivedCount() << " events arrived, not the two messages";
+        }
+        return ::testing::AssertionSuccess();
+    });
+}
+
+TEST_F(TransferOnJack, SendsA300KilobyteFileCutAtF7AndEvery4096Bytes) {
+    // Junk in front, messages of many sizes, junk without F0 behind.
+    Bytes file = {0x01, 0x02, 0x03};
+    std::vector<JackPeer::Event> expected;
+    const std::size_t sizes[] = {4104, 10000, 4096, 4097, 127, 2, 8192};
+    for (std::size_t i = 0; file.size() < 300 * 1024; ++i) {
+        const Bytes m = Message(sizes[i % std::size(sizes)], static_cast<std::uint8_t>(i));
+        Bytes sent = m;
+        if (i == 0) {
+            sent.insert(sent.begin(), file.begin(), file.end()); // the junk goes with it
+        }
+        for (std::size_t at = 0; at < sent.size(); at += 4096) {
+            expected.emplace_back(sent.begin() + at,
+                                  sent.begin() + std::min(sent.size(), at + 4096));
+        }
+        file.insert(file.end(), m.begin(), m.end());
+    }
+    const std::size_t sentBytes = file.size();
+    file.insert(file.end(), {0x11, 0x22, 0xF7, 0x33});
+    WriteFile(dir_ / "big.syx", file);
+
+    Transfer(*peer_, [&]() -> ::testing::AssertionResult {
+        ChildProcess send(
+            {kCli, "send", "--api", "jack", "--out", out_, (dir_ / "big.syx").string()});
+        if (send.Wait(60s) != 0) {
+            return ::testing::AssertionFailure() << send.Errors();
+        }
+        if (send.Output().find(" : completed (" + std::to_string(sentBytes) + " bytes)\n") ==
+            std::string::npos) {
+            return ::testing::AssertionFailure() << send.Output();
+        }
+        peer_->WaitForBytes(sentBytes, 10s);
+        peer_->WaitCycles(3);
+        const auto received = peer_->Received();
+        if (received != expected) {
+            return ::testing::AssertionFailure()
+                   << received.size() << " events arrived, " << expected.size() << " expected";
+        }
+        return ::testing::AssertionSuccess();
+    });
+    EXPECT_EQ(peer_->LostEvents(), 0u);
+}
+
+TEST_F(TransferOnJack, SendRefusesWhatItCantDo) {
+    ChildProcess missing({kCli, "send", "--api", "jack", "--out", out_, (dir_ / "x.syx").string()});
+    EXPECT_EQ(missing.Wait(), 1);
+    EXPECT_NE(missing.Errors().find("x.syx: Fichier introuvable"), std::string::npos);
+
+    WriteFile(dir_ / "ok.syx", Message(10));
+    ChildProcess noDevice(
+        {kCli, "send", "--api", "jack", "--out", "999", (dir_ / "ok.syx").string()});
+    EXPECT_EQ(noDevice.Wait(), 2);
+    EXPECT_NE(noDevice.Errors().find("there is no MIDI output 999"), std::string::npos);
+
+    ChildProcess noFile({kCli, "send", "--api", "jack", "--out", out_});
+    EXPECT_EQ(noFile.Wait(), 2);
+    ChildProcess noInput({kCli, "record", "--api", "jack", "--in", "nobody:out", "x.syx"});
+    EXPECT_EQ(noInput.Wait(), 2);
+    EXPECT_NE(noInput.Errors().find("there is no MIDI input named 'nobody:out'"),
+              std::string::npos);
+    EXPECT_TRUE(peer_->Received().empty());
+}
+
+TEST(TransferByNumber, DevicesAreAlsoChosenByTheirNumber) {
+    // The demo service's devices never change, so their numbers can be used.
+    std::string folder = ::testing::TempDir() + "velmora-transfer-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const fs::path file = fs::path(folder) / "one.syx";
+    WriteFile(file, Message(10));
+    ChildProcess send({kCli, "send", "--api", "demo", "--out", "1", file.string()});
+    EXPECT_EQ(send.Wait(), 0) << send.Errors();
+    EXPECT_NE(send.Output().find("Sending Sysex on 'Velmora Demo Synth 2' : completed (10 bytes)"),
+              std::string::npos)
+        << send.Output();
+    ChildProcess noOutput({kCli, "send", "--api", "demo", "--out", "2", file.string()});
+    EXPECT_EQ(noOutput.Wait(), 2);
+    EXPECT_NE(noOutput.Errors().find("there is no MIDI output 2 (2 outputs)"), std::string::npos);
+    fs::remove_all(folder);
+}

@@ -1,0 +1,104 @@
+// Renders the windows the help pages show, offscreen, on the simulated
+// service with the demo's device names:
+//   velmora_help_screenshots OUTPUT_FOLDER
+#include <QApplication>
+#include <QDir>
+
+#include "app/main_form_fixture.h"
+#include "router/thru_form.h"
+#include "sysex/record_form.h"
+#include "sysex/send_form.h"
+#include "ui/kit_windows.h"
+
+using namespace velmora;
+
+namespace {
+
+void Save(QWidget& window, const QString& folder, const char* name) {
+    window.grab().save(QDir(folder).filePath(QString::fromLatin1(name)));
+}
+
+std::vector<std::uint8_t> Dump(std::size_t size, std::uint8_t id) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>((i * 7 + id) % 128);
+    }
+    bytes.front() = 0xF0;
+    bytes[1] = id;
+    bytes.back() = 0xF7;
+    return bytes;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velmora"));
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    QDir().mkpath(out);
+    {
+        testing::MainFormRig rig({"Velmora Demo Synth", "Velmora Demo Synth 2"},
+                                 {"Velmora Demo Keyboard"});
+        app::TmainForm& form = rig.Start();
+        rig.Settle();
+        Save(form, out, "setup.png");
+
+        // Volume, a program, a bend, a note played and released, a song
+        // position, the sustain pedal, and at last C3 played with velocity 100.
+        rig.Play({PackShortMessage(0xB0, 7, 100), PackShortMessage(0xC1, 5, 0),
+                  PackShortMessage(0xE0, 0, 72), PackShortMessage(0x90, 0x40, 0x50),
+                  PackShortMessage(0x80, 0x40, 0x40), PackShortMessage(0xF2, 0x10, 0x02),
+                  PackShortMessage(0xB0, 64, 127), PackShortMessage(0x90, 0x3C, 0x64)});
+        Save(form, out, "data-monitor.png");
+
+        rig.service.InjectSysex(0, std::vector<std::uint8_t>{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7});
+        rig.service.InjectSysex(0, Dump(300, 0x41));
+        rig.Settle();
+        Save(form, out, "sysex-monitor.png");
+
+        form.ImgButAboutClick();
+        QApplication::processEvents();
+        Save(form, out, "about.png");
+        form.ImgButSetupClick();
+
+        {
+            // A split: the left hand on the first synth, channel 1, up to B2;
+            // the right hand on the second, channel 2, an octave up.
+            router::TthruForm thru(form.midi(), form.router(), &form);
+            thru.ImgButOpen[1]->setOpen(true);
+            thru.cmbMidiOut[1]->setCurrentIndex(1);
+            thru.cmbChannel[0]->setCurrentIndex(1);
+            thru.cmbChannel[1]->setCurrentIndex(2);
+            thru.cmbTransp[1]->setCurrentIndex(24 + 12);
+            thru.cmbSplitHi[0]->setCurrentIndex(59);
+            thru.cmbSplitLo[1]->setCurrentIndex(60);
+            thru.show();
+            QApplication::processEvents();
+            Save(thru, out, "multi-out.png");
+            thru.close();
+        }
+        {
+            sysex::TrecordForm record(form.midi(), form.callback(), &form);
+            record.show();
+            record.lblStatus->setText(QStringLiteral("3 blocks received - 9472 Bytes received"));
+            QApplication::processEvents();
+            Save(record, out, "record.png");
+            record.close();
+        }
+        {
+            // Rendered before the window starts its send: nothing is sent.
+            auto* send = new sysex::TsendForm(form.midi(), &form);
+            send->show();
+            send->lblStatus->setText(QStringLiteral("Sending Sysex on 'Velmora Demo Synth'..."));
+            send->Gauge1->setMinValue(0);
+            send->Gauge1->setMaxValue(9472);
+            send->Gauge1->setProgress(5120);
+            Save(*send, out, "send.png");
+            delete send; // before its queued start runs
+        }
+        form.close();
+    }
+    ui::DestroyKitWindows();
+    return 0;
+}

@@ -1,0 +1,269 @@
+// The record and send windows offscreen on the simulated service, driven as
+// the program drives them from the main window's buttons.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include "app/main_form_fixture.h"
+#include "sysex/record_form.h"
+#include "sysex/send_form.h"
+#include "sysex/transfer_texts.h"
+#include "ui/dialog_form1.h"
+
+using namespace velmora;
+using namespace velmora::midi;
+using velmora::testing::MainFormRig;
+
+namespace {
+
+std::vector<std::uint8_t> Message(std::size_t size, std::uint8_t seed = 0) {
+    std::vector<std::uint8_t> m(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        m[i] = static_cast<std::uint8_t>((i + seed) % 128);
+    }
+    m.front() = 0xF0;
+    m.back() = 0xF7;
+    return m;
+}
+
+std::vector<std::uint8_t> Concat(std::initializer_list<std::vector<std::uint8_t>> parts) {
+    std::vector<std::uint8_t> all;
+    for (const auto& p : parts) {
+        all.insert(all.end(), p.begin(), p.end());
+    }
+    return all;
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray Bytes(const std::vector<std::uint8_t>& v) {
+    return QByteArray(reinterpret_cast<const char*>(v.data()), static_cast<qsizetype>(v.size()));
+}
+
+// Answers the next modal message box (or the skinned dialog) with its
+// default button, and remembers its text.
+class BoxAnswerer {
+public:
+    void Arm() {
+        QTimer::singleShot(0, [this] { Poll(); });
+    }
+    QString text;
+
+private:
+    void Poll() {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            box->accept();
+            return;
+        }
+        auto& dialog = ui::dialogForm1();
+        if (dialog.isVisible()) {
+            text = dialog.lblStatus->text();
+            QTest::keyClick(&dialog, Qt::Key_Return);
+            return;
+        }
+        QTimer::singleShot(5, [this] { Poll(); });
+    }
+};
+
+class TransferRig : public MainFormRig {
+public:
+    TransferRig() {
+        app::TmainForm& f = Start();
+        record = std::make_unique<sysex::TrecordForm>(f.midi(), f.callback(), &f);
+        send = std::make_unique<sysex::TsendForm>(f.midi(), &f);
+        f.showRecordWindow = [this](const std::string& name) {
+            if (whileRecording) {
+                QTimer::singleShot(0, whileRecording);
+            }
+            record->Record(sysex::WaitingText(name));
+        };
+        f.chooseAndSendFile = [this](const std::string& name) { send->ChooseAndSend(name); };
+        record->chooseSaveFile = [this](QWidget*) { return savePath; };
+        send->chooseOpenFile = [this](QWidget*) { return openPath; };
+    }
+
+    void WriteFile(const QString& path, const QByteArray& bytes) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+
+    std::vector<std::vector<std::uint8_t>> LongMessages(int device) {
+        std::vector<std::vector<std::uint8_t>> out;
+        for (const auto& s : service.Sent(device)) {
+            if (s.isLong) {
+                out.push_back(s.bytes);
+            }
+        }
+        return out;
+    }
+
+    std::function<void()> whileRecording;
+    QString savePath, openPath;
+    std::unique_ptr<sysex::TrecordForm> record;
+    std::unique_ptr<sysex::TsendForm> send;
+};
+
+} // namespace
+
+TEST(RecordWindow, RecordsTwoMessagesAndSavesExactlyTheirBytes) {
+    TransferRig r;
+    r.savePath = r.dir.filePath("dump.syx");
+    const auto a = Message(10, 1), b = Message(10, 2);
+    std::string waiting;
+    r.whileRecording = [&] {
+        waiting = r.record->lblStatus->text().toStdString();
+        EXPECT_EQ(r.form->midi().InputMode.load(), kRecord);
+        EXPECT_TRUE(r.form->ImgButRecord->isLit());
+        r.service.InjectSysex(0, a);
+        r.service.InjectSysex(0, b);
+        r.Play({PackShortMessage(0x90, 60, 1)}); // ignored while recording
+        EXPECT_EQ(r.record->lblStatus->text(), "2 blocks received - 20 Bytes received");
+        QTest::mouseClick(r.record->lblSave, Qt::LeftButton);
+    };
+    QTest::mouseClick(r.form->ImgButRecord, Qt::LeftButton);
+    EXPECT_EQ(waiting, "Waiting for Sysex on 'Keys A'...");
+    EXPECT_EQ(ReadFile(r.savePath), Bytes(Concat({a, b})));
+    EXPECT_EQ(r.form->midi().InputMode.load(), kMonitor);
+    EXPECT_FALSE(r.form->ImgButRecord->isLit());
+    EXPECT_EQ(r.form->lblDec[0]->text(), ""); // the note was not shown
+    EXPECT_TRUE(r.service.Sent(0).empty());   // nor passed through
+}
+
+TEST(RecordWindow, ALongMessageInThreeBlocksAndTheBlinkingSave) {
+    TransferRig r;
+    r.savePath = r.dir.filePath("long.syx");
+    const auto dump = Message(10000);
+    r.whileRecording = [&] {
+        r.service.InjectSysex(0, dump);
+        r.Settle();
+        EXPECT_EQ(r.record->lblStatus->text(), "3 blocks received - 10000 Bytes received");
+        // No blink until more than 2000 ms have passed since the last block.
+        r.ticks += 2000;
+        QTest::qWait(300);
+        EXPECT_EQ(r.record->ImgButSave->tag(), 0);
+        r.ticks += 1;
+        QTest::qWait(300);
+        const int first = r.record->ImgButSave->tag();
+        QTest::qWait(260);
+        EXPECT_NE(r.record->ImgButSave->tag(), first); // it blinks
+        QTest::keyClick(r.record.get(), Qt::Key_Escape);
+    };
+    QTest::mouseClick(r.form->lblButRecord, Qt::LeftButton);
+    EXPECT_FALSE(QFile::exists(r.savePath)); // Escape saves nothing
+    std::lock_guard lock(r.form->midi().sysex.lock);
+    EXPECT_EQ(r.form->midi().sysex.SysexBuffer, dump); // kept after the window
+}
+
+TEST(RecordWindow, NothingToSaveKeepsRecordingAndAFailedSaveKeepsTheWindow) {
+    TransferRig r;
+    r.savePath = "/dev/full";
+    BoxAnswerer answer;
+    QString nothing, full;
+    bool stillOpen = false;
+    r.whileRecording = [&] {
+        answer.Arm();
+        QTest::mouseClick(r.record->ImgButSave, Qt::LeftButton);
+        nothing = answer.text;
+        r.service.InjectSysex(0, Message(6));
+        r.Settle();
+        answer.Arm();
+        QTest::mouseClick(r.record->ImgButSave, Qt::LeftButton);
+        full = answer.text;
+        stillOpen = r.record->isVisible();
+        r.savePath.clear(); // the dialog cancelled: the window closes, no file
+        QTest::mouseClick(r.record->ImgButSave, Qt::LeftButton);
+    };
+    QTest::mouseClick(r.form->ImgButRecord, Qt::LeftButton);
+    EXPECT_EQ(nothing, "Nothing to save !");
+    EXPECT_EQ(full, "Disque plein");
+    EXPECT_TRUE(stillOpen);
+    EXPECT_FALSE(r.record->isVisible());
+    // A new recording empties what the last one left.
+    r.whileRecording = [&] {
+        EXPECT_EQ(r.record->recorder().Length(), 0u);
+        QTest::keyClick(r.record.get(), Qt::Key_Escape);
+    };
+    QTest::mouseClick(r.form->ImgButRecord, Qt::LeftButton);
+}
+
+TEST(SendWindow, SendsMessagesInBlocksAndClosesItself) {
+    TransferRig r;
+    r.openPath = r.dir.filePath("two.syx");
+    const auto a = Message(20, 3), b = Message(30, 4), big = Message(10000);
+    const std::vector<std::uint8_t> junk{0x01, 0x02};
+    r.WriteFile(r.openPath, Bytes(Concat({junk, a, b, big, {0x11, 0x12}})));
+    r.form->midi().MidiOutDevice = 0;
+    QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
+    EXPECT_EQ(r.LongMessages(0),
+              (std::vector<std::vector<std::uint8_t>>{
+                  Concat({junk, a}), b,
+                  std::vector<std::uint8_t>(big.begin(), big.begin() + 4096),
+                  std::vector<std::uint8_t>(big.begin() + 4096, big.begin() + 8192),
+                  std::vector<std::uint8_t>(big.begin() + 8192, big.end())}));
+    EXPECT_EQ(r.send->LastState(), sysex::SendState::Completed);
+    EXPECT_EQ(r.send->LastStatus(), "Sending Sysex on 'Synth A' : completed (10052 bytes)");
+    EXPECT_EQ(r.send->lblCancel->text(), "Exit");
+    // The bar's maximum is the whole file; the junk after the last F7 is not sent.
+    EXPECT_EQ(r.send->Gauge1->percentText(), "99%");
+    EXPECT_FALSE(r.send->isVisible());
+    EXPECT_FALSE(r.form->ImgButSend->isLit());
+    EXPECT_TRUE(r.form->midi().InputActive.load());
+}
+
+TEST(SendWindow, EmptyFileMissingFileAndAFailedBlock) {
+    TransferRig r;
+    BoxAnswerer answer;
+    r.openPath = r.dir.filePath("empty.syx");
+    r.WriteFile(r.openPath, {});
+    QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
+    EXPECT_TRUE(r.LongMessages(0).empty());
+    EXPECT_EQ(r.send->LastStatus(), "Sending Sysex on 'Synth A' : completed (0 bytes)");
+
+    r.openPath = r.dir.filePath("missing.syx");
+    answer.Arm();
+    QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
+    EXPECT_EQ(answer.text, "Fichier introuvable");
+    EXPECT_FALSE(r.form->ImgButSend->isLit());
+    r.Play({PackShortMessage(0x90, 60, 1)}); // the monitor works on
+    EXPECT_EQ(r.form->lblDec[1]->text(), "60");
+
+    r.openPath = r.dir.filePath("three.syx");
+    r.WriteFile(r.openPath, Bytes(Concat({Message(8), Message(8), Message(8)})));
+    r.service.FailNth(SimOp::OutSendLong, 2);
+    answer.Arm();
+    QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
+    EXPECT_EQ(answer.text, "An error occur while sending Sysex");
+    EXPECT_EQ(r.send->LastState(), sysex::SendState::Failed);
+    EXPECT_EQ(r.send->LastStatus(), "An error occur while sending Sysex");
+    EXPECT_EQ(r.LongMessages(0).size(), 1u); // the blocks before it went out
+}
+
+TEST(SendWindow, EscapeStopsAtTheNextMessageBoundary) {
+    TransferRig r;
+    r.openPath = r.dir.filePath("many.syx");
+    std::vector<std::uint8_t> many;
+    for (int i = 0; i < 200; ++i) {
+        const auto m = Message(100, static_cast<std::uint8_t>(i));
+        many.insert(many.end(), m.begin(), m.end());
+    }
+    r.WriteFile(r.openPath, Bytes(many));
+    // Escape as soon as the send window shows.
+    QTimer::singleShot(0, [&] { QTest::keyClick(r.send.get(), Qt::Key_Escape); });
+    QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
+    EXPECT_EQ(r.send->LastState(), sysex::SendState::Cancelled);
+    EXPECT_EQ(r.send->LastStatus(), QString::fromUtf8("Op\u00e9ration Canceled !"));
+    const auto sent = r.LongMessages(0);
+    EXPECT_LT(sent.size(), 200u);
+    for (const auto& m : sent) {
+        EXPECT_EQ(m.size(), 100u); // only whole messages went out
+    }
+}
