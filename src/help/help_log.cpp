@@ -109,7 +109,12 @@ HelpLogSetup HelpLog::ProgramSetup() {
 
 HelpLog& HelpLog::Program() {
     static HelpLog log(ProgramSetup());
-    static const bool headed = (log.WriteHeader(GatherHelpFacts()), true);
+    static const bool headed = [] {
+        if (log.Enabled()) { // the facts take a moment to gather
+            log.WriteHeader(GatherHelpFacts());
+        }
+        return true;
+    }();
     Q_UNUSED(headed);
     return log;
 }
