@@ -48,8 +48,11 @@ class JackCycleWatch {
 // Paces one JACK output by the counted cycles. One thread at a time.
 class JackSendBudget {
   public:
-    static constexpr std::size_t kBytesPerCycle = 4096;
     static constexpr std::size_t kEventOverhead = 12;
+    // Three full sysex blocks a cycle: well inside RtMidi's 16 KB queue,
+    // which the port drains once a cycle, and fast enough that a file goes
+    // out at about the speed of a bare send loop.
+    static constexpr std::size_t kBytesPerCycle = 3 * (4096 + kEventOverhead);
     static constexpr std::chrono::milliseconds kStallTimeout{2000};
 
     explicit JackSendBudget(std::shared_ptr<JackCycleWatch> watch) : watch_(std::move(watch)) {}
