@@ -52,3 +52,35 @@ inline DeviceChoice ChooseDevice(midi::MidiService& service, const std::string& 
 }
 
 } // namespace velmora::cli
+
+#include <cstdio>
+#include <memory>
+
+#include "cli/options.h"
+#include "midi/service_factory.h"
+
+namespace velmora::cli {
+
+// The MIDI service that --api names; prints why there is none, as `command`.
+inline std::unique_ptr<midi::MidiService> OpenServiceOrComplain(const char* command,
+                                                                const Options& options) {
+    std::string error;
+    auto service = midi::CreateMidiService(options.Get("--api").value_or(""), &error);
+    if (!service) {
+        std::fprintf(stderr, "velmora-cli %s: %s\n", command, error.c_str());
+    }
+    return service;
+}
+
+// ChooseDevice, printing why there is no such device, as `command`.
+inline bool ChooseDeviceOrComplain(const char* command, midi::MidiService& service,
+                                   const std::string& given, bool output, DeviceChoice& choice) {
+    choice = ChooseDevice(service, given, output);
+    if (!choice.error.empty()) {
+        std::fprintf(stderr, "velmora-cli %s: %s\n", command, choice.error.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace velmora::cli

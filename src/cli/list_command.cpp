@@ -21,7 +21,7 @@ constexpr const char* kListHelp =
 // Counts what the device listing reports instead of printing it: an empty
 // list is shown as "(none)" here, not as a start-up failure.
 class CollectingReporter : public midi::Reporter {
-public:
+  public:
     void Report(const std::string& text) override { texts.push_back(text); }
     std::vector<std::string> texts;
 };

@@ -40,11 +40,13 @@ constexpr const char* kMonitorHelp =
     "bad command line or a device that does not exist.\n";
 
 std::atomic<bool> gStop{false};
-void OnStopSignal(int) { gStop.store(true); }
+void OnStopSignal(int) {
+    gStop.store(true);
+}
 
 // Prints what the monitor shows; runs on the main (Qt) thread.
 class MonitorPrinter : public midi::UiSignalReceiver {
-public:
+  public:
     explicit MonitorPrinter(midi::MidiFunctions& midi) : midi_(midi) {}
 
     void HandleSignal(char code) override {
@@ -63,7 +65,7 @@ public:
         }
     }
 
-private:
+  private:
     midi::MidiFunctions& midi_;
     AnalysisPreferences prefs_; // the program's defaults
     int blockCount_ = 0;
@@ -92,19 +94,14 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
         return 2;
     }
 
-    std::string error;
-    auto service = midi::CreateMidiService(o.Get("--api").value_or(""), &error);
+    auto service = OpenServiceOrComplain("monitor", o);
     if (!service) {
-        std::fprintf(stderr, "velmora-cli monitor: %s\n", error.c_str());
         return 1;
     }
-    const DeviceChoice input = ChooseDevice(*service, *in, false);
-    const DeviceChoice output = out ? ChooseDevice(*service, *out, true) : DeviceChoice{};
-    for (const DeviceChoice* d : {&input, &output}) {
-        if (!d->error.empty()) {
-            std::fprintf(stderr, "velmora-cli monitor: %s\n", d->error.c_str());
-            return 2;
-        }
+    DeviceChoice input, output;
+    if (!ChooseDeviceOrComplain("monitor", *service, *in, false, input) ||
+        (out && !ChooseDeviceOrComplain("monitor", *service, *out, true, output))) {
+        return 2;
     }
 
     QCoreApplication app(argc, argv);

@@ -93,15 +93,12 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     }
     const std::string path = o.positional.front();
 
-    std::string error;
-    auto service = midi::CreateMidiService(o.Get("--api").value_or(""), &error);
+    auto service = OpenServiceOrComplain("record", o);
     if (!service) {
-        std::fprintf(stderr, "velmora-cli record: %s\n", error.c_str());
         return 1;
     }
-    const DeviceChoice device = ChooseDevice(*service, *in, false);
-    if (!device.error.empty()) {
-        std::fprintf(stderr, "velmora-cli record: %s\n", device.error.c_str());
+    DeviceChoice device;
+    if (!ChooseDeviceOrComplain("record", *service, *in, false, device)) {
         return 2;
     }
 

@@ -104,15 +104,12 @@ int RunSend(std::span<const std::string_view> args) {
     }
     const std::string path = o.positional.front();
 
-    std::string error;
-    auto service = midi::CreateMidiService(o.Get("--api").value_or(""), &error);
+    auto service = OpenServiceOrComplain("send", o);
     if (!service) {
-        std::fprintf(stderr, "velmora-cli send: %s\n", error.c_str());
         return 1;
     }
-    const DeviceChoice device = ChooseDevice(*service, *out, true);
-    if (!device.error.empty()) {
-        std::fprintf(stderr, "velmora-cli send: %s\n", device.error.c_str());
+    DeviceChoice device;
+    if (!ChooseDeviceOrComplain("send", *service, *out, true, device)) {
         return 2;
     }
 

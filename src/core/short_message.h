@@ -25,4 +25,21 @@ constexpr std::uint8_t Data2Of(ShortMessage m) {
     return static_cast<std::uint8_t>((m >> 16) & 0xFF);
 }
 
+// The number of bytes of a short message with this status byte: 2 for
+// program change, channel pressure, quarter frame and song select, 3 for the
+// other channel messages and song position, 1 for the rest; 0 for a data byte.
+constexpr int ShortMessageBytes(std::uint8_t status) {
+    if (status < 0x80) {
+        return 0;
+    }
+    if (status < 0xF0) {
+        const int kind = status & 0xF0;
+        return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
+    }
+    if (status == 0xF1 || status == 0xF3) {
+        return 2;
+    }
+    return status == 0xF2 ? 3 : 1;
+}
+
 } // namespace velmora

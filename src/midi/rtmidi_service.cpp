@@ -142,22 +142,7 @@ class PortNameLease {
 
 // The number of bytes of a short message with this status; 0 for a data byte.
 std::size_t ShortMessageLength(std::uint8_t status) {
-    if (status < 0x80) {
-        return 0;
-    }
-    if (status < 0xF0) {
-        const std::uint8_t kind = status & 0xF0;
-        return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
-    }
-    switch (status) {
-    case 0xF1:
-    case 0xF3:
-        return 2;
-    case 0xF2:
-        return 3;
-    default:
-        return 1;
-    }
+    return static_cast<std::size_t>(ShortMessageBytes(status));
 }
 
 // Where `name` is in the device list `client` sees now; -1 when it is gone.

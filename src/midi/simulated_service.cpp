@@ -346,22 +346,7 @@ class SimInPort : public QueuedMidiIn {
 } // namespace
 
 int ShortMessageLength(std::uint8_t status) {
-    if (status < 0x80) {
-        return 3;
-    }
-    if (status < 0xF0) {
-        const std::uint8_t kind = status & 0xF0;
-        return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
-    }
-    switch (status) {
-    case 0xF1:
-    case 0xF3:
-        return 2;
-    case 0xF2:
-        return 3;
-    default:
-        return 1;
-    }
+    return status < 0x80 ? 3 : ShortMessageBytes(status);
 }
 
 SimulatedService::SimulatedService(std::vector<std::string> outputNames,
