@@ -7,6 +7,7 @@
 
 #include "jack_peer.h"
 #include "support/child_process.h"
+#include "support/device_listing.h"
 
 using velmora::jacktest::JackPeer;
 using velmora::testing::ChildProcess;
@@ -16,25 +17,7 @@ namespace {
 
 const std::string kCli = VELMORA_CLI;
 
-// The number `velmora-cli list` gives the device called `name` in `section`
-// (rows read "  NN  name").
-int DeviceNumber(const std::string& listing, const std::string& section, const std::string& name) {
-    std::istringstream lines(listing);
-    std::string line;
-    bool inSection = false;
-    while (std::getline(lines, line)) {
-        if (!line.starts_with(" ")) {
-            inSection = line == section + ":";
-            continue;
-        }
-        const auto number = line.find_first_not_of(' ');
-        const auto gap = line.find("  ", number);
-        if (inSection && gap != std::string::npos && line.substr(gap + 2) == name) {
-            return std::stoi(line.substr(number, gap - number));
-        }
-    }
-    return -1;
-}
+using velmora::testing::DeviceNumber;
 
 // True when the line holding `text` starts with a column of milliseconds.
 bool HasTimeColumn(const std::string& out, const std::string& text) {
@@ -50,7 +33,7 @@ bool HasTimeColumn(const std::string& out, const std::string& text) {
 }
 
 class MonitorOnJack : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string error;
         peer_ = JackPeer::Open("keys", &error);

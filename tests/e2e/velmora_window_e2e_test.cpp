@@ -15,6 +15,7 @@
 
 #include "jack_peer.h"
 #include "support/child_process.h"
+#include "support/device_listing.h"
 
 using velmora::jacktest::JackPeer;
 using velmora::testing::ChildProcess;
@@ -44,25 +45,7 @@ std::string ReadFile(const fs::path& path) {
     return text.str();
 }
 
-// The number `velmora-cli list` gives the device called `name` in `section`
-// (rows read "  NN  name").
-int DeviceNumber(const std::string& listing, const std::string& section, const std::string& name) {
-    std::istringstream lines(listing);
-    std::string line;
-    bool inSection = false;
-    while (std::getline(lines, line)) {
-        if (!line.starts_with(" ")) {
-            inSection = line == section + ":";
-            continue;
-        }
-        const auto number = line.find_first_not_of(' ');
-        const auto gap = line.find("  ", number);
-        if (inSection && gap != std::string::npos && line.substr(gap + 2) == name) {
-            return std::stoi(line.substr(number, gap - number));
-        }
-    }
-    return -1;
-}
+using velmora::testing::DeviceNumber;
 
 // Runs a tool to its end; its standard output, or nothing when it failed.
 std::optional<std::string> RunTool(std::vector<std::string> argv) {
