@@ -1,5 +1,7 @@
 #include "core/settings_file.h"
 
+#include <algorithm>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -203,6 +205,17 @@ SettingsResult SettingsFile::LoadParam(const fs::path& path) {
     return {};
 }
 
+std::optional<std::string> SettingsFile::ReadIniText(std::string_view key) const {
+    for (const std::string& line : memoIni) {
+        const std::size_t equals = line.find('=');
+        if (equals != std::string::npos &&
+            EqualsIgnoringCase(std::string_view(line).substr(0, equals), key)) {
+            return line.substr(equals + 1);
+        }
+    }
+    return std::nullopt;
+}
+
 int SettingsFile::ReadIni(std::string_view key) const {
     for (const std::string& line : memoIni) {
         const std::size_t equals = line.find('=');
@@ -233,6 +246,16 @@ SettingsResult SettingsFile::SaveParam(const fs::path& path, const SettingsValue
         "JumpSysex=" + std::to_string(values.jumpSysex),
         "ClearSysex=" + std::to_string(values.clearSysex),
     };
+    if (!values.more.empty()) {
+        memoIni.push_back("[More]");
+        for (const auto& [name, value] : values.more) {
+            std::string line = name + "=" + value;
+            std::replace_if(
+                line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; },
+                ' '); // one setting, one line
+            memoIni.push_back(std::move(line));
+        }
+    }
     std::string text;
     for (const std::string& line : memoIni) {
         text += line;

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -21,6 +23,9 @@ struct SettingsValues {
     int jumpData = 1;                // 1/0
     int jumpSysex = 1;               // 1/0
     int clearSysex = 0;              // 1/0
+    // Settings beyond these, written after them under "[More]" as
+    // NAME=VALUE lines, in this order; none are written when empty.
+    std::vector<std::pair<std::string, std::string>> more;
 };
 
 // Outcome of a file operation; `message` says what went wrong and where.
@@ -45,6 +50,8 @@ class SettingsFile {
     // "=") equals `key`, letter case aside; -1 when there is no such line,
     // when its value is empty or when the number does not fit 32 bits.
     int ReadIni(std::string_view key) const;
+    // The text after "=" of that line, as stored; nothing when there is none.
+    std::optional<std::string> ReadIniText(std::string_view key) const;
 
     // Replaces memoIni by the eleven lines for `values` and writes them to
     // `path`. The file is written beside the old one and then renamed over
