@@ -71,8 +71,9 @@ FileContents ReadRegularFile(const std::filesystem::path& path, std::size_t maxB
 FileResult ReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 // Whether ReplaceFile could write `path` now, without changing it: the same
-// rules for links and special files, and for a regular or new file a trial
-// new file created and removed beside it. Lets a caller fail before it
+// rules for links and special files; for a regular or new file, a trial new
+// file created and removed beside it, and in a sticky folder the right to
+// rename over a file of another user. Lets a caller fail before it
 // gathers data it could not save.
 FileResult CheckReplaceable(const std::filesystem::path& path);
 

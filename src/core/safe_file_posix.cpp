@@ -224,6 +224,17 @@ void RemoveDeadTempFiles(const std::string& target) {
     ::closedir(folder);
 }
 
+// In a sticky folder only the owner of a file or of the folder (or root)
+// may rename over it: the rename would fail after the new file is written.
+bool MayReplaceInStickyFolder(const Target& target) {
+    struct stat folder {};
+    if (::stat(FolderOf(target.path).c_str(), &folder) != 0 || (folder.st_mode & S_ISVTX) == 0) {
+        return true;
+    }
+    const uid_t user = ::geteuid();
+    return user == 0 || target.old.st_uid == user || folder.st_uid == user;
+}
+
 FileResult WriteStream(const std::string& path, std::span<const std::uint8_t> bytes) {
     Descriptor fd(OpenNoWait(path, O_WRONLY));
     if (fd.get() < 0) {
@@ -382,6 +393,9 @@ FileResult CheckReplaceable(const std::filesystem::path& path) {
     }
     if (target.kind == Target::Kind::Stream) {
         return {}; // opened only to write: a FIFO's reader would see its end
+    }
+    if (target.kind == Target::Kind::Regular && !MayReplaceInStickyFolder(target)) {
+        return SystemFault(EPERM);
     }
     std::string temp;
     Descriptor trial(CreateTempBeside(target.path, temp));

@@ -166,21 +166,30 @@ TEST_F(SafeFile, AFailedWriteLeavesTheOldFileAndNoNewOne) {
     if (!IsRoot()) {
         GTEST_SKIP() << "needs root to act as another user";
     }
-    // A folder the user may not write to (root may write anywhere, so a
-    // child process drops to an unprivileged user first).
+    // A folder the user may not write to, and a file in a shared folder the
+    // user may not replace (root may do both, so a child process drops to an
+    // unprivileged user first).
     const fs::path folder = dir_ / "locked";
     fs::create_directory(folder);
     ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
     Write(folder / "old.syx", "old");
     ASSERT_EQ(::chmod((folder / "old.syx").c_str(), 0666), 0);
+    // A sticky folder open to all, and a file in it that is not the user's.
+    const fs::path shared = dir_ / "shared";
+    fs::create_directory(shared);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    Write(shared / "theirs.syx", "theirs");
+    ASSERT_EQ(::chmod((shared / "theirs.syx").c_str(), 0666), 0);
     const pid_t child = ::fork();
     if (child == 0) {
         if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
             ::_exit(10);
         }
-        const FileResult replaced = ReplaceFile(folder / "old.syx", kNew);
-        const FileResult checked = CheckReplaceable(folder / "new.syx");
-        ::_exit(replaced.error == EACCES && checked.error == EACCES ? 0 : 11);
+        const bool locked = ReplaceFile(folder / "old.syx", kNew).error == EACCES &&
+                            CheckReplaceable(folder / "new.syx").error == EACCES;
+        const bool theirs = ReplaceFile(shared / "theirs.syx", kNew).error == EPERM &&
+                            CheckReplaceable(shared / "theirs.syx").error == EPERM;
+        ::_exit(locked ? (theirs ? 0 : 12) : 11);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -188,6 +197,8 @@ TEST_F(SafeFile, AFailedWriteLeavesTheOldFileAndNoNewOne) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(Read(folder / "old.syx"), "old");
     EXPECT_EQ(Names(folder), std::vector<std::string>{"old.syx"});
+    EXPECT_EQ(Read(shared / "theirs.syx"), "theirs");
+    EXPECT_EQ(Names(shared), std::vector<std::string>{"theirs.syx"});
 }
 
 TEST_F(SafeFile, OnlyRegularFilesAreReadUpToTheLimit) {
