@@ -170,20 +170,24 @@ FileResult FindTarget(const std::string& path, Target& target) {
         if (n < 0) {
             return SystemFault(errno);
         }
+        if (static_cast<std::size_t>(n) >= link.size()) {
+            return SystemFault(ENAMETOOLONG);
+        }
         link.resize(static_cast<std::size_t>(n));
         at = link.starts_with('/') ? link : FolderOf(at) + "/" + link;
     }
     return SystemFault(ELOOP);
 }
 
-// Creates a new file beside `target` with a name no other save uses.
-int CreateTempBeside(const std::string& target, std::string& temp) {
+// Creates a new file beside `target` with a name no other save uses. It is
+// never readable by more users than `mode` allows, even while it is written.
+int CreateTempBeside(const std::string& target, std::string& temp, mode_t mode) {
     static std::atomic<unsigned> serial{0};
     const std::string folder = FolderOf(target) + "/";
     const std::string name = NameOf(target);
     for (int attempt = 0; attempt < 16; ++attempt) {
         temp = folder + TempFileName(name, static_cast<long>(::getpid()), serial.fetch_add(1));
-        const int fd = OpenNoWait(temp, O_WRONLY | O_CREAT | O_EXCL, 0666);
+        const int fd = OpenNoWait(temp, O_WRONLY | O_CREAT | O_EXCL, mode);
         if (fd >= 0 || errno != EEXIST) {
             return fd;
         }
@@ -258,7 +262,9 @@ FileResult WriteStream(const std::string& path, std::span<const std::uint8_t> by
 
 FileResult WriteAndRename(const Target& target, std::span<const std::uint8_t> bytes) {
     std::string temp;
-    Descriptor file(CreateTempBeside(target.path, temp));
+    const bool replacing = target.kind == Target::Kind::Regular;
+    Descriptor file(
+        CreateTempBeside(target.path, temp, replacing ? target.old.st_mode & 0666 : 0666));
     if (file.get() < 0) {
         return SystemFault(errno);
     }
@@ -270,7 +276,7 @@ FileResult WriteAndRename(const Target& target, std::span<const std::uint8_t> by
     if (const FileResult written = WriteAll(file.get(), bytes); !written) {
         return fail(written);
     }
-    if (target.kind == Target::Kind::Regular) {
+    if (replacing) {
         // Best effort: the owner first, as a change of owner clears set-id bits.
         (void)!::fchown(file.get(), target.old.st_uid, target.old.st_gid);
         (void)::fchmod(file.get(), target.old.st_mode & 07777);
@@ -398,7 +404,7 @@ FileResult CheckReplaceable(const std::filesystem::path& path) {
         return SystemFault(EPERM);
     }
     std::string temp;
-    Descriptor trial(CreateTempBeside(target.path, temp));
+    Descriptor trial(CreateTempBeside(target.path, temp, 0600));
     if (trial.get() < 0) {
         return SystemFault(errno);
     }
