@@ -64,6 +64,12 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
         return 2;
     }
     const std::string path = o.positional.front();
+    // Before anything is recorded: a dump that could not be saved is lost.
+    if (const FileOutcome writable = CheckSysexFileTarget(path); !writable) {
+        std::fprintf(stderr, "velmora-cli record: %s: %s\n", path.c_str(),
+                     Cp1252ToUtf8(writable.message).c_str());
+        return 1;
+    }
 
     auto service = OpenServiceOrComplain("record", o);
     if (!service) {
