@@ -138,7 +138,8 @@ std::string MessageDetails::Select(Channel& ch, int number, int value) {
     const std::string which = registered ? "RPN " : "NRPN ";
     if (n[0] < 0 || n[1] < 0) {
         ch.selected = Parameter::None;
-        return which + Number(n) + " parameter number, half sent";
+        return which + (n[0] < 0 ? "parameter LSB " + std::to_string(n[1]) + ", MSB to follow"
+                                 : "parameter MSB " + std::to_string(n[0]) + ", LSB to follow");
     }
     if (registered && n[0] == 0x7F && n[1] == 0x7F) {
         ch.selected = Parameter::Null;
