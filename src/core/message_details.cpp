@@ -133,7 +133,7 @@ std::string MessageDetails::Controller(Channel& ch, int number, int value) {
 std::string MessageDetails::Select(Channel& ch, int number, int value) {
     const bool registered = number >= kRpnLsb;
     std::int8_t(&n)[2] = registered ? ch.rpn : ch.nrpn;
-    n[number % 2 == 1 ? 0 : 1] = static_cast<std::int8_t>(value); // 101 and 99 are the MSBs
+    n[number == kRpnMsb || number == kNrpnMsb ? 0 : 1] = static_cast<std::int8_t>(value);
     ch.value = -1;
     const std::string which = registered ? "RPN " : "NRPN ";
     if (n[0] < 0 || n[1] < 0) {
