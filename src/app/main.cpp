@@ -1,11 +1,13 @@
 // velmora: the MIDI monitor.
 #include <QApplication>
+#include <QTextCursor>
 #include <cstdio>
 
 #include "app/gui_reporter.h"
 #include "app/main_form.h"
 #include "app/program_options.h"
 #include "app/settings_location.h"
+#include "app/stop_signals.h"
 #include "help/help_file.h"
 #include "help/hook_help_system.h"
 #include "midi/service_factory.h"
@@ -15,6 +17,7 @@
 #include "sysex/transfer_texts.h"
 #include "ui/dialog_form1.h"
 #include "ui/rg_form.h"
+#include "velmora_version.h"
 
 using namespace velmora;
 
@@ -28,10 +31,10 @@ std::unique_ptr<midi::MidiService> ChooseService(const app::ProgramOptions& opti
             return service;
         }
         std::fprintf(stderr, "velmora: %s\n", error.c_str());
-        const QString message = options.midiApi.isEmpty()
-                                    ? QStringLiteral("No MIDI service: no ALSA sequencer, no JACK server.")
-                                    : QStringLiteral("The MIDI service '%1' can't be used.")
-                                          .arg(options.midiApi);
+        const QString message =
+            options.midiApi.isEmpty()
+                ? QStringLiteral("No MIDI service: no ALSA sequencer, no JACK server.")
+                : QStringLiteral("The MIDI service '%1' can't be used.").arg(options.midiApi);
         if (ui::ShowMessageDialog(message, 2, QStringLiteral("Demo"), QStringLiteral("Quit")) !=
             1) {
             return nullptr;
@@ -43,14 +46,34 @@ std::unique_ptr<midi::MidiService> ChooseService(const app::ProgramOptions& opti
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Velmora"));
-    QApplication::setOrganizationName(QStringLiteral("Velmora"));
-    const app::ProgramOptions options = app::ParseProgramOptions(QApplication::arguments());
-    if (options.help) {
+    // The help text and the version are answered before the window system is
+    // reached, so that they work without a display.
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i) {
+        rawArguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const app::ProgramOptions asked = app::ParseProgramOptions(rawArguments);
+    if (asked.help) {
         std::fputs(app::kProgramHelp, stdout);
         return 0;
     }
+    if (asked.version) {
+        std::printf("velmora %s\n", kVersion);
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velmora"));
+    QApplication::setOrganizationName(QStringLiteral("Velmora"));
+    QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
+    // Stopped from outside, the program closes as by its Power button. Set up
+    // first, so that a request that comes early waits for the event loop.
+    app::StopOnSignals([] {
+        QApplication::closeAllWindows();
+        QApplication::quit();
+    });
+    // Read again without the options Qt took for itself (-platform, -style...).
+    const app::ProgramOptions options = app::ParseProgramOptions(QApplication::arguments());
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "velmora: %s; see 'velmora --help'\n",
                      options.error.toLocal8Bit().constData());
@@ -67,6 +90,9 @@ int main(int argc, char** argv) {
     const SettingsPaths paths = SettingsPathsForThisProgram();
     app::TmainForm mainForm(
         app::MainFormEnvironment{*service, reporter, help, paths.readPath, paths.writePath});
+    // About ends with the version, below its description.
+    mainForm.MemoAbout->appendPlainText(QStringLiteral("\nVersion %1").arg(kVersion));
+    mainForm.MemoAbout->moveCursor(QTextCursor::Start);
     ui::RGForm();
     sysex::TrecordForm recordForm(mainForm.midi(), mainForm.callback(), &mainForm);
     sysex::TsendForm sendForm(mainForm.midi(), &mainForm);
@@ -81,8 +107,8 @@ int main(int argc, char** argv) {
     // lists are known, and lives as long as the program.
     std::unique_ptr<router::TthruForm> thruForm;
     mainForm.onRouterCreate = [&] {
-        thruForm = std::make_unique<router::TthruForm>(mainForm.midi(), mainForm.router(),
-                                                       &mainForm);
+        thruForm =
+            std::make_unique<router::TthruForm>(mainForm.midi(), mainForm.router(), &mainForm);
     };
     mainForm.showRouterWindow = [&] {
         if (thruForm) {
