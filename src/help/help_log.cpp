@@ -99,13 +99,14 @@ HelpLog::HelpLog(HelpLogSetup setup) : setup_(std::move(setup)) {
         folder_ = ChooseFolder(setup_.moduleFolder, setup_.tempFolder, setup_.fallbackFolder);
     } else {
         // Made only for a log that is on, private like the rest of the user's
-        // state; when it can't be used the temporary folder takes the log.
+        // state; when it can't be used the temporary folder takes the log. A
+        // log that is off only clears an old one from the state folder.
         const QString state = WithoutTrailingSeparators(setup_.stateFolder);
         if (enabled_ && !QFileInfo(state).isDir() && QDir().mkpath(state)) {
             QFile::setPermissions(state, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                              QFileDevice::ExeOwner);
         }
-        folder_ = ChooseFolder(state, setup_.tempFolder, setup_.fallbackFolder);
+        folder_ = enabled_ ? ChooseFolder(state, setup_.tempFolder, setup_.fallbackFolder) : state;
     }
     DeleteRegularFile(FilePath());
 }

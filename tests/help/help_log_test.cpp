@@ -157,8 +157,10 @@ TEST_F(HelpLogTest, AnInstalledProgramLogsInTheUserStateFolder) {
     const QString state = root.filePath(QStringLiteral("state/Velmora"));
     HelpLogSetup off = Setup(Module(), {});
     off.stateFolder = state;
-    EXPECT_EQ(HelpLog(off).Folder(), Temp()); // a log that is off makes no folder
-    EXPECT_FALSE(QFileInfo::exists(state));
+    WriteFile(QDir(Temp()).filePath(kLogFileName), "someone else's\n");
+    EXPECT_EQ(HelpLog(off).Folder(), state);
+    EXPECT_FALSE(QFileInfo::exists(state)); // a log that is off makes no folder
+    EXPECT_TRUE(QFile::exists(QDir(Temp()).filePath(kLogFileName))); // nor touches another
 
     HelpLogSetup setup = Setup(Module());
     setup.stateFolder = state;
