@@ -66,6 +66,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
+    // The desktop entry's id, which Wayland desktops match the window with.
+    QGuiApplication::setDesktopFileName(QStringLiteral("app.velmora.Velmora"));
     // Stopped from outside, the program closes as by its Power button. Set up
     // first, so that a request that comes early waits for the event loop.
     app::StopOnSignals([] {
