@@ -1,13 +1,15 @@
 // velmora: the MIDI monitor.
 #include <QApplication>
+#include <QDialog>
 #include <QTextCursor>
+#include <QTimer>
 #include <cstdio>
 
 #include "app/gui_reporter.h"
 #include "app/main_form.h"
 #include "app/program_options.h"
 #include "app/settings_location.h"
-#include "app/stop_signals.h"
+#include "core/stop_signal.h"
 #include "help/help_file.h"
 #include "help/hook_help_system.h"
 #include "midi/service_factory.h"
@@ -68,12 +70,6 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
     // The desktop entry's id, which Wayland desktops match the window with.
     QGuiApplication::setDesktopFileName(QStringLiteral("app.velmora.Velmora"));
-    // Stopped from outside, the program closes as by its Power button. Set up
-    // first, so that a request that comes early waits for the event loop.
-    app::StopOnSignals([] {
-        QApplication::closeAllWindows();
-        QApplication::quit();
-    });
     // Read again without the options Qt took for itself (-platform, -style...).
     const app::ProgramOptions options = app::ParseProgramOptions(QApplication::arguments());
     if (!options.error.isEmpty()) {
@@ -86,6 +82,9 @@ int main(int argc, char** argv) {
     if (!service) {
         return 1;
     }
+    // Caught from here on: a stop asked for while the windows are made waits
+    // for the main window, then closes it (below).
+    CatchStopSignals();
     app::MessageBoxReporter reporter;
     help::THookHelpSystem help(help::FindHelpFile(QApplication::applicationDirPath()),
                                help::kOwnViewer, QString());
@@ -96,7 +95,7 @@ int main(int argc, char** argv) {
     mainForm.MemoAbout->appendPlainText(QStringLiteral("\nVersion %1").arg(kVersion));
     mainForm.MemoAbout->moveCursor(QTextCursor::Start);
     ui::RGForm();
-    sysex::TrecordForm recordForm(mainForm.midi(), mainForm.callback(), &mainForm);
+    sysex::TrecordForm recordForm(mainForm.session(), &mainForm);
     sysex::TsendForm sendForm(mainForm.midi(), &mainForm);
     ui::dialogForm1();
     mainForm.showRecordWindow = [&](const std::string& inDeviceName) {
@@ -117,6 +116,22 @@ int main(int argc, char** argv) {
             thruForm->exec();
         }
     };
+    // SIGTERM and SIGHUP (a desktop logging out) and Ctrl-C close the program
+    // as its Power button does, settings saved: open dialogs first.
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, [&] {
+        if (StopRequested() == 0) {
+            return;
+        }
+        stopWatch.stop();
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible()) {
+                dialog->reject();
+            }
+        }
+        QTimer::singleShot(0, &mainForm, [&] { mainForm.close(); });
+    });
+    stopWatch.start(100);
     mainForm.show();
     return app.exec();
 }

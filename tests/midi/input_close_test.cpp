@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "midi/midi_in_callback.h"
+#include "midi/midi_session.h"
 #include "midi/simulated_service.h"
 #include "midi/ui_signal.h"
 #include "support/recording_reporter.h"
@@ -21,14 +21,14 @@ using namespace std::chrono_literals;
 namespace {
 
 class Counter : public UiSignalReceiver {
-public:
+  public:
     void HandleSignal(char) override { handled.fetch_add(1); }
     std::atomic<int> handled{0};
 };
 
 // Aborts the test program if the test hangs, so a deadlock fails loudly.
 class Watchdog {
-public:
+  public:
     explicit Watchdog(std::chrono::seconds limit)
         : thread_([this, limit] {
               const auto until = std::chrono::steady_clock::now() + limit;
@@ -45,7 +45,7 @@ public:
         thread_.join();
     }
 
-private:
+  private:
     std::atomic<bool> done_{false};
     std::thread thread_;
 };
@@ -61,20 +61,15 @@ TEST(InputClose, DuringAFloodOfHandOffsNeverDeadlocks) {
     QCoreApplication app(argc, argv);
     SimulatedService service({"Synth"}, {"Keys"});
     velmora::testing::RecordingReporter reporter;
-    MidiFunctions midi(service, reporter);
     Counter counter;
-    UiSignal signal(counter);
-    MainWindowTags tags;
-    RouterSettings router;
-    MidiInCallback callback(midi, tags, router, signal);
-    midi.SetWaitHook([&] { signal.ServePending(); });
-    midi.MidiOutDevice = 0;
-    ASSERT_TRUE(midi.OpenMidiOut());
-    tags.ImgOutOpen = 1;
-    tags.ImgThru = 1;
+    MidiSession session(service, reporter, counter);
+    MidiFunctions& midi = session.midi();
+    midi.ChooseMidiOut(0);
+    midi.ChooseMidiIn(0);
+    ASSERT_TRUE(session.OpenThru());
 
     for (int round = 0; round < 3; ++round) {
-        ASSERT_TRUE(midi.OpenMidiIn(callback.AsCallback()));
+        ASSERT_TRUE(session.OpenInput());
         std::atomic<bool> stop{false};
         std::thread flood([&] {
             std::vector<std::uint8_t> dump(6000, 0x11);

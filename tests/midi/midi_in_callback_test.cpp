@@ -6,10 +6,14 @@
 
 #include <numeric>
 
+#include "core/router_transform.h"
+#include "core/sysex_text.h"
 #include "midi/simulated_service.h"
 #include "support/recording_reporter.h"
 
 using namespace velmora::midi;
+using velmora::SysexHexText;
+using velmora::ThruMessage;
 using namespace std::chrono_literals;
 using velmora::PackShortMessage;
 using velmora::ShortMessage;
@@ -22,19 +26,20 @@ constexpr int kSynth = 0, kOther = 1;
 
 struct Rig {
     Rig()
-        : service({"Synth", "Other"}, {"Keys"}), midi(service, reporter, [this] { return ticks.load(); }),
-          main(midi), record(midi),
-            callback(midi, tags, router, main) {
+        : service({"Synth", "Other"}, {"Keys"}),
+          midi(service, reporter, [this] { return ticks.load(); }), main(midi), record(midi),
+          callback(midi, tags, router, main) {
         callback.SetRecordSignal(&record);
+        midi.ChooseMidiIn(0);
         midi.StartClock();
     }
 
     void OpenMonitorWithThru(int thruChannelIndex) {
-        midi.MidiOutDevice = kSynth;
+        midi.ChooseMidiOut(kSynth);
         ASSERT_TRUE(midi.OpenMidiOut());
-        tags.ImgOutOpen = 1;
-        tags.ImgThru = 1;
-        tags.cmbMidiThru = thruChannelIndex;
+        tags.mainOutOpen = 1;
+        tags.thruOn = 1;
+        tags.thruChannel = thruChannelIndex;
         ASSERT_TRUE(midi.OpenMidiIn(callback.AsCallback()));
     }
 
@@ -60,7 +65,7 @@ struct Rig {
     RecordingReporter reporter;
     MidiFunctions midi;
     RecordingHandOff main, record;
-    MainWindowTags tags;
+    InputPathState tags;
     RouterSettings router;
     MidiInCallback callback;
 };
@@ -78,9 +83,12 @@ std::vector<std::uint8_t> Dump(std::size_t size) {
 } // namespace
 
 TEST(ThruMessage, ChannelChoice) {
-    EXPECT_EQ(ThruMessage(PackShortMessage(0x93, 0x3C, 0x40), 10), PackShortMessage(0x99, 0x3C, 0x40));
-    EXPECT_EQ(ThruMessage(PackShortMessage(0x93, 0x3C, 0x40), 0), PackShortMessage(0x93, 0x3C, 0x40));
-    EXPECT_EQ(ThruMessage(PackShortMessage(0x93, 0x3C, 0x40), -1), PackShortMessage(0x93, 0x3C, 0x40));
+    EXPECT_EQ(ThruMessage(PackShortMessage(0x93, 0x3C, 0x40), 10),
+              PackShortMessage(0x99, 0x3C, 0x40));
+    EXPECT_EQ(ThruMessage(PackShortMessage(0x93, 0x3C, 0x40), 0),
+              PackShortMessage(0x93, 0x3C, 0x40));
+    EXPECT_EQ(ThruMessage(PackShortMessage(0x93, 0x3C, 0x40), -1),
+              PackShortMessage(0x93, 0x3C, 0x40));
     EXPECT_EQ(ThruMessage(PackShortMessage(0xF2, 1, 2), 10), PackShortMessage(0xF2, 1, 2));
     EXPECT_EQ(ThruMessage(0xFE, 16), 0xFEu);
     EXPECT_EQ(SysexHexText(std::vector<std::uint8_t>{0xF0, 0x43, 0x10, 0xF7}), "F0 43 10 F7 ");
@@ -103,12 +111,12 @@ TEST(MonitorMode, ThruOnChannel10AndTheHandOffs) {
 TEST(MonitorMode, NoThruWhenTheOutputIsClosedOrThruIsOff) {
     Rig r;
     r.OpenMonitorWithThru(0);
-    r.tags.ImgThru = 0;
+    r.tags.thruOn = 0;
     r.Inject({PackShortMessage(0x90, 60, 1)});
-    r.tags.ImgThru = 1;
-    r.tags.ImgOutOpen = 0;
+    r.tags.thruOn = 1;
+    r.tags.mainOutOpen = 0;
     r.Inject({PackShortMessage(0x90, 61, 1)});
-    r.tags.ImgOutOpen = 1;
+    r.tags.mainOutOpen = 1;
     r.Inject({PackShortMessage(0x90, 62, 1)});
     EXPECT_EQ(r.SentShorts(kSynth), std::vector<ShortMessage>{PackShortMessage(0x90, 62, 1)});
     EXPECT_EQ(r.main.Seen().size(), 3u);
@@ -170,16 +178,16 @@ TEST(MultiOutMode, RoutesWithSharedPortsAndDropsActiveSensing) {
     o[2].transposeIndex = 36;
     o[2].splitLowIndex = 60;
     o[3].portNumber = 2; // port 2 is not open: nothing is sent for it
-    r.tags.ImgLedData = 0;
+    r.tags.dataLedStamp = 0;
     r.ticks = 1500;
     r.Inject({0xFE, 0xF8, PackShortMessage(0x95, 64, 100), PackShortMessage(0x95, 40, 100)});
-    EXPECT_EQ(r.SentShorts(kSynth),
-              (std::vector<ShortMessage>{
-                  PackShortMessage(0x90, 64, 100), PackShortMessage(0x91, 64, 100),
-                  PackShortMessage(0x90, 40, 100), PackShortMessage(0x91, 40, 100)}));
+    EXPECT_EQ(r.SentShorts(kSynth), (std::vector<ShortMessage>{PackShortMessage(0x90, 64, 100),
+                                                               PackShortMessage(0x91, 64, 100),
+                                                               PackShortMessage(0x90, 40, 100),
+                                                               PackShortMessage(0x91, 40, 100)}));
     EXPECT_EQ(r.SentShorts(kOther), std::vector<ShortMessage>{PackShortMessage(0x95, 76, 100)});
     EXPECT_TRUE(r.main.Seen().empty());
-    EXPECT_EQ(r.tags.ImgLedData.load(), 500);
+    EXPECT_EQ(r.tags.dataLedStamp.load(), 500);
 }
 
 TEST(OtherModes, SysexIsHandedBackUnusedAndMonitoringResumes) {
@@ -210,8 +218,8 @@ TEST(HandBack, FailuresAreReportedAndHandlingGoesOn) {
     r.service.FailNth(SimOp::AddBuffer);
     ASSERT_TRUE(r.service.InjectSysex(0, Dump(6)));
     ASSERT_TRUE(r.service.WaitIdle(0, 5s));
-    EXPECT_EQ(r.reporter.Texts(), (std::vector<std::string>{
-                                      "Error when trying to unprepare Midi in headder!",
-                                      "Error when trying to add Midi in headder!"}));
+    EXPECT_EQ(r.reporter.Texts(),
+              (std::vector<std::string>{"Error when trying to unprepare Midi in headder!",
+                                        "Error when trying to add Midi in headder!"}));
     EXPECT_EQ(r.main.Seen().size(), 1u);
 }

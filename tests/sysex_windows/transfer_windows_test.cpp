@@ -50,13 +50,13 @@ QByteArray Bytes(const std::vector<std::uint8_t>& v) {
 // Answers the next modal message box (or the skinned dialog) with its
 // default button, and remembers its text.
 class BoxAnswerer {
-public:
+  public:
     void Arm() {
         QTimer::singleShot(0, [this] { Poll(); });
     }
     QString text;
 
-private:
+  private:
     void Poll() {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             text = box->text();
@@ -74,10 +74,10 @@ private:
 };
 
 class TransferRig : public MainFormRig {
-public:
+  public:
     TransferRig() {
         app::TmainForm& f = Start();
-        record = std::make_unique<sysex::TrecordForm>(f.midi(), f.callback(), &f);
+        record = std::make_unique<sysex::TrecordForm>(f.session(), &f);
         send = std::make_unique<sysex::TsendForm>(f.midi(), &f);
         f.showRecordWindow = [this](const std::string& name) {
             if (whileRecording) {
@@ -201,12 +201,11 @@ TEST(SendWindow, SendsMessagesInBlocksAndClosesItself) {
     const auto a = Message(20, 3), b = Message(30, 4), big = Message(10000);
     const std::vector<std::uint8_t> junk{0x01, 0x02};
     r.WriteFile(r.openPath, Bytes(Concat({junk, a, b, big, {0x11, 0x12}})));
-    r.form->midi().MidiOutDevice = 0;
+    r.form->midi().ChooseMidiOut(0);
     QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
     EXPECT_EQ(r.LongMessages(0),
               (std::vector<std::vector<std::uint8_t>>{
-                  Concat({junk, a}), b,
-                  std::vector<std::uint8_t>(big.begin(), big.begin() + 4096),
+                  Concat({junk, a}), b, std::vector<std::uint8_t>(big.begin(), big.begin() + 4096),
                   std::vector<std::uint8_t>(big.begin() + 4096, big.begin() + 8192),
                   std::vector<std::uint8_t>(big.begin() + 8192, big.end())}));
     EXPECT_EQ(r.send->LastState(), sysex::SendState::Completed);
