@@ -10,7 +10,7 @@
 namespace velmora::cli {
 
 class StderrReporter : public midi::Reporter {
-public:
+  public:
     explicit StderrReporter(std::string prefix) : prefix_(std::move(prefix)) {}
     void Report(const std::string& text) override {
         std::lock_guard lock(lock_);
@@ -18,7 +18,7 @@ public:
         std::fflush(stderr);
     }
 
-private:
+  private:
     std::mutex lock_;
     std::string prefix_;
 };
