@@ -2,40 +2,9 @@
 
 #include <cstdio>
 
+#include "core/terminal_text.h"
+
 namespace velmora {
-namespace {
-
-// The length of the valid UTF-8 sequence starting at `i`, 0 when there is none.
-std::size_t Utf8Length(std::string_view s, std::size_t i) {
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char b = at(i);
-    std::size_t n = 0;
-    unsigned char low = 0x80, high = 0xBF; // range of the second byte
-    if (b >= 0xC2 && b <= 0xDF) {
-        n = 2;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-        n = 3;
-        low = b == 0xE0 ? 0xA0 : 0x80;
-        high = b == 0xED ? 0x9F : 0xBF;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-        n = 4;
-        low = b == 0xF0 ? 0x90 : 0x80;
-        high = b == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size() || at(i + 1) < low || at(i + 1) > high) {
-        return 0;
-    }
-    for (std::size_t k = 2; k < n; ++k) {
-        if (at(i + k) < 0x80 || at(i + k) > 0xBF) {
-            return 0;
-        }
-    }
-    return n;
-}
-
-} // namespace
 
 std::string JsonString(std::string_view text) {
     std::string out = "\"";
@@ -52,7 +21,7 @@ std::string JsonString(std::string_view text) {
             ++i;
         } else if (byte < 0x80) {
             out += text[i++];
-        } else if (const std::size_t n = Utf8Length(text, i); n > 0) {
+        } else if (const std::size_t n = Utf8SequenceLength(text, i); n > 0) {
             out.append(text.substr(i, n));
             i += n;
         } else {

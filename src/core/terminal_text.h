@@ -8,9 +8,13 @@
 
 namespace velmora {
 
-// `text` with every C0 control byte, DEL and UTF-8-encoded C1 control written
-// as \xNN (C1 as \u0080..\u009F); everything else, including other UTF-8, is
-// kept as it is.
+// `text` with every C0 control byte, DEL and byte that is not part of valid
+// UTF-8 (an 8-bit C1 control among them) written as \xNN, and UTF-8-encoded
+// C1 controls as \u0080..\u009F; other UTF-8 is kept as it is.
 std::string TerminalSafe(std::string_view text);
+
+// The length of the valid UTF-8 sequence of two bytes or more starting at
+// `text[i]`, 0 when there is none there.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i);
 
 } // namespace velmora
