@@ -8,6 +8,7 @@
 #include "cli/device_commands.h"
 #include "cli/transfer_commands.h"
 #include "core/terminal_text.h"
+#include "velmora_version.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
         return args.empty() ? 2 : 0;
     }
     if (args[0] == "--version" || args[0] == "-V") {
-        std::printf("velmora-cli %s\n", VELMORA_VERSION);
+        std::printf("velmora-cli %s\n", velmora::kVersion);
         return 0;
     }
     const std::string_view command = args[0];
