@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "core/terminal_text.h"
 #include "midi/reporter.h"
 
 namespace velmora::cli {
@@ -14,7 +15,8 @@ class StderrReporter : public midi::Reporter {
     explicit StderrReporter(std::string prefix) : prefix_(std::move(prefix)) {}
     void Report(const std::string& text) override {
         std::lock_guard lock(lock_);
-        std::fprintf(stderr, "%s: %s\n", prefix_.c_str(), text.c_str());
+        // The texts may name devices, whose names are not ours to trust.
+        std::fprintf(stderr, "%s: %s\n", prefix_.c_str(), TerminalSafe(text).c_str());
         std::fflush(stderr);
     }
 
