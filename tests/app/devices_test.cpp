@@ -6,19 +6,6 @@
 using namespace velmora;
 using namespace velmora::testing;
 
-namespace {
-
-QByteArray Lines(std::initializer_list<const char*> lines) {
-    QByteArray bytes;
-    for (const char* line : lines) {
-        bytes += line;
-        bytes += "\r\n";
-    }
-    return bytes;
-}
-
-} // namespace
-
 TEST_F(MainFormTest, DevicesAreKeptByNameAndFollowTheSystem) {
     rig.WriteSettings(Lines({"[Devices]", "MidiIn=0", "MidiOut=0", "[More]", "MidiInName=Keys B",
                              "MidiOutName=Gone Synth"}));
