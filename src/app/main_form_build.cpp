@@ -123,7 +123,9 @@ void TmainForm::paintEvent(QPaintEvent* event) {
 void TmainForm::BuildWindow() {
     setFont(ui::skin::CaptionFont(false));
     // Outer size 642 x 471 with the platform's frame: the client area below.
-    setFixedSize(638, 454);
+    // Larger sizes give the extra room to the monitors.
+    setMinimumSize(kDefaultSize);
+    resize(kDefaultSize);
     BuildLeftColumn();
     PanelSetup = BuildPanel(QStringLiteral("PanelSetup"));
     PanelData = BuildPanel(QStringLiteral("PanelData"));
@@ -133,6 +135,7 @@ void TmainForm::BuildWindow() {
     BuildDataPanel();
     BuildSysexPanel();
     BuildAboutPanel();
+    BuildMonitorControls();
 }
 
 void TmainForm::BuildLeftColumn() {
@@ -279,7 +282,7 @@ void TmainForm::BuildDataPanel() {
     }
     Gauge1 = new ui::TGauge(p);
     Gauge1->setGeometry(91, 88, 388, 13);
-    ui::SkinBand(p, "Events History", 8, 104, 471);
+    lblHistoryBand = ui::SkinBand(p, "Events History", 8, 104, 471);
     Memo2 = Memo(p, 8, 120, 473, 297);
     Memo2->setLineWrapMode(QPlainTextEdit::NoWrap);
     lblLostData = LostCount(p, 230, 104, 245);

@@ -80,7 +80,9 @@ char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool Holds(std::string_view line, std::string_view query) {
+} // namespace
+
+bool LineHolds(std::string_view line, std::string_view query) {
     if (query.size() > line.size()) {
         return false;
     }
@@ -95,6 +97,8 @@ bool Holds(std::string_view line, std::string_view query) {
     }
     return false;
 }
+
+namespace {
 
 std::string CsvField(std::string_view text) {
     if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
@@ -121,7 +125,7 @@ std::optional<std::size_t> FindLine(std::span<const std::string> lines, std::str
     std::size_t at = from ? *from % n : (forward ? n - 1 : 0);
     for (std::size_t step = 0; step < n; ++step) {
         at = forward ? (at + 1) % n : (at + n - 1) % n;
-        if (Holds(lines[at], query)) {
+        if (LineHolds(lines[at], query)) {
             return at;
         }
     }

@@ -60,6 +60,9 @@ std::string TimeText(TimeColumn column, std::int32_t arrivalMs,
 std::vector<std::string> ShownLines(const Scrollback& scrollback, const MessageFilter& filter,
                                     TimeColumn column, std::int64_t startTimeOfDayMs);
 
+// Whether `line` holds `query`, ignoring the case of ASCII letters.
+bool LineHolds(std::string_view line, std::string_view query);
+
 // The next line, after (or before) `from`, that holds `query` (ignoring the
 // case of ASCII letters), wrapping round; nothing when none does.
 std::optional<std::size_t> FindLine(std::span<const std::string> lines, std::string_view query,
