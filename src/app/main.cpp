@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
         recordForm.Record(sysex::WaitingText(inDeviceName));
     };
     mainForm.chooseAndSendFile = [&](const std::string& outDeviceName) {
+        sendForm.pauseMs = mainForm.SendPauseMs();
         sendForm.ChooseAndSend(outDeviceName);
     };
     // The router window is made at the first activation, once the device

@@ -128,6 +128,11 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     // Asks the user for a file to save to; empty when cancelled. Tests
     // replace it.
     std::function<QString(const QString& title, const QString& filter)> chooseSaveFile;
+    // The quiet time the send window leaves after each sysex message, in ms;
+    // chosen from Send Sysex's context menu and remembered.
+    int SendPauseMs() const { return sendPauseMs_; }
+    void SetSendPauseMs(int ms);
+    QMenu* SendPauseMenu(QWidget* parent);
     // The context menu of the monitors, made afresh for each use.
     QMenu* MonitorMenu(QWidget* parent);
     // The window's size beyond the default goes to the monitors.
@@ -256,6 +261,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     std::optional<AnalysisResult> frozenFields_;
     bool sysexFrozen_ = false; // the sysex box lags the log
     std::optional<int> foundLine_;
+    int sendPauseMs_ = 0;
 };
 
 } // namespace velmora::app

@@ -115,6 +115,12 @@ void TmainForm::BuildMonitorControls() {
             MonitorMenu(box)->popup(box->viewport()->mapToGlobal(at));
         });
     }
+    for (QWidget* send : std::initializer_list<QWidget*>{ImgButSend, lblButSend}) {
+        send->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(send, &QWidget::customContextMenuRequested, this, [this, send](const QPoint& at) {
+            SendPauseMenu(send)->popup(send->mapToGlobal(at));
+        });
+    }
     chooseSaveFile = [this](const QString& title, const QString& filter) {
         return QFileDialog::getSaveFileName(this, title, QString(), filter);
     };
@@ -134,6 +140,7 @@ void TmainForm::LoadMonitorSettings() {
         timeColumn_ = static_cast<TimeColumn>(*t);
     }
     longHistory_ = StoredNumber(settings_, "HistoryLong").value_or(0) == 1;
+    SetSendPauseMs(StoredNumber(settings_, "SysexSendPauseMs").value_or(0));
     ShowMonitorStatus();
 }
 
@@ -153,6 +160,9 @@ void TmainForm::SaveMonitorSettings(SettingsValues& values) const {
     }
     if (longHistory_) {
         values.more.emplace_back("HistoryLong", "1");
+    }
+    if (sendPauseMs_ > 0) {
+        values.more.emplace_back("SysexSendPauseMs", std::to_string(sendPauseMs_));
     }
 }
 
@@ -488,6 +498,36 @@ void TmainForm::SaveSysexAs() {
     if (!path.isEmpty()) {
         SaveSysexMonitor(path, !path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive));
     }
+}
+
+// ---- The send pause ------------------------------------------------------------
+
+void TmainForm::SetSendPauseMs(int ms) {
+    sendPauseMs_ = std::clamp(ms, 0, 5000);
+    const QString tip = sendPauseMs_ > 0
+                            ? QStringLiteral("Sends with %1 ms between messages (right-click to "
+                                             "change)")
+                                  .arg(sendPauseMs_)
+                            : QStringLiteral("Right-click for a pause between messages");
+    ImgButSend->setToolTip(tip);
+    lblButSend->setToolTip(tip);
+}
+
+QMenu* TmainForm::SendPauseMenu(QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setStyleSheet(MenuStyle());
+    menu->addSection(QStringLiteral("Pause between messages"));
+    auto* group = new QActionGroup(menu);
+    for (int ms : {0, 20, 50, 100, 150, 250, 500}) {
+        QAction* a =
+            menu->addAction(ms == 0 ? QStringLiteral("No pause") : QStringLiteral("%1 ms").arg(ms));
+        a->setCheckable(true);
+        a->setChecked(ms == sendPauseMs_);
+        group->addAction(a);
+        connect(a, &QAction::triggered, this, [this, ms] { SetSendPauseMs(ms); });
+    }
+    return menu;
 }
 
 // ---- The context menu --------------------------------------------------------

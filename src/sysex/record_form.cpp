@@ -13,6 +13,7 @@
 #include "ui/from_core.h"
 #include "ui/rg_form.h"
 #include "ui/skin_palette.h"
+#include "ui/skin_widgets.h"
 
 namespace velmora::sysex {
 namespace {
@@ -83,7 +84,7 @@ void TrecordForm::paintEvent(QPaintEvent*) {
 
 void TrecordForm::Record(const std::string& waitingText) {
     recorder_.Begin();
-    lblStatus->setText(ui::FromCore(waitingText));
+    ui::SetElidedText(lblStatus, ui::FromCore(waitingText), QString());
     exec();
     Timer1->stop();
     recorder_.End();
