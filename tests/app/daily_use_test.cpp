@@ -113,6 +113,7 @@ TEST_F(DailyUseTest, FiltersAndTheTimeColumnChangeOnlyWhatTheHistoryShowsAndAreR
     filter.hiddenChannel[9] = true;
     form->SetHistoryFilter(filter);
     form->SetTimeColumn(TimeColumn::SinceStart);
+    form->SetSendPauseMs(150);
     QApplication::processEvents();
     QStringList lines = Lines(form->Memo2);
     ASSERT_EQ(lines.size(), 2);
@@ -138,11 +139,13 @@ TEST_F(DailyUseTest, FiltersAndTheTimeColumnChangeOnlyWhatTheHistoryShowsAndAreR
     const QByteArray stored = rig.ReadSettings().value_or(QByteArray());
     EXPECT_TRUE(stored.contains("HistoryFilter=k000000001c0000000001000000\r\n"));
     EXPECT_TRUE(stored.contains("HistoryTimeColumn=1\r\n"));
+    EXPECT_TRUE(stored.contains("SysexSendPauseMs=150\r\n"));
     EXPECT_FALSE(stored.contains("Window"));
     rig.form.reset();
     app::TmainForm& again = rig.Start();
     EXPECT_EQ(again.HistoryFilter().Encode(), filter.Encode());
     EXPECT_EQ(again.HistoryTimeColumn(), TimeColumn::SinceStart);
+    EXPECT_EQ(again.SendPauseMs(), 150);
 }
 
 TEST_F(DailyUseTest, FindAndSaveTheHistoryAndTheSysexMonitor) {
@@ -224,4 +227,11 @@ TEST_F(DailyUseTest, ALargerWindowGivesTheRoomToTheMonitorsAndIsRemembered) {
     // No smaller than the default size.
     rig.form->resize(300, 200);
     EXPECT_EQ(rig.form->size(), app::TmainForm::kDefaultSize);
+
+    // A closed list shortens a long name in the middle and shows it whole in its tooltip.
+    const std::string longName = "Very long device " + std::string(80, 'o') + "name";
+    MainFormRig other({longName, "Synth"}, {"Keys"});
+    app::TmainForm& second = other.Start();
+    EXPECT_EQ(second.cmbMidiOut->toolTip(), QString::fromStdString(longName));
+    EXPECT_TRUE(second.cmbMidiIn->toolTip().isEmpty());
 }
