@@ -404,6 +404,25 @@ void TmainForm::OpenHelp() {
     env_.help.OpenHelpContext(1001);
 }
 
+int TmainForm::HelpContext() const {
+    // The panel that holds the focus, else the panel shown.
+    const std::pair<QWidget*, int> panels[] = {
+        {PanelSetup, 1002}, {PanelData, 1003}, {PanelSysex, 1004}, {PanelAbout, 1001}};
+    if (const QWidget* focus = focusWidget()) {
+        for (const auto& [panel, context] : panels) {
+            if (panel->isAncestorOf(focus)) {
+                return context;
+            }
+        }
+    }
+    for (const auto& [panel, context] : panels) {
+        if (panel->isVisible()) {
+            return context;
+        }
+    }
+    return 1008;
+}
+
 bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
     // The find bar: Enter finds the next line, Shift+Enter the previous,
     // Escape closes it.
@@ -425,10 +444,20 @@ bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
     // ignores travels on to its parents and up to this window, so the help
     // opens only where the key arrives first: the focused control, or this
     // window when no control has the focus.
+    // The page opened is the one of the panel with the focus; in another
+    // window that names its page (record, send, Multi Out), that page.
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
         QWidget* first = focusWidget() != nullptr ? focusWidget() : this;
         if (watched == first) {
-            OpenHelp();
+            env_.help.OpenHelpContext(HelpContext());
+        } else if (auto* widget = qobject_cast<QWidget*>(watched)) {
+            QWidget* window = widget->window();
+            const QVariant context = window->property("helpContext");
+            QWidget* windowFirst =
+                window->focusWidget() != nullptr ? window->focusWidget() : window;
+            if (window != this && context.isValid() && watched == windowFirst) {
+                env_.help.OpenHelpContext(context.toInt());
+            }
         }
     }
     return QWidget::eventFilter(watched, event);

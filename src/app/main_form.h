@@ -80,6 +80,9 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     std::function<void()> showRouterWindow;
     // The Multi Out button: the main output makes way for the router's.
     void ImgButThruClick();
+    // The help page of what has the focus: 1002 Setup, 1003 Data Monitor,
+    // 1004 Sysex Monitor, 1001 About (the presentation).
+    int HelpContext() const;
     // Creates the router window at the first activation.
     std::function<void()> onRouterCreate;
 

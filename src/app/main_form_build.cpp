@@ -302,7 +302,16 @@ void TmainForm::BuildAboutPanel() {
     QWidget* p = PanelAbout;
     Text(p, "About Velmora...", 16, 16, ui::skin::Green(), true)->setObjectName("lblAboutTitle");
     MemoAbout = Memo(p, 16, 40, 455, 377);
-    MemoAbout->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long lines wrap at a word rather than run out of sight; the scroll bar
+    // is drawn in the skin's greens.
+    MemoAbout->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    MemoAbout->setStyleSheet(
+        MemoAbout->styleSheet() +
+        QStringLiteral("QScrollBar:vertical { background: rgb(0, 30, 0); width: 10px; margin: 0; }"
+                       "QScrollBar::handle:vertical { background: rgb(0, 112, 0); min-height: "
+                       "20px; }"
+                       "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
+                       "QScrollBar::add-page, QScrollBar::sub-page { background: none; }"));
     const char* lines[] = {
         "Main features:",
         "",

@@ -33,6 +33,7 @@ TrecordForm::TrecordForm(midi::MidiSession& session, QWidget* parent)
     : QDialog(parent), chooseSaveFile(AskForSaveFile), midi_(session.midi()), session_(session),
       recorder_(session.midi()), signal_(*this) {
     setWindowTitle(QStringLiteral(" Record Sysex"));
+    setProperty("helpContext", 1005); // what F1 opens
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setModal(true);

@@ -41,6 +41,7 @@ TsendForm::TsendForm(midi::MidiFunctions& midi, QWidget* parent)
             .count();
     };
     setWindowTitle(QStringLiteral(" Send Sysex"));
+    setProperty("helpContext", 1006); // what F1 opens
     // No close box: the window closes itself when the send has ended.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::MSWindowsFixedSizeDialogHint);

@@ -264,6 +264,10 @@ TEST(SendWindow, ACompleteSendShowsItsEndAWhileWithThePauseChosenAndALongNameSho
         ASSERT_TRUE(QTest::qWaitFor([&] { return !r.send->lblResult->text().isEmpty(); }, 10000));
         shownAtEnd = r.send->isVisible();
         EXPECT_EQ(r.send->lblResult->text(), "Sent 3 messages, 26 bytes");
+        // F1 opens the send window's own page.
+        QWidget* focus = r.send->focusWidget() ? r.send->focusWidget() : r.send.get();
+        QTest::keyClick(focus, Qt::Key_F1);
+        EXPECT_EQ(r.help.LastContext(), 1006);
         r.sendClock += r.send->endShownMs - 1;
         QTest::qWait(150); // the window's timer looks at the clock again
         EXPECT_TRUE(r.send->isVisible());
