@@ -7,11 +7,11 @@
 #include "app/gui_reporter.h"
 #include "app/main_form.h"
 #include "app/program_options.h"
+#include "app/service_choice.h"
 #include "app/settings_location.h"
 #include "core/stop_signal.h"
 #include "help/help_file.h"
 #include "help/hook_help_system.h"
-#include "midi/service_factory.h"
 #include "router/thru_form.h"
 #include "sysex/record_form.h"
 #include "sysex/send_form.h"
@@ -20,30 +20,6 @@
 #include "ui/rg_form.h"
 
 using namespace velmora;
-
-namespace {
-
-// Without any MIDI service the program offers its demo instead.
-std::unique_ptr<midi::MidiService> ChooseService(const app::ProgramOptions& options) {
-    std::string error;
-    if (!options.demo) {
-        if (auto service = midi::CreateMidiService(options.midiApi.toStdString(), &error)) {
-            return service;
-        }
-        std::fprintf(stderr, "velmora: %s\n", error.c_str());
-        const QString message =
-            options.midiApi.isEmpty()
-                ? QStringLiteral("No MIDI service: no ALSA sequencer, no JACK server.")
-                : QStringLiteral("The MIDI service '%1' can't be used.").arg(options.midiApi);
-        if (ui::ShowMessageDialog(message, 2, QStringLiteral("Demo"), QStringLiteral("Quit")) !=
-            1) {
-            return nullptr;
-        }
-    }
-    return midi::CreateMidiService("demo", &error);
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -60,7 +36,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    auto service = ChooseService(options);
+    auto service = app::ChooseService(options, app::ProgramServiceHooks());
     if (!service) {
         return 1;
     }
