@@ -65,8 +65,17 @@ QPlainTextEdit* Memo(QWidget* parent, int x, int y, int w, int h) {
     auto* m = new QPlainTextEdit(parent);
     m->setReadOnly(true);
     m->setFont(MonitorFont());
-    m->setStyleSheet(QStringLiteral("QPlainTextEdit { background: black; color: rgb(0, 170, 55); "
-                                    "border: 1px solid rgb(0, 80, 0); }"));
+    // The scroll bars in the skin's greens, not the platform's.
+    m->setStyleSheet(QStringLiteral(
+        "QPlainTextEdit { background: black; color: rgb(0, 170, 55); "
+        "border: 1px solid rgb(0, 80, 0); }"
+        "QScrollBar { background: rgb(0, 30, 0); margin: 0; }"
+        "QScrollBar:vertical { width: 10px; } QScrollBar:horizontal { height: 10px; }"
+        "QScrollBar::handle { background: rgb(0, 112, 0); }"
+        "QScrollBar::handle:vertical { min-height: 20px; }"
+        "QScrollBar::handle:horizontal { min-width: 20px; }"
+        "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }"
+        "QScrollBar::add-page, QScrollBar::sub-page { background: none; }"));
     m->setGeometry(x, y, w, h);
     m->setUndoRedoEnabled(false);
     return m;
@@ -302,16 +311,8 @@ void TmainForm::BuildAboutPanel() {
     QWidget* p = PanelAbout;
     Text(p, "About Velmora...", 16, 16, ui::skin::Green(), true)->setObjectName("lblAboutTitle");
     MemoAbout = Memo(p, 16, 40, 455, 377);
-    // Long lines wrap at a word rather than run out of sight; the scroll bar
-    // is drawn in the skin's greens.
+    // Long lines wrap at a word rather than run out of sight.
     MemoAbout->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    MemoAbout->setStyleSheet(
-        MemoAbout->styleSheet() +
-        QStringLiteral("QScrollBar:vertical { background: rgb(0, 30, 0); width: 10px; margin: 0; }"
-                       "QScrollBar::handle:vertical { background: rgb(0, 112, 0); min-height: "
-                       "20px; }"
-                       "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
-                       "QScrollBar::add-page, QScrollBar::sub-page { background: none; }"));
     const char* lines[] = {
         "Main features:",
         "",
