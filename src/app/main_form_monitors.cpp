@@ -63,8 +63,8 @@ void TmainForm::BuildMonitorControls() {
         l->hide();
         return l;
     };
-    // Between the band's title and the lost-input count.
-    lblHistoryStatus = status(PanelData, 100, 104, 128);
+    // Left of the band's centred title; the lost-input count is at its right.
+    lblHistoryStatus = status(PanelData, 12, 104, 184);
     lblHistoryStatus->setObjectName(QStringLiteral("lblHistoryStatus"));
     lblSysexStatus = status(PanelSysex, 104, 6, 124);
     lblSysexStatus->setObjectName(QStringLiteral("lblSysexStatus"));
