@@ -7,6 +7,7 @@
 #include "cli/decode_command.h"
 #include "cli/device_commands.h"
 #include "cli/transfer_commands.h"
+#include "velmora_version.h"
 
 namespace {
 
@@ -25,7 +26,8 @@ constexpr const char* kHelp =
     "  send --out M FILE.syx\n"
     "                   send a sysex file to a MIDI output\n"
     "\n"
-    "Run 'velmora-cli COMMAND --help' for the details of a command.\n";
+    "Run 'velmora-cli COMMAND --help' for the details of a command;\n"
+    "'velmora-cli --version' prints the version.\n";
 
 } // namespace
 
@@ -34,6 +36,10 @@ int main(int argc, char** argv) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         std::fputs(kHelp, args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "--version") {
+        std::printf("velmora-cli %s\n", velmora::kVersion);
+        return 0;
     }
     const std::string_view command = args[0];
     const std::span<const std::string_view> rest(args.data() + 1, args.size() - 1);

@@ -157,11 +157,22 @@ int RunSend(std::span<const std::string_view> args) {
     switch (sender.State()) {
     case sysex::SendState::Completed:
         return 0;
+    case sysex::SendState::Incomplete:
+        std::fprintf(stderr,
+                     "velmora-cli send: '%s' takes whole sysex messages only: %zu of %zu bytes "
+                     "were not sent (bytes outside F0 ... F7, or a last message without F7)\n",
+                     device.name.c_str(), sender.BytesNotSent(), sender.BytesHandedOver());
+        return 1;
     case sysex::SendState::Cancelled:
         std::fprintf(stderr, "velmora-cli send: interrupted; %zu of %zu bytes were sent\n",
                      sender.BytesHandedOver(), plan.bytesToSend);
         return 1;
     default:
+        if (plan.messages == 0) {
+            std::fprintf(stderr, "velmora-cli send: '%s' holds no sysex message (F0 ... F7)\n",
+                         path.c_str());
+            return 1;
+        }
         std::fprintf(stderr,
                      "velmora-cli send: block %d of %zu was not sent; %zu of %zu bytes "
                      "went out\n",

@@ -121,7 +121,8 @@ bool QueuedMidiIn::Close(const WaitHook& whileWaiting) {
 }
 
 std::uint64_t QueuedMidiIn::LostEvents() const {
-    return ring_.Dropped() + lostNoBuffer_.load(std::memory_order_relaxed);
+    return ring_.Dropped() + lostNoBuffer_.load(std::memory_order_relaxed) +
+           lostMalformed_.load(std::memory_order_relaxed);
 }
 
 bool QueuedMidiIn::Enqueue(std::span<const std::uint8_t> message) {

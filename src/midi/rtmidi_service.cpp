@@ -18,6 +18,7 @@
 #include <unistd.h>
 #endif
 
+#include "core/midi_stream.h"
 #include "midi/queued_midi_in.h"
 #include "midi/sysex_assembler.h"
 #ifdef VELMORA_HAVE_JACK
@@ -248,6 +249,19 @@ class RtMidiOutPort final : public MidiOutPort {
         }
     }
 
+    std::uint64_t UnsentBytes() const override {
+        std::lock_guard lock(mutex_);
+        return assembler_.Unsent();
+    }
+    std::size_t HeldBytes() const override {
+        std::lock_guard lock(mutex_);
+        return assembler_.HeldBytes();
+    }
+    void DropHeld() override {
+        std::lock_guard lock(mutex_);
+        assembler_.DropHeld();
+    }
+
     // Ends what the receiver may still sound: All Notes Off and the sustain
     // pedal up on every channel. Sending is best effort; a reset of an open
     // port succeeds.
@@ -300,7 +314,7 @@ class RtMidiOutPort final : public MidiOutPort {
     }
 
     ErrorSink sink_; // outlives out_
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::unique_ptr<RtMidiOut> out_; // guarded by mutex_; null once closed
     SysexAssembler assembler_;       // guarded by mutex_
 #ifdef VELMORA_HAVE_JACK
@@ -360,9 +374,13 @@ class RtMidiInPort final : public QueuedMidiIn {
             !port->accepting_.load(std::memory_order_acquire)) {
             return;
         }
-        try {
-            port->Enqueue(std::span<const std::uint8_t>(message->data(), message->size()));
-        } catch (...) {
+        // RtMidi's JACK input appends what other sources play during a sysex
+        // message to it: cut it back into the messages it holds, in place.
+        const std::size_t dropped =
+            SplitMidiBytes(std::span<std::uint8_t>(message->data(), message->size()),
+                           [port](std::span<const std::uint8_t> one) { port->Enqueue(one); });
+        if (dropped > 0) {
+            port->NoteDropped(dropped);
         }
     }
 

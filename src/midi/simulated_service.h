@@ -86,6 +86,9 @@ class SimulatedService : public MidiService {
     // place in the list given at construction; the service lists only the
     // present ones. A device that goes away takes no more messages.
     void SetPresent(bool output, int device, bool present);
+    // Outputs opened from now on take only whole sysex messages, as the ALSA
+    // sequencer, CoreMIDI and WinMM do (blocks are held until their F7).
+    void SetWholeMessagesOnly(bool wholeMessages);
     // The whole service going away (a stopped JACK server) and coming back.
     void SetRunning(bool running);
     // The device number of the present device called `name`; -1 when none.

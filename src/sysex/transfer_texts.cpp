@@ -25,4 +25,10 @@ std::string SendCompletedText(const std::string& deviceLabel, std::size_t bytes)
     return "Sending Sysex on " + deviceLabel + " : completed (" + std::to_string(bytes) + " bytes)";
 }
 
+std::string SendIncompleteText(const std::string& deviceLabel, std::size_t sent,
+                               std::size_t unsent) {
+    return "Sending Sysex on " + deviceLabel + " : " + std::to_string(sent) + " bytes sent, " +
+           std::to_string(unsent) + " not sent";
+}
+
 } // namespace velmora::sysex

@@ -11,6 +11,8 @@ namespace velmora::sysex {
 inline constexpr const char* kNothingToSave = "Nothing to save !";
 inline constexpr const char* kSendError = "An error occur while sending Sysex";
 inline constexpr const char* kSendCancelled = "Op\xE9ration Canceled !";
+inline constexpr const char* kNoSysexInFile =
+    "No sysex message (F0 ... F7) in this file: nothing sent !";
 
 // The file dialogs.
 inline constexpr const char* kSysexFileFilter = "Sysex Files (*.syx)|*.syx";
@@ -29,5 +31,9 @@ std::string SendingText(const std::string& outDeviceName);
 std::string SendProgressText(const std::string& deviceLabel, int blocks, std::size_t bytes);
 // "Sending Sysex on 'NAME' : completed (10000 bytes)".
 std::string SendCompletedText(const std::string& deviceLabel, std::size_t bytes);
+// "Sending Sysex on 'NAME' : 9000 bytes sent, 12 not sent": the output took
+// whole messages only and could not send stray bytes or a message without F7.
+std::string SendIncompleteText(const std::string& deviceLabel, std::size_t sent,
+                               std::size_t unsent);
 
 } // namespace velmora::sysex

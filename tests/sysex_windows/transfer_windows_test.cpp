@@ -231,9 +231,11 @@ TEST(SendWindow, EmptyFileMissingFileAndAFailedBlock) {
     BoxAnswerer answer;
     r.openPath = r.dir.filePath("empty.syx");
     r.WriteFile(r.openPath, {});
+    answer.Arm();
     QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
     EXPECT_TRUE(r.LongMessages(0).empty());
-    EXPECT_EQ(r.send->LastStatus(), "Sending Sysex on 'Synth A' : completed (0 bytes)");
+    EXPECT_EQ(answer.text, QString::fromLatin1(sysex::kNoSysexInFile)); // never "completed"
+    EXPECT_EQ(r.send->LastState(), sysex::SendState::Failed);
 
     r.openPath = r.dir.filePath("missing.syx");
     answer.Arm();
