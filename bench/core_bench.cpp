@@ -183,8 +183,8 @@ void BM_ScrollbackShownAndCsv(benchmark::State& state) {
         const auto r = AnalyseShortMessage(messages[i & 1023], AnalysisPreferences{});
         sb.Append(static_cast<std::int32_t>(i), messages[i & 1023], r.explicitText.historyLine);
     }
-    MessageFilter filter;
-    filter.hiddenKind[static_cast<std::size_t>(MessageKind::Controllers)] = true;
+    MessageFilter filter = kShowEverything;
+    filter.kinds &= ~std::uint32_t{kKindCc};
     for (auto _ : state) {
         if (state.range(0) == 0) {
             benchmark::DoNotOptimize(ShownLines(sb, filter, TimeColumn::Delta, 0).size());

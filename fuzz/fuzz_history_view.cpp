@@ -26,16 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 8) {
         return 0;
     }
-    MessageFilter filter;
-    for (std::size_t k = 0; k < kMessageKindCount; ++k) {
-        filter.hiddenKind[k] = k < 8 ? (data[0] >> k & 1) != 0 : (data[1] & 1) != 0;
-    }
-    for (std::size_t c = 0; c < 16; ++c) {
-        filter.hiddenChannel[c] = (data[2 + c / 8] >> (c % 8) & 1) != 0;
-    }
-    const MessageFilter back = MessageFilter::Decode(filter.Encode());
-    Check(back.hiddenKind == filter.hiddenKind && back.hiddenChannel == filter.hiddenChannel);
-    MessageFilter::Decode(std::string_view(reinterpret_cast<const char*>(data), size));
+    MessageFilter filter{(data[0] | std::uint32_t{data[1]} << 8) & kAllKinds,
+                         static_cast<std::uint16_t>(data[2] | data[3] << 8)};
+    const std::string kinds = HiddenKindsText(filter);
+    const std::string channels = HiddenChannelsText(filter);
+    const auto back = HistoryFilterFrom(kinds, channels);
+    Check(back && back->kinds == filter.kinds && back->channels == filter.channels);
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    HistoryFilterFrom(text, text.substr(size / 2));
 
     const auto column = static_cast<TimeColumn>(data[4] % 4);
     const std::size_t capacity = 1 + data[5] % 64;

@@ -498,7 +498,7 @@ void TmainForm::midiAnalyse(ShortMessage message) {
 void TmainForm::SysexMonitorUpdate() {
     ImgLedSysex->setTag(midi_.ElapsedMs());
     // Paused or hidden, the box stands still and is rebuilt from the log later.
-    const bool hidden = filter_.hiddenKind[static_cast<std::size_t>(MessageKind::Sysex)];
+    const bool hidden = HidesKind(filter_, kKindSysex);
     const bool still = paused_ || hidden;
     if (ImgClearSysex->tag() == 1) {
         if (still) {

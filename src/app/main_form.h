@@ -249,7 +249,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
 
     JumpGuard jumpGuard_;
     Scrollback scrollback_;
-    MessageFilter filter_;
+    MessageFilter filter_ = kShowEverything;
     TimeColumn timeColumn_ = TimeColumn::Off;
     bool longHistory_ = false;
     std::size_t boxLines_ = 0;     // lines asked of the history box

@@ -133,9 +133,9 @@ void TmainForm::LoadMonitorSettings() {
         resize(std::clamp(w.value_or(kDefaultSize.width()), kDefaultSize.width(), kMaxSide),
                std::clamp(h.value_or(kDefaultSize.height()), kDefaultSize.height(), kMaxSide));
     }
-    if (const auto f = settings_.ReadIniText("HistoryFilter")) {
-        filter_ = MessageFilter::Decode(*f);
-    }
+    const auto hiddenKinds = settings_.ReadIniText("HistoryHiddenKinds");
+    const auto hiddenChannels = settings_.ReadIniText("HistoryHiddenChannels");
+    filter_ = HistoryFilterFrom(hiddenKinds, hiddenChannels).value_or(kShowEverything);
     if (const auto t = StoredNumber(settings_, "HistoryTimeColumn"); t && *t >= 0 && *t <= 3) {
         timeColumn_ = static_cast<TimeColumn>(*t);
     }
@@ -151,8 +151,11 @@ void TmainForm::SaveMonitorSettings(SettingsValues& values) const {
         values.more.emplace_back("WindowWidth", std::to_string(width()));
         values.more.emplace_back("WindowHeight", std::to_string(height()));
     }
-    if (filter_.HidesAny()) {
-        values.more.emplace_back("HistoryFilter", filter_.Encode());
+    if (const std::string kinds = HiddenKindsText(filter_); !kinds.empty()) {
+        values.more.emplace_back("HistoryHiddenKinds", kinds);
+    }
+    if (const std::string channels = HiddenChannelsText(filter_); !channels.empty()) {
+        values.more.emplace_back("HistoryHiddenChannels", channels);
     }
     if (timeColumn_ != TimeColumn::Off) {
         values.more.emplace_back("HistoryTimeColumn",
@@ -325,13 +328,13 @@ void TmainForm::ShowMonitorStatus() {
                                "paused; they are shown now.")
                     .arg(*arrivedWhilePaused_);
     }
-    if (filter_.HidesAny()) {
+    if (HidesAny(filter_)) {
         history << QStringLiteral("%1 hidden").arg(hiddenLines_);
         tips << QStringLiteral("%1 lines of the history are hidden by the filters (right-click: "
                                "Show). Thru, routing, LEDs and counts are not filtered.")
                     .arg(hiddenLines_);
     }
-    if (filter_.hiddenKind[static_cast<std::size_t>(MessageKind::Sysex)]) {
+    if (HidesKind(filter_, kKindSysex)) {
         sysex << QStringLiteral("%1 blocks hidden").arg(hiddenBlocks_);
         tips << QStringLiteral("%1 sysex blocks are hidden by the filters.").arg(hiddenBlocks_);
     }
@@ -362,7 +365,7 @@ void TmainForm::SetPaused(bool paused) {
             ShowFields(*frozenFields_);
             frozenFields_.reset();
         }
-        if (sysexFrozen_ && !filter_.hiddenKind[static_cast<std::size_t>(MessageKind::Sysex)]) {
+        if (sysexFrozen_ && !HidesKind(filter_, kKindSysex)) {
             RebuildSysexBox();
         }
         arrivedWhilePaused_ = pausedArrivals_;
@@ -373,9 +376,9 @@ void TmainForm::SetPaused(bool paused) {
 }
 
 void TmainForm::SetHistoryFilter(const MessageFilter& filter) {
-    const bool sysexWasHidden = filter_.hiddenKind[static_cast<std::size_t>(MessageKind::Sysex)];
+    const bool sysexWasHidden = HidesKind(filter_, kKindSysex);
     filter_ = filter;
-    const bool sysexHidden = filter_.hiddenKind[static_cast<std::size_t>(MessageKind::Sysex)];
+    const bool sysexHidden = HidesKind(filter_, kKindSysex);
     if (sysexWasHidden && !sysexHidden) {
         hiddenBlocks_ = 0;
         if (!paused_ && sysexFrozen_) {
@@ -552,32 +555,34 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
 
     QMenu* kinds = menu->addMenu(QStringLiteral("Show"));
     kinds->setStyleSheet(MenuStyle());
-    for (std::size_t k = 0; k < kMessageKindCount; ++k) {
-        QAction* a = kinds->addAction(
-            QString::fromStdString(std::string(KindName(static_cast<MessageKind>(k)))));
+    for (const HistoryKind& k : kHistoryKinds) {
+        QAction* a = kinds->addAction(QString::fromLatin1(k.label.data(), k.label.size()));
         a->setCheckable(true);
-        a->setChecked(!filter_.hiddenKind[k]);
-        connect(a, &QAction::toggled, this, [this, k](bool on) {
+        a->setChecked(!HidesKind(filter_, k.kind));
+        connect(a, &QAction::toggled, this, [this, kind = k.kind](bool on) {
             MessageFilter f = filter_;
-            f.hiddenKind[k] = !on;
+            f.kinds = on ? f.kinds | kind : f.kinds & ~std::uint32_t{kind};
             SetHistoryFilter(f);
         });
     }
     QMenu* channels = kinds->addMenu(QStringLiteral("Channels"));
     channels->setStyleSheet(MenuStyle());
-    for (std::size_t c = 0; c < 16; ++c) {
+    for (int c = 0; c < 16; ++c) {
+        const auto bit = static_cast<std::uint16_t>(1u << c);
         QAction* a = channels->addAction(QStringLiteral("Channel %1").arg(c + 1));
         a->setCheckable(true);
-        a->setChecked(!filter_.hiddenChannel[c]);
-        connect(a, &QAction::toggled, this, [this, c](bool on) {
+        a->setChecked((filter_.channels & bit) != 0);
+        connect(a, &QAction::toggled, this, [this, bit](bool on) {
             MessageFilter f = filter_;
-            f.hiddenChannel[c] = !on;
+            f.channels = static_cast<std::uint16_t>(on ? f.channels | bit : f.channels & ~bit);
             SetHistoryFilter(f);
         });
     }
     kinds->addSeparator();
-    kinds->addAction(QStringLiteral("Show everything"), this, [this] { SetHistoryFilter({}); })
-        ->setEnabled(filter_.HidesAny());
+    kinds
+        ->addAction(QStringLiteral("Show everything"), this,
+                    [this] { SetHistoryFilter(kShowEverything); })
+        ->setEnabled(HidesAny(filter_));
 
     QMenu* time = menu->addMenu(QStringLiteral("Time column"));
     time->setStyleSheet(MenuStyle());

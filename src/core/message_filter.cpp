@@ -1,97 +1,129 @@
 #include "core/message_filter.h"
 
-#include <string>
+#include <array>
+#include <charconv>
+#include <utility>
 
 namespace velmora {
+namespace {
 
-MessageKind KindOf(std::uint8_t status) {
+constexpr std::array<std::pair<std::string_view, MessageKind>, 10> kNames{{
+    {"note", kKindNote},
+    {"cc", kKindCc},
+    {"pc", kKindPc},
+    {"pb", kKindPb},
+    {"at", kKindAt},
+    {"sysex", kKindSysex},
+    {"clock", kKindClock},
+    {"sense", kKindSense},
+    {"realtime", kKindRealtime},
+    {"common", kKindCommon},
+}};
+
+bool SameLetters(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
+        if (x != b[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Calls `each` on every comma-separated item; false as soon as it does.
+template <typename Each> bool ForEachItem(std::string_view list, Each each) {
+    while (true) {
+        const auto comma = list.find(',');
+        if (!each(list.substr(0, comma))) {
+            return false;
+        }
+        if (comma == std::string_view::npos) {
+            return true;
+        }
+        list.remove_prefix(comma + 1);
+    }
+}
+
+bool ParseChannel(std::string_view text, int& channel) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), channel);
+    return !text.empty() && ec == std::errc{} && end == text.data() + text.size() && channel >= 1 &&
+           channel <= 16;
+}
+
+} // namespace
+
+MessageKind KindOfStatus(std::uint8_t status) {
     switch (status & 0xF0) {
     case 0x80:
     case 0x90:
-        return MessageKind::Notes;
+        return kKindNote;
     case 0xA0:
     case 0xD0:
-        return MessageKind::Aftertouch;
+        return kKindAt;
     case 0xB0:
-        return MessageKind::Controllers;
+        return kKindCc;
     case 0xC0:
-        return MessageKind::ProgramChange;
+        return kKindPc;
     case 0xE0:
-        return MessageKind::PitchBend;
+        return kKindPb;
     default:
         break;
     }
-    switch (status) {
-    case 0xF0:
-    case 0xF7:
-        return MessageKind::Sysex;
-    case 0xF8:
-        return MessageKind::Clock;
-    case 0xFE:
-        return MessageKind::ActiveSensing;
-    default:
-        return MessageKind::OtherSystem;
+    if (status == 0xF0) {
+        return kKindSysex;
     }
+    if (status == 0xF8) {
+        return kKindClock;
+    }
+    if (status == 0xFE) {
+        return kKindSense;
+    }
+    return status >= 0xF8 ? kKindRealtime : kKindCommon;
 }
 
-std::string_view KindName(MessageKind kind) {
-    static constexpr std::array<std::string_view, kMessageKindCount> names{
-        "Notes", "Controllers", "Program change", "Pitch bend",  "Aftertouch",
-        "Sysex", "Clock",       "Active sensing", "Other system"};
-    return names[static_cast<std::size_t>(kind)];
+bool ParseKinds(std::string_view list, std::uint32_t& kinds, std::string& error) {
+    kinds = 0;
+    return ForEachItem(list, [&](std::string_view word) {
+        for (const auto& [name, kind] : kNames) {
+            if (SameLetters(word, name)) {
+                kinds |= kind;
+                return true;
+            }
+        }
+        error = "unknown kind of message '" + std::string(word) +
+                "' (note, cc, pc, pb, at, sysex, clock, sense, realtime, common)";
+        return false;
+    });
+}
+
+bool ParseChannels(std::string_view list, std::uint16_t& channels, std::string& error) {
+    channels = 0;
+    return ForEachItem(list, [&](std::string_view item) {
+        const auto dash = item.find('-');
+        int first = 0, last = 0;
+        const bool ok = dash == std::string_view::npos
+                            ? ParseChannel(item, first) && ParseChannel(item, last)
+                            : ParseChannel(item.substr(0, dash), first) &&
+                                  ParseChannel(item.substr(dash + 1), last) && first <= last;
+        if (!ok) {
+            error = "channels are 1 to 16, as in 1,2,10-12, not '" + std::string(item) + "'";
+            return false;
+        }
+        for (int c = first; c <= last; ++c) {
+            channels = static_cast<std::uint16_t>(channels | (1u << (c - 1)));
+        }
+        return true;
+    });
 }
 
 bool MessageFilter::Shows(std::uint8_t status) const {
-    if (hiddenKind[static_cast<std::size_t>(KindOf(status))]) {
+    if ((kinds & KindOfStatus(status)) == 0) {
         return false;
     }
-    return status < 0x80 || status >= 0xF0 || !hiddenChannel[status & 0x0F];
-}
-
-bool MessageFilter::HidesAny() const {
-    for (bool h : hiddenKind) {
-        if (h) {
-            return true;
-        }
-    }
-    for (bool h : hiddenChannel) {
-        if (h) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::string MessageFilter::Encode() const {
-    std::string text = "k";
-    for (bool h : hiddenKind) {
-        text += h ? '1' : '0';
-    }
-    text += 'c';
-    for (bool h : hiddenChannel) {
-        text += h ? '1' : '0';
-    }
-    return text;
-}
-
-MessageFilter MessageFilter::Decode(std::string_view text) {
-    MessageFilter f;
-    if (text.size() != 1 + kMessageKindCount + 1 + 16 || text[0] != 'k' ||
-        text[1 + kMessageKindCount] != 'c') {
-        return {};
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (i != 0 && i != 1 + kMessageKindCount && text[i] != '0' && text[i] != '1') {
-            return {};
-        }
-    }
-    for (std::size_t i = 0; i < kMessageKindCount; ++i) {
-        f.hiddenKind[i] = text[1 + i] == '1';
-    }
-    for (std::size_t i = 0; i < 16; ++i) {
-        f.hiddenChannel[i] = text[2 + kMessageKindCount + i] == '1';
-    }
-    return f;
+    return status >= 0xF0 || (channels & (1u << (status & 0x0F))) != 0;
 }
 
 } // namespace velmora

@@ -157,7 +157,8 @@ std::string ScrollbackCsv(const Scrollback& scrollback, const MessageFilter& fil
             line.remove_suffix(1);
         }
         csv += std::to_string(e.arrivalMs) + ',' + bytes + ',' +
-               CsvField(KindName(KindOf(status))) + ',' + channel + ',' + CsvField(line) + "\r\n";
+               CsvField(KindLabel(KindOfStatus(status))) + ',' + channel + ',' + CsvField(line) +
+               "\r\n";
     }
     return csv;
 }

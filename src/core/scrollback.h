@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/message_filter.h"
+#include "core/history_filter.h"
 #include "core/short_message.h"
 
 namespace velmora {

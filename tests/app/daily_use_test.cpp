@@ -108,9 +108,9 @@ TEST_F(DailyUseTest, FiltersAndTheTimeColumnChangeOnlyWhatTheHistoryShowsAndAreR
     rig.SetElapsed(1250);
     ASSERT_TRUE(rig.Play({PackShortMessage(0x99, 0x24, 0x40), PackShortMessage(0x91, 0x40, 1)}));
     const std::string historyText = form->history().Text();
-    MessageFilter filter;
-    filter.hiddenKind[static_cast<std::size_t>(MessageKind::OtherSystem)] = true;
-    filter.hiddenChannel[9] = true;
+    MessageFilter filter = kShowEverything;
+    filter.kinds &= ~std::uint32_t{kKindCommon};
+    filter.channels &= static_cast<std::uint16_t>(~(1u << 9));
     form->SetHistoryFilter(filter);
     form->SetTimeColumn(TimeColumn::SinceStart);
     form->SetSendPauseMs(150);
@@ -137,13 +137,14 @@ TEST_F(DailyUseTest, FiltersAndTheTimeColumnChangeOnlyWhatTheHistoryShowsAndAreR
     // Remembered under keys of their own, and read back.
     form->close();
     const QByteArray stored = rig.ReadSettings().value_or(QByteArray());
-    EXPECT_TRUE(stored.contains("HistoryFilter=k000000001c0000000001000000\r\n"));
+    EXPECT_TRUE(stored.contains("HistoryHiddenKinds=common\r\nHistoryHiddenChannels=10\r\n"));
     EXPECT_TRUE(stored.contains("HistoryTimeColumn=1\r\n"));
     EXPECT_TRUE(stored.contains("SysexSendPauseMs=150\r\n"));
     EXPECT_FALSE(stored.contains("Window"));
     rig.form.reset();
     app::TmainForm& again = rig.Start();
-    EXPECT_EQ(again.HistoryFilter().Encode(), filter.Encode());
+    EXPECT_EQ(again.HistoryFilter().kinds, filter.kinds);
+    EXPECT_EQ(again.HistoryFilter().channels, filter.channels);
     EXPECT_EQ(again.HistoryTimeColumn(), TimeColumn::SinceStart);
     EXPECT_EQ(again.SendPauseMs(), 150);
 }

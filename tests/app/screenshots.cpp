@@ -52,13 +52,13 @@ int main(int argc, char** argv) {
                   PackShortMessage(0xB0, 1, static_cast<std::uint8_t>(i * 5)),
                   PackShortMessage(0x80, note, 0x40)});
     }
-    MessageFilter filter;
-    filter.hiddenKind[static_cast<std::size_t>(MessageKind::Controllers)] = true;
+    MessageFilter filter = kShowEverything;
+    filter.kinds &= ~std::uint32_t{kKindCc};
     form.SetHistoryFilter(filter);
     form.SetLongHistory(true);
     QApplication::processEvents();
     form.grab().save(out + "/data-monitor-large.png");
-    form.SetHistoryFilter({});
+    form.SetHistoryFilter(kShowEverything);
     form.SetLongHistory(false);
     form.SetTimeColumn(TimeColumn::Off);
     form.resize(app::TmainForm::kDefaultSize);

@@ -20,40 +20,31 @@ TEST(JumpGuardTest, AListOpenOrARecentChoiceHoldsJumpsBack) {
     EXPECT_TRUE(JumpAllowed(guard, 999, false));
 }
 
-TEST(MessageFilterTest, KindsChannelsAndTheirStoredForm) {
-    EXPECT_EQ(KindOf(0x93), MessageKind::Notes);
-    EXPECT_EQ(KindOf(0x80), MessageKind::Notes);
-    EXPECT_EQ(KindOf(0xA0), MessageKind::Aftertouch);
-    EXPECT_EQ(KindOf(0xDF), MessageKind::Aftertouch);
-    EXPECT_EQ(KindOf(0xB0), MessageKind::Controllers);
-    EXPECT_EQ(KindOf(0xC1), MessageKind::ProgramChange);
-    EXPECT_EQ(KindOf(0xE2), MessageKind::PitchBend);
-    EXPECT_EQ(KindOf(0xF0), MessageKind::Sysex);
-    EXPECT_EQ(KindOf(0xF8), MessageKind::Clock);
-    EXPECT_EQ(KindOf(0xFE), MessageKind::ActiveSensing);
-    EXPECT_EQ(KindOf(0xF2), MessageKind::OtherSystem);
-    EXPECT_EQ(KindOf(0x12), MessageKind::OtherSystem);
-
-    MessageFilter f;
-    EXPECT_FALSE(f.HidesAny());
-    f.hiddenKind[static_cast<std::size_t>(MessageKind::Clock)] = true;
-    f.hiddenChannel[9] = true;
-    EXPECT_TRUE(f.HidesAny());
-    EXPECT_FALSE(f.Shows(0xF8));
-    EXPECT_TRUE(f.Shows(0xFA));
+TEST(HistoryFilterTest, ShowsEverythingByDefaultAndStoresWhatItHidesInTheCommandLinesWords) {
+    MessageFilter f = kShowEverything;
+    EXPECT_FALSE(HidesAny(f));
+    EXPECT_TRUE(f.Shows(0xF8));
+    EXPECT_TRUE(f.Shows(0xFE));
+    EXPECT_EQ(HiddenKindsText(f), "");
+    EXPECT_EQ(HiddenChannelsText(f), "");
+    f.kinds &= ~std::uint32_t{kKindClock | kKindCommon};
+    f.channels &= static_cast<std::uint16_t>(~(1u << 9 | 1u << 15));
+    EXPECT_TRUE(HidesAny(f));
+    EXPECT_TRUE(HidesKind(f, kKindClock));
     EXPECT_FALSE(f.Shows(0x99)); // channel 10
     EXPECT_TRUE(f.Shows(0x98));
-    EXPECT_TRUE(f.Shows(0xF2)); // system messages have no channel
-
-    const std::string stored = f.Encode();
-    EXPECT_EQ(stored, "k000000100c0000000001000000");
-    const MessageFilter back = MessageFilter::Decode(stored);
-    EXPECT_EQ(back.hiddenKind, f.hiddenKind);
-    EXPECT_EQ(back.hiddenChannel, f.hiddenChannel);
-    for (const char* bad : {"", "k", "k000000100c000000000100000", "k000000100c00000000010000x0",
-                            "x000000100c0000000001000000"}) {
-        EXPECT_FALSE(MessageFilter::Decode(bad).HidesAny()) << bad;
-    }
+    EXPECT_EQ(HiddenKindsText(f), "clock,common");
+    EXPECT_EQ(HiddenChannelsText(f), "10,16");
+    const auto back = HistoryFilterFrom("clock,common", "10,16");
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->kinds, f.kinds);
+    EXPECT_EQ(back->channels, f.channels);
+    EXPECT_EQ(HistoryFilterFrom(std::nullopt, "1-16")->channels, 0);
+    EXPECT_EQ(HistoryFilterFrom(std::nullopt, std::nullopt)->kinds, kAllKinds);
+    EXPECT_FALSE(HistoryFilterFrom("clock,bogus", std::nullopt).has_value());
+    EXPECT_FALSE(HistoryFilterFrom(std::nullopt, "17").has_value());
+    EXPECT_EQ(KindLabel(KindOfStatus(0xC1)), "Program change");
+    EXPECT_EQ(KindLabel(KindOfStatus(0xFA)), "Other real-time");
 }
 
 TEST(ScrollbackTest, KeepsItsCapacityAndShowsFindsAndSavesWhatTheFilterLetsThrough) {
@@ -69,8 +60,8 @@ TEST(ScrollbackTest, KeepsItsCapacityAndShowsFindsAndSavesWhatTheFilterLetsThrou
     ASSERT_EQ(sb.Entries().size(), 3u);
     EXPECT_EQ(sb.Entries().back().number, 3u);
 
-    MessageFilter f;
-    f.hiddenKind[static_cast<std::size_t>(MessageKind::Clock)] = true;
+    MessageFilter f = kShowEverything;
+    f.kinds &= ~std::uint32_t{kKindClock};
     EXPECT_EQ(sb.HiddenCount(f), 1u);
     EXPECT_EQ(ShownLines(sb, f, TimeColumn::Off, 0),
               (std::vector<std::string>{"C9 05       Program, \"x\"", "80 3C 00    Note Off"}));
