@@ -184,7 +184,6 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     QObject::connect(&poll, &QTimer::timeout, [&] {
         printer.PrintRates();
         std::fflush(stdout);
-        session.CheckEchoProbes();
         if (session.path().thruLoopBroken.exchange(false)) {
             std::fprintf(stderr,
                          "velmora-cli monitor: thru switched off: what it passed on to '%s' came "

@@ -36,8 +36,11 @@ constexpr unsigned kSysexBufferCount = 8;
 // How long a JACK server may take to accept a client before it is given up.
 constexpr auto kJackAnswerTimeout = std::chrono::seconds(5);
 
-// Collects what RtMidi reports instead of throwing. RtMidi may report from
-// its own input thread, so the record is shared under a lock.
+// Collects what RtMidi reports instead of throwing. Report runs on whatever
+// thread called into RtMidi (the window's, the delivery thread sending thru)
+// or on RtMidi's ALSA input thread, so the record is shared under a lock. It
+// is never reached from JACK's process cycle: RtMidi's JACK callbacks report
+// nothing, and our own input callback (OnMessage) only enqueues.
 class ErrorSink {
   public:
     static void Report(RtMidiError::Type type, const std::string& text, void* self) {
@@ -141,11 +144,6 @@ class PortNameLease {
     int slot_;
 };
 
-// The number of bytes of a short message with this status; 0 for a data byte.
-std::size_t ShortMessageLength(std::uint8_t status) {
-    return static_cast<std::size_t>(ShortMessageBytes(status));
-}
-
 // Where `name` is in the device list `client` sees now; -1 when it is gone.
 template <typename T> int FindPort(ErrorSink& sink, T& client, const std::string& name) {
     unsigned count = 0;
@@ -226,7 +224,7 @@ class RtMidiOutPort final : public MidiOutPort {
     bool SendShort(ShortMessage message) override {
         const std::array<std::uint8_t, 3> bytes{StatusOf(message), Data1Of(message),
                                                 Data2Of(message)};
-        const std::size_t length = ShortMessageLength(bytes[0]);
+        const auto length = static_cast<std::size_t>(ShortMessageBytes(bytes[0]));
         if (length == 0) {
             return false;
         }

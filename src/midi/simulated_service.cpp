@@ -404,10 +404,6 @@ class SimInPort : public QueuedMidiIn {
 
 } // namespace
 
-int ShortMessageLength(std::uint8_t status) {
-    return status < 0x80 ? 3 : ShortMessageBytes(status);
-}
-
 SimulatedService::SimulatedService(std::vector<std::string> outputNames,
                                    std::vector<std::string> inputNames)
     : state_(std::make_shared<detail::SimState>()) {
@@ -635,8 +631,9 @@ void SimulatedService::SetRecordLimit(std::size_t perDevice) {
 
 bool SimulatedService::InjectShort(int device, ShortMessage message) {
     const std::array<std::uint8_t, 3> bytes{StatusOf(message), Data1Of(message), Data2Of(message)};
-    return InjectBytes(
-        device, std::span(bytes).first(static_cast<std::size_t>(ShortMessageLength(bytes[0]))));
+    return InjectBytes(device,
+                       std::span(bytes).first(static_cast<std::size_t>(
+                           bytes[0] < 0x80 ? 3 : ShortMessageBytes(bytes[0])))); // odd ones whole
 }
 
 bool SimulatedService::InjectSysex(int device, std::span<const std::uint8_t> bytes) {

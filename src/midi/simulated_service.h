@@ -154,8 +154,4 @@ class SimulatedService : public MidiService {
 // DemoPerformance() (demo_performance.h) while it is started.
 std::unique_ptr<SimulatedService> CreateDemoService();
 
-// The number of bytes of a short message with this status (1 to 3); 3 for a
-// data byte, so nothing of an odd message is lost.
-int ShortMessageLength(std::uint8_t status);
-
 } // namespace velmora::midi

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace velmora::sysex {
 
@@ -22,6 +24,12 @@ inline constexpr const char* kLoadDialogTitle = "Load Sysex file";
 
 // "Waiting for Sysex on 'NAME'...": the record window before the first block.
 std::string WaitingText(const std::string& inDeviceName);
+
+// Why a recording is known to be incomplete, as a question before it is
+// saved: input lost while recording, a last message without its F7. Empty
+// when nothing is known to be missing.
+std::string IncompleteRecordingQuestion(const std::vector<std::uint8_t>& bytes,
+                                        std::uint64_t lostEvents);
 
 // "'NAME'": the send window's device label, which the progress texts use.
 std::string OutDeviceLabel(const std::string& outDeviceName);

@@ -201,6 +201,24 @@ TEST(RecordWindow, NothingToSaveKeepsRecordingAndAFailedSaveKeepsTheWindow) {
     QTest::mouseClick(r.form->ImgButRecord, Qt::LeftButton);
 }
 
+TEST(RecordWindow, AnIncompleteRecordingIsSavedOnlyAfterAWarning) {
+    TransferRig r;
+    r.savePath = r.dir.filePath("cut.syx");
+    auto cut = Message(10, 3);
+    cut.pop_back(); // the device stopped before its F7
+    BoxAnswerer answer;
+    r.whileRecording = [&] {
+        r.service.InjectSysex(0, cut);
+        r.Settle();
+        answer.Arm(); // Enter: "Save"
+        QTest::mouseClick(r.record->ImgButSave, Qt::LeftButton);
+    };
+    QTest::mouseClick(r.form->ImgButRecord, Qt::LeftButton);
+    EXPECT_TRUE(answer.text.contains("incomplete") && answer.text.contains("F7"))
+        << answer.text.toStdString();
+    EXPECT_EQ(ReadFile(r.savePath), Bytes(cut));
+}
+
 TEST(SendWindow, SendsMessagesInBlocksAndClosesItself) {
     TransferRig r;
     r.send->endShownMs = 0;
