@@ -13,6 +13,7 @@
 #include "core/stop_signal.h"
 #include "help/help_file.h"
 #include "help/hook_help_system.h"
+#include "midi/service_factory.h"
 #include "router/thru_form.h"
 #include "sysex/record_form.h"
 #include "sysex/send_form.h"
@@ -65,8 +66,17 @@ int main(int argc, char** argv) {
     help::THookHelpSystem help(help::FindHelpFile(QApplication::applicationDirPath()),
                                help::kOwnViewer, QString());
     const SettingsPaths paths = SettingsPathsForThisProgram();
-    app::TmainForm mainForm(
-        app::MainFormEnvironment{*service, reporter, help, paths.readPath, paths.writePath});
+    app::MainFormEnvironment environment{*service, reporter, help, paths.readPath, paths.writePath};
+    // A service that went away (a JACK server stopped) is ended, and one of
+    // the same kind is tried again each second until it answers.
+    const std::string api = service->Name() == "simulated" ? "demo" : service->Name();
+    environment.restartService = [&service, api]() -> midi::MidiService* {
+        service.reset();
+        std::string ignored;
+        service = midi::CreateMidiService(api, &ignored);
+        return service.get();
+    };
+    app::TmainForm mainForm(environment);
     // About ends with the version, below its description.
     mainForm.MemoAbout->appendPlainText(QStringLiteral("\nVersion %1").arg(kVersion));
     mainForm.MemoAbout->moveCursor(QTextCursor::Start);

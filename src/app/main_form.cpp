@@ -686,19 +686,29 @@ void TmainForm::RefreshDevices() {
     if (closing_) {
         return;
     }
-    if (!env_.service.Running()) {
+    if (!midi_.service().Running()) {
         if (!serviceLost_) {
             serviceLost_ = true;
             RefreshSide(true, {});
             RefreshSide(false, {});
             CloseLostDevices(QStringLiteral("The MIDI service (%1) stopped: its ports are closed. "
-                                            "Velmora goes on; start the service again.")
-                                 .arg(QString::fromStdString(env_.service.Name())));
+                                            "Velmora goes on, and opens them again when the "
+                                            "service is back.")
+                                 .arg(QString::fromStdString(midi_.service().Name())));
+            midi_.ReplaceService(noService_); // the old one may now be ended
         }
-        return;
+        // Not while the router window has ports of the old service open.
+        const bool routing = midi_.InputMode.load() == midi::kMultiOut;
+        midi::MidiService* back = env_.restartService && !routing ? env_.restartService() : nullptr;
+        if (back == nullptr) {
+            return;
+        }
+        midi_.ReplaceService(*back);
+        serviceLost_ = false;
+        ShowDeviceStatus({});
     }
-    const bool outsChanged = RefreshSide(true, midi::OutDeviceNames(env_.service));
-    const bool insChanged = RefreshSide(false, midi::InDeviceNames(env_.service));
+    const bool outsChanged = RefreshSide(true, midi::OutDeviceNames(midi_.service()));
+    const bool insChanged = RefreshSide(false, midi::InDeviceNames(midi_.service()));
     if (!outsChanged && !insChanged) {
         return;
     }

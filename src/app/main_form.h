@@ -41,6 +41,10 @@ struct MainFormEnvironment {
     QString settingsWritePath;
     midi::TickSource ticks = midi::SteadyTickCount;
     int closeWaitMs = 1000; // the pause after the window hides at close
+    // Once the service went away: ends it (its ports are closed by then) and
+    // tries to start a new one of the same kind; nothing while none answers.
+    // Unset: the window stays without a service.
+    std::function<midi::MidiService*()> restartService = {};
 };
 
 class TmainForm : public QWidget, public midi::UiSignalReceiver {
@@ -230,6 +234,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     bool RefreshSide(bool output, const std::vector<std::string>& names);
 
     MainFormEnvironment env_;
+    midi::NoService noService_; // stands in while the service is gone
     midi::MidiSession session_;
     midi::MidiFunctions& midi_;
     // The devices listed now, and chosen devices that are not there: stored

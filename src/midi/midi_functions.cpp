@@ -42,7 +42,7 @@ void OutputSlot::DropHeld() {
 }
 
 MidiFunctions::MidiFunctions(MidiService& service, Reporter& reporter, TickSource ticks)
-    : service_(service), reporter_(reporter), clock_(std::move(ticks)) {}
+    : service_(&service), reporter_(reporter), clock_(std::move(ticks)) {}
 
 MidiFunctions::~MidiFunctions() {
     // Stop the input first: its callback may still send on the outputs.
@@ -54,13 +54,13 @@ MidiFunctions::~MidiFunctions() {
 }
 
 bool MidiFunctions::ListDevices(std::vector<std::string>& list, bool output) {
-    const int n = output ? service_.OutDeviceCount() : service_.InDeviceCount();
+    const int n = output ? service_->OutDeviceCount() : service_->InDeviceCount();
     if (n <= 0) {
         reporter_.Report(output ? text::kNoOutDevice : text::kNoInDevice);
         return false;
     }
     for (int device = 0; device < n; ++device) {
-        auto name = output ? service_.OutDeviceName(device) : service_.InDeviceName(device);
+        auto name = output ? service_->OutDeviceName(device) : service_->InDeviceName(device);
         if (!name) {
             reporter_.Report(output ? text::kOutCaps : text::kInCaps);
             break;
@@ -79,7 +79,7 @@ bool MidiFunctions::ListMidiInDevices(std::vector<std::string>& list) {
 }
 
 bool MidiFunctions::ChooseMidiOut(int device) {
-    const std::optional<std::string> name = service_.OutDeviceName(device);
+    const std::optional<std::string> name = service_->OutDeviceName(device);
     if (name) {
         MidiOutDeviceName = *name;
     }
@@ -87,7 +87,7 @@ bool MidiFunctions::ChooseMidiOut(int device) {
 }
 
 bool MidiFunctions::ChooseMidiIn(int device) {
-    const std::optional<std::string> name = service_.InDeviceName(device);
+    const std::optional<std::string> name = service_->InDeviceName(device);
     if (name) {
         MidiInDeviceName = *name;
     }
@@ -95,7 +95,7 @@ bool MidiFunctions::ChooseMidiIn(int device) {
 }
 
 bool MidiFunctions::OpenOutput(OutputSlot& slot, const std::string& deviceName) {
-    std::unique_ptr<MidiOutPort> port = service_.OpenOut(deviceName);
+    std::unique_ptr<MidiOutPort> port = service_->OpenOut(deviceName);
     if (!port) {
         reporter_.Report(text::kOpenOut);
         return false;
@@ -143,7 +143,7 @@ bool MidiFunctions::OpenRouterOut(int k, const std::string& deviceName) {
 }
 
 bool MidiFunctions::OpenRouterOut(int k, int device) {
-    return OpenRouterOut(k, service_.OutDeviceName(device).value_or(""));
+    return OpenRouterOut(k, service_->OutDeviceName(device).value_or(""));
 }
 
 bool MidiFunctions::CloseRouterOut(int k) {
@@ -160,7 +160,7 @@ bool MidiFunctions::OpenMidiIn(InputCallback callback) {
             return false;
         }
     }
-    std::unique_ptr<MidiInPort> port = service_.OpenIn(MidiInDeviceName, std::move(callback));
+    std::unique_ptr<MidiInPort> port = service_->OpenIn(MidiInDeviceName, std::move(callback));
     if (!port) {
         reporter_.Report(text::kOpenIn);
         return false;

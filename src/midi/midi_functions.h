@@ -101,7 +101,10 @@ class MidiFunctions {
     void SetWaitHook(WaitHook hook) { waitHook_ = std::move(hook); }
 
     Reporter& reporter() { return reporter_; }
-    MidiService& service() { return service_; }
+    MidiService& service() { return *service_; }
+    // Works on another service from now on: the last one went away (a JACK
+    // server that stopped) and every port of it is closed. Window thread.
+    void ReplaceService(MidiService& service) { service_ = &service; }
     OutputSlot& MidiOutHandle() { return mainOut_; }
     OutputSlot& RouterOutHandle(int k) { return routerOut_.at(static_cast<std::size_t>(k - 1)); }
     // The open input port, for the callback's hand-back of buffers; null when closed.
@@ -133,7 +136,7 @@ class MidiFunctions {
     bool CloseOutput(OutputSlot& slot);
     bool ListDevices(std::vector<std::string>& list, bool output);
 
-    MidiService& service_;
+    MidiService* service_;
     Reporter& reporter_;
     ElapsedClock clock_;
     WaitHook waitHook_;

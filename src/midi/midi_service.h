@@ -107,6 +107,24 @@ class MidiService {
     std::unique_ptr<MidiInPort> OpenIn(int device, InputCallback callback);
 };
 
+// What a program works on while its service is gone and none has come back
+// yet: no devices, nothing opens, not running.
+class NoService final : public MidiService {
+  public:
+    std::string Name() const override { return "none"; }
+    int OutDeviceCount() override { return 0; }
+    std::optional<std::string> OutDeviceName(int) override { return std::nullopt; }
+    int InDeviceCount() override { return 0; }
+    std::optional<std::string> InDeviceName(int) override { return std::nullopt; }
+    std::unique_ptr<MidiOutPort> OpenOut(const std::string&) override { return nullptr; }
+    std::unique_ptr<MidiInPort> OpenIn(const std::string&, InputCallback) override {
+        return nullptr;
+    }
+    using MidiService::OpenIn;
+    using MidiService::OpenOut;
+    bool Running() const override { return false; }
+};
+
 // The names of the devices listed now, in order; a name that can't be read
 // is left empty.
 std::vector<std::string> OutDeviceNames(MidiService& service);

@@ -41,6 +41,14 @@ TEST_F(MainFormTest, DevicesAreKeptByNameAndFollowTheSystem) {
     EXPECT_EQ(rig.service.InOpenNow(1), 0);
     EXPECT_TRUE(form.DeviceStatus().contains("stopped"));
     EXPECT_TRUE(rig.reporter.Texts().empty());
+    form.RefreshDevices(); // not back yet: nothing changes
+    EXPECT_EQ(form.cmbMidiIn->count(), 0);
+    // It comes back: the lists fill again and the chosen input opens again.
+    rig.service.SetRunning(true);
+    form.RefreshDevices();
+    EXPECT_EQ(form.cmbMidiIn->count(), 2);
+    EXPECT_EQ(form.ImgInOpen->tag(), 1);
+    EXPECT_EQ(rig.service.InOpenNow(1), 1);
 
     // The names are stored, the missing one too, so it opens once it is back.
     Click(form.ImgButPower);

@@ -42,9 +42,14 @@ class MainFormRig {
 
     // Makes the window without showing it: nothing of the MIDI service is used yet.
     app::TmainForm& Create() {
-        form = std::make_unique<app::TmainForm>(
-            app::MainFormEnvironment{service, reporter, help, settingsPath, settingsPath,
-                                     [this] { return ticks.load(); }, 0});
+        app::MainFormEnvironment env{
+            service, reporter, help, settingsPath, settingsPath, [this] { return ticks.load(); },
+            0};
+        // The simulated service "comes back" when it runs again.
+        env.restartService = [this]() -> midi::MidiService* {
+            return service.Running() ? &service : nullptr;
+        };
+        form = std::make_unique<app::TmainForm>(env);
         return *form;
     }
 
