@@ -8,6 +8,7 @@
 #include "jack_peer.h"
 #include "support/child_process.h"
 #include "support/device_listing.h"
+#include "support/sysex_dump.h"
 
 using velmora::jacktest::JackPeer;
 using velmora::testing::ChildProcess;
@@ -81,12 +82,7 @@ TEST_F(MonitorOnJack, ShowsMessagesAndBlocksAndPassesThruOnChannel10) {
                                       "Channel 4 \n"));
     EXPECT_EQ(peer_->Received().at(0), (JackPeer::Event{0x99, 0x3C, 0x40}));
 
-    std::vector<std::uint8_t> dump(10000);
-    for (std::size_t i = 0; i < dump.size(); ++i) {
-        dump[i] = static_cast<std::uint8_t>(i % 128);
-    }
-    dump.front() = 0xF0;
-    dump.back() = 0xF7;
+    const std::vector<std::uint8_t> dump = velmora::testing::SysexDump(10000);
     ASSERT_TRUE(peer_->Send(dump));
     ASSERT_TRUE(monitor.WaitForOutput("Block #3 (1808 bytes)\n"));
     ASSERT_TRUE(monitor.WaitForOutput(" F7 \n"));

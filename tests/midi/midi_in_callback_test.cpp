@@ -8,6 +8,7 @@
 
 #include "midi/simulated_service.h"
 #include "support/recording_reporter.h"
+#include "support/sysex_dump.h"
 
 using namespace velmora::midi;
 using namespace std::chrono_literals;
@@ -15,6 +16,7 @@ using velmora::PackShortMessage;
 using velmora::ShortMessage;
 using velmora::testing::RecordingHandOff;
 using velmora::testing::RecordingReporter;
+using velmora::testing::SysexDump;
 
 namespace {
 
@@ -22,9 +24,9 @@ constexpr int kSynth = 0, kOther = 1;
 
 struct Rig {
     Rig()
-        : service({"Synth", "Other"}, {"Keys"}), midi(service, reporter, [this] { return ticks.load(); }),
-          main(midi), record(midi),
-            callback(midi, tags, router, main) {
+        : service({"Synth", "Other"}, {"Keys"}),
+          midi(service, reporter, [this] { return ticks.load(); }), main(midi), record(midi),
+          callback(midi, tags, router, main) {
         callback.SetRecordSignal(&record);
         midi.StartClock();
     }
@@ -65,22 +67,15 @@ struct Rig {
     MidiInCallback callback;
 };
 
-std::vector<std::uint8_t> Dump(std::size_t size) {
-    std::vector<std::uint8_t> d(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        d[i] = static_cast<std::uint8_t>(i % 128);
-    }
-    d.front() = 0xF0;
-    d.back() = 0xF7;
-    return d;
-}
-
 } // namespace
 
 TEST(ThruMessage, ChannelChoice) {
-    EXPECT_EQ(ThruMessage(PackShortMessage(0x93, 0x3C, 0x40), 10), PackShortMessage(0x99, 0x3C, 0x40));
-    EXPECT_EQ(ThruMessage(PackShortMessage(0x93, 0x3C, 0x40), 0), PackShortMessage(0x93, 0x3C, 0x40));
-    EXPECT_EQ(ThruMessage(PackShortMessage(0x93, 0x3C, 0x40), -1), PackShortMessage(0x93, 0x3C, 0x40));
+    EXPECT_EQ(ThruMessage(PackShortMessage(0x93, 0x3C, 0x40), 10),
+              PackShortMessage(0x99, 0x3C, 0x40));
+    EXPECT_EQ(ThruMessage(PackShortMessage(0x93, 0x3C, 0x40), 0),
+              PackShortMessage(0x93, 0x3C, 0x40));
+    EXPECT_EQ(ThruMessage(PackShortMessage(0x93, 0x3C, 0x40), -1),
+              PackShortMessage(0x93, 0x3C, 0x40));
     EXPECT_EQ(ThruMessage(PackShortMessage(0xF2, 1, 2), 10), PackShortMessage(0xF2, 1, 2));
     EXPECT_EQ(ThruMessage(0xFE, 16), 0xFEu);
     EXPECT_EQ(SysexHexText(std::vector<std::uint8_t>{0xF0, 0x43, 0x10, 0xF7}), "F0 43 10 F7 ");
@@ -119,7 +114,7 @@ TEST(MonitorMode, SysexBlocksBecomeHexTextAndBuffersStayQueued) {
     r.OpenMonitorWithThru(0);
     // Many dumps through 16 buffers: every filled block is handed back.
     for (int i = 0; i < 10; ++i) {
-        ASSERT_TRUE(r.service.InjectSysex(0, Dump(10000)));
+        ASSERT_TRUE(r.service.InjectSysex(0, SysexDump(10000)));
     }
     ASSERT_TRUE(r.service.WaitIdle(0, 5s));
     const auto seen = r.main.Seen();
@@ -141,7 +136,7 @@ TEST(RecordMode, CountsBlocksAndBytes) {
     ASSERT_TRUE(r.midi.OpenMidiIn(r.callback.AsCallback()));
     r.midi.InputMode = kRecord;
     r.Inject({PackShortMessage(0x90, 60, 1)});
-    ASSERT_TRUE(r.service.InjectSysex(0, Dump(10000)));
+    ASSERT_TRUE(r.service.InjectSysex(0, SysexDump(10000)));
     ASSERT_TRUE(r.service.WaitIdle(0, 5s));
     EXPECT_TRUE(r.main.Seen().empty());
     const auto seen = r.record.Seen();
@@ -150,7 +145,7 @@ TEST(RecordMode, CountsBlocksAndBytes) {
     EXPECT_EQ(seen[2].recordStatus, "3 blocks received - 10000 Bytes received");
     std::lock_guard lock(r.midi.sysex.lock);
     EXPECT_EQ(r.midi.sysex.RecordBlockCount, 3);
-    EXPECT_EQ(r.midi.sysex.SysexBuffer, Dump(10000));
+    EXPECT_EQ(r.midi.sysex.SysexBuffer, SysexDump(10000));
 }
 
 TEST(MultiOutMode, RoutesWithSharedPortsAndDropsActiveSensing) {
@@ -173,10 +168,10 @@ TEST(MultiOutMode, RoutesWithSharedPortsAndDropsActiveSensing) {
     r.tags.ImgLedData = 0;
     r.ticks = 1500;
     r.Inject({0xFE, 0xF8, PackShortMessage(0x95, 64, 100), PackShortMessage(0x95, 40, 100)});
-    EXPECT_EQ(r.SentShorts(kSynth),
-              (std::vector<ShortMessage>{
-                  PackShortMessage(0x90, 64, 100), PackShortMessage(0x91, 64, 100),
-                  PackShortMessage(0x90, 40, 100), PackShortMessage(0x91, 40, 100)}));
+    EXPECT_EQ(r.SentShorts(kSynth), (std::vector<ShortMessage>{PackShortMessage(0x90, 64, 100),
+                                                               PackShortMessage(0x91, 64, 100),
+                                                               PackShortMessage(0x90, 40, 100),
+                                                               PackShortMessage(0x91, 40, 100)}));
     EXPECT_EQ(r.SentShorts(kOther), std::vector<ShortMessage>{PackShortMessage(0x95, 76, 100)});
     EXPECT_TRUE(r.main.Seen().empty());
     EXPECT_EQ(r.tags.ImgLedData.load(), 500);
@@ -187,16 +182,16 @@ TEST(OtherModes, SysexIsHandedBackUnusedAndMonitoringResumes) {
     ASSERT_TRUE(r.midi.OpenMidiIn(r.callback.AsCallback()));
     r.midi.InputMode = kMultiOut;
     for (int i = 0; i < 40; ++i) { // more blocks than buffers
-        ASSERT_TRUE(r.service.InjectSysex(0, Dump(5000)));
+        ASSERT_TRUE(r.service.InjectSysex(0, SysexDump(5000)));
     }
     ASSERT_TRUE(r.service.WaitIdle(0, 5s));
     r.midi.InputActive = false; // as during a send
-    ASSERT_TRUE(r.service.InjectSysex(0, Dump(100)));
+    ASSERT_TRUE(r.service.InjectSysex(0, SysexDump(100)));
     ASSERT_TRUE(r.service.WaitIdle(0, 5s));
     EXPECT_TRUE(r.main.Seen().empty());
     r.midi.InputActive = true;
     r.midi.InputMode = kMonitor;
-    ASSERT_TRUE(r.service.InjectSysex(0, Dump(6)));
+    ASSERT_TRUE(r.service.InjectSysex(0, SysexDump(6)));
     ASSERT_TRUE(r.service.WaitIdle(0, 5s));
     ASSERT_EQ(r.main.Seen().size(), 1u);
     EXPECT_EQ(r.main.Seen()[0].pendingSysexText, "F0 01 02 03 04 F7 ");
@@ -208,10 +203,10 @@ TEST(HandBack, FailuresAreReportedAndHandlingGoesOn) {
     r.OpenMonitorWithThru(0);
     r.service.FailNth(SimOp::UnprepareHeader);
     r.service.FailNth(SimOp::AddBuffer);
-    ASSERT_TRUE(r.service.InjectSysex(0, Dump(6)));
+    ASSERT_TRUE(r.service.InjectSysex(0, SysexDump(6)));
     ASSERT_TRUE(r.service.WaitIdle(0, 5s));
-    EXPECT_EQ(r.reporter.Texts(), (std::vector<std::string>{
-                                      "Error when trying to unprepare Midi in headder!",
-                                      "Error when trying to add Midi in headder!"}));
+    EXPECT_EQ(r.reporter.Texts(),
+              (std::vector<std::string>{"Error when trying to unprepare Midi in headder!",
+                                        "Error when trying to add Midi in headder!"}));
     EXPECT_EQ(r.main.Seen().size(), 1u);
 }

@@ -5,12 +5,14 @@
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/main_form.h"
 #include "help/stand_in_help.h"
 #include "jack_peer.h"
 #include "midi/rtmidi_service.h"
 #include "router/thru_form.h"
+#include "support/eventually.h"
 #include "support/recording_reporter.h"
 
 using namespace velmora;
@@ -29,6 +31,26 @@ std::vector<JackPeer::Event> Notes(const std::vector<JackPeer::Event>& events) {
         }
     }
     return notes;
+}
+
+// A controller no test plays otherwise: sent after what a test counts, it
+// comes after it on every output's way, so once it has arrived at a synth
+// nothing sent before it is still under way there.
+constexpr std::uint8_t kMarker = 0x51;
+
+// Whether a marker sent on channel 1 has arrived from every output in
+// `statuses` (B0 for an output that keeps the channel, B1 for one that puts
+// the messages on channel 2, ...).
+bool MarkersArrived(JackPeer& synth, std::initializer_list<std::uint8_t> statuses) {
+    const auto events = synth.Received();
+    for (std::uint8_t status : statuses) {
+        if (std::none_of(events.begin(), events.end(), [&](const JackPeer::Event& e) {
+                return e == JackPeer::Event{status, kMarker, 0};
+            })) {
+            return false;
+        }
+    }
+    return true;
 }
 
 int argc = 1;
@@ -97,8 +119,24 @@ class RouterOnJack : public ::testing::Test {
             listener.WaitForEvents(perNote, 50ms);
         }
         ASSERT_GE(listener.ReceivedCount(), perNote);
-        std::this_thread::sleep_for(50ms);
-        listener.ClearReceived();
+    }
+
+    // Sends markers (again, should the server drop one in a late cycle)
+    // until one has arrived at each synth from each of its outputs.
+    bool PlayMarkers(
+        std::initializer_list<std::pair<JackPeer*, std::initializer_list<std::uint8_t>>> synths) {
+        return velmora::testing::Eventually(
+            [&] {
+                keys_->Send({0xB0, kMarker, 0x00});
+                keys_->WaitCycles(3);
+                for (const auto& [synth, statuses] : synths) {
+                    if (!MarkersArrived(*synth, statuses)) {
+                        return false;
+                    }
+                }
+                return true;
+            },
+            std::chrono::seconds(20), 10ms);
     }
 
     QTemporaryDir dir_;
@@ -127,15 +165,14 @@ TEST_F(RouterOnJack, TwoOutputsOnOnePortSendEachNoteTwiceChannel1First) {
         },
         [&] {
             Prime(*synthA_, 2);
+            PlayMarkers({{synthA_.get(), {0xB0, 0xB1}}}); // the priming is all in
+            synthA_->ClearReceived();
             for (std::uint8_t note : {60, 64, 67}) {
                 keys_->Send({0x95, note, 100});
             }
             keys_->Send({0xF8});
             keys_->Send({0xFE});
-            for (int i = 0; i < 200 && Notes(synthA_->Received()).size() < 6; ++i) {
-                synthA_->WaitForEvents(synthA_->ReceivedCount() + 1, 50ms);
-            }
-            std::this_thread::sleep_for(100ms);
+            EXPECT_TRUE(PlayMarkers({{synthA_.get(), {0xB0, 0xB1}}}));
             got = Notes(synthA_->Received());
         });
     EXPECT_EQ(got, (std::vector<JackPeer::Event>{{0x90, 60, 100},
@@ -160,17 +197,13 @@ TEST_F(RouterOnJack, ASplitSendsEachNoteToItsPortWithItsNumber) {
         },
         [&] {
             Prime(*synthA_, 1);
-            synthB_->WaitForEvents(1, 2s);
+            PlayMarkers({{synthA_.get(), {0xB0}}, {synthB_.get(), {0xB0}}});
+            synthA_->ClearReceived();
             synthB_->ClearReceived();
             keys_->Send({0x90, 59, 1});
             keys_->Send({0x90, 60, 2});
             keys_->Send({0x80, 60, 0});
-            for (int i = 0; i < 200 && (Notes(synthA_->Received()).size() < 1 ||
-                                        Notes(synthB_->Received()).size() < 2);
-                 ++i) {
-                std::this_thread::sleep_for(10ms);
-            }
-            std::this_thread::sleep_for(100ms);
+            EXPECT_TRUE(PlayMarkers({{synthA_.get(), {0xB0}}, {synthB_.get(), {0xB0}}}));
             lower = Notes(synthA_->Received());
             upper = Notes(synthB_->Received());
         });

@@ -9,6 +9,8 @@
 #include <QTimer>
 
 #include "app/main_form_fixture.h"
+#include "support/sysex_dump.h"
+#include "support/timer_ticks.h"
 #include "sysex/record_form.h"
 #include "sysex/send_form.h"
 #include "sysex/transfer_texts.h"
@@ -17,18 +19,9 @@
 using namespace velmora;
 using namespace velmora::midi;
 using velmora::testing::MainFormRig;
+using velmora::testing::SysexDump;
 
 namespace {
-
-std::vector<std::uint8_t> Message(std::size_t size, std::uint8_t seed = 0) {
-    std::vector<std::uint8_t> m(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        m[i] = static_cast<std::uint8_t>((i + seed) % 128);
-    }
-    m.front() = 0xF0;
-    m.back() = 0xF7;
-    return m;
-}
 
 std::vector<std::uint8_t> Concat(std::initializer_list<std::vector<std::uint8_t>> parts) {
     std::vector<std::uint8_t> all;
@@ -50,13 +43,13 @@ QByteArray Bytes(const std::vector<std::uint8_t>& v) {
 // Answers the next modal message box (or the skinned dialog) with its
 // default button, and remembers its text.
 class BoxAnswerer {
-public:
+  public:
     void Arm() {
         QTimer::singleShot(0, [this] { Poll(); });
     }
     QString text;
 
-private:
+  private:
     void Poll() {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             text = box->text();
@@ -74,7 +67,7 @@ private:
 };
 
 class TransferRig : public MainFormRig {
-public:
+  public:
     TransferRig() {
         app::TmainForm& f = Start();
         record = std::make_unique<sysex::TrecordForm>(f.midi(), f.callback(), &f);
@@ -117,7 +110,7 @@ public:
 TEST(RecordWindow, RecordsTwoMessagesAndSavesExactlyTheirBytes) {
     TransferRig r;
     r.savePath = r.dir.filePath("dump.syx");
-    const auto a = Message(10, 1), b = Message(10, 2);
+    const auto a = SysexDump(10, 1), b = SysexDump(10, 2);
     std::string waiting;
     r.whileRecording = [&] {
         waiting = r.record->lblStatus->text().toStdString();
@@ -141,20 +134,22 @@ TEST(RecordWindow, RecordsTwoMessagesAndSavesExactlyTheirBytes) {
 TEST(RecordWindow, ALongMessageInThreeBlocksAndTheBlinkingSave) {
     TransferRig r;
     r.savePath = r.dir.filePath("long.syx");
-    const auto dump = Message(10000);
+    const auto dump = SysexDump(10000);
     r.whileRecording = [&] {
         r.service.InjectSysex(0, dump);
         r.Settle();
         EXPECT_EQ(r.record->lblStatus->text(), "3 blocks received - 10000 Bytes received");
-        // No blink until more than 2000 ms have passed since the last block.
+        // No blink until more than 2000 ms have passed since the last block;
+        // then each tick of the window's timer turns Save on or off.
+        velmora::testing::TimerTicks blink(r.record->Timer1);
         r.ticks += 2000;
-        QTest::qWait(300);
+        EXPECT_TRUE(blink.Wait());
         EXPECT_EQ(r.record->ImgButSave->tag(), 0);
         r.ticks += 1;
-        QTest::qWait(300);
-        const int first = r.record->ImgButSave->tag();
-        QTest::qWait(260);
-        EXPECT_NE(r.record->ImgButSave->tag(), first); // it blinks
+        EXPECT_TRUE(blink.Wait());
+        EXPECT_EQ(r.record->ImgButSave->tag(), 1);
+        EXPECT_TRUE(blink.Wait());
+        EXPECT_EQ(r.record->ImgButSave->tag(), 0); // it blinks
         QTest::keyClick(r.record.get(), Qt::Key_Escape);
     };
     QTest::mouseClick(r.form->lblButRecord, Qt::LeftButton);
@@ -173,7 +168,7 @@ TEST(RecordWindow, NothingToSaveKeepsRecordingAndAFailedSaveKeepsTheWindow) {
         answer.Arm();
         QTest::mouseClick(r.record->ImgButSave, Qt::LeftButton);
         nothing = answer.text;
-        r.service.InjectSysex(0, Message(6));
+        r.service.InjectSysex(0, SysexDump(6));
         r.Settle();
         answer.Arm();
         QTest::mouseClick(r.record->ImgButSave, Qt::LeftButton);
@@ -198,15 +193,14 @@ TEST(RecordWindow, NothingToSaveKeepsRecordingAndAFailedSaveKeepsTheWindow) {
 TEST(SendWindow, SendsMessagesInBlocksAndClosesItself) {
     TransferRig r;
     r.openPath = r.dir.filePath("two.syx");
-    const auto a = Message(20, 3), b = Message(30, 4), big = Message(10000);
+    const auto a = SysexDump(20, 3), b = SysexDump(30, 4), big = SysexDump(10000);
     const std::vector<std::uint8_t> junk{0x01, 0x02};
     r.WriteFile(r.openPath, Bytes(Concat({junk, a, b, big, {0x11, 0x12}})));
     r.form->midi().MidiOutDevice = 0;
     QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
     EXPECT_EQ(r.LongMessages(0),
               (std::vector<std::vector<std::uint8_t>>{
-                  Concat({junk, a}), b,
-                  std::vector<std::uint8_t>(big.begin(), big.begin() + 4096),
+                  Concat({junk, a}), b, std::vector<std::uint8_t>(big.begin(), big.begin() + 4096),
                   std::vector<std::uint8_t>(big.begin() + 4096, big.begin() + 8192),
                   std::vector<std::uint8_t>(big.begin() + 8192, big.end())}));
     EXPECT_EQ(r.send->LastState(), sysex::SendState::Completed);
@@ -237,7 +231,7 @@ TEST(SendWindow, EmptyFileMissingFileAndAFailedBlock) {
     EXPECT_EQ(r.form->lblDec[1]->text(), "60");
 
     r.openPath = r.dir.filePath("three.syx");
-    r.WriteFile(r.openPath, Bytes(Concat({Message(8), Message(8), Message(8)})));
+    r.WriteFile(r.openPath, Bytes(Concat({SysexDump(8), SysexDump(8), SysexDump(8)})));
     r.service.FailNth(SimOp::OutSendLong, 2);
     answer.Arm();
     QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
@@ -252,7 +246,7 @@ TEST(SendWindow, EscapeStopsAtTheNextMessageBoundary) {
     r.openPath = r.dir.filePath("many.syx");
     std::vector<std::uint8_t> many;
     for (int i = 0; i < 200; ++i) {
-        const auto m = Message(100, static_cast<std::uint8_t>(i));
+        const auto m = SysexDump(100, static_cast<std::uint8_t>(i));
         many.insert(many.end(), m.begin(), m.end());
     }
     r.WriteFile(r.openPath, Bytes(many));
