@@ -278,7 +278,8 @@ TEST_F(TransferOnJack, SendsA300KilobyteFileCutAtF7AndEvery4096Bytes) {
 TEST_F(TransferOnJack, SendRefusesWhatItCantDo) {
     ChildProcess missing({kCli, "send", "--api", "jack", "--out", out_, (dir_ / "x.syx").string()});
     EXPECT_EQ(missing.Wait(), 1);
-    EXPECT_NE(missing.Errors().find("x.syx: Fichier introuvable"), std::string::npos);
+    EXPECT_NE(missing.Errors().find("x.syx: Fichier introuvable"), std::string::npos)
+        << missing.Errors();
 
     WriteFile(dir_ / "ok.syx", SysexDump(10));
     ChildProcess noDevice(

@@ -24,15 +24,8 @@ namespace fs = std::filesystem;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using velmora::testing::Joined;
 using velmora::testing::SysexDump;
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& p : parts) {
-        all.insert(all.end(), p.begin(), p.end());
-    }
-    return all;
-}
 
 // The blocks as (offset, length, starts, ends).
 using Shape = std::tuple<std::size_t, std::size_t, bool, bool>;
@@ -60,7 +53,7 @@ std::vector<Bytes> SentMessages(const Bytes& file, const SysexSendPlan& plan) {
 } // namespace
 
 TEST(CutSysexFile, TwoCompleteMessagesGoAsTwoBlocks) {
-    const Bytes file = Join({SysexDump(20), SysexDump(30)});
+    const Bytes file = Joined({SysexDump(20), SysexDump(30)});
     const SysexSendPlan plan = CutSysexFile(file);
     EXPECT_EQ(Shapes(plan), (std::vector<Shape>{{0, 20, true, true}, {20, 30, true, true}}));
     EXPECT_EQ(plan.blocks[0].number, 1);
@@ -130,13 +123,13 @@ TEST(CutSysexFile, JunkBeforeTheFirstF0GoesWithTheFirstMessage) {
 
     // Junk long enough to push the first message over a block boundary.
     Bytes longJunk(5000, 0x11);
-    const Bytes withLongJunk = Join({longJunk, SysexDump(10)});
+    const Bytes withLongJunk = Joined({longJunk, SysexDump(10)});
     EXPECT_EQ(Shapes(CutSysexFile(withLongJunk)),
               (std::vector<Shape>{{0, 4096, true, false}, {4096, 914, false, true}}));
 }
 
 TEST(CutSysexFile, BytesAfterTheLastF7WithoutF0AreNeitherSentNorCounted) {
-    const Bytes file = Join({SysexDump(10), {0x11, 0x22, 0xF7, 0x33}});
+    const Bytes file = Joined({SysexDump(10), {0x11, 0x22, 0xF7, 0x33}});
     const SysexSendPlan plan = CutSysexFile(file);
     EXPECT_EQ(Shapes(plan), (std::vector<Shape>{{0, 10, true, true}}));
     EXPECT_EQ(plan.bytesToSend, 10u);
@@ -145,7 +138,7 @@ TEST(CutSysexFile, BytesAfterTheLastF7WithoutF0AreNeitherSentNorCounted) {
 
 TEST(CutSysexFile, AMessageRunsToTheNextF7WhateverItStartsWith) {
     // The rest 41 F7 F0 42 F7 after a message: the messages 41 F7 and F0 42 F7.
-    const Bytes file = Join({SysexDump(5), {0x41, 0xF7, 0xF0, 0x42, 0xF7}});
+    const Bytes file = Joined({SysexDump(5), {0x41, 0xF7, 0xF0, 0x42, 0xF7}});
     const SysexSendPlan plan = CutSysexFile(file);
     EXPECT_EQ(SentMessages(file, plan),
               (std::vector<Bytes>{SysexDump(5), {0x41, 0xF7}, {0xF0, 0x42, 0xF7}}));

@@ -1,9 +1,10 @@
-// Sysex messages to play, record, send and save in tests.
+// Sysex messages to play, record, send and save in tests, and files of them.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 namespace velmora::testing {
@@ -32,6 +33,15 @@ inline std::vector<std::uint8_t> UnevenSysexDump(std::size_t size) {
     bytes.front() = 0xF0;
     bytes.back() = 0xF7;
     return bytes;
+}
+
+// The parts one after the other, as a file or a stream holds them.
+inline std::vector<std::uint8_t> Joined(std::initializer_list<std::vector<std::uint8_t>> parts) {
+    std::vector<std::uint8_t> all;
+    for (const auto& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
 }
 
 } // namespace velmora::testing

@@ -22,15 +22,8 @@ using velmora::testing::RecordingReporter;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using velmora::testing::Joined;
 using velmora::testing::SysexDump;
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& p : parts) {
-        all.insert(all.end(), p.begin(), p.end());
-    }
-    return all;
-}
 
 class SenderTest : public ::testing::Test {
   protected:
@@ -72,7 +65,7 @@ class SenderTest : public ::testing::Test {
 
 TEST_F(SenderTest, EveryBlockReachesTheDeviceInOrderByteIdentical) {
     const Bytes file =
-        Join({{0x01, 0x02}, SysexDump(20), SysexDump(10000, 5), SysexDump(30, 9), {0x42}});
+        Joined({{0x01, 0x02}, SysexDump(20), SysexDump(10000, 5), SysexDump(30, 9), {0x42}});
     SysexSender sender(midi_.MidiOutHandle(), file, "Synth");
     const std::vector<std::string> shown = Run(sender);
 
@@ -111,7 +104,7 @@ TEST_F(SenderTest, AFileWithNothingToSendCompletesAtOnce) {
 
 TEST_F(SenderTest, ABlockTheOutputRefusesFailsTheSend) {
     service_.FailNth(SimOp::OutSendLong, 3);
-    const Bytes file = Join({SysexDump(20), SysexDump(10000)});
+    const Bytes file = Joined({SysexDump(20), SysexDump(10000)});
     SysexSender sender(midi_.MidiOutHandle(), file, "Synth");
     Run(sender);
     EXPECT_EQ(sender.State(), SendState::Failed);
@@ -133,7 +126,7 @@ TEST_F(SenderTest, AClosedOutputFailsTheFirstBlock) {
 }
 
 TEST_F(SenderTest, CancelStopsAtTheNextMessageBoundary) {
-    const Bytes file = Join({SysexDump(10000, 1), SysexDump(10000, 2), SysexDump(10000, 3)});
+    const Bytes file = Joined({SysexDump(10000, 1), SysexDump(10000, 2), SysexDump(10000, 3)});
     SysexSender sender(midi_.MidiOutHandle(), file, "Synth");
     sender.Step(); // the first block of the first message
     EXPECT_FALSE(sender.AtMessageBoundary());
@@ -169,7 +162,7 @@ TEST_F(SenderTest, ACancelDuringTheLastMessageCountsOneAfterItDoesNot) {
 }
 
 TEST_F(SenderTest, APauseFollowsEachMessageAndACancelCutsItShort) {
-    SysexSender sender(midi_.MidiOutHandle(), Join({SysexDump(10), SysexDump(12)}), "Synth",
+    SysexSender sender(midi_.MidiOutHandle(), Joined({SysexDump(10), SysexDump(12)}), "Synth",
                        {std::chrono::hours(1)});
     EXPECT_EQ(sender.Step(), SendState::Sending);
     EXPECT_EQ(service_.SentCount(0), 1u);

@@ -18,18 +18,11 @@
 
 using namespace velmora;
 using namespace velmora::midi;
+using velmora::testing::Joined;
 using velmora::testing::MainFormRig;
 using velmora::testing::SysexDump;
 
 namespace {
-
-std::vector<std::uint8_t> Concat(std::initializer_list<std::vector<std::uint8_t>> parts) {
-    std::vector<std::uint8_t> all;
-    for (const auto& p : parts) {
-        all.insert(all.end(), p.begin(), p.end());
-    }
-    return all;
-}
 
 QByteArray ReadFile(const QString& path) {
     QFile f(path);
@@ -124,7 +117,7 @@ TEST(RecordWindow, RecordsTwoMessagesAndSavesExactlyTheirBytes) {
     };
     QTest::mouseClick(r.form->ImgButRecord, Qt::LeftButton);
     EXPECT_EQ(waiting, "Waiting for Sysex on 'Keys A'...");
-    EXPECT_EQ(ReadFile(r.savePath), Bytes(Concat({a, b})));
+    EXPECT_EQ(ReadFile(r.savePath), Bytes(Joined({a, b})));
     EXPECT_EQ(r.form->midi().InputMode.load(), kMonitor);
     EXPECT_FALSE(r.form->ImgButRecord->isLit());
     EXPECT_EQ(r.form->lblDec[0]->text(), ""); // the note was not shown
@@ -195,12 +188,12 @@ TEST(SendWindow, SendsMessagesInBlocksAndClosesItself) {
     r.openPath = r.dir.filePath("two.syx");
     const auto a = SysexDump(20, 3), b = SysexDump(30, 4), big = SysexDump(10000);
     const std::vector<std::uint8_t> junk{0x01, 0x02};
-    r.WriteFile(r.openPath, Bytes(Concat({junk, a, b, big, {0x11, 0x12}})));
+    r.WriteFile(r.openPath, Bytes(Joined({junk, a, b, big, {0x11, 0x12}})));
     r.form->midi().MidiOutDevice = 0;
     QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
     EXPECT_EQ(r.LongMessages(0),
               (std::vector<std::vector<std::uint8_t>>{
-                  Concat({junk, a}), b, std::vector<std::uint8_t>(big.begin(), big.begin() + 4096),
+                  Joined({junk, a}), b, std::vector<std::uint8_t>(big.begin(), big.begin() + 4096),
                   std::vector<std::uint8_t>(big.begin() + 4096, big.begin() + 8192),
                   std::vector<std::uint8_t>(big.begin() + 8192, big.end())}));
     EXPECT_EQ(r.send->LastState(), sysex::SendState::Completed);
@@ -231,7 +224,7 @@ TEST(SendWindow, EmptyFileMissingFileAndAFailedBlock) {
     EXPECT_EQ(r.form->lblDec[1]->text(), "60");
 
     r.openPath = r.dir.filePath("three.syx");
-    r.WriteFile(r.openPath, Bytes(Concat({SysexDump(8), SysexDump(8), SysexDump(8)})));
+    r.WriteFile(r.openPath, Bytes(Joined({SysexDump(8), SysexDump(8), SysexDump(8)})));
     r.service.FailNth(SimOp::OutSendLong, 2);
     answer.Arm();
     QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
