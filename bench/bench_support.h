@@ -25,10 +25,10 @@ class PrintReporter : public midi::Reporter {
 // Does what the Data Monitor does with each short message, without widgets.
 class AnalysingReceiver : public midi::UiSignalReceiver {
   public:
-    explicit AnalysingReceiver(midi::MidiFunctions& midi) : midi_(midi) {}
+    void Attach(midi::MidiFunctions& midi) { midi_ = &midi; }
     void HandleSignal(char code) override {
         if (code == '2') {
-            const auto r = AnalyseShortMessage(midi_.LastShortMessage.load(), {});
+            const auto r = AnalyseShortMessage(midi_->LastShortMessage.load(), {});
             if (r.showFields) {
                 history_.Append(r.explicitText.historyLine);
             }
@@ -38,7 +38,7 @@ class AnalysingReceiver : public midi::UiSignalReceiver {
     std::atomic<std::uint64_t> handled{0};
 
   private:
-    midi::MidiFunctions& midi_;
+    midi::MidiFunctions* midi_ = nullptr;
     EventsHistory history_;
 };
 

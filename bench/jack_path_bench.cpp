@@ -16,6 +16,7 @@
 #include "jack_peer.h"
 #include "midi/midi_functions.h"
 #include "midi/midi_in_callback.h"
+#include "midi/midi_session.h"
 #include "midi/rtmidi_service.h"
 #include "midi/ui_signal.h"
 
@@ -26,14 +27,7 @@ using velmora::jacktest::JackPeer;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-namespace {
-
-int Find(const std::vector<std::string>& names, const std::string& name) {
-    const auto it = std::find(names.begin(), names.end(), name);
-    return it == names.end() ? -1 : static_cast<int>(it - names.begin());
-}
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -45,32 +39,25 @@ int main(int argc, char** argv) {
         return 1;
     }
     PrintReporter reporter;
-    MidiFunctions midi(*service, reporter);
-    AnalysingReceiver receiver(midi);
-    UiSignal signal(receiver);
-    MainWindowTags tags;
-    RouterSettings router;
-    MidiInCallback callback(midi, tags, router, signal);
-    midi.SetWaitHook([&] { signal.ServePending(); });
-    midi.StartClock();
+    AnalysingReceiver receiver;
+    MidiSession session(*service, reporter, receiver);
+    MidiFunctions& midi = session.midi();
+    InputPathState& tags = session.path();
+    receiver.Attach(midi);
 
-    std::vector<std::string> ins, outs;
-    midi.ListMidiInDevices(ins);
-    midi.ListMidiOutDevices(outs);
-    midi.MidiInDevice = Find(ins, peer->OutPort());
-    midi.MidiOutDevice = Find(outs, peer->InPort());
-    if (midi.MidiInDevice < 0 || midi.MidiOutDevice < 0 || !midi.OpenMidiOut() ||
-        !midi.OpenMidiIn(callback.AsCallback())) {
+    midi.MidiInDeviceName = peer->OutPort();
+    midi.MidiOutDeviceName = peer->InPort();
+    if (!midi.OpenMidiOut() || !session.OpenInput()) {
         std::fprintf(stderr, "jack_path_bench: cannot open the peer's ports\n");
         return 1;
     }
-    tags.ImgOutOpen = 1;
+    tags.mainOutOpen = 1;
     const double period = 256.0 / 48000.0 * 1000.0;
 
     int status = 0;
     std::thread bench([&] {
         // 1. Throughput: thru off, the peer plays as fast as JACK takes it.
-        tags.ImgThru = 0;
+        tags.thruOn = 0;
         peer->WaitForPort(peer->OutPort());
         std::this_thread::sleep_for(200ms);
         const std::uint64_t total = 100000;
@@ -122,7 +109,7 @@ int main(int argc, char** argv) {
         peer->Disconnect(peer->OutPort(), peer->InPort());
         peer->Connect(peer->OutPort(), peer->Ports("^Velmora in", 0x1).at(0));
         peer->Connect(velmoraOut, peer->InPort());
-        tags.ImgThru = 1;
+        tags.thruOn = 1;
         std::this_thread::sleep_for(100ms);
         const RoundTripFigures thru = trips();
         std::printf("Round trip of a note, JACK period %.2f ms\n", period);
@@ -135,7 +122,6 @@ int main(int argc, char** argv) {
     });
     app.exec();
     bench.join();
-    midi.CloseMidiIn();
-    midi.CloseMidiOut();
+    session.Shutdown();
     return status;
 }

@@ -18,6 +18,7 @@
 #include "bench_support.h"
 #include "midi/midi_functions.h"
 #include "midi/midi_in_callback.h"
+#include "midi/midi_session.h"
 #include "midi/simulated_service.h"
 #include "midi/ui_signal.h"
 
@@ -75,15 +76,12 @@ int main(int argc, char** argv) {
     SimulatedService service({"Synth"}, {"Keys"});
     service.SetInputQueueBytes(std::size_t{64} << 20);
     PrintReporter reporter;
-    MidiFunctions midi(service, reporter);
-    AnalysingReceiver receiver(midi);
-    UiSignal signal(receiver);
-    MainWindowTags tags;
-    RouterSettings router;
-    MidiInCallback callback(midi, tags, router, signal);
-    midi.SetWaitHook([&] { signal.ServePending(); });
-    midi.StartClock();
-    if (!midi.OpenMidiIn(callback.AsCallback())) {
+    AnalysingReceiver receiver;
+    MidiSession session(service, reporter, receiver);
+    MidiFunctions& midi = session.midi();
+    receiver.Attach(midi);
+    midi.ChooseMidiIn(0);
+    if (!session.OpenInput()) {
         return 1;
     }
 
@@ -111,7 +109,7 @@ int main(int argc, char** argv) {
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     player.join();
     const auto lost = midi.LostInputEvents();
-    midi.CloseMidiIn();
+    session.Shutdown();
 
     std::printf("monitor path, simulated service%s\n", rate > 0 ? ", paced" : ", unpaced burst");
     std::printf("  messages sent      %llu\n", static_cast<unsigned long long>(total));

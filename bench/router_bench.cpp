@@ -12,6 +12,7 @@
 #include "jack_peer.h"
 #include "midi/midi_functions.h"
 #include "midi/midi_in_callback.h"
+#include "midi/midi_session.h"
 #include "midi/rtmidi_service.h"
 #include "midi/ui_signal.h"
 
@@ -23,11 +24,6 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 namespace {
-
-class NoWindow : public UiSignalReceiver {
-  public:
-    void HandleSignal(char) override {}
-};
 
 // Times notes from `keys` until every listener has its copy.
 RoundTripFigures RoundTrips(JackPeer& keys, const std::vector<JackPeer*>& listeners) {
@@ -82,34 +78,23 @@ int main(int argc, char** argv) {
 
     // Routed: Velmora's input, four router outputs on four ports.
     PrintReporter reporter;
-    MidiFunctions midi(*service, reporter);
-    NoWindow window;
-    UiSignal signal(window);
-    MainWindowTags tags;
-    RouterSettings router;
-    MidiInCallback callback(midi, tags, router, signal);
-    midi.StartClock();
-    std::vector<std::string> ins, outs;
-    midi.ListMidiInDevices(ins);
-    midi.ListMidiOutDevices(outs);
-    midi.MidiInDevice =
-        static_cast<int>(std::find(ins.begin(), ins.end(), keys->OutPort()) - ins.begin());
+    IgnoreHandOffs window;
+    MidiSession session(*service, reporter, window);
+    MidiFunctions& midi = session.midi();
+    RouterSettings& router = session.router();
+    midi.MidiInDeviceName = keys->OutPort();
     for (int k = 1; k <= 4; ++k) {
-        const auto device = std::find(outs.begin(), outs.end(), synths[k - 1]->InPort());
-        midi.OpenRouterOut(k, static_cast<int>(device - outs.begin()));
+        midi.OpenRouterOut(k, synths[k - 1]->InPort());
         router.outputs[static_cast<std::size_t>(k - 1)].portNumber = k;
         router.outputs[static_cast<std::size_t>(k - 1)].channelIndex = k;
     }
     midi.InputMode = kMultiOut;
-    if (!midi.OpenMidiIn(callback.AsCallback())) {
+    if (!session.OpenInput()) {
         return 1;
     }
     std::this_thread::sleep_for(300ms);
     const RoundTripFigures routed = RoundTrips(*keys, listeners);
-    midi.CloseMidiIn();
-    for (int k = 1; k <= 4; ++k) {
-        midi.CloseRouterOut(k);
-    }
+    session.Shutdown();
 
     const double period = 256.0 / 48000.0 * 1000.0;
     std::printf("Note to four synths, JACK dummy driver, period %.2f ms\n", period);

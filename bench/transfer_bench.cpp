@@ -32,6 +32,7 @@
 #include "jack_peer.h"
 #include "midi/midi_functions.h"
 #include "midi/midi_in_callback.h"
+#include "midi/midi_session.h"
 #include "midi/rtmidi_service.h"
 #include "midi/ui_signal.h"
 #include "sysex/sysex_recorder.h"
@@ -49,24 +50,6 @@ namespace {
 class PrintReporter : public Reporter {
   public:
     void Report(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
-};
-
-class NoMainWindow : public UiSignalReceiver {
-  public:
-    void HandleSignal(char) override {}
-};
-
-class BlockNoter : public UiSignalReceiver {
-  public:
-    explicit BlockNoter(sysex::SysexRecorder& recorder) : recorder_(recorder) {}
-    void HandleSignal(char code) override {
-        if (code == '1') {
-            recorder_.NoteBlock();
-        }
-    }
-
-  private:
-    sysex::SysexRecorder& recorder_;
 };
 
 // 256 bank dumps: F0 43 00 09 20 00, 4096 data bytes, checksum, F7.
@@ -103,11 +86,6 @@ double JackPeriodSeconds() {
                           static_cast<double>(jack_get_sample_rate(client));
     jack_client_close(client);
     return period;
-}
-
-int Find(const std::vector<std::string>& names, const std::string& name) {
-    const auto it = std::find(names.begin(), names.end(), name);
-    return it == names.end() ? -1 : static_cast<int>(it - names.begin());
 }
 
 struct RecordFigures {
@@ -308,29 +286,17 @@ int main(int argc, char** argv) {
         return 1;
     }
     PrintReporter reporter;
-    MidiFunctions midi(*service, reporter);
+    IgnoreHandOffs nothingShown;
+    MidiSession session(*service, reporter, nothingShown);
+    MidiFunctions& midi = session.midi();
     sysex::SysexRecorder recorder(midi);
-    NoMainWindow mainWindow;
-    UiSignal mainSignal(mainWindow);
-    BlockNoter noter(recorder);
+    sysex::BlockNoter noter(recorder);
     UiSignal recordSignal(noter);
-    MainWindowTags tags;
-    RouterSettings router;
-    MidiInCallback callback(midi, tags, router, mainSignal);
-    callback.SetRecordSignal(&recordSignal);
-    midi.SetWaitHook([&] {
-        mainSignal.ServePending();
-        recordSignal.ServePending();
-    });
-    midi.StartClock();
+    session.SetRecordSignal(&recordSignal);
 
-    std::vector<std::string> ins, outs;
-    midi.ListMidiInDevices(ins);
-    midi.ListMidiOutDevices(outs);
-    midi.MidiInDevice = Find(ins, peer->OutPort());
-    midi.MidiOutDevice = Find(outs, peer->InPort());
-    if (midi.MidiInDevice < 0 || midi.MidiOutDevice < 0 || !midi.OpenMidiOut() ||
-        !midi.OpenMidiIn(callback.AsCallback())) {
+    midi.MidiInDeviceName = peer->OutPort();
+    midi.MidiOutDeviceName = peer->InPort();
+    if (!midi.OpenMidiOut() || !session.OpenInput()) {
         std::fprintf(stderr, "transfer_bench: cannot open the peer's ports\n");
         return 1;
     }
@@ -418,9 +384,6 @@ int main(int argc, char** argv) {
     });
     app.exec();
     bench.join();
-    midi.CloseMidiIn();
-    midi.CloseMidiOut();
-    mainSignal.Shutdown();
-    recordSignal.Shutdown();
+    session.Shutdown();
     return status;
 }

@@ -1,11 +1,14 @@
 // velmora: the MIDI monitor.
 #include <QApplication>
+#include <QDialog>
+#include <QTimer>
 #include <cstdio>
 
 #include "app/gui_reporter.h"
 #include "app/main_form.h"
 #include "app/program_options.h"
 #include "app/settings_location.h"
+#include "core/stop_signal.h"
 #include "help/help_file.h"
 #include "help/hook_help_system.h"
 #include "midi/service_factory.h"
@@ -28,10 +31,10 @@ std::unique_ptr<midi::MidiService> ChooseService(const app::ProgramOptions& opti
             return service;
         }
         std::fprintf(stderr, "velmora: %s\n", error.c_str());
-        const QString message = options.midiApi.isEmpty()
-                                    ? QStringLiteral("No MIDI service: no ALSA sequencer, no JACK server.")
-                                    : QStringLiteral("The MIDI service '%1' can't be used.")
-                                          .arg(options.midiApi);
+        const QString message =
+            options.midiApi.isEmpty()
+                ? QStringLiteral("No MIDI service: no ALSA sequencer, no JACK server.")
+                : QStringLiteral("The MIDI service '%1' can't be used.").arg(options.midiApi);
         if (ui::ShowMessageDialog(message, 2, QStringLiteral("Demo"), QStringLiteral("Quit")) !=
             1) {
             return nullptr;
@@ -68,7 +71,7 @@ int main(int argc, char** argv) {
     app::TmainForm mainForm(
         app::MainFormEnvironment{*service, reporter, help, paths.readPath, paths.writePath});
     ui::RGForm();
-    sysex::TrecordForm recordForm(mainForm.midi(), mainForm.callback(), &mainForm);
+    sysex::TrecordForm recordForm(mainForm.session(), &mainForm);
     sysex::TsendForm sendForm(mainForm.midi(), &mainForm);
     ui::dialogForm1();
     mainForm.showRecordWindow = [&](const std::string& inDeviceName) {
@@ -81,14 +84,31 @@ int main(int argc, char** argv) {
     // lists are known, and lives as long as the program.
     std::unique_ptr<router::TthruForm> thruForm;
     mainForm.onRouterCreate = [&] {
-        thruForm = std::make_unique<router::TthruForm>(mainForm.midi(), mainForm.router(),
-                                                       &mainForm);
+        thruForm =
+            std::make_unique<router::TthruForm>(mainForm.midi(), mainForm.router(), &mainForm);
     };
     mainForm.showRouterWindow = [&] {
         if (thruForm) {
             thruForm->exec();
         }
     };
+    // SIGTERM and SIGHUP (a desktop logging out) and Ctrl-C close the program
+    // as its Power button does, settings saved: open dialogs first.
+    CatchStopSignals();
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, [&] {
+        if (StopRequested() == 0) {
+            return;
+        }
+        stopWatch.stop();
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible()) {
+                dialog->reject();
+            }
+        }
+        QTimer::singleShot(0, &mainForm, [&] { mainForm.close(); });
+    });
+    stopWatch.start(100);
     mainForm.show();
     return app.exec();
 }

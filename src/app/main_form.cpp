@@ -4,28 +4,29 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QSignalBlocker>
 #include <QThread>
+#include <algorithm>
 
 #include "app/monitor_text.h"
 #include "app/settings_location.h"
 #include "core/analysis.h"
+#include "core/device_choice.h"
 #include "ui/from_core.h"
 #include "ui/skin_pictures.h"
 
 namespace velmora::app {
 
 TmainForm::TmainForm(MainFormEnvironment env, QWidget* parent)
-    : QWidget(parent), env_(std::move(env)), midi_(env_.service, env_.reporter, env_.ticks),
-      signal_(*this), callback_(midi_, tags_, router_, signal_) {
-    midi_.SetWaitHook([this] { signal_.ServePending(); });
+    : QWidget(parent), env_(std::move(env)),
+      session_(env_.service, env_.reporter, *this, env_.ticks), midi_(session_.midi()) {
     BuildWindow();
     FormCreate();
 }
 
 TmainForm::~TmainForm() {
     // FormDestroy: the ports are closed by now; stop any late hand-off.
-    midi_.CloseMidiIn();
-    signal_.Shutdown();
+    session_.Shutdown();
     env_.help.CloseAll();
 }
 
@@ -34,7 +35,6 @@ void TmainForm::FormCreate() {
     LoadParam();
     startFailed_ = false;
     firstActivation_ = true;
-    midi_.StartClock();
     Timer1 = new QTimer(this);
     Timer1->setInterval(25);
     connect(Timer1, &QTimer::timeout, this, &TmainForm::Timer1Timer);
@@ -50,10 +50,10 @@ void TmainForm::FormCreate() {
     ImgButHelp->showReleased();
     ImgButPower->showReleased(); // its released face is the lit picture
 
-    // The tags the input callback reads are the shared ones.
-    ImgOutOpen->bindTag(tags_.ImgOutOpen);
-    ImgThru->bindTag(tags_.ImgThru);
-    ImgLedData->bindTag(tags_.ImgLedData);
+    // The input path reads these switches and stamps the data LED itself.
+    ImgOutOpen->bindTag(path().mainOutOpen);
+    ImgThru->bindTag(path().thruOn);
+    ImgLedData->bindTag(path().dataLedStamp);
 
     ImgActiveSense->setChecked(true);
     ImgAfterTouch->setChecked(false);
@@ -73,8 +73,8 @@ void TmainForm::FormCreate() {
     }
     cmbMidiThru->setCurrentIndex(0);
     connect(cmbMidiThru, &QComboBox::currentIndexChanged, this,
-            [this](int index) { tags_.cmbMidiThru.store(index); });
-    tags_.cmbMidiThru.store(0);
+            [this](int index) { path().thruChannel.store(index); });
+    path().thruChannel.store(0);
 
     Gauge1->setMinValue(0);
     Gauge1->setMaxValue(127);
@@ -120,6 +120,9 @@ void TmainForm::FormCreate() {
 
     ImgButSetupClick();
     Timer1->start();
+    DeviceTimer = new QTimer(this);
+    DeviceTimer->setInterval(1000);
+    connect(DeviceTimer, &QTimer::timeout, this, &TmainForm::RefreshDevices);
 }
 
 // ---- Settings --------------------------------------------------------------
@@ -132,9 +135,28 @@ void TmainForm::LoadParam() {
 }
 
 void TmainForm::SaveParam() {
+    // A device the user chose keeps its name; a stored one that is missing
+    // now stays stored, so that it is opened again once it is back.
+    auto stored = [this](const std::vector<std::string>& names, const std::string& chosen,
+                         const std::string& missing, const char* numberKey) {
+        const auto at = std::find(names.begin(), names.end(), chosen);
+        if (!chosen.empty() && at != names.end()) {
+            return std::pair{static_cast<int>(at - names.begin()), chosen};
+        }
+        return std::pair{std::max(0, ReadIni(numberKey)), missing.empty() ? chosen : missing};
+    };
+    const auto [inNumber, inName] = stored(inNames_, midi_.MidiInDeviceName, missingIn_, "MidiIn");
+    const auto [outNumber, outName] =
+        stored(outNames_, midi_.MidiOutDeviceName, missingOut_, "MidiOut");
     SettingsValues v;
-    v.midiIn = midi_.MidiInDevice;
-    v.midiOut = midi_.MidiOutDevice;
+    v.midiIn = inNumber;
+    v.midiOut = outNumber;
+    if (!inName.empty()) {
+        v.more.emplace_back("MidiInName", inName);
+    }
+    if (!outName.empty()) {
+        v.more.emplace_back("MidiOutName", outName);
+    }
     v.midiThru = ImgThru->tag();
     v.activeSenseLed = ImgActiveSense->tag();
     v.afterTouchMonitorFilter = ImgAfterTouch->tag();
@@ -179,40 +201,66 @@ void TmainForm::FormActivate() {
     if (onRouterCreate) {
         onRouterCreate();
     }
-    ImgOutOpen->setOpen(midi_.OpenMidiOut());
-    const bool inOpen = midi_.OpenMidiIn(callback_.AsCallback());
-    ImgInOpen->setOpen(inOpen);
+    if (!midi_.MidiOutDeviceName.empty()) {
+        ImgOutOpen->setOpen(midi_.OpenMidiOut());
+    }
+    if (!midi_.MidiInDeviceName.empty()) {
+        ImgInOpen->setOpen(session_.OpenInput());
+    }
+    DeviceTimer->start();
 }
 
 bool TmainForm::InitMIDI() {
     midi_.InputActive = false;
-    std::vector<std::string> outs;
-    if (!midi_.ListMidiOutDevices(outs)) {
+    if (!midi_.ListMidiOutDevices(outNames_)) {
         return false;
     }
-    for (const auto& name : outs) {
+    for (const auto& name : outNames_) {
         cmbMidiOut->addItem(QString::fromStdString(name));
     }
-    midi_.MidiOutDevice = 0;
-    cmbMidiOut->setCurrentIndex(0);
-    if (const int v = ReadIni("MidiOut"); v != -1 && v < cmbMidiOut->count()) {
-        midi_.MidiOutDevice = v;
-        cmbMidiOut->setCurrentIndex(v);
-    }
-    std::vector<std::string> ins;
-    if (!midi_.ListMidiInDevices(ins)) {
+    if (!midi_.ListMidiInDevices(inNames_)) {
         return false;
     }
-    for (const auto& name : ins) {
+    for (const auto& name : inNames_) {
         cmbMidiIn->addItem(QString::fromStdString(name));
     }
-    midi_.MidiInDevice = 0;
-    cmbMidiIn->setCurrentIndex(0);
-    if (const int v = ReadIni("MidiIn"); v != -1 && v < cmbMidiIn->count()) {
-        midi_.MidiInDevice = v;
-        cmbMidiIn->setCurrentIndex(v);
+    const StartDevice in = ChooseStartDevice(inNames_, ReadIni("MidiIn"),
+                                             settings_.ReadIniText("MidiInName").value_or(""));
+    StartDevice out = ChooseStartDevice(outNames_, ReadIni("MidiOut"),
+                                        settings_.ReadIniText("MidiOutName").value_or(""));
+    std::string status;
+    if (settings_.memoIni.empty()) {
+        // A first start: never thru from a device back into itself.
+        const FirstStartOutput first = ChooseFirstStartOutput(inNames_, in.index, outNames_);
+        out.index = first.index;
+        if (!first.thru) {
+            ImgThru->setOpen(false);
+            status = first.why;
+        }
     }
+    auto choose = [](QComboBox* list, const std::vector<std::string>& names, int index,
+                     std::string& chosen) {
+        list->setCurrentIndex(index);
+        chosen = index >= 0 ? names[static_cast<std::size_t>(index)] : std::string();
+    };
+    choose(cmbMidiOut, outNames_, out.index, midi_.MidiOutDeviceName);
+    choose(cmbMidiIn, inNames_, in.index, midi_.MidiInDeviceName);
+    missingIn_ = in.missingName;
+    missingOut_ = out.missingName;
+    for (const auto& [missing, kind] : {std::pair{missingIn_, "input"}, {missingOut_, "output"}}) {
+        if (!missing.empty()) {
+            status += (status.empty() ? "" : " ") + std::string("The MIDI ") + kind + " '" +
+                      missing + "' is not there: choose another " + kind + ".";
+        }
+    }
+    ShowDeviceStatus(status);
     return true;
+}
+
+void TmainForm::ShowDeviceStatus(const std::string& text) {
+    lblDeviceStatus->setText(QString::fromStdString(text));
+    lblDeviceStatus->setToolTip(lblDeviceStatus->text());
+    lblDeviceStatus->setVisible(!text.empty());
 }
 
 void TmainForm::closeEvent(QCloseEvent* event) {
@@ -225,6 +273,7 @@ void TmainForm::closeEvent(QCloseEvent* event) {
 void TmainForm::FormQueryUnload() {
     closing_ = true;
     ImgButPower->showPressed(); // its pressed face is the released picture
+    DeviceTimer->stop();
     if (ImgInOpen->tag() == 1 && midi_.CloseMidiIn()) {
         ImgInOpen->setOpen(false);
     }
@@ -263,7 +312,9 @@ void TmainForm::ShowPanel(ui::THeldButton* button, QWidget* panel) {
     panel->show();
 }
 
-void TmainForm::ImgButSetupClick() { ShowPanel(ImgButSetup, PanelSetup); }
+void TmainForm::ImgButSetupClick() {
+    ShowPanel(ImgButSetup, PanelSetup);
+}
 
 void TmainForm::ImgButDataClick() {
     ShowPanel(ImgButData, PanelData);
@@ -275,13 +326,15 @@ void TmainForm::ImgButSysexClick() {
     ImgButClear->setTag(1);
 }
 
-void TmainForm::ImgButAboutClick() { ShowPanel(ImgButAbout, PanelAbout); }
+void TmainForm::ImgButAboutClick() {
+    ShowPanel(ImgButAbout, PanelAbout);
+}
 
 // ---- Sysex transfer ----------------------------------------------------------
 
 void TmainForm::ImgButRecordClick() {
     if (ImgInOpen->tag() == 0) {
-        const bool open = midi_.OpenMidiIn(callback_.AsCallback());
+        const bool open = session_.OpenInput();
         ImgInOpen->setOpen(open);
         if (!open) {
             return;
@@ -326,7 +379,7 @@ void TmainForm::ImgButThruClick() {
     if (showRouterWindow) {
         showRouterWindow();
     }
-    if (ImgOutOpen->tag() == 0) {
+    if (ImgOutOpen->tag() == 0 && !midi_.MidiOutDeviceName.empty()) {
         ImgOutOpen->setOpen(midi_.OpenMidiOut());
     }
     ImgButThru->setLit(false);
@@ -335,11 +388,8 @@ void TmainForm::ImgButThruClick() {
 
 // ---- Help ------------------------------------------------------------------
 
-void TmainForm::OpenHelp() { env_.help.OpenHelpContext(1001); }
-
-void TmainForm::keyPressEvent(QKeyEvent* event) {
-    // F1 is seen by the key preview below.
-    QWidget::keyPressEvent(event);
+void TmainForm::OpenHelp() {
+    env_.help.OpenHelpContext(1001);
 }
 
 bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
@@ -434,6 +484,13 @@ void TmainForm::DataMonClear() {
 }
 
 void TmainForm::Timer1Timer() {
+    session_.CheckEchoProbes();
+    if (path().thruLoopBroken.exchange(false)) {
+        ImgThru->setOpen(false);
+        ShowDeviceStatus("Thru was switched off: what it passed on came back at the input "
+                         "(a feedback loop). Choose another output before switching it on.");
+    }
+    ShowLostInput();
     for (ui::TLed* led : {ImgLedSysex, ImgLedData, ImgLedAS}) {
         const int stamp = led->tag();
         if (midi_.ElapsedMs() > stamp + 50 && stamp > 0) {
@@ -450,30 +507,47 @@ void TmainForm::Timer1Timer() {
 // ---- Setup panel -----------------------------------------------------------
 
 void TmainForm::CmbMidiIn_Select(int index) {
-    if (index == midi_.MidiInDevice) {
+    if (index < 0 || index >= static_cast<int>(inNames_.size()) ||
+        inNames_[static_cast<std::size_t>(index)] == midi_.MidiInDeviceName) {
         return;
     }
-    if (ImgInOpen->tag() == 1 && midi_.CloseMidiIn()) {
+    if (ImgInOpen->tag() == 1) {
+        if (!midi_.CloseMidiIn()) {
+            // The old port still delivers: the list goes on showing it.
+            const auto at = std::find(inNames_.begin(), inNames_.end(), midi_.MidiInDeviceName);
+            cmbMidiIn->setCurrentIndex(
+                at == inNames_.end() ? -1 : static_cast<int>(at - inNames_.begin()));
+            return;
+        }
         ImgInOpen->setOpen(false);
     }
-    midi_.MidiInDevice = index;
-    ImgInOpen->setOpen(midi_.OpenMidiIn(callback_.AsCallback()));
+    midi_.MidiInDeviceName = inNames_[static_cast<std::size_t>(index)];
+    missingIn_.clear();
+    inWentAway_ = false;
+    ShowDeviceStatus({});
+    ImgInOpen->setOpen(session_.OpenInput());
 }
 
 void TmainForm::CmbMidiOut_Select(int index) {
-    if (index == midi_.MidiOutDevice) {
+    if (index < 0 || index >= static_cast<int>(outNames_.size()) ||
+        outNames_[static_cast<std::size_t>(index)] == midi_.MidiOutDeviceName) {
         return;
     }
+    // An output that fails to close is replaced all the same: opening over
+    // it closes it.
     if (ImgOutOpen->tag() == 1 && midi_.CloseMidiOut()) {
         ImgOutOpen->setOpen(false);
     }
-    midi_.MidiOutDevice = index;
+    midi_.MidiOutDeviceName = outNames_[static_cast<std::size_t>(index)];
+    missingOut_.clear();
+    outWentAway_ = false;
+    ShowDeviceStatus({});
     ImgOutOpen->setOpen(midi_.OpenMidiOut());
 }
 
 void TmainForm::ImgInOpenClick() {
     if (ImgInOpen->tag() != 1) {
-        ImgInOpen->setOpen(midi_.OpenMidiIn(callback_.AsCallback()));
+        ImgInOpen->setOpen(session_.OpenInput());
     } else if (midi_.CloseMidiIn()) {
         ImgInOpen->setOpen(false);
     }
@@ -487,6 +561,119 @@ void TmainForm::ImgOutOpenClick() {
     }
 }
 
-void TmainForm::ImgThruClick() { ImgThru->setOpen(ImgThru->tag() != 1); }
+void TmainForm::ImgThruClick() {
+    ImgThru->setOpen(ImgThru->tag() != 1);
+}
+
+// ---- Devices coming and going -----------------------------------------------
+
+void TmainForm::ShowLostInput() {
+    const std::uint64_t lost = midi_.LostInputEvents();
+    if (lost == lostShown_) {
+        return;
+    }
+    lostShown_ = lost;
+    const QString text = QStringLiteral("Lost input: %1").arg(lost);
+    for (QLabel* label : {lblLostData, lblLostSysex}) {
+        label->setText(text);
+        label->setToolTip(QStringLiteral("%1 messages or sysex blocks arrived faster than they "
+                                         "could be taken, or found no buffer, and were lost.")
+                              .arg(lost));
+        label->setVisible(lost > 0);
+    }
+}
+
+void TmainForm::CloseLostDevices(const QString& why) {
+    if (ImgInOpen->tag() == 1 && midi_.CloseMidiIn()) {
+        ImgInOpen->setOpen(false);
+        inWentAway_ = true;
+    }
+    if (ImgOutOpen->tag() == 1 && midi_.CloseMidiOut()) {
+        ImgOutOpen->setOpen(false);
+        outWentAway_ = true;
+    }
+    ShowDeviceStatus(why.toStdString());
+}
+
+bool TmainForm::RefreshSide(bool output, const std::vector<std::string>& names) {
+    std::vector<std::string>& listed = output ? outNames_ : inNames_;
+    if (names == listed) {
+        return false;
+    }
+    listed = names;
+    QComboBox* list = output ? cmbMidiOut : cmbMidiIn;
+    const std::string& chosen = output ? midi_.MidiOutDeviceName : midi_.MidiInDeviceName;
+    const QSignalBlocker quiet(list);
+    list->clear();
+    for (const auto& name : listed) {
+        list->addItem(QString::fromStdString(name));
+    }
+    const auto at = std::find(listed.begin(), listed.end(), chosen);
+    list->setCurrentIndex(at == listed.end() ? -1 : static_cast<int>(at - listed.begin()));
+    return true;
+}
+
+void TmainForm::RefreshDevices() {
+    if (closing_) {
+        return;
+    }
+    if (!env_.service.Running()) {
+        if (!serviceLost_) {
+            serviceLost_ = true;
+            RefreshSide(true, {});
+            RefreshSide(false, {});
+            CloseLostDevices(QStringLiteral("The MIDI service (%1) stopped: its ports are closed. "
+                                            "Velmora goes on; start the service again.")
+                                 .arg(QString::fromStdString(env_.service.Name())));
+        }
+        return;
+    }
+    const bool outsChanged = RefreshSide(true, midi::OutDeviceNames(env_.service));
+    const bool insChanged = RefreshSide(false, midi::InDeviceNames(env_.service));
+    if (!outsChanged && !insChanged) {
+        return;
+    }
+    auto listed = [](const std::vector<std::string>& names, const std::string& name) {
+        return !name.empty() && std::find(names.begin(), names.end(), name) != names.end();
+    };
+    std::string status;
+    // A chosen device that went away is closed, not left pretending to be open.
+    if (ImgInOpen->tag() == 1 && !listed(inNames_, midi_.MidiInDeviceName) && midi_.CloseMidiIn()) {
+        ImgInOpen->setOpen(false);
+        inWentAway_ = true;
+        status += "The MIDI input '" + midi_.MidiInDeviceName + "' went away. ";
+    }
+    if (ImgOutOpen->tag() == 1 && !listed(outNames_, midi_.MidiOutDeviceName) &&
+        midi_.CloseMidiOut()) {
+        ImgOutOpen->setOpen(false);
+        outWentAway_ = true;
+        status += "The MIDI output '" + midi_.MidiOutDeviceName + "' went away. ";
+    }
+    // One that comes back is opened again; a stored one that was missing too.
+    for (bool output : {false, true}) {
+        std::string& missing = output ? missingOut_ : missingIn_;
+        std::string& chosen = output ? midi_.MidiOutDeviceName : midi_.MidiInDeviceName;
+        const std::vector<std::string>& names = output ? outNames_ : inNames_;
+        if (!missing.empty() && listed(names, missing)) {
+            chosen = missing;
+            missing.clear();
+            (output ? outWentAway_ : inWentAway_) = true;
+        }
+        bool& wentAway = output ? outWentAway_ : inWentAway_;
+        ui::TOpenSwitch* open = output ? ImgOutOpen : ImgInOpen;
+        if (wentAway && open->tag() == 0 && listed(names, chosen)) {
+            wentAway = false;
+            open->setOpen(output ? midi_.OpenMidiOut() : session_.OpenInput());
+            QComboBox* list = output ? cmbMidiOut : cmbMidiIn;
+            const auto at = std::find(names.begin(), names.end(), chosen);
+            list->setCurrentIndex(static_cast<int>(at - names.begin()));
+        }
+    }
+    if (!status.empty() || (!inWentAway_ && !outWentAway_ && missingIn_.empty() &&
+                            missingOut_.empty() && !serviceLost_)) {
+        ShowDeviceStatus(status.empty() ? std::string()
+                                        : status + "It opens again when it is back.");
+    }
+}
 
 } // namespace velmora::app

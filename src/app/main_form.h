@@ -16,10 +16,7 @@
 #include "core/settings_file.h"
 #include "core/sysex_monitor_log.h"
 #include "help/help_hook.h"
-#include "midi/input_state.h"
-#include "midi/midi_functions.h"
-#include "midi/midi_in_callback.h"
-#include "midi/ui_signal.h"
+#include "midi/midi_session.h"
 #include "ui/caption_label.h"
 #include "ui/gauge.h"
 #include "ui/image_control.h"
@@ -42,7 +39,7 @@ struct MainFormEnvironment {
 
 class TmainForm : public QWidget, public midi::UiSignalReceiver {
     Q_OBJECT
-public:
+  public:
     explicit TmainForm(MainFormEnvironment env, QWidget* parent = nullptr);
     ~TmainForm() override;
 
@@ -80,11 +77,21 @@ public:
     // Creates the router window at the first activation.
     std::function<void()> onRouterCreate;
 
+    midi::MidiSession& session() { return session_; }
     midi::MidiFunctions& midi() { return midi_; }
-    midi::MainWindowTags& tags() { return tags_; }
-    midi::RouterSettings& router() { return router_; }
-    midi::MidiInCallback& callback() { return callback_; }
-    midi::UiSignal& signal() { return signal_; }
+    midi::InputPathState& path() { return session_.path(); }
+    midi::RouterSettings& router() { return session_.router(); }
+    midi::MidiInCallback& callback() { return session_.callback(); }
+    midi::UiSignal& signal() { return session_.signal(); }
+
+    // Follows the system's device lists: ports that came or went, a chosen
+    // device that went away (closed, with a message) or came back (opened
+    // again), the MIDI service itself going away. Run every second.
+    void RefreshDevices();
+    // What the Setup panel says about the devices; empty when all is well.
+    QString DeviceStatus() const { return lblDeviceStatus->text(); }
+    // Input the service could not deliver since the start.
+    std::uint64_t LostInput() const { return midi_.LostInputEvents(); }
     bool StartFailed() const { return startFailed_; }
     bool FirstActivation() const { return firstActivation_; }
     const EventsHistory& history() const { return history_; }
@@ -116,20 +123,22 @@ public:
     ui::TLedCheckBox *ImgActiveSense, *ImgAfterTouch, *ImgJumpData, *ImgJumpSysex, *ImgClearSysex;
     ui::TCaptionLabel *lblActiveSense, *lblAfterTouch, *lblJumpData, *lblJumpSysex, *lblClearSysex;
     QLabel* lblEmail1;
+    QLabel* lblDeviceStatus;
+    QLabel *lblLostData, *lblLostSysex;
     ui::TLinkLabel* lblEmail2;
 
     QTimer* Timer1;
+    QTimer* DeviceTimer;
 
-protected:
+  protected:
     void HandleSignal(char code) override; // Edit1Change
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void BuildWindow();
     void BuildLeftColumn();
     QWidget* BuildPanel(const QString& name);
@@ -149,13 +158,22 @@ private:
     void ImgInOpenClick();
     void ImgOutOpenClick();
     void ImgThruClick();
+    void ShowDeviceStatus(const std::string& text);
+    void ShowLostInput();
+    void CloseLostDevices(const QString& why);
+    bool RefreshSide(bool output, const std::vector<std::string>& names);
 
     MainFormEnvironment env_;
-    midi::MidiFunctions midi_;
-    midi::MainWindowTags tags_;
-    midi::RouterSettings router_;
-    midi::UiSignal signal_;
-    midi::MidiInCallback callback_;
+    midi::MidiSession session_;
+    midi::MidiFunctions& midi_;
+    // The devices listed now, and chosen devices that are not there: stored
+    // ones missing at the start, open ones that went away (opened again
+    // when they come back).
+    std::vector<std::string> inNames_, outNames_;
+    std::string missingIn_, missingOut_;
+    bool inWentAway_ = false, outWentAway_ = false;
+    bool serviceLost_ = false;
+    std::uint64_t lostShown_ = 0;
     SettingsFile settings_;
     EventsHistory history_;
     SysexMonitorLog sysexLog_;

@@ -72,6 +72,18 @@ QPlainTextEdit* Memo(QWidget* parent, int x, int y, int w, int h) {
     return m;
 }
 
+// The count of input the service could not deliver, over a band of the
+// panel; shown only once something was lost.
+QLabel* LostCount(QWidget* parent, int x, int y, int w) {
+    auto* l = new QLabel(parent);
+    l->setFont(ui::skin::CaptionFont(true));
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    l->setStyleSheet(QStringLiteral("color: rgb(255, 60, 60); background: transparent;"));
+    l->setGeometry(x, y, w, 15);
+    l->hide();
+    return l;
+}
+
 template <typename Control> Control* Place(Control* control, int x, int y) {
     control->move(x, y);
     return control;
@@ -196,6 +208,16 @@ void TmainForm::BuildSetupPanel() {
     cmbMidiThru = ui::SkinList(p, 200, 84, 89);
     cmbMidiOut = ui::SkinList(p, 296, 84, 177);
     ui::SkinBand(p, "Preferences", 16, 136, 457);
+    // What the device lists need the user to know: a missing or lost device,
+    // a thru that was switched off. Shown only when there is something to say.
+    lblDeviceStatus = new QLabel(p);
+    lblDeviceStatus->setObjectName(QStringLiteral("lblDeviceStatus"));
+    lblDeviceStatus->setFont(ui::skin::CaptionFont(false));
+    lblDeviceStatus->setStyleSheet(
+        QStringLiteral("color: rgb(255, 200, 0); background: transparent;"));
+    lblDeviceStatus->setWordWrap(true);
+    lblDeviceStatus->setGeometry(16, 106, 457, 28);
+    lblDeviceStatus->hide();
 
     auto pref = [p](int y, const QString& caption, TCaptionLabel** label) {
         auto* box = Place(new ui::TLedCheckBox(p), 64, y);
@@ -260,6 +282,8 @@ void TmainForm::BuildDataPanel() {
     ui::SkinBand(p, "Events History", 8, 104, 471);
     Memo2 = Memo(p, 8, 120, 473, 297);
     Memo2->setLineWrapMode(QPlainTextEdit::NoWrap);
+    lblLostData = LostCount(p, 230, 104, 245);
+    lblLostData->setObjectName(QStringLiteral("lblLostData"));
 }
 
 void TmainForm::BuildSysexPanel() {
@@ -267,6 +291,8 @@ void TmainForm::BuildSysexPanel() {
     Text(p, "Sysex Monitor", 8, 8, ui::skin::Green(), true);
     Memo1 = Memo(p, 8, 24, 473, 393);
     Memo1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    lblLostSysex = LostCount(p, 230, 6, 251);
+    lblLostSysex->setObjectName(QStringLiteral("lblLostSysex"));
 }
 
 void TmainForm::BuildAboutPanel() {

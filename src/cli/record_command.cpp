@@ -1,8 +1,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -12,11 +10,10 @@
 #include "cli/options.h"
 #include "cli/transfer_commands.h"
 #include "core/cp1252.h"
+#include "core/stop_signal.h"
 #include "core/sysex_file_io.h"
-#include "midi/midi_functions.h"
-#include "midi/midi_in_callback.h"
+#include "midi/midi_session.h"
 #include "midi/service_factory.h"
-#include "midi/ui_signal.h"
 #include "sysex/sysex_recorder.h"
 #include "sysex/transfer_texts.h"
 
@@ -32,7 +29,7 @@ constexpr const char* kRecordHelp =
     "controllers, clock) is ignored.\n"
     "\n"
     "Recording ends once no byte has come for MS milliseconds (default 2000)\n"
-    "after the first block, or at an interrupt (Ctrl-C or SIGTERM); what has\n"
+    "after the first block, or at an interrupt (Ctrl-C, SIGTERM or SIGHUP); what has\n"
     "arrived by then is saved. The count of blocks and bytes received is shown\n"
     "as it grows on a terminal, and printed at the end.\n"
     "\n"
@@ -43,31 +40,6 @@ constexpr const char* kRecordHelp =
     "Exit status: 0 when the file was saved, 1 when nothing arrived, data was\n"
     "lost, the input can't be opened or the file can't be written, 2 for a bad\n"
     "command line or a device that does not exist.\n";
-
-std::atomic<bool> gStop{false};
-void OnStopSignal(int) {
-    gStop.store(true);
-}
-
-// Record mode raises no main-window hand-off; a receiver is still needed.
-class NoMainWindow : public midi::UiSignalReceiver {
-  public:
-    void HandleSignal(char) override {}
-};
-
-// The record window's reaction to a block, on the main (Qt) thread.
-class BlockNoter : public midi::UiSignalReceiver {
-  public:
-    explicit BlockNoter(sysex::SysexRecorder& recorder) : recorder_(recorder) {}
-    void HandleSignal(char code) override {
-        if (code == '1') {
-            recorder_.NoteBlock();
-        }
-    }
-
-  private:
-    sysex::SysexRecorder& recorder_;
-};
 
 } // namespace
 
@@ -92,6 +64,12 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
         return 2;
     }
     const std::string path = o.positional.front();
+    // Before anything is recorded: a dump that could not be saved is lost.
+    if (const FileOutcome writable = CheckSysexFileTarget(path); !writable) {
+        std::fprintf(stderr, "velmora-cli record: %s: %s\n", path.c_str(),
+                     Cp1252ToUtf8(writable.message).c_str());
+        return 1;
+    }
 
     auto service = OpenServiceOrComplain("record", o);
     if (!service) {
@@ -104,33 +82,25 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
 
     QCoreApplication app(argc, argv);
     StderrReporter reporter("velmora-cli record");
-    midi::MidiFunctions midi(*service, reporter);
+    midi::IgnoreHandOffs nothingShown;
+    midi::MidiSession session(*service, reporter, nothingShown);
+    midi::MidiFunctions& midi = session.midi();
     sysex::SysexRecorder recorder(midi, std::chrono::milliseconds(idleMs.value_or(2000)));
-    NoMainWindow mainWindow;
-    midi::UiSignal mainSignal(mainWindow);
-    BlockNoter noter(recorder);
+    sysex::BlockNoter noter(recorder);
     midi::UiSignal recordSignal(noter);
-    midi::MainWindowTags tags;
-    midi::RouterSettings router;
-    midi::MidiInCallback callback(midi, tags, router, mainSignal);
-    callback.SetRecordSignal(&recordSignal);
-    midi.SetWaitHook([&] {
-        mainSignal.ServePending();
-        recordSignal.ServePending();
-    });
-    midi.StartClock();
+    session.SetRecordSignal(&recordSignal);
 
     recorder.Begin();
-    midi.MidiInDevice = device.number;
-    if (!midi.OpenMidiIn(callback.AsCallback())) {
+    midi.MidiInDeviceName = device.name;
+    if (!session.OpenInput()) {
         return 1;
     }
     const bool terminal = isatty(STDOUT_FILENO) != 0;
     std::printf("%s\n", Cp1252ToUtf8(sysex::WaitingText(device.name)).c_str());
     std::fflush(stdout);
 
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
+    CatchStopSignals();
+    bool serviceStopped = false;
     std::string shown;
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
@@ -142,7 +112,11 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
                 shown = status;
             }
         }
-        if (gStop.load() || recorder.TransferEnded()) {
+        if (!service->Running()) {
+            serviceStopped = true;
+            app.quit();
+        }
+        if (StopRequested() != 0 || recorder.TransferEnded()) {
             app.quit();
         }
     });
@@ -150,10 +124,8 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     app.exec();
 
     const auto lost = midi.LostInputEvents();
-    midi.CloseMidiIn();
+    session.Shutdown();
     recorder.End();
-    mainSignal.Shutdown();
-    recordSignal.Shutdown();
 
     const std::vector<std::uint8_t> bytes = recorder.Bytes();
     if (!shown.empty()) {
@@ -165,6 +137,16 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
                      "velmora-cli record: %s No sysex arrived at '%s'; '%s' was not "
                      "written.\n",
                      sysex::kNothingToSave, device.name.c_str(), path.c_str());
+        if (lost > 0) {
+            std::fprintf(stderr,
+                         "velmora-cli record: %llu events were lost (a sysex message larger "
+                         "than the input queue is lost whole)\n",
+                         static_cast<unsigned long long>(lost));
+        }
+        if (serviceStopped) {
+            std::fprintf(stderr, "velmora-cli record: the MIDI service (%s) stopped\n",
+                         service->Name().c_str());
+        }
         return 1;
     }
     std::printf("%s\n", recorder.StatusText().c_str());
@@ -176,14 +158,29 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
         return 1;
     }
     std::printf("Saved %zu bytes to '%s'\n", bytes.size(), path.c_str());
+    // What was saved is all there is; anything known to be missing is said.
+    bool complete = true;
+    if (serviceStopped) {
+        std::fprintf(stderr,
+                     "velmora-cli record: the MIDI service (%s) stopped during the recording; "
+                     "whatever was still to come is lost\n",
+                     service->Name().c_str());
+        complete = false;
+    }
+    if (bytes.back() != 0xF7) {
+        std::fprintf(stderr,
+                     "velmora-cli record: the last sysex message has no end (F7): it was cut "
+                     "off\n");
+        complete = false;
+    }
     if (lost > 0) {
         std::fprintf(stderr,
                      "velmora-cli record: %llu events could not be delivered; the recording "
                      "is incomplete\n",
                      static_cast<unsigned long long>(lost));
-        return 1;
+        complete = false;
     }
-    return 0;
+    return complete ? 0 : 1;
 }
 
 } // namespace velmora::cli

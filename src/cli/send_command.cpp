@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -12,6 +11,7 @@
 #include "cli/options.h"
 #include "cli/transfer_commands.h"
 #include "core/cp1252.h"
+#include "core/stop_signal.h"
 #include "core/sysex_file_io.h"
 #include "midi/midi_functions.h"
 #include "midi/service_factory.h"
@@ -35,18 +35,13 @@ constexpr const char* kSendHelp =
     "                  instruments that need time to take a message in\n"
     "\n"
     "The progress (blocks and bytes sent) is shown on one line on a terminal,\n"
-    "and as one line per block otherwise. An interrupt (Ctrl-C or SIGTERM)\n"
+    "and as one line per block otherwise. An interrupt (Ctrl-C, SIGTERM, SIGHUP)\n"
     "stops the send after the message being sent.\n"
     "\n"
     "M is a device number of 'velmora-cli list' or a device's exact name.\n"
     "Exit status: 0 when every block went out, 1 when the file can't be read,\n"
     "the output can't be opened, a block could not be sent or the send was\n"
     "interrupted, 2 for a bad command line or a device that does not exist.\n";
-
-std::atomic<bool> gStop{false};
-void OnStopSignal(int) {
-    gStop.store(true);
-}
 
 // Shows the status texts: rewritten in place on a terminal, one per line
 // otherwise.
@@ -123,7 +118,7 @@ int RunSend(std::span<const std::string_view> args) {
     StderrReporter reporter("velmora-cli send");
     midi::MidiFunctions midi(*service, reporter);
     sysex::InputShutOut inputOff(midi); // the input stays shut out for the whole send
-    midi.MidiOutDevice = device.number;
+    midi.MidiOutDeviceName = device.name;
     if (!midi.OpenMidiOut()) {
         return 1;
     }
@@ -131,11 +126,10 @@ int RunSend(std::span<const std::string_view> args) {
     sysex::SysexSender sender(midi.MidiOutHandle(), std::move(file.bytes), device.name,
                               {std::chrono::milliseconds(pauseMs.value_or(0))});
     StatusPrinter printer(isatty(STDOUT_FILENO) != 0);
-    std::signal(SIGINT, OnStopSignal);
-    std::signal(SIGTERM, OnStopSignal);
+    CatchStopSignals();
     printer.Show(sender.StatusText());
     while (!sender.Finished()) {
-        if (gStop.load()) {
+        if (StopRequested() != 0) {
             sender.RequestCancel();
         }
         sender.Step();

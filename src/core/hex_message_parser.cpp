@@ -1,6 +1,7 @@
 #include "core/hex_message_parser.h"
 
 #include <array>
+#include <cstdio>
 
 namespace velmora {
 namespace {
@@ -26,49 +27,113 @@ ParsedMessage Fail(std::string why) {
     return {false, 0, std::move(why)};
 }
 
-} // namespace
+// Walks the blank-separated tokens of a line and reads each as a byte.
+class TokenReader {
+  public:
+    explicit TokenReader(std::string_view text) : text_(text) {}
 
-ParsedMessage ParseHexMessage(std::string_view text) {
-    std::array<unsigned, 3> bytes{};
-    std::size_t count = 0;
-    std::size_t i = 0;
-    while (true) {
-        while (i < text.size() && IsBlank(text[i])) {
-            ++i;
+    // False at the end of the line, or with `error` set for a bad token.
+    bool Next(unsigned& value, std::string& error) {
+        while (i_ < text_.size() && IsBlank(text_[i_])) {
+            ++i_;
         }
-        if (i == text.size()) {
-            break;
+        if (i_ == text_.size()) {
+            return false;
         }
-        const std::size_t start = i;
-        while (i < text.size() && !IsBlank(text[i])) {
-            ++i;
+        const std::size_t start = i_;
+        while (i_ < text_.size() && !IsBlank(text_[i_])) {
+            ++i_;
         }
-        const std::string_view token = text.substr(start, i - start);
-        unsigned value = 0;
+        const std::string_view token = text_.substr(start, i_ - start);
+        value = 0;
         for (const char c : token) {
             const int digit = HexValue(c);
             if (digit < 0) {
-                return Fail("\"" + std::string(token) + "\" is not a hexadecimal byte");
+                error = QuoteStart(token) + " is not a hexadecimal byte";
+                return false;
             }
             // Saturate: any value past FF is refused below, however long.
             value = value > 0xFFu ? value : value * 16 + static_cast<unsigned>(digit);
         }
         if (value > 0xFF) {
-            return Fail("\"" + std::string(token) + "\" is above FF");
+            error = QuoteStart(token) + " is above FF";
+            return false;
         }
+        return true;
+    }
+
+  private:
+    std::string_view text_;
+    std::size_t i_ = 0;
+};
+
+constexpr const char* kEmpty = "empty line, expected 1 to 3 hexadecimal bytes";
+
+} // namespace
+
+std::string QuoteStart(std::string_view text) {
+    constexpr std::size_t kShown = 32;
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size() && i < kShown; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    if (text.size() > kShown) {
+        out += "...";
+    }
+    return out + "\"";
+}
+
+ParsedMessage ParseHexMessage(std::string_view text) {
+    std::array<unsigned, 3> bytes{};
+    std::size_t count = 0;
+    TokenReader reader(text);
+    unsigned value = 0;
+    std::string error;
+    while (reader.Next(value, error)) {
         if (count == bytes.size()) {
             return Fail("more than three bytes");
         }
         bytes[count++] = value;
     }
+    if (!error.empty()) {
+        return Fail(error);
+    }
     if (count == 0) {
-        return Fail("empty line, expected 1 to 3 hexadecimal bytes");
+        return Fail(kEmpty);
     }
     return {true,
             PackShortMessage(static_cast<std::uint8_t>(bytes[0]),
                              static_cast<std::uint8_t>(bytes[1]),
                              static_cast<std::uint8_t>(bytes[2])),
             {}};
+}
+
+ParsedBytes ParseHexBytes(std::string_view text, std::size_t maxBytes) {
+    ParsedBytes out;
+    TokenReader reader(text);
+    unsigned value = 0;
+    while (reader.Next(value, out.error)) {
+        if (out.bytes.size() == maxBytes) {
+            out.error = "more than " + std::to_string(maxBytes) + " bytes";
+            break;
+        }
+        out.bytes.push_back(static_cast<std::uint8_t>(value));
+    }
+    if (out.error.empty() && out.bytes.empty()) {
+        out.error = "empty line, expected hexadecimal bytes";
+    }
+    out.ok = out.error.empty();
+    if (!out.ok) {
+        out.bytes.clear();
+    }
+    return out;
 }
 
 } // namespace velmora

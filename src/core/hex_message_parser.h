@@ -1,9 +1,12 @@
 // Reads a short message written as 1 to 3 hexadecimal bytes separated by
-// blanks ("90 3C 64"), as typed on a command line or in a text file.
+// blanks ("90 3C 64"), as typed on a command line or in a text file, and any
+// number of such bytes (a sysex message on one line).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/short_message.h"
 
@@ -16,5 +19,18 @@ struct ParsedMessage {
 };
 
 ParsedMessage ParseHexMessage(std::string_view text);
+
+struct ParsedBytes {
+    bool ok = false;
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+};
+
+// 1 to `maxBytes` hexadecimal bytes separated by blanks.
+ParsedBytes ParseHexBytes(std::string_view text, std::size_t maxBytes);
+
+// `text` in double quotes for a message, safe on a terminal: at most its first
+// 32 bytes followed by "...", control and non-ASCII bytes as \xNN.
+std::string QuoteStart(std::string_view text);
 
 } // namespace velmora

@@ -30,3 +30,16 @@ ShortMessage RouterTransform(ShortMessage message, int channelIndex, int transpo
 }
 
 } // namespace velmora
+
+namespace velmora {
+
+ShortMessage ThruMessage(ShortMessage message, int thruChannelIndex) {
+    const std::uint8_t status = StatusOf(message);
+    if (status < 0xF0 && thruChannelIndex >= 1 && thruChannelIndex <= 16) {
+        const auto channel = static_cast<ShortMessage>(thruChannelIndex - 1);
+        return (message & ~ShortMessage{0x0F}) | channel;
+    }
+    return message;
+}
+
+} // namespace velmora

@@ -14,4 +14,9 @@ namespace velmora {
 ShortMessage RouterTransform(ShortMessage message, int channelIndex, int transpose, int lowNote,
                              int highNote);
 
+// Thru: the message with its channel replaced by the "Channel n" choice
+// (index 1 to 16) of the thru list; "As Input" (0), no selection and every
+// message that is not a channel message leave it unchanged.
+ShortMessage ThruMessage(ShortMessage message, int thruChannelIndex);
+
 } // namespace velmora

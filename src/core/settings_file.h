@@ -3,12 +3,18 @@
 // single-byte Windows-1252; every line of the file ends with CR LF.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace velmora {
+
+// The largest settings file that is read; a real one has eleven short lines.
+inline constexpr std::size_t kMaxSettingsFileBytes = std::size_t{1} << 20;
 
 // The eight stored values, each as written to the file. Defaults are the
 // values of a fresh installation.
@@ -21,6 +27,9 @@ struct SettingsValues {
     int jumpData = 1;                // 1/0
     int jumpSysex = 1;               // 1/0
     int clearSysex = 0;              // 1/0
+    // Settings beyond these, written after them under "[More]" as
+    // NAME=VALUE lines, in this order; none are written when empty.
+    std::vector<std::pair<std::string, std::string>> more;
 };
 
 // Outcome of a file operation; `message` says what went wrong and where.
@@ -38,17 +47,22 @@ class SettingsFile {
     // Empties memoIni, then loads the lines of the file at `path` if one
     // exists. A missing file is not an error (every key then counts as
     // missing); a file that exists but cannot be read is, and leaves
-    // memoIni empty.
+    // memoIni empty. Only a regular file of at most kMaxSettingsFileBytes
+    // is read: a FIFO or a device (a link to /dev/zero) is an error at once,
+    // never a wait.
     SettingsResult LoadParam(const std::filesystem::path& path);
 
     // The value of the first line whose name (the text before its first
     // "=") equals `key`, letter case aside; -1 when there is no such line,
     // when its value is empty or when the number does not fit 32 bits.
     int ReadIni(std::string_view key) const;
+    // The text after "=" of that line, as stored; nothing when there is none.
+    std::optional<std::string> ReadIniText(std::string_view key) const;
 
     // Replaces memoIni by the eleven lines for `values` and writes them to
-    // `path`. The file is written beside the old one and then renamed over
-    // it, so a failed write leaves the old file as it was.
+    // `path` with ReplaceFile of core/safe_file.h: written beside the old
+    // file and renamed over it, so a failed write leaves the old file as it
+    // was; a link planted by another user in a shared folder is refused.
     SettingsResult SaveParam(const std::filesystem::path& path, const SettingsValues& values);
 };
 
@@ -61,8 +75,14 @@ int IniValueToInt(std::string_view value);
 // A stored switch: 1 is on, -1 (missing) keeps the default, anything else is off.
 bool StoredSwitch(int stored, bool defaultOn);
 
+// A stored device number as ReadIni gives it: nothing when the key is
+// missing, and also for any negative number ("MidiIn=-5" counts as missing,
+// like "MidiIn=-1" and an absurd value).
+std::optional<int> StoredDeviceNumber(int stored);
+
 // A stored device index, used only when it names one of `deviceCount`
-// devices; device 0 otherwise.
+// devices; device 0 when it is missing (negatives included) or beyond the
+// list.
 int StoredDevice(int stored, int deviceCount);
 
 } // namespace velmora

@@ -1,9 +1,9 @@
-// Reading and writing .syx files: a file is read whole in one piece and
-// written whole with one write of its length. Failures carry the texts the
+// Reading and writing .syx files, whole. Failures carry the texts the
 // program shows, in Windows-1252 (Cp1252ToUtf8 of core/cp1252.h gives the
 // UTF-8 for terminals).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -13,6 +13,14 @@ namespace velmora {
 
 inline constexpr const char* kSysexLoadErrorText = "Warning: Sysex Load Error !";
 inline constexpr const char* kSysexSaveErrorText = "Warning: Sysex Save Error !";
+// Refusals the runtime has no text for, in its language.
+inline constexpr const char* kNotAFileText = "Pas un fichier ordinaire";
+inline constexpr const char* kFileTooLargeText = "Fichier trop volumineux";
+inline constexpr const char* kPlantedLinkText =
+    "Acc\xE8s au fichier refus\xE9 : lien d'un autre utilisateur dans un dossier partag\xE9";
+
+// The largest .syx file that is loaded.
+inline constexpr std::size_t kMaxSysexFileBytes = std::size_t{256} << 20;
 
 enum class FileProblem {
     None,
@@ -37,18 +45,23 @@ struct LoadedFile {
 // (ENOSPC, EDQUOT), otherwise "Erreur E/S %d" with the error code.
 std::string FileErrorText(int errorCode);
 
-// Takes the file's size, then reads that many bytes. Fewer bytes than the
-// size is a Short problem with kSysexLoadErrorText. A FIFO or a device reads
-// as what its size says (usually nothing); opening never waits for a writer.
+// Reads the whole .syx file (see ReadRegularFile of core/safe_file.h), up to
+// kMaxSysexFileBytes. A file that shrinks while it is read is a Short
+// problem with kSysexLoadErrorText. Anything but a regular file (a FIFO, a
+// device, "<(cat f.syx)") is refused with kNotAFileText and never waited on;
+// a folder is "Erreur E/S 21".
 LoadedFile LoadSysexFile(const std::string& path);
 
-// Writes all of `bytes` so that no half-written file is ever left: into a
-// new file beside the target, which then replaces the target by a rename.
-// On failure the new file is removed and an existing target is left as it
-// was. A target that exists but is not a regular file (a device such as
-// /dev/full, a FIFO) is written in place instead; a folder is refused.
-// Symbolic links are followed: the file they lead to is replaced. An
-// existing target's permission bits are kept.
+// Writes all of `bytes` with ReplaceFile of core/safe_file.h: no
+// half-written file is ever left, and an existing target is replaced only
+// by a complete file, keeping its permission bits. A device such as
+// /dev/full or a FIFO is written in place; a folder is refused. Links are
+// followed, except one planted by another user in a shared sticky folder
+// (kPlantedLinkText).
 FileOutcome SaveSysexFile(const std::string& path, std::span<const std::uint8_t> bytes);
+
+// Whether SaveSysexFile could write `path` now, checked without changing it,
+// so that a recording that could not be saved is not made.
+FileOutcome CheckSysexFileTarget(const std::string& path);
 
 } // namespace velmora

@@ -15,6 +15,7 @@
 
 #include "help/help_browser.h"
 #include "help/help_results.h"
+#include "ui/escape_key.h"
 
 namespace velmora::help {
 
@@ -245,11 +246,9 @@ void THelpViewer::SelectInContents(const QUrl& url) {
 }
 
 void THelpViewer::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        return;
+    if (!ui::EscapeCloses(event, [this] { close(); })) {
+        QWidget::keyPressEvent(event);
     }
-    QWidget::keyPressEvent(event);
 }
 
 } // namespace velmora::help

@@ -1,6 +1,6 @@
-// State shared by the window thread and the MIDI delivery thread: what the
-// input callback reads from the windows' controls, and what it leaves for
-// them. Every field is an atomic or is guarded by the lock beside it.
+// State shared by the front end's thread and the MIDI delivery thread: what
+// the input callback reads, and what it leaves for the front end. Every field is an atomic or is
+// guarded by the lock beside it.
 #pragma once
 
 #include <array>
@@ -16,13 +16,19 @@ namespace velmora::midi {
 
 enum InputModeValue : int { kMonitor = 0, kRecord = 1, kMultiOut = 3 };
 
-// The main window's controls that the callback reads (and the data LED it
-// stamps while routing). The window binds its controls to these tags.
-struct MainWindowTags {
-    std::atomic<int> ImgOutOpen{0};          // 1 = main output open
-    std::atomic<int> ImgThru{0};             // 1 = thru on
-    std::atomic<int> cmbMidiThru{0};         // 0 "As Input", 1..16 "Channel n", -1 none
-    std::atomic<std::int32_t> ImgLedData{0}; // 0 = dark, else the lighting stamp
+// What the input path reads for every message and leaves for the front end.
+// Front ends bind their controls to these (the window binds its switches and
+// its data LED to them).
+struct InputPathState {
+    std::atomic<int> mainOutOpen{0};           // 1 = the main output is open
+    std::atomic<int> thruOn{0};                // 1 = thru passes input to the main output
+    std::atomic<int> thruChannel{0};           // 0 as input, 1..16 channel n, -1 none
+    std::atomic<std::int32_t> dataLedStamp{0}; // 0 = dark, else when routing last lit it
+    // Set by the input path when it switched thru off because what it sent
+    // came back; the front end says so and clears it.
+    std::atomic<bool> thruLoopBroken{false};
+    // When thru withheld a message to test for a loop (EchoGuard); -1 none.
+    std::atomic<std::int64_t> thruProbeAtMs{-1};
 };
 
 // One output of the Multi Out router: its port number (0 = off, j = router
@@ -40,6 +46,10 @@ struct RouterSettings {
     // Held while one message is routed and for a whole port assignment, so
     // that nothing is sent on a port being closed.
     std::mutex routing;
+    // Set by the input path when what it routed came back: routing then
+    // stops until the outputs are assigned again (which clears it).
+    std::atomic<bool> loopBroken{false};
+    std::atomic<std::int64_t> probeAtMs{-1}; // as InputPathState::thruProbeAtMs
 };
 
 // A recording in progress and the bytes of a file being sent.

@@ -61,8 +61,24 @@ bool MidiFunctions::ListMidiInDevices(std::vector<std::string>& list) {
     return ListDevices(list, false);
 }
 
-bool MidiFunctions::OpenOutput(OutputSlot& slot, int device) {
-    std::unique_ptr<MidiOutPort> port = service_.OpenOut(device);
+bool MidiFunctions::ChooseMidiOut(int device) {
+    const std::optional<std::string> name = service_.OutDeviceName(device);
+    if (name) {
+        MidiOutDeviceName = *name;
+    }
+    return name.has_value();
+}
+
+bool MidiFunctions::ChooseMidiIn(int device) {
+    const std::optional<std::string> name = service_.InDeviceName(device);
+    if (name) {
+        MidiInDeviceName = *name;
+    }
+    return name.has_value();
+}
+
+bool MidiFunctions::OpenOutput(OutputSlot& slot, const std::string& deviceName) {
+    std::unique_ptr<MidiOutPort> port = service_.OpenOut(deviceName);
     if (!port) {
         reporter_.Report(text::kOpenOut);
         return false;
@@ -95,14 +111,22 @@ bool MidiFunctions::CloseOutput(OutputSlot& slot) {
     return true;
 }
 
-bool MidiFunctions::OpenMidiOut() { return OpenOutput(mainOut_, MidiOutDevice); }
-bool MidiFunctions::CloseMidiOut() { return CloseOutput(mainOut_); }
+bool MidiFunctions::OpenMidiOut() {
+    return OpenOutput(mainOut_, MidiOutDeviceName);
+}
+bool MidiFunctions::CloseMidiOut() {
+    return CloseOutput(mainOut_);
+}
 
-bool MidiFunctions::OpenRouterOut(int k, int device) {
+bool MidiFunctions::OpenRouterOut(int k, const std::string& deviceName) {
     if (k < 1 || k > 4) {
         return false;
     }
-    return OpenOutput(RouterOutHandle(k), device);
+    return OpenOutput(RouterOutHandle(k), deviceName);
+}
+
+bool MidiFunctions::OpenRouterOut(int k, int device) {
+    return OpenRouterOut(k, service_.OutDeviceName(device).value_or(""));
 }
 
 bool MidiFunctions::CloseRouterOut(int k) {
@@ -119,7 +143,7 @@ bool MidiFunctions::OpenMidiIn(InputCallback callback) {
             return false;
         }
     }
-    std::unique_ptr<MidiInPort> port = service_.OpenIn(MidiInDevice, std::move(callback));
+    std::unique_ptr<MidiInPort> port = service_.OpenIn(MidiInDeviceName, std::move(callback));
     if (!port) {
         reporter_.Report(text::kOpenIn);
         return false;
@@ -138,7 +162,6 @@ void MidiFunctions::PrepareInputBuffers() {
     haveBufferList_ = true;
     for (int i = 0; i < kInputBufferCount; ++i) {
         auto buffer = std::make_unique<TMidiHeader>(kInputBufferSize);
-        buffer->Header.dwUser = buffer.get();
         if (!inPort_->PrepareHeader(buffer->Header)) {
             reporter_.Report(text::kPrepare);
             break;
@@ -180,6 +203,7 @@ bool MidiFunctions::CloseMidiIn() {
         return false;
     }
     inPortForCallback_.store(nullptr);
+    lostByClosedInputs_ += inPort_->LostEvents();
     inPort_.reset();
     InputActive.store(false);
     return true;

@@ -30,8 +30,9 @@ inline constexpr const char* kNoInDevice =
     "No Midi in device found, this application can't be start!";
 inline constexpr const char* kOutCaps = "Error when reading Midi out capabilities!";
 inline constexpr const char* kInCaps = "Error when reading Midi in capabilities!";
-inline constexpr const char* kOpenOut = "Error when trying to open Midi out device!\nThis device is "
-                                        "probably open by another application and can't be shared.";
+inline constexpr const char* kOpenOut =
+    "Error when trying to open Midi out device!\nThis device is "
+    "probably open by another application and can't be shared.";
 inline constexpr const char* kCloseOut = "Error when trying to close Midi out device!";
 inline constexpr const char* kOpenIn = "Error when trying to open Midi in device!\nThis device is "
                                        "probably open by another application and can't be shared.";
@@ -43,30 +44,30 @@ inline constexpr const char* kUnprepare = "Error when trying to unprepare Midi i
 
 // One input buffer: a header and its bytes, owned together.
 class TMidiHeader {
-public:
+  public:
     explicit TMidiHeader(std::uint16_t size);
     MidiHeader Header;
 
-private:
+  private:
     std::vector<std::uint8_t> data_;
 };
 
 // An output port that the window thread opens and closes while the MIDI
 // thread may send on it: sends and closing never overlap.
 class OutputSlot {
-public:
+  public:
     bool IsOpen() const;
     bool SendShort(ShortMessage message);
     bool SendLong(std::span<const std::uint8_t> bytes);
 
-private:
+  private:
     friend class MidiFunctions;
     mutable std::mutex lock_;
     std::unique_ptr<MidiOutPort> port_;
 };
 
 class MidiFunctions {
-public:
+  public:
     MidiFunctions(MidiService& service, Reporter& reporter, TickSource ticks = SteadyTickCount);
     ~MidiFunctions();
 
@@ -74,9 +75,11 @@ public:
     bool ListMidiOutDevices(std::vector<std::string>& list);
     bool ListMidiInDevices(std::vector<std::string>& list);
 
+    // Open the device chosen by name (MidiOutDeviceName, MidiInDeviceName).
     bool OpenMidiOut();
     bool CloseMidiOut();
-    bool OpenRouterOut(int k, int device); // k = 1..4
+    bool OpenRouterOut(int k, const std::string& deviceName); // k = 1..4
+    bool OpenRouterOut(int k, int device); // the device listed now under `device`
     bool CloseRouterOut(int k);
     bool OpenMidiIn(InputCallback callback);
     bool CloseMidiIn();
@@ -101,11 +104,18 @@ public:
     MidiInPort* MidiInHandle() const { return inPortForCallback_.load(); }
     bool InputOpen() const { return inPort_ != nullptr; }
     std::size_t InputBufferCount() const { return InputBufferList_.size(); }
-    std::uint64_t LostInputEvents() const { return inPort_ ? inPort_->LostEvents() : 0; }
+    // Events the service could not deliver, over every input opened so far.
+    std::uint64_t LostInputEvents() const {
+        return lostByClosedInputs_ + (inPort_ ? inPort_->LostEvents() : 0);
+    }
 
-    // Selected devices (the selection indices of the device lists).
-    int MidiOutDevice = 0;
-    int MidiInDevice = 0;
+    // The chosen devices, by name: a device keeps its name while other
+    // programs add and remove ports, not its place in the lists.
+    std::string MidiOutDeviceName;
+    std::string MidiInDeviceName;
+    // Chooses the device listed now under `device`; false when there is none.
+    bool ChooseMidiOut(int device);
+    bool ChooseMidiIn(int device);
 
     // Shared with the input callback.
     std::atomic<bool> InputActive{false};
@@ -114,8 +124,8 @@ public:
     std::string PendingSysexText; // written by the callback, read inside a hand-off
     SysexStore sysex;
 
-private:
-    bool OpenOutput(OutputSlot& slot, int device);
+  private:
+    bool OpenOutput(OutputSlot& slot, const std::string& deviceName);
     bool CloseOutput(OutputSlot& slot);
     bool ListDevices(std::vector<std::string>& list, bool output);
 
@@ -129,6 +139,7 @@ private:
     std::atomic<MidiInPort*> inPortForCallback_{nullptr};
     std::vector<std::unique_ptr<TMidiHeader>> InputBufferList_;
     bool haveBufferList_ = false;
+    std::uint64_t lostByClosedInputs_ = 0;
 };
 
 } // namespace velmora::midi

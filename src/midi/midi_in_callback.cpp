@@ -5,31 +5,13 @@
 #include <cstring>
 
 #include "core/router_transform.h"
+#include "core/sysex_text.h"
 
 namespace velmora::midi {
 
-ShortMessage ThruMessage(ShortMessage message, int thruChannelIndex) {
-    const std::uint8_t status = StatusOf(message);
-    if (status < 0xF0 && thruChannelIndex >= 1 && thruChannelIndex <= 16) {
-        const auto channel = static_cast<ShortMessage>(thruChannelIndex - 1);
-        return (message & ~ShortMessage{0x0F}) | channel;
-    }
-    return message;
-}
-
-std::string SysexHexText(std::span<const std::uint8_t> bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text(bytes.size() * 3, ' ');
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        text[3 * i] = kDigits[bytes[i] >> 4];
-        text[3 * i + 1] = kDigits[bytes[i] & 0x0F];
-    }
-    return text;
-}
-
-MidiInCallback::MidiInCallback(MidiFunctions& midi, MainWindowTags& tags, RouterSettings& router,
+MidiInCallback::MidiInCallback(MidiFunctions& midi, InputPathState& path, RouterSettings& router,
                                HandOff& mainSignal)
-    : midi_(midi), tags_(tags), router_(router), mainSignal_(mainSignal) {}
+    : midi_(midi), path_(path), router_(router), mainSignal_(mainSignal) {}
 
 void MidiInCallback::operator()(const InputEvent& event) {
     if (!midi_.InputActive.load()) {
@@ -59,8 +41,28 @@ void MidiInCallback::operator()(const InputEvent& event) {
 }
 
 void MidiInCallback::ShortMonitor(ShortMessage message) {
-    if (tags_.ImgOutOpen.load() == 1 && tags_.ImgThru.load() == 1) {
-        midi_.MidiOutHandle().SendShort(ThruMessage(message, tags_.cmbMidiThru.load()));
+    if (path_.mainOutOpen.load() == 1 && path_.thruOn.load() == 1) {
+        const std::int64_t now = midi_.ElapsedMs();
+        switch (thruEchoes_.NoteReceived(message, now)) {
+        case EchoVerdict::Loop:
+            TripLoop(path_.thruProbeAtMs, [this] {
+                path_.thruOn.store(0);
+                path_.thruLoopBroken.store(true);
+            });
+            break;
+        case EchoVerdict::Withhold:
+            path_.thruProbeAtMs.store(now);
+            break;
+        case EchoVerdict::Pass: {
+            if (!thruEchoes_.Probing()) {
+                path_.thruProbeAtMs.store(-1);
+            }
+            const ShortMessage passed = ThruMessage(message, path_.thruChannel.load());
+            midi_.MidiOutHandle().SendShort(passed);
+            thruEchoes_.NoteSent(passed, now);
+            break;
+        }
+        }
     }
     mainSignal_.Raise('2');
 }
@@ -69,7 +71,24 @@ void MidiInCallback::ShortMultiOut(ShortMessage message) {
     if (message == kActiveSensing) {
         return;
     }
-    tags_.ImgLedData.store(midi_.ElapsedMs());
+    const std::int32_t now = midi_.ElapsedMs();
+    path_.dataLedStamp.store(now);
+    if (router_.loopBroken.load()) {
+        return;
+    }
+    switch (routerEchoes_.NoteReceived(message, now)) {
+    case EchoVerdict::Loop:
+        TripLoop(router_.probeAtMs, [this] { router_.loopBroken.store(true); });
+        return;
+    case EchoVerdict::Withhold:
+        router_.probeAtMs.store(now);
+        return;
+    case EchoVerdict::Pass:
+        if (!routerEchoes_.Probing()) {
+            router_.probeAtMs.store(-1);
+        }
+        break;
+    }
     std::lock_guard lock(router_.routing);
     for (int k = 1; k <= 4; ++k) {
         const RouterOutputSettings& out = router_.outputs[static_cast<std::size_t>(k - 1)];
@@ -86,6 +105,7 @@ void MidiInCallback::ShortMultiOut(ShortMessage message) {
                             out.splitLowIndex.load(), out.splitHighIndex.load());
         if (routed != 0) {
             midi_.RouterOutHandle(port).SendShort(routed);
+            routerEchoes_.NoteSent(routed, now);
         }
     }
 }
@@ -139,6 +159,11 @@ void MidiInCallback::HandBack(MidiHeader& header) {
     if (!port->AddBuffer(header)) {
         midi_.reporter().Report(text::kAdd);
     }
+}
+
+bool ExpireEchoProbe(std::atomic<std::int64_t>& probeAtMs, std::int64_t nowMs) {
+    std::int64_t since = probeAtMs.load();
+    return EchoGuard::ProbeExpired(since, nowMs) && probeAtMs.compare_exchange_strong(since, -1);
 }
 
 } // namespace velmora::midi

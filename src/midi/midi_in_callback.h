@@ -1,11 +1,13 @@
 // What becomes of every event that arrives at the open input, by InputMode:
 // Monitor shows it (and passes it through to the main output), Record
 // collects sysex, MultiOut routes short messages to the router's outputs.
-// Runs on the MIDI service's delivery thread, one event at a time.
+// Runs on the MIDI service's delivery thread, one event at a time. A path
+// whose output comes back at the input (a feedback loop) is switched off.
 #pragma once
 
 #include <atomic>
 
+#include "core/echo_guard.h"
 #include "midi/hand_off.h"
 #include "midi/input_state.h"
 #include "midi/midi_functions.h"
@@ -13,8 +15,8 @@
 namespace velmora::midi {
 
 class MidiInCallback {
-public:
-    MidiInCallback(MidiFunctions& midi, MainWindowTags& tags, RouterSettings& router,
+  public:
+    MidiInCallback(MidiFunctions& midi, InputPathState& path, RouterSettings& router,
                    HandOff& mainSignal);
 
     // The record window's hand-off; set on the window thread.
@@ -28,26 +30,32 @@ public:
         return [this](const InputEvent& event) { (*this)(event); };
     }
 
-private:
+  private:
     void ShortMonitor(ShortMessage message);
     void ShortMultiOut(ShortMessage message);
     void LongData(MidiHeader& header);
     void HandBack(MidiHeader& header);
+    // Switches a path off for a loop, unless the front end's timer already
+    // did (it owns an expired probe once it has taken `probeAtMs`).
+    template <typename SwitchOff>
+    static void TripLoop(std::atomic<std::int64_t>& probeAtMs, SwitchOff switchOff) {
+        probeAtMs.store(-1);
+        switchOff();
+    }
 
     MidiFunctions& midi_;
-    MainWindowTags& tags_;
+    InputPathState& path_;
     RouterSettings& router_;
     HandOff& mainSignal_;
     std::atomic<HandOff*> recordSignal_{nullptr};
+    // Delivery thread only: what thru and the router sent, against what comes back.
+    EchoGuard thruEchoes_;
+    EchoGuard routerEchoes_;
 };
 
-// Thru: the message with its channel replaced by the "Channel n" choice
-// (index 1 to 16) of the thru list; "As Input" (0), no selection and every
-// message that is not a channel message leave it unchanged.
-ShortMessage ThruMessage(ShortMessage message, int thruChannelIndex);
-
-// The sysex monitor's text of a block: each byte as two upper-case hex
-// digits followed by a space.
-std::string SysexHexText(std::span<const std::uint8_t> bytes);
+// The front end's side of the loop test: a message the callback withheld
+// that nothing repeated in time proves a loop, also when nothing more
+// arrives. Switches the path off and answers true then. Front end's thread.
+bool ExpireEchoProbe(std::atomic<std::int64_t>& probeAtMs, std::int64_t nowMs);
 
 } // namespace velmora::midi

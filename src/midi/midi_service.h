@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/short_message.h"
 
@@ -21,7 +22,6 @@ struct MidiHeader {
     std::uint8_t* lpData = nullptr;
     std::uint32_t dwBufferLength = 0;
     std::uint32_t dwBytesRecorded = 0;
-    void* dwUser = nullptr;
     bool prepared = false; // set by PrepareHeader, cleared by UnprepareHeader
     bool queued = false;   // between AddBuffer and its return to the callback
 };
@@ -45,7 +45,7 @@ using InputCallback = std::function<void(const InputEvent&)>;
 using WaitHook = std::function<void()>;
 
 class MidiOutPort {
-public:
+  public:
     virtual ~MidiOutPort() = default;
     // Safe to call from any thread, also while another thread resets the port.
     virtual bool SendShort(ShortMessage message) = 0;
@@ -57,7 +57,7 @@ public:
 };
 
 class MidiInPort {
-public:
+  public:
     virtual ~MidiInPort() = default;
     virtual bool PrepareHeader(MidiHeader& header) = 0;
     virtual bool UnprepareHeader(MidiHeader& header) = 0;
@@ -74,7 +74,7 @@ public:
 };
 
 class MidiService {
-public:
+  public:
     virtual ~MidiService() = default;
     virtual std::string Name() const = 0; // "alsa", "jack", "simulated", ...
 
@@ -84,9 +84,24 @@ public:
     virtual int InDeviceCount() = 0;
     virtual std::optional<std::string> InDeviceName(int device) = 0;
 
-    // nullptr when the device can't be opened (for instance, held elsewhere).
-    virtual std::unique_ptr<MidiOutPort> OpenOut(int device) = 0;
-    virtual std::unique_ptr<MidiInPort> OpenIn(int device, InputCallback callback) = 0;
+    // Opens the device listed under `name` now: names stay right when other
+    // programs add or remove ports, numbers do not. nullptr when there is no
+    // such device or it can't be opened (for instance, held elsewhere).
+    virtual std::unique_ptr<MidiOutPort> OpenOut(const std::string& name) = 0;
+    virtual std::unique_ptr<MidiInPort> OpenIn(const std::string& name, InputCallback callback) = 0;
+
+    // False once the service itself has gone away (the JACK server stopped):
+    // its ports are dead and its lists empty.
+    virtual bool Running() const { return true; }
+
+    // The device listed now under `device`, opened by its name.
+    std::unique_ptr<MidiOutPort> OpenOut(int device);
+    std::unique_ptr<MidiInPort> OpenIn(int device, InputCallback callback);
 };
+
+// The names of the devices listed now, in order; a name that can't be read
+// is left empty.
+std::vector<std::string> OutDeviceNames(MidiService& service);
+std::vector<std::string> InDeviceNames(MidiService& service);
 
 } // namespace velmora::midi

@@ -421,27 +421,34 @@ struct RtMidiService::State {
 
 namespace {
 
-template <typename T> int CountPorts(std::mutex& mutex, T& client) {
+// The names `client` lists now, Velmora's own ports left out.
+template <typename T>
+std::vector<std::string> ListedNames(std::mutex& mutex, ErrorSink& sink, T& client,
+                                     const std::string& clientBase) {
     std::lock_guard lock(mutex);
-    try {
-        return static_cast<int>(client.getPortCount());
-    } catch (...) {
-        return 0;
+    std::vector<std::string> names;
+    unsigned count = 0;
+    if (!Checked(sink, [&] { count = client.getPortCount(); })) {
+        return names;
     }
+    for (unsigned i = 0; i < count; ++i) {
+        std::string name;
+        if (!Checked(sink, [&] { name = client.getPortName(i); })) {
+            name.clear(); // listed, but its capabilities can't be read
+        }
+        if (!IsOwnPortName(name, clientBase)) {
+            names.push_back(std::move(name));
+        }
+    }
+    return names;
 }
 
-template <typename T>
-std::optional<std::string> PortName(std::mutex& mutex, ErrorSink& sink, T& client, int device) {
-    if (device < 0) {
+std::optional<std::string> NameAt(const std::vector<std::string>& names, int device) {
+    if (device < 0 || device >= static_cast<int>(names.size()) ||
+        names[static_cast<std::size_t>(device)].empty()) {
         return std::nullopt;
     }
-    std::lock_guard lock(mutex);
-    std::string name;
-    if (!Checked(sink, [&] { name = client.getPortName(static_cast<unsigned>(device)); }) ||
-        name.empty()) {
-        return std::nullopt;
-    }
-    return name;
+    return names[static_cast<std::size_t>(device)];
 }
 
 std::unique_ptr<MidiService> TryApi(RtMidi::Api api, const std::string& clientBase,
@@ -499,33 +506,84 @@ std::string RtMidiService::Name() const {
     }
 }
 
+bool IsOwnPortName(const std::string& name, const std::string& clientBase) {
+    // clientBase + " in" or " out", then " N", then "-NN", then ":".
+    for (const char* kind : {" in", " out"}) {
+        const std::string prefix = clientBase + kind;
+        if (name.rfind(prefix, 0) != 0) {
+            continue;
+        }
+        std::size_t i = prefix.size();
+        auto digits = [&] {
+            const std::size_t start = i;
+            while (i < name.size() && name[i] >= '0' && name[i] <= '9') {
+                ++i;
+            }
+            return i > start;
+        };
+        if (i < name.size() && name[i] == ' ') {
+            ++i;
+            if (!digits()) {
+                continue;
+            }
+        }
+        if (i < name.size() && name[i] == '-') {
+            ++i;
+            if (!digits()) {
+                continue;
+            }
+        }
+        if (i < name.size() && name[i] == ':') {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool RtMidiService::Running() const {
+    return state_->ServerRunning();
+}
+
 // With the server gone there are no devices, and OpenOut and OpenIn find none.
 int RtMidiService::OutDeviceCount() {
-    return state_->ServerRunning() ? CountPorts(state_->listMutex, *state_->listOut) : 0;
+    if (!state_->ServerRunning()) {
+        return 0;
+    }
+    return static_cast<int>(
+        ListedNames(state_->listMutex, state_->listOutSink, *state_->listOut, state_->clientBase)
+            .size());
 }
 
 std::optional<std::string> RtMidiService::OutDeviceName(int device) {
     if (!state_->ServerRunning()) {
         return std::nullopt;
     }
-    return PortName(state_->listMutex, state_->listOutSink, *state_->listOut, device);
+    return NameAt(
+        ListedNames(state_->listMutex, state_->listOutSink, *state_->listOut, state_->clientBase),
+        device);
 }
 
 int RtMidiService::InDeviceCount() {
-    return state_->ServerRunning() ? CountPorts(state_->listMutex, *state_->listIn) : 0;
+    if (!state_->ServerRunning()) {
+        return 0;
+    }
+    return static_cast<int>(
+        ListedNames(state_->listMutex, state_->listInSink, *state_->listIn, state_->clientBase)
+            .size());
 }
 
 std::optional<std::string> RtMidiService::InDeviceName(int device) {
     if (!state_->ServerRunning()) {
         return std::nullopt;
     }
-    return PortName(state_->listMutex, state_->listInSink, *state_->listIn, device);
+    return NameAt(
+        ListedNames(state_->listMutex, state_->listInSink, *state_->listIn, state_->clientBase),
+        device);
 }
 
-std::unique_ptr<MidiOutPort> RtMidiService::OpenOut(int device) {
+std::unique_ptr<MidiOutPort> RtMidiService::OpenOut(const std::string& name) {
     try {
-        const std::optional<std::string> name = OutDeviceName(device);
-        if (!name) {
+        if (!state_->ServerRunning() || name.empty() || IsOwnPortName(name, state_->clientBase)) {
             return nullptr;
         }
 #ifdef VELMORA_HAVE_JACK
@@ -533,7 +591,7 @@ std::unique_ptr<MidiOutPort> RtMidiService::OpenOut(int device) {
 #else
         auto port = std::make_unique<RtMidiOutPort>(state_->names);
 #endif
-        if (!port->Open(state_->api, state_->clientBase, *name)) {
+        if (!port->Open(state_->api, state_->clientBase, name)) {
             return nullptr;
         }
         return port;
@@ -542,14 +600,13 @@ std::unique_ptr<MidiOutPort> RtMidiService::OpenOut(int device) {
     }
 }
 
-std::unique_ptr<MidiInPort> RtMidiService::OpenIn(int device, InputCallback callback) {
+std::unique_ptr<MidiInPort> RtMidiService::OpenIn(const std::string& name, InputCallback callback) {
     try {
-        const std::optional<std::string> name = InDeviceName(device);
-        if (!name) {
+        if (!state_->ServerRunning() || name.empty() || IsOwnPortName(name, state_->clientBase)) {
             return nullptr;
         }
         auto port = std::make_unique<RtMidiInPort>(std::move(callback), state_->names);
-        if (!port->Open(state_->api, state_->clientBase, *name)) {
+        if (!port->Open(state_->api, state_->clientBase, name)) {
             return nullptr;
         }
         return port;

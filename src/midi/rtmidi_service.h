@@ -14,6 +14,8 @@
 // so the full JACK names are "Velmora in:in", "Velmora out:out",
 // "Velmora out 2:out 2". A closed port's name is free again. (JACK appends
 // "-01" to a client name already taken, for instance by a second Velmora.)
+// These ports never show in the device lists: passing Velmora's output to
+// its own input would only make a feedback loop.
 //
 // JACK: the service never starts a server. Outputs pass every block of a
 // long message on as it comes, at most 4 KB per server cycle (more would
@@ -48,8 +50,11 @@ class RtMidiService final : public MidiService {
     std::optional<std::string> OutDeviceName(int device) override;
     int InDeviceCount() override;
     std::optional<std::string> InDeviceName(int device) override;
-    std::unique_ptr<MidiOutPort> OpenOut(int device) override;
-    std::unique_ptr<MidiInPort> OpenIn(int device, InputCallback callback) override;
+    std::unique_ptr<MidiOutPort> OpenOut(const std::string& name) override;
+    std::unique_ptr<MidiInPort> OpenIn(const std::string& name, InputCallback callback) override;
+    using MidiService::OpenIn;
+    using MidiService::OpenOut;
+    bool Running() const override;
 
   private:
     std::unique_ptr<State> state_;
@@ -59,6 +64,11 @@ class RtMidiService final : public MidiService {
 // name), or "" for the first that works: the ALSA sequencer, then a running
 // JACK server. nullptr, with the reason in *error, when none can be used.
 // `clientName` is the base of the client names above.
+// True for a port name that one of Velmora's own clients with this base
+// name registered ("Velmora in:in", "Velmora out 2-01:out 2", and under ALSA
+// with the numbers behind: "Velmora out:out 130:0").
+bool IsOwnPortName(const std::string& name, const std::string& clientBase = kRtMidiClientName);
+
 std::unique_ptr<MidiService> CreateRtMidiService(const std::string& api, std::string* error,
                                                  const std::string& clientName = kRtMidiClientName);
 

@@ -25,6 +25,7 @@ struct FailureRule {
 
 struct OutDevice {
     std::string name;
+    bool present = true; // listed; a device that went away is not
     int opens = 0;
     int openNow = 0;
     std::deque<SentMessage> records;
@@ -34,6 +35,7 @@ struct OutDevice {
 
 struct InDevice {
     std::string name;
+    bool present = true;
     int opens = 0;
     int openNow = 0;
     std::vector<SimInPort*> ports; // open ports that take injected messages
@@ -95,6 +97,31 @@ struct SimState {
         return device >= 0 && device < static_cast<int>(ins.size())
                    ? &ins[static_cast<std::size_t>(device)]
                    : nullptr;
+    }
+
+    bool Running() const { return running; }
+    bool running = true; // false once the service itself went away
+
+    // The device number of the `position`-th listed device; -1 past the end.
+    template <typename D> static int Listed(const std::vector<D>& devices, int position) {
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            if (devices[i].present && position-- == 0) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+    template <typename D> static int Count(const std::vector<D>& devices) {
+        return static_cast<int>(
+            std::count_if(devices.begin(), devices.end(), [](const D& d) { return d.present; }));
+    }
+    template <typename D> static int Named(const std::vector<D>& devices, const std::string& name) {
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            if (devices[i].present && devices[i].name == name) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
     }
 };
 
@@ -209,8 +236,9 @@ class SimOutPort : public MidiOutPort {
     bool Record(SimOp op, SentMessage record) {
         {
             std::lock_guard lock(state_->mutex);
-            if (!open_ || state_->FailsLocked(op, device_)) {
-                return false;
+            if (!open_ || state_->FailsLocked(op, device_) || !state_->running ||
+                !state_->Out(device_)->present) {
+                return false; // a device or service that went away takes nothing
             }
             record.port = id_;
             OutDevice& out = *state_->Out(device_);
@@ -372,32 +400,35 @@ SimulatedService::~SimulatedService() {
 
 int SimulatedService::OutDeviceCount() {
     std::lock_guard lock(state_->mutex);
-    return static_cast<int>(state_->outs.size());
+    return state_->running ? SimState::Count(state_->outs) : 0;
 }
 
 int SimulatedService::InDeviceCount() {
     std::lock_guard lock(state_->mutex);
-    return static_cast<int>(state_->ins.size());
+    return state_->running ? SimState::Count(state_->ins) : 0;
 }
 
-std::optional<std::string> SimulatedService::OutDeviceName(int device) {
+std::optional<std::string> SimulatedService::OutDeviceName(int position) {
     std::lock_guard lock(state_->mutex);
+    const int device = state_->running ? SimState::Listed(state_->outs, position) : -1;
     if (state_->FailsLocked(SimOp::OutCaps, device) || state_->Out(device) == nullptr) {
         return std::nullopt;
     }
     return state_->Out(device)->name;
 }
 
-std::optional<std::string> SimulatedService::InDeviceName(int device) {
+std::optional<std::string> SimulatedService::InDeviceName(int position) {
     std::lock_guard lock(state_->mutex);
+    const int device = state_->running ? SimState::Listed(state_->ins, position) : -1;
     if (state_->FailsLocked(SimOp::InCaps, device) || state_->In(device) == nullptr) {
         return std::nullopt;
     }
     return state_->In(device)->name;
 }
 
-std::unique_ptr<MidiOutPort> SimulatedService::OpenOut(int device) {
+std::unique_ptr<MidiOutPort> SimulatedService::OpenOut(const std::string& name) {
     std::lock_guard lock(state_->mutex);
+    const int device = state_->running ? SimState::Named(state_->outs, name) : -1;
     OutDevice* out = state_->Out(device);
     if (state_->FailsLocked(SimOp::OpenOut, device) || out == nullptr) {
         return nullptr;
@@ -407,8 +438,10 @@ std::unique_ptr<MidiOutPort> SimulatedService::OpenOut(int device) {
     return std::make_unique<SimOutPort>(state_, device, state_->nextPortId++);
 }
 
-std::unique_ptr<MidiInPort> SimulatedService::OpenIn(int device, InputCallback callback) {
+std::unique_ptr<MidiInPort> SimulatedService::OpenIn(const std::string& name,
+                                                     InputCallback callback) {
     std::lock_guard lock(state_->mutex);
+    const int device = state_->running ? SimState::Named(state_->ins, name) : -1;
     InDevice* in = state_->In(device);
     if (state_->FailsLocked(SimOp::OpenIn, device) || in == nullptr) {
         return nullptr;
@@ -419,6 +452,35 @@ std::unique_ptr<MidiInPort> SimulatedService::OpenIn(int device, InputCallback c
     ++in->openNow;
     in->ports.push_back(port.get());
     return port;
+}
+
+void SimulatedService::SetPresent(bool output, int device, bool present) {
+    std::lock_guard lock(state_->mutex);
+    if (output && state_->Out(device) != nullptr) {
+        state_->Out(device)->present = present;
+    } else if (!output && state_->In(device) != nullptr) {
+        state_->In(device)->present = present;
+    }
+}
+
+void SimulatedService::SetRunning(bool running) {
+    std::lock_guard lock(state_->mutex);
+    state_->running = running;
+}
+
+bool SimulatedService::Running() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->running;
+}
+
+int SimulatedService::OutDeviceNumber(const std::string& name) const {
+    std::lock_guard lock(state_->mutex);
+    return SimState::Named(state_->outs, name);
+}
+
+int SimulatedService::InDeviceNumber(const std::string& name) const {
+    std::lock_guard lock(state_->mutex);
+    return SimState::Named(state_->ins, name);
 }
 
 void SimulatedService::FailNth(SimOp op, int nth, int device) {

@@ -76,8 +76,21 @@ class SimulatedService : public MidiService {
     std::optional<std::string> OutDeviceName(int device) override;
     int InDeviceCount() override;
     std::optional<std::string> InDeviceName(int device) override;
-    std::unique_ptr<MidiOutPort> OpenOut(int device) override;
-    std::unique_ptr<MidiInPort> OpenIn(int device, InputCallback callback) override;
+    std::unique_ptr<MidiOutPort> OpenOut(const std::string& name) override;
+    std::unique_ptr<MidiInPort> OpenIn(const std::string& name, InputCallback callback) override;
+    using MidiService::OpenIn;
+    using MidiService::OpenOut;
+    bool Running() const override;
+
+    // --- Devices coming and going. A device number below is the device's
+    // place in the list given at construction; the service lists only the
+    // present ones. A device that goes away takes no more messages.
+    void SetPresent(bool output, int device, bool present);
+    // The whole service going away (a stopped JACK server) and coming back.
+    void SetRunning(bool running);
+    // The device number of the present device called `name`; -1 when none.
+    int OutDeviceNumber(const std::string& name) const;
+    int InDeviceNumber(const std::string& name) const;
 
     // --- Failure injection. Each call of an operation that a rule matches
     // (same operation, same device or kAnyDevice) counts against the rule.

@@ -14,14 +14,8 @@
 
 namespace velmora::midi {
 
-class UiSignalReceiver {
-public:
-    virtual ~UiSignalReceiver() = default;
-    virtual void HandleSignal(char code) = 0; // on the window thread
-};
-
 class UiSignal : public QObject, public HandOff {
-public:
+  public:
     // Lives on the thread that creates it: the window thread.
     explicit UiSignal(UiSignalReceiver& receiver, QObject* parent = nullptr);
     ~UiSignal() override;
@@ -37,7 +31,7 @@ public:
     // Hand-offs raised and not handled because of Shutdown.
     std::uint64_t Abandoned() const;
 
-private:
+  private:
     enum class State { Idle, Pending, Serving };
 
     UiSignalReceiver& receiver_;

@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include "core/text_tools.h"
+#include "ui/escape_key.h"
 #include "ui/skin_palette.h"
 #include "ui/skin_pictures.h"
 #include "ui/skin_widgets.h"
@@ -136,6 +137,7 @@ void TthruForm::cmbMidiOutSelect() {
 
 void TthruForm::AssignLocked() {
     CloseAllLocked();
+    settings_.loopBroken.store(false); // a new assignment routes again
     for (int k = 1; k <= 4; ++k) {
         const auto i = static_cast<std::size_t>(k - 1);
         if (!ImgButOpen[i]->isOpen()) {
@@ -154,7 +156,8 @@ void TthruForm::AssignLocked() {
         }
         Output(k).portNumber.store(port);
         if (port == k) {
-            midi_.OpenRouterOut(k, device); // its answer is not used
+            midi_.OpenRouterOut(
+                k, cmbMidiOut[i]->currentText().toStdString()); // its answer is not used
         }
     }
 }
@@ -205,11 +208,9 @@ void TthruForm::done(int result) {
 }
 
 void TthruForm::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        return;
+    if (!ui::EscapeCloses(event, [this] { close(); })) {
+        QDialog::keyPressEvent(event);
     }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace velmora::router

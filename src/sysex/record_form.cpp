@@ -9,6 +9,7 @@
 #include "sysex/sysex_buffer_file.h"
 #include "sysex/transfer_texts.h"
 #include "ui/dialog_form1.h"
+#include "ui/escape_key.h"
 #include "ui/from_core.h"
 #include "ui/rg_form.h"
 #include "ui/skin_palette.h"
@@ -27,9 +28,9 @@ QString AskForSaveFile(QWidget* parent) {
 
 } // namespace
 
-TrecordForm::TrecordForm(midi::MidiFunctions& midi, midi::MidiInCallback& callback, QWidget* parent)
-    : QDialog(parent), chooseSaveFile(AskForSaveFile), midi_(midi), callback_(callback),
-      recorder_(midi), signal_(*this) {
+TrecordForm::TrecordForm(midi::MidiSession& session, QWidget* parent)
+    : QDialog(parent), chooseSaveFile(AskForSaveFile), midi_(session.midi()), session_(session),
+      recorder_(session.midi()), signal_(*this) {
     setWindowTitle(QStringLiteral(" Record Sysex"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
@@ -67,11 +68,11 @@ TrecordForm::TrecordForm(midi::MidiFunctions& midi, midi::MidiInCallback& callba
 
     Timer1 = new QTimer(this);
     connect(Timer1, &QTimer::timeout, this, &TrecordForm::Timer1Timer);
-    callback_.SetRecordSignal(&signal_);
+    session_.SetRecordSignal(&signal_);
 }
 
 TrecordForm::~TrecordForm() {
-    callback_.SetRecordSignal(nullptr);
+    session_.SetRecordSignal(nullptr);
     signal_.Shutdown();
 }
 
@@ -144,11 +145,9 @@ void TrecordForm::ImgButSaveClick() {
 }
 
 void TrecordForm::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        return;
+    if (!ui::EscapeCloses(event, [this] { close(); })) {
+        QDialog::keyPressEvent(event);
     }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace velmora::sysex

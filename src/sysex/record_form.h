@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "midi/midi_in_callback.h"
+#include "midi/midi_session.h"
 #include "midi/ui_signal.h"
 #include "sysex/sysex_recorder.h"
 #include "ui/caption_label.h"
@@ -20,8 +20,7 @@ namespace velmora::sysex {
 class TrecordForm : public QDialog, public midi::UiSignalReceiver {
     Q_OBJECT
   public:
-    TrecordForm(midi::MidiFunctions& midi, midi::MidiInCallback& callback,
-                QWidget* parent = nullptr);
+    TrecordForm(midi::MidiSession& session, QWidget* parent = nullptr);
     ~TrecordForm() override;
 
     // Starts a recording, shows the window modally and ends the recording
@@ -52,7 +51,7 @@ class TrecordForm : public QDialog, public midi::UiSignalReceiver {
     void Timer1Timer();
 
     midi::MidiFunctions& midi_;
-    midi::MidiInCallback& callback_;
+    midi::MidiSession& session_;
     SysexRecorder recorder_;
     midi::UiSignal signal_;
 };

@@ -11,6 +11,7 @@
 #include "core/sysex_file_io.h"
 #include "sysex/sysex_buffer_file.h"
 #include "sysex/transfer_texts.h"
+#include "ui/escape_key.h"
 #include "ui/from_core.h"
 #include "ui/rg_form.h"
 #include "ui/skin_palette.h"
@@ -169,12 +170,13 @@ void TsendForm::closeEvent(QCloseEvent* event) {
 }
 
 void TsendForm::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
+    const bool escape = ui::EscapeCloses(event, [this] {
         ImgButCancel->showReleased();
         Cancel();
-        return;
+    });
+    if (!escape) {
+        QDialog::keyPressEvent(event);
     }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace velmora::sysex

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "midi/hand_off.h"
 #include "midi/midi_functions.h"
 
 namespace velmora::sysex {
@@ -58,6 +59,21 @@ class SysexRecorder {
     std::size_t lastBlockLength_ = 0; // 0 = no block noted in this watch
     std::int64_t lastBlockTime_ = 0;  // ElapsedMs when it was noted
     bool transferEnded_ = false;
+};
+
+// The record hand-off's receiver for front ends without a record window:
+// notes each block.
+class BlockNoter : public midi::UiSignalReceiver {
+  public:
+    explicit BlockNoter(SysexRecorder& recorder) : recorder_(recorder) {}
+    void HandleSignal(char code) override {
+        if (code == '1') {
+            recorder_.NoteBlock();
+        }
+    }
+
+  private:
+    SysexRecorder& recorder_;
 };
 
 } // namespace velmora::sysex

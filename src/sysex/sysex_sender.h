@@ -50,7 +50,6 @@ class SysexSender {
     // Asks the send to stop at the next message boundary (at once when no
     // message is half sent, also during a pause). Any thread.
     void RequestCancel() { cancel_.store(true); }
-    bool CancelRequested() const { return cancel_.load(); }
 
     SendState State() const { return state_; }
     bool Finished() const { return state_ != SendState::Sending; }

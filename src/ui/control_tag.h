@@ -21,12 +21,6 @@ class ControlTag {
     // From now on the tag is `shared`; it keeps the value `shared` holds.
     void bind(std::atomic<int>& shared) { storage_ = &shared; }
 
-    // Back to a tag of its own, keeping the current value.
-    void unbind() {
-        own_.store(get());
-        storage_ = &own_;
-    }
-
     bool isBound() const { return storage_ != &own_; }
 
   private:

@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <algorithm>
 
+#include "ui/escape_key.h"
 #include "ui/kit_windows.h"
 #include "ui/rg_form.h"
 #include "ui/skin_palette.h"
@@ -92,11 +93,7 @@ void TdialogForm1::centreOnScreen() {
 
 void TdialogForm1::keyPressEvent(QKeyEvent* event) {
     // The window sees the keys first; Escape, then Enter, each on its own.
-    bool handled = false;
-    if (event->key() == Qt::Key_Escape) {
-        done(2);
-        handled = true;
-    }
+    bool handled = EscapeCloses(event, [this] { done(2); });
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         done(1);
         handled = true;

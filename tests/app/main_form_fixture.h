@@ -69,7 +69,8 @@ class MainFormRig {
         const auto until = std::chrono::steady_clock::now() + timeout;
         while (std::chrono::steady_clock::now() < until) {
             QApplication::processEvents();
-            if (service.WaitIdle(form->midi().MidiInDevice, std::chrono::milliseconds(1))) {
+            if (service.WaitIdle(service.InDeviceNumber(form->midi().MidiInDeviceName),
+                                 std::chrono::milliseconds(1))) {
                 QApplication::processEvents();
                 return;
             }
@@ -80,7 +81,8 @@ class MainFormRig {
     bool Play(std::initializer_list<ShortMessage> messages) {
         bool taken = true;
         for (auto m : messages) {
-            taken = service.InjectShort(form->midi().MidiInDevice, m) && taken;
+            taken = service.InjectShort(service.InDeviceNumber(form->midi().MidiInDeviceName), m) &&
+                    taken;
         }
         Settle();
         return taken;
@@ -89,7 +91,8 @@ class MainFormRig {
     // Plays one sysex message into the chosen input (one event, as a JACK
     // port delivers it); false when the input did not take it.
     bool PlaySysex(const std::vector<std::uint8_t>& bytes) {
-        const bool taken = service.InjectSysex(form->midi().MidiInDevice, bytes);
+        const bool taken =
+            service.InjectSysex(service.InDeviceNumber(form->midi().MidiInDeviceName), bytes);
         Settle();
         return taken;
     }

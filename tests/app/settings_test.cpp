@@ -17,11 +17,13 @@ QByteArray Lines(std::initializer_list<const char*> lines) {
     return bytes;
 }
 
+// The eleven lines, then the chosen devices' names (of the rig's lists).
 QByteArray Written(int midiIn, int midiOut, int thru, int activeSense, int afterTouch, int jumpData,
                    int jumpSysex, int clearSysex) {
     return QStringLiteral("[Velmora]\r\n[Devices]\r\nMidiIn=%1\r\nMidiOut=%2\r\nMidiThru=%3\r\n"
                           "[Preference]\r\nActiveSenseLED=%4\r\nAfterTouchMonitorFilter=%5\r\n"
-                          "JumpData=%6\r\nJumpSysex=%7\r\nClearSysex=%8\r\n")
+                          "JumpData=%6\r\nJumpSysex=%7\r\nClearSysex=%8\r\n"
+                          "[More]\r\nMidiInName=Keys %9\r\nMidiOutName=Synth %10\r\n")
         .arg(midiIn)
         .arg(midiOut)
         .arg(thru)
@@ -30,6 +32,8 @@ QByteArray Written(int midiIn, int midiOut, int thru, int activeSense, int after
         .arg(jumpData)
         .arg(jumpSysex)
         .arg(clearSysex)
+        .arg(QChar('A' + midiIn))
+        .arg(QChar('A' + midiOut))
         .toLatin1();
 }
 
@@ -99,7 +103,7 @@ TEST_F(MainFormTest, StoredDeviceBeyondTheListLeavesDeviceZeroAndIsRepaired) {
     rig.WriteSettings(Lines({"MidiIn=5", "MidiOut=-1", "JumpData=-1", "ActiveSenseLED="}));
     app::TmainForm& form = Start();
     EXPECT_EQ(form.cmbMidiIn->currentIndex(), 0);
-    EXPECT_EQ(form.midi().MidiInDevice, 0);
+    EXPECT_EQ(form.midi().MidiInDeviceName, *rig.service.InDeviceName(0));
     EXPECT_EQ(form.cmbMidiOut->currentIndex(), 0);
     EXPECT_EQ(rig.service.InOpenNow(0), 1);
     EXPECT_EQ(form.ImgJumpData->tag(), 1);    // -1: the default
@@ -109,16 +113,13 @@ TEST_F(MainFormTest, StoredDeviceBeyondTheListLeavesDeviceZeroAndIsRepaired) {
     EXPECT_EQ(rig.ReadSettings(), Written(0, 0, 1, 1, 0, 1, 1, 0));
 }
 
-TEST_F(MainFormTest, StoredDeviceBelowMinusOneIsTriedAndReported) {
-    rig.WriteSettings(Lines({"MidiIn=-3"}));
+TEST_F(MainFormTest, StoredNegativeDeviceCountsAsNotStored) {
+    rig.WriteSettings(Lines({"MidiIn=-3", "MidiOut=-5"}));
     app::TmainForm& form = Start();
-    EXPECT_EQ(form.cmbMidiIn->currentIndex(), -1);
-    EXPECT_EQ(form.ImgInOpen->tag(), 0);
-    EXPECT_EQ(rig.reporter.Texts(), std::vector<std::string>{midi::text::kOpenIn});
-    // Choosing a device from the list opens it.
-    ChooseEntry(form.cmbMidiIn, 0);
+    EXPECT_EQ(form.cmbMidiIn->currentIndex(), 0);
     EXPECT_EQ(form.ImgInOpen->tag(), 1);
-    EXPECT_EQ(rig.service.InOpenNow(0), 1);
+    EXPECT_EQ(form.ImgOutOpen->tag(), 1);
+    EXPECT_TRUE(rig.reporter.Texts().empty());
     PowerOff(form);
     EXPECT_EQ(rig.ReadSettings(), Written(0, 0, 1, 1, 0, 1, 1, 0));
 }

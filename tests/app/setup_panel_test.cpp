@@ -34,8 +34,8 @@ TEST_F(SetupPanelTest, InputHeldByAnotherProgramShowsTheMessageAndAClosedSwitch)
     EXPECT_EQ(rig.reporter.Texts(), std::vector<std::string>{midi::text::kOpenIn});
     EXPECT_EQ(form->ImgInOpen->tag(), 0);
     EXPECT_FALSE(form->ImgInOpen->showsOnFace());
-    EXPECT_EQ(rig.service.InOpenNow(0), 0);  // the old device was closed first
-    EXPECT_EQ(form->midi().MidiInDevice, 1); // the choice stays
+    EXPECT_EQ(rig.service.InOpenNow(0), 0); // the old device was closed first
+    EXPECT_EQ(form->midi().MidiInDeviceName, *rig.service.InDeviceName(1)); // the choice stays
     EXPECT_EQ(form->cmbMidiIn->currentIndex(), 1);
 
     // Once free, the switch opens the chosen device.
@@ -54,7 +54,7 @@ TEST_F(SetupPanelTest, OutputHeldByAnotherProgramShowsTheMessageAndAClosedSwitch
     EXPECT_EQ(rig.reporter.Texts(), std::vector<std::string>{midi::text::kOpenOut});
     EXPECT_EQ(form->ImgOutOpen->tag(), 0);
     EXPECT_EQ(rig.service.OutOpenNow(0), 0);
-    EXPECT_EQ(form->midi().MidiOutDevice, 2);
+    EXPECT_EQ(form->midi().MidiOutDeviceName, *rig.service.OutDeviceName(2));
     // The switch tries the chosen device again, and fails again.
     Click(form->ImgOutOpen);
     EXPECT_EQ(rig.reporter.Texts().size(), 2u);
@@ -124,7 +124,7 @@ TEST_F(SetupPanelTest, FailedCloseOfTheOldOutputStillTakesTheNewDevice) {
     rig.service.FailNth(SimOp::OutClose);
     ChooseEntry(form->cmbMidiOut, 1);
     EXPECT_EQ(rig.reporter.Texts(), std::vector<std::string>{midi::text::kCloseOut});
-    EXPECT_EQ(form->midi().MidiOutDevice, 1);
+    EXPECT_EQ(form->midi().MidiOutDeviceName, *rig.service.OutDeviceName(1));
     EXPECT_EQ(form->ImgOutOpen->tag(), 1);
     EXPECT_EQ(rig.service.OutOpenNow(1), 1);
 }

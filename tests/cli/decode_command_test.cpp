@@ -112,6 +112,84 @@ TEST(Decode, LinesLongerThanOneReadChunk) {
     EXPECT_TRUE(r.out.ends_with(kNoteOn + "\n"));
 }
 
+TEST(Decode, DetailsAssembleAcrossLinesAndDescribeSysex) {
+    const std::string input = "B0 65 00\nB0 64 00\nB0 06 02\n90 3C 64\nzz\n"
+                              "F0 7E 7F 06 01 F7\nF0 41 10 42\nF0 41 90 F7\nF0 43 10\n";
+    const auto r = Decode({"--details"}, input);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(
+        r.out,
+        "B0 65 00    Control Change   RPN MSB     0             Channel 1   RPN parameter MSB "
+        "0, LSB to follow\n"
+        "B0 64 00    Control Change   RPN LSB     0             Channel 1   RPN 0/0 selected: "
+        "pitch bend sensitivity\n"
+        "B0 06 02    Control Change   Data Entry M2             Channel 1   RPN 0/0 pitch "
+        "bend sensitivity = 2 semitones 0 cents\n" +
+            kNoteOn +
+            "\n"
+            "F0 7E 7F 06 01 F7    Sysex (6 bytes)  universal non-real-time to all devices: "
+            "identity request\n"
+            "F0 43 10    Unknow           Unknow      Unknow        Channel 1 \n");
+    EXPECT_EQ(r.err, "velmora-cli decode: line 5: \"zz\" is not a hexadecimal byte\n"
+                     "velmora-cli decode: line 7: a sysex message on one line must end with F7\n"
+                     "velmora-cli decode: line 8: status byte 90 inside a sysex message\n");
+
+    // Without --details the output stays as it was: a sysex line is refused.
+    const auto plain = Decode({}, "B0 65 00\nF0 7E 7F 06 01 F7\n");
+    EXPECT_EQ(plain.out, "B0 65 00    Control Change   RPN MSB     0             Channel 1 \n");
+    EXPECT_EQ(plain.err, "velmora-cli decode: line 2: more than three bytes\n");
+
+    const auto args = Decode({"--details", "E0", "00", "00"});
+    EXPECT_EQ(args.out, "E0 00 00    Pitch Bend       0           0             Channel 1   "
+                        "pitch bend -8192\n");
+}
+
+// Hostile input and output: binary data, endless lines, a full disk, an
+// unreadable input. Memory stays bounded and a failure is never success.
+TEST(Decode, HostileInputAndOutputFailLoudly) {
+    const auto binary = Decode({}, "90 3C 64\n" + std::string(1000, '\0') + "\n90 3C 64\n");
+    EXPECT_EQ(binary.status, 2);
+    EXPECT_EQ(binary.out, kNoteOn + "\n");
+    EXPECT_EQ(binary.err,
+              "velmora-cli decode: line 2: a NUL byte: the input is not text, decoding stops\n");
+
+    const auto endless =
+        Decode({}, std::string(3'000'000, 'z') + "\n90 3C 64\n" + std::string(2'000'000, ' '));
+    EXPECT_EQ(endless.status, 2);
+    EXPECT_EQ(endless.out, kNoteOn + "\n");
+    EXPECT_EQ(endless.err, "velmora-cli decode: line 1: longer than 1048576 characters: \"" +
+                               std::string(32, 'z') +
+                               "...\"\n"
+                               "velmora-cli decode: line 3: longer than 1048576 characters: \"" +
+                               std::string(32, ' ') + "...\"\n");
+
+    std::FILE* full = std::fopen("/dev/full", "w");
+    std::FILE* err = std::tmpfile();
+    std::FILE* in = std::tmpfile();
+    std::fputs("90 3C 64\n", in);
+    std::rewind(in);
+    EXPECT_EQ(RunDecode({}, in, full, err), 1);
+    const std::array<std::string_view, 3> bytes{"90", "3C", "64"};
+    EXPECT_EQ(RunDecode(bytes, in, full, err), 1);
+    std::FILE* directory = std::fopen("/", "r");
+    ASSERT_NE(directory, nullptr);
+    EXPECT_EQ(RunDecode({}, directory, full, err), 1);
+    std::fflush(err);
+    EXPECT_EQ(ReadAll(err), "velmora-cli decode: cannot write standard output: No space left on "
+                            "device\n"
+                            "velmora-cli decode: cannot write standard output: No space left on "
+                            "device\n"
+                            "velmora-cli decode: cannot read standard input: Is a directory\n");
+    for (std::FILE* f : {full, err, in, directory}) {
+        std::fclose(f);
+    }
+
+    const std::string cli = VELMORA_CLI;
+    EXPECT_EQ(Shell(cli + " decode < /dev/zero 2>/dev/null").status, 2);
+    EXPECT_EQ(Shell("echo 90 3C 64 | " + cli + " decode 2>/dev/null >/dev/full; echo $?").out,
+              "1\n");
+}
+
 TEST(VelmoraCli, RealProgram) {
     const std::string cli = VELMORA_CLI;
     const auto one = Shell(cli + " decode 90 3C 64");

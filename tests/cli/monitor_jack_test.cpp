@@ -102,3 +102,31 @@ TEST_F(MonitorOnJack, ADeviceThatDoesNotExistIsRefused) {
     EXPECT_EQ(monitor.Wait(), 2);
     EXPECT_NE(monitor.Errors().find("there is no MIDI input 999"), std::string::npos);
 }
+
+TEST_F(MonitorOnJack, DetailsAssembleSequencesAndNameSysex) {
+    ChildProcess monitor({kCli, "monitor", "--api", "jack", "--in", peer_->OutPort(), "--details"});
+    bool connected = false;
+    for (int i = 0; i < 100 && !connected; ++i) {
+        ASSERT_TRUE(peer_->Send({0xF2, 0x10, 0x02}));
+        connected = monitor.WaitForOutput(
+            "song position 272 sixteenths: bar 18, beat 1 (4/4 assumed)\n", 100ms);
+    }
+    ASSERT_TRUE(connected) << monitor.Errors();
+
+    for (const std::vector<std::uint8_t>& m : std::vector<std::vector<std::uint8_t>>{
+             {0xB2, 101, 0}, {0xB2, 100, 0}, {0xB2, 6, 12}, {0xE2, 0x00, 0x60}, {0xF8}, {0xF8}}) {
+        ASSERT_TRUE(peer_->Send(m));
+    }
+    ASSERT_TRUE(monitor.WaitForOutput("Channel 3   RPN 0/0 pitch bend sensitivity = 12 "
+                                      "semitones 0 cents\n"));
+    ASSERT_TRUE(monitor.WaitForOutput("Channel 3   pitch bend +4096 (+6.00 semitones)\n"));
+    ASSERT_TRUE(peer_->Send({0xF0, 0x7E, 0x10, 0x06, 0x02, 0x41, 0x16, 0x02, 0x02, 0x00, 0x00, 0x01,
+                             0x00, 0x00, 0xF7}));
+    ASSERT_TRUE(monitor.WaitForOutput(
+        "Block #1 (15 bytes)  universal non-real-time to device 0x10: identity reply: Roland "
+        "Corporation, family 0216, member 0002, version 00 01 00 00\nF0 7E 10 06 02 "));
+
+    monitor.Signal(SIGTERM);
+    EXPECT_EQ(monitor.Wait(), 0) << monitor.Errors();
+    EXPECT_EQ(monitor.Output().find("Clock"), std::string::npos); // counted, never a row
+}

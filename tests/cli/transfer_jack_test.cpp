@@ -312,3 +312,28 @@ TEST(TransferByNumber, DevicesAreAlsoChosenByTheirNumber) {
     EXPECT_NE(noOutput.Errors().find("there is no MIDI output 2 (2 outputs)"), std::string::npos);
     fs::remove_all(folder);
 }
+
+TEST(TransferFiles, WhatCantBeReadOrSavedIsRefusedBeforeAnyTransfer) {
+    std::string folder = ::testing::TempDir() + "velmora-transfer-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const fs::path file = fs::path(folder) / "one.syx";
+    WriteFile(file, Message(10));
+    // A pipe ("<(cat f.syx)") or a device is not sent from, and no send is
+    // reported.
+    for (const std::string& source : {"<(cat '" + file.string() + "')", std::string("/dev/zero")}) {
+        ChildProcess send(
+            {"/bin/bash", "-c", "exec '" + kCli + "' send --api demo --out 0 " + source});
+        EXPECT_EQ(send.Wait(), 1) << source;
+        EXPECT_NE(send.Errors().find(": Pas un fichier ordinaire"), std::string::npos)
+            << send.Errors();
+        EXPECT_EQ(send.Output().find("completed"), std::string::npos) << send.Output();
+    }
+    // A file that could not be saved stops record before it waits for a dump.
+    ChildProcess record(
+        {kCli, "record", "--api", "demo", "--in", "0", folder + "/no-folder/x.syx"});
+    EXPECT_EQ(record.Wait(), 1);
+    EXPECT_NE(record.Errors().find("x.syx: Fichier introuvable"), std::string::npos)
+        << record.Errors();
+    EXPECT_EQ(record.Output(), "");
+    fs::remove_all(folder);
+}

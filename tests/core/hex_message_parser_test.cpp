@@ -26,3 +26,19 @@ TEST(ParseHexMessage, BadLinesSayWhy) {
     EXPECT_FALSE(ParseHexMessage("0x90").ok);
     EXPECT_FALSE(ParseHexMessage("-1").ok);
 }
+
+TEST(ParseHexBytes, WholeLinesAndSafeQuotes) {
+    const auto sysex = ParseHexBytes(" f0 7E 7f 06 01 F7 ", 16);
+    EXPECT_TRUE(sysex.ok);
+    EXPECT_EQ(sysex.bytes, (std::vector<std::uint8_t>{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}));
+    EXPECT_EQ(ParseHexBytes("F0 01 02", 2).error, "more than 2 bytes");
+    EXPECT_EQ(ParseHexBytes("\t", 2).error, "empty line, expected hexadecimal bytes");
+    const auto bad = ParseHexBytes("F0 0G", 16);
+    EXPECT_FALSE(bad.ok);
+    EXPECT_TRUE(bad.bytes.empty());
+
+    // A bad token is quoted by its start only, with control bytes escaped.
+    EXPECT_EQ(ParseHexMessage(std::string(40, 'z')).error,
+              "\"" + std::string(32, 'z') + "...\" is not a hexadecimal byte");
+    EXPECT_EQ(QuoteStart("a\x1B[31m\"\\\xC3\xA9"), "\"a\\x1B[31m\\x22\\x5C\\xC3\\xA9\"");
+}

@@ -9,6 +9,7 @@
 
 #if defined(__unix__)
 #include <sys/resource.h>
+#include <sys/stat.h>
 #endif
 
 using namespace velmora;
@@ -129,6 +130,12 @@ TEST(StoredValues, SwitchesAndDevices) {
     EXPECT_EQ(StoredDevice(-1, 3), 0);
     EXPECT_EQ(StoredDevice(-7, 3), 0);
     EXPECT_EQ(StoredDevice(0, 0), 0);
+    // Any negative number counts as missing, as -1 does.
+    EXPECT_EQ(StoredDeviceNumber(3), 3);
+    EXPECT_EQ(StoredDeviceNumber(0), 0);
+    EXPECT_EQ(StoredDeviceNumber(-1), std::nullopt);
+    EXPECT_EQ(StoredDeviceNumber(-5), std::nullopt);
+    EXPECT_EQ(StoredDeviceNumber(WithLines({"MidiIn=-5"}).ReadIni("MidiIn")), std::nullopt);
 }
 
 TEST_F(SettingsFileTest, MissingFileLoadsNothing) {
@@ -255,6 +262,18 @@ TEST_F(SettingsFileTest, FailedWriteKeepsTheOldFile) {
     EXPECT_NE(result.message.find("too large"), std::string::npos) << result.message;
     EXPECT_EQ(ReadFile(), "MidiIn=2\r\n");
     EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+TEST_F(SettingsFileTest, AFifoOrADeviceIsRefusedAtOnce) {
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+    SettingsFile settings;
+    const SettingsResult fifo = settings.LoadParam(path_);
+    EXPECT_FALSE(fifo);
+    EXPECT_NE(fifo.message.find("not a regular file"), std::string::npos) << fifo.message;
+    fs::remove(path_);
+    fs::create_symlink("/dev/zero", path_);
+    EXPECT_FALSE(settings.LoadParam(path_));
+    EXPECT_TRUE(settings.memoIni.empty());
 }
 
 TEST_F(SettingsFileTest, SaveThroughALinkKeepsTheLink) {

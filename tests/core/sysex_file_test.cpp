@@ -289,6 +289,16 @@ TEST_F(SysexFileIo, AFileUsedAsAFolderIsAnOtherError) {
     EXPECT_EQ(Names(), std::vector<std::string>{"plain"});
 }
 
+TEST_F(SysexFileIo, AFifoOrADeviceIsNotLoaded) {
+    const std::string fifo = PathOf("fifo.syx");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        const LoadedFile loaded = LoadSysexFile(path);
+        EXPECT_EQ(loaded.outcome.problem, FileProblem::System) << path;
+        EXPECT_EQ(loaded.outcome.message, kNotAFileText) << path;
+    }
+}
+
 TEST_F(SysexFileIo, ALinkIsFollowedToTheFileItLeadsTo) {
     const std::string real = PathOf("real.syx");
     Write(real, {1, 2, 3});

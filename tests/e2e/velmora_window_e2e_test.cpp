@@ -33,13 +33,16 @@ namespace {
 const std::string kVelmora = VELMORA_PROGRAM;
 const std::string kCli = VELMORA_CLI;
 
-// The settings file as the program writes it with these device numbers and
-// every other setting at its default.
-std::string DefaultSettings(int midiIn, int midiOut) {
+// The settings file as the program writes it with these devices and every
+// other setting at its default: the eleven lines, then the devices' names.
+std::string DefaultSettings(int midiIn, int midiOut, const std::string& inName,
+                            const std::string& outName) {
     return "[Velmora]\r\n[Devices]\r\nMidiIn=" + std::to_string(midiIn) +
            "\r\nMidiOut=" + std::to_string(midiOut) +
            "\r\nMidiThru=1\r\n[Preference]\r\nActiveSenseLED=1\r\n"
-           "AfterTouchMonitorFilter=0\r\nJumpData=1\r\nJumpSysex=1\r\nClearSysex=0\r\n";
+           "AfterTouchMonitorFilter=0\r\nJumpData=1\r\nJumpSysex=1\r\nClearSysex=0\r\n"
+           "[More]\r\nMidiInName=" +
+           inName + "\r\nMidiOutName=" + outName + "\r\n";
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -132,36 +135,18 @@ TEST_F(VelmoraWindow, ListensToAJackPeerPassesItThruAndClosesByItsPowerButton) {
     auto peer = JackPeer::Open("keys", &error);
     ASSERT_TRUE(peer) << error;
 
-    // Device 0 is whatever the server lists first: point the program at the
-    // peer. The numbers are positions in the server's list of ports, which
-    // other programs starting and ending may shift before the program reads
-    // it: then it opens other ports, and is closed and started again.
-    int in = -1, out = -1;
-    std::unique_ptr<ChildProcess> velmora;
-    std::string window;
-    for (int attempt = 1; attempt <= 3 && !velmora; ++attempt) {
-        const auto listing = RunTool({kCli, "list", "--api", "jack"});
-        ASSERT_TRUE(listing);
-        in = DeviceNumber(*listing, "Inputs", peer->OutPort());
-        out = DeviceNumber(*listing, "Outputs", peer->InPort());
-        ASSERT_GE(in, 0) << *listing;
-        ASSERT_GE(out, 0) << *listing;
-        std::ofstream(copy_.Settings(), std::ios::binary)
-            << "[Devices]\r\nMidiIn=" << in << "\r\nMidiOut=" << out << "\r\n";
-
-        auto started = std::make_unique<ChildProcess>(
-            std::vector<std::string>{copy_.Program(), "--midi-api", "jack"});
-        window = display_->WaitForWindow("638x454", *started);
-        ASSERT_FALSE(window.empty()) << started->Errors() << display_->Errors();
-        // Its first activation opens the peer's ports as its devices.
-        if (!ConnectedVelmoraPort(*peer, true, 10s).empty() &&
-            !ConnectedVelmoraPort(*peer, false, 10s).empty()) {
-            velmora = std::move(started);
-        } else {
-            PowerOff(window, *started);
-        }
-    }
-    ASSERT_TRUE(velmora) << "the program never opened the peer's ports";
+    // Devices are kept by name: point the program at the peer's ports, which
+    // other JACK clients coming and going do not move.
+    std::ofstream(copy_.Settings(), std::ios::binary)
+        << "[Devices]\r\nMidiInName=" << peer->OutPort() << "\r\nMidiOutName=" << peer->InPort()
+        << "\r\n";
+    auto velmora = std::make_unique<ChildProcess>(
+        std::vector<std::string>{copy_.Program(), "--midi-api", "jack"});
+    const std::string window = display_->WaitForWindow("638x454", *velmora);
+    ASSERT_FALSE(window.empty()) << velmora->Errors() << display_->Errors();
+    // Its first activation opens the peer's ports as its devices.
+    ASSERT_FALSE(ConnectedVelmoraPort(*peer, true, 20s).empty()) << velmora->Errors();
+    ASSERT_FALSE(ConnectedVelmoraPort(*peer, false, 20s).empty()) << velmora->Errors();
 
     // Thru is on: each note comes back once the window has taken it (the
     // input waits for the window before it takes the next one). A dump is
@@ -189,7 +174,12 @@ TEST_F(VelmoraWindow, ListensToAJackPeerPassesItThruAndClosesByItsPowerButton) {
     }));
 
     PowerOff(window, *velmora);
-    EXPECT_EQ(ReadFile(copy_.Settings()), DefaultSettings(in, out));
+    const auto listing = RunTool({kCli, "list", "--api", "jack"});
+    ASSERT_TRUE(listing);
+    const int in = DeviceNumber(*listing, "Inputs", peer->OutPort());
+    const int out = DeviceNumber(*listing, "Outputs", peer->InPort());
+    EXPECT_EQ(ReadFile(copy_.Settings()),
+              DefaultSettings(in, out, peer->OutPort(), peer->InPort()));
     EXPECT_EQ(peer->LostEvents(), 0u);
 }
 
@@ -219,6 +209,7 @@ TEST_F(VelmoraWindow, WithoutAMidiServiceOffersTheDemoInItsDialog) {
         // Let the demo keyboard play into it for a moment.
         std::this_thread::sleep_for(500ms);
         PowerOff(window, velmora);
-        EXPECT_EQ(ReadFile(copy_.Settings()), DefaultSettings(0, 0));
+        EXPECT_EQ(ReadFile(copy_.Settings()),
+                  DefaultSettings(0, 0, "Velmora Demo Keyboard", "Velmora Demo Synth"));
     }
 }

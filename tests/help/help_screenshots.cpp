@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
             thru.close();
         }
         {
-            sysex::TrecordForm record(form.midi(), form.callback(), &form);
+            sysex::TrecordForm record(form.session(), &form);
             record.show();
             record.lblStatus->setText(QStringLiteral("3 blocks received - 9472 Bytes received"));
             QApplication::processEvents();

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "midi/midi_in_callback.h"
+#include "midi/midi_session.h"
 #include "midi/simulated_service.h"
 #include "midi/ui_signal.h"
 #include "support/recording_reporter.h"
@@ -39,20 +39,15 @@ TEST(InputClose, DuringAFloodOfHandOffsNeverDeadlocks) {
     QCoreApplication app(argc, argv);
     SimulatedService service({"Synth"}, {"Keys"});
     velmora::testing::RecordingReporter reporter;
-    MidiFunctions midi(service, reporter);
     Counter counter;
-    UiSignal signal(counter);
-    MainWindowTags tags;
-    RouterSettings router;
-    MidiInCallback callback(midi, tags, router, signal);
-    midi.SetWaitHook([&] { signal.ServePending(); });
-    midi.MidiOutDevice = 0;
-    ASSERT_TRUE(midi.OpenMidiOut());
-    tags.ImgOutOpen = 1;
-    tags.ImgThru = 1;
+    MidiSession session(service, reporter, counter);
+    MidiFunctions& midi = session.midi();
+    midi.ChooseMidiOut(0);
+    midi.ChooseMidiIn(0);
+    ASSERT_TRUE(session.OpenThru());
 
     for (int round = 0; round < 3; ++round) {
-        ASSERT_TRUE(midi.OpenMidiIn(callback.AsCallback()));
+        ASSERT_TRUE(session.OpenInput());
         std::atomic<bool> stop{false};
         std::thread flood([&] {
             const auto dump = velmora::testing::SysexDump(6000, 0x11, 0);

@@ -18,7 +18,9 @@ namespace {
 struct Fixture {
     explicit Fixture(std::vector<std::string> outs = {"Out A", "Out B", "Out C"},
                      std::vector<std::string> ins = {"In A", "In B"})
-        : service(std::move(outs), std::move(ins)), midi(service, reporter) {}
+        : service(std::move(outs), std::move(ins)), midi(service, reporter) {
+        midi.ChooseMidiIn(0);
+    }
 
     // A callback that counts what it gets and hands nothing back.
     InputCallback Counting() {
@@ -72,7 +74,7 @@ TEST(DeviceLists, NamesInDeviceNumberOrderAndTheirFailures) {
 
 TEST(Outputs, OpenCloseAndTheirFailures) {
     Fixture f;
-    f.midi.MidiOutDevice = 1;
+    f.midi.ChooseMidiOut(1);
     ASSERT_TRUE(f.midi.OpenMidiOut());
     EXPECT_EQ(f.service.OutOpenNow(1), 1);
     EXPECT_TRUE(f.midi.MidiOutHandle().SendShort(0x643C90));
@@ -81,14 +83,14 @@ TEST(Outputs, OpenCloseAndTheirFailures) {
     EXPECT_FALSE(f.midi.MidiOutHandle().SendShort(0x643C90)); // nothing open
 
     f.service.FailEvery(SimOp::OpenOut, 2);
-    f.midi.MidiOutDevice = 2;
+    f.midi.ChooseMidiOut(2);
     EXPECT_FALSE(f.midi.OpenMidiOut());
     EXPECT_EQ(f.reporter.Texts(),
               Texts{"Error when trying to open Midi out device!\nThis device is probably open "
                     "by another application and can't be shared."});
 
     f.reporter.Clear();
-    f.midi.MidiOutDevice = 0;
+    f.midi.ChooseMidiOut(0);
     ASSERT_TRUE(f.midi.OpenMidiOut());
     f.service.FailNth(SimOp::OutClose);
     EXPECT_FALSE(f.midi.CloseMidiOut());

@@ -6,11 +6,15 @@
 
 #include <numeric>
 
+#include "core/router_transform.h"
+#include "core/sysex_text.h"
 #include "midi/simulated_service.h"
 #include "support/recording_reporter.h"
 #include "support/sysex_dump.h"
 
 using namespace velmora::midi;
+using velmora::SysexHexText;
+using velmora::ThruMessage;
 using namespace std::chrono_literals;
 using velmora::PackShortMessage;
 using velmora::ShortMessage;
@@ -28,15 +32,16 @@ struct Rig {
           midi(service, reporter, [this] { return ticks.load(); }), main(midi), record(midi),
           callback(midi, tags, router, main) {
         callback.SetRecordSignal(&record);
+        midi.ChooseMidiIn(0);
         midi.StartClock();
     }
 
     void OpenMonitorWithThru(int thruChannelIndex) {
-        midi.MidiOutDevice = kSynth;
+        midi.ChooseMidiOut(kSynth);
         ASSERT_TRUE(midi.OpenMidiOut());
-        tags.ImgOutOpen = 1;
-        tags.ImgThru = 1;
-        tags.cmbMidiThru = thruChannelIndex;
+        tags.mainOutOpen = 1;
+        tags.thruOn = 1;
+        tags.thruChannel = thruChannelIndex;
         ASSERT_TRUE(midi.OpenMidiIn(callback.AsCallback()));
     }
 
@@ -62,7 +67,7 @@ struct Rig {
     RecordingReporter reporter;
     MidiFunctions midi;
     RecordingHandOff main, record;
-    MainWindowTags tags;
+    InputPathState tags;
     RouterSettings router;
     MidiInCallback callback;
 };
@@ -98,12 +103,12 @@ TEST(MonitorMode, ThruOnChannel10AndTheHandOffs) {
 TEST(MonitorMode, NoThruWhenTheOutputIsClosedOrThruIsOff) {
     Rig r;
     r.OpenMonitorWithThru(0);
-    r.tags.ImgThru = 0;
+    r.tags.thruOn = 0;
     r.Inject({PackShortMessage(0x90, 60, 1)});
-    r.tags.ImgThru = 1;
-    r.tags.ImgOutOpen = 0;
+    r.tags.thruOn = 1;
+    r.tags.mainOutOpen = 0;
     r.Inject({PackShortMessage(0x90, 61, 1)});
-    r.tags.ImgOutOpen = 1;
+    r.tags.mainOutOpen = 1;
     r.Inject({PackShortMessage(0x90, 62, 1)});
     EXPECT_EQ(r.SentShorts(kSynth), std::vector<ShortMessage>{PackShortMessage(0x90, 62, 1)});
     EXPECT_EQ(r.main.Seen().size(), 3u);
@@ -165,7 +170,7 @@ TEST(MultiOutMode, RoutesWithSharedPortsAndDropsActiveSensing) {
     o[2].transposeIndex = 36;
     o[2].splitLowIndex = 60;
     o[3].portNumber = 2; // port 2 is not open: nothing is sent for it
-    r.tags.ImgLedData = 0;
+    r.tags.dataLedStamp = 0;
     r.ticks = 1500;
     r.Inject({0xFE, 0xF8, PackShortMessage(0x95, 64, 100), PackShortMessage(0x95, 40, 100)});
     EXPECT_EQ(r.SentShorts(kSynth), (std::vector<ShortMessage>{PackShortMessage(0x90, 64, 100),
@@ -174,7 +179,7 @@ TEST(MultiOutMode, RoutesWithSharedPortsAndDropsActiveSensing) {
                                                                PackShortMessage(0x91, 40, 100)}));
     EXPECT_EQ(r.SentShorts(kOther), std::vector<ShortMessage>{PackShortMessage(0x95, 76, 100)});
     EXPECT_TRUE(r.main.Seen().empty());
-    EXPECT_EQ(r.tags.ImgLedData.load(), 500);
+    EXPECT_EQ(r.tags.dataLedStamp.load(), 500);
 }
 
 TEST(OtherModes, SysexIsHandedBackUnusedAndMonitoringResumes) {

@@ -76,7 +76,7 @@ TEST(Router, DefaultsSendEverythingUnchangedToTheFirstDevice) {
         EXPECT_EQ(r.thru->PortNumber(2), 0);
         r.ticks += 1000;
         r.Play({PackShortMessage(0x93, 60, 100), 0xF8, 0xFE, PackShortMessage(0xB3, 7, 90)});
-        EXPECT_EQ(r.form->tags().ImgLedData.load(), 1000); // the data LED, stamped
+        EXPECT_EQ(r.form->path().dataLedStamp.load(), 1000); // the data LED, stamped
     });
     EXPECT_EQ(r.Sent(kSynthA), (std::vector<ShortMessage>{PackShortMessage(0x93, 60, 100),
                                                           PackShortMessage(0xB3, 7, 90)}));

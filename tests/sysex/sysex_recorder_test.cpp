@@ -30,6 +30,7 @@ class RecorderTest : public ::testing::Test {
           midi_(service_, reporter_, [this] { return ticks_.load(); }), mainWindow_(midi_),
           recordWindow_(midi_), callback_(midi_, tags_, router_, mainWindow_) {
         callback_.SetRecordSignal(&recordWindow_);
+        midi_.ChooseMidiIn(0);
         midi_.StartClock();
     }
 
@@ -50,7 +51,7 @@ class RecorderTest : public ::testing::Test {
     RecordingReporter reporter_;
     MidiFunctions midi_;
     RecordingHandOff mainWindow_, recordWindow_;
-    MainWindowTags tags_;
+    InputPathState tags_;
     RouterSettings router_;
     MidiInCallback callback_;
 };

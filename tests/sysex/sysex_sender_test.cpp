@@ -30,7 +30,8 @@ class SenderTest : public ::testing::Test {
     SenderTest() : service_({"Synth"}, {"Keys"}), midi_(service_, reporter_) {}
 
     void SetUp() override {
-        midi_.MidiOutDevice = 0;
+        midi_.ChooseMidiOut(0);
+        midi_.ChooseMidiIn(0);
         ASSERT_TRUE(midi_.OpenMidiOut());
     }
 
@@ -178,7 +179,7 @@ TEST_F(SenderTest, APauseFollowsEachMessageAndACancelCutsItShort) {
 
 TEST_F(SenderTest, TheInputIsShutOutDuringASendAndFollowsThePortAfter) {
     RecordingHandOff mainWindow(midi_);
-    MainWindowTags tags;
+    InputPathState tags;
     RouterSettings router;
     MidiInCallback callback(midi_, tags, router, mainWindow);
     ASSERT_TRUE(midi_.OpenMidiIn(callback.AsCallback()));

@@ -63,7 +63,7 @@ class TransferRig : public MainFormRig {
   public:
     TransferRig() {
         app::TmainForm& f = Start();
-        record = std::make_unique<sysex::TrecordForm>(f.midi(), f.callback(), &f);
+        record = std::make_unique<sysex::TrecordForm>(f.session(), &f);
         send = std::make_unique<sysex::TsendForm>(f.midi(), &f);
         f.showRecordWindow = [this](const std::string& name) {
             if (whileRecording) {
@@ -189,7 +189,7 @@ TEST(SendWindow, SendsMessagesInBlocksAndClosesItself) {
     const auto a = SysexDump(20, 3), b = SysexDump(30, 4), big = SysexDump(10000);
     const std::vector<std::uint8_t> junk{0x01, 0x02};
     r.WriteFile(r.openPath, Bytes(Joined({junk, a, b, big, {0x11, 0x12}})));
-    r.form->midi().MidiOutDevice = 0;
+    r.form->midi().ChooseMidiOut(0);
     QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
     EXPECT_EQ(r.LongMessages(0),
               (std::vector<std::vector<std::uint8_t>>{

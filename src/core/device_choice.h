@@ -1,0 +1,38 @@
+// Which devices a start opens. Devices are kept by name: a stored name that
+// is listed wins over the stored number, which other programs' ports shift;
+// a stored name that is not listed opens nothing, so nothing is sent to a
+// device the user did not pick.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+struct StartDevice {
+    int index = -1;          // in the list; -1 opens nothing on this side
+    std::string missingName; // a stored device that is not listed now
+};
+
+// `storedNumber` -1 (or any negative number) counts as not stored;
+// `storedName` empty as not stored. With neither, the first device.
+StartDevice ChooseStartDevice(const std::vector<std::string>& listed, int storedNumber,
+                              const std::string& storedName);
+
+// The part of a device name that names the program or hardware behind it:
+// the client before the first ':' ("Midi Through" of "Midi Through:Midi
+// Through Port-0 14:0", "looper" of "looper:out"), else the whole name.
+std::string DeviceClient(const std::string& name);
+
+// A first start (no settings yet) must not pass thru from an input back to
+// the same device: such a device (ALSA's "Midi Through", a loopback client)
+// returns what it is sent, and thru would make a feedback loop.
+struct FirstStartOutput {
+    int index = 0;    // the output to open
+    bool thru = true; // thru stays on
+    std::string why;  // said on the Setup panel when thru starts off
+};
+FirstStartOutput ChooseFirstStartOutput(const std::vector<std::string>& inputs, int inputIndex,
+                                        const std::vector<std::string>& outputs);
+
+} // namespace velmora
