@@ -317,7 +317,7 @@ TEST(TransferFiles, WhatCantBeReadOrSavedIsRefusedBeforeAnyTransfer) {
     std::string folder = ::testing::TempDir() + "velmora-transfer-XXXXXX";
     ASSERT_NE(::mkdtemp(folder.data()), nullptr);
     const fs::path file = fs::path(folder) / "one.syx";
-    WriteFile(file, Message(10));
+    WriteFile(file, SysexDump(10));
     // A pipe ("<(cat f.syx)") or a device is not sent from, and no send is
     // reported.
     for (const std::string& source : {"<(cat '" + file.string() + "')", std::string("/dev/zero")}) {
