@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "bench_support.h"
+#include "jack_bench_start.h"
 #include "jack_peer.h"
 #include "midi/midi_functions.h"
 #include "midi/midi_in_callback.h"
@@ -27,17 +28,14 @@ using velmora::jacktest::JackPeer;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-namespace {} // namespace
-
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    std::string error;
-    auto peer = JackPeer::Open("bench", &error);
-    auto service = CreateRtMidiService("jack", &error);
-    if (!peer || !service) {
-        std::fprintf(stderr, "jack_path_bench: %s\n", error.c_str());
+    auto start = StartOnJack("jack_path_bench");
+    if (!start) {
         return 1;
     }
+    auto& peer = start->peer;
+    auto& service = start->service;
     PrintReporter reporter;
     AnalysingReceiver receiver;
     MidiSession session(*service, reporter, receiver);

@@ -29,6 +29,7 @@
 #include <time.h>
 
 #include "core/sysex_file.h"
+#include "jack_bench_start.h"
 #include "jack_peer.h"
 #include "midi/midi_functions.h"
 #include "midi/midi_in_callback.h"
@@ -278,13 +279,12 @@ void PrintSend(const char* what, const std::vector<SendFigures>& rounds, std::si
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    std::string error;
-    auto peer = JackPeer::Open("bench", &error);
-    auto service = CreateRtMidiService("jack", &error);
-    if (!peer || !service) {
-        std::fprintf(stderr, "transfer_bench: %s\n", error.c_str());
+    auto start = velmora::bench::StartOnJack("transfer_bench");
+    if (!start) {
         return 1;
     }
+    auto& peer = start->peer;
+    auto& service = start->service;
     PrintReporter reporter;
     IgnoreHandOffs nothingShown;
     MidiSession session(*service, reporter, nothingShown);

@@ -1,5 +1,6 @@
-// Feeds arbitrary text to the message parser and every message it accepts,
-// and arbitrary 32-bit values, to the analysis and the history.
+// Feeds arbitrary text to the message parsers and every message they accept,
+// and arbitrary 32-bit values, to the analysis and the history; and the text
+// to the terminal and JSON escaping.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -7,6 +8,9 @@
 #include "core/analysis.h"
 #include "core/events_history.h"
 #include "core/hex_message_parser.h"
+#include "core/json_text.h"
+#include "core/message_json.h"
+#include "core/terminal_text.h"
 
 using namespace velmora;
 
@@ -32,6 +36,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto parsed = ParseHexMessage(text);
     if (parsed.ok == !parsed.error.empty() || (parsed.message >> 24) != 0) {
         std::abort();
+    }
+    // A message line to send: a whole message, or nothing with a reason.
+    const ParsedBytes line = ParseMessageLine(text, 64);
+    if (line.ok == !line.error.empty() || line.bytes.size() > 64 ||
+        (!line.bytes.empty() && line.bytes[0] < 0x80) ||
+        (!line.bytes.empty() && line.bytes[0] != 0xF0 &&
+         line.bytes.size() != static_cast<std::size_t>(ShortMessageBytes(line.bytes[0])))) {
+        std::abort();
+    }
+    if (!line.bytes.empty() && line.bytes[0] != 0xF0) {
+        (void)ShortMessageJson(line.bytes, 0, text);
+    }
+    // Nothing that reaches a terminal holds a control byte.
+    for (const std::string& safe : {TerminalSafe(text), JsonString(text)}) {
+        for (const char c : safe) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+                std::abort();
+            }
+        }
     }
     return 0;
 }

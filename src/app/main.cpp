@@ -1,6 +1,7 @@
 // velmora: the MIDI monitor.
 #include <QApplication>
 #include <QDialog>
+#include <QTextCursor>
 #include <QTimer>
 #include <cstdio>
 
@@ -18,6 +19,7 @@
 #include "sysex/transfer_texts.h"
 #include "ui/dialog_form1.h"
 #include "ui/rg_form.h"
+#include "velmora_version.h"
 
 using namespace velmora;
 
@@ -46,14 +48,30 @@ std::unique_ptr<midi::MidiService> ChooseService(const app::ProgramOptions& opti
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Velmora"));
-    QApplication::setOrganizationName(QStringLiteral("Velmora"));
-    const app::ProgramOptions options = app::ParseProgramOptions(QApplication::arguments());
-    if (options.help) {
+    // The help text and the version are answered before the window system is
+    // reached, so that they work without a display.
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i) {
+        rawArguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const app::ProgramOptions asked = app::ParseProgramOptions(rawArguments);
+    if (asked.help) {
         std::fputs(app::kProgramHelp, stdout);
         return 0;
     }
+    if (asked.version) {
+        std::printf("velmora %s\n", kVersion);
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velmora"));
+    QApplication::setOrganizationName(QStringLiteral("Velmora"));
+    QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
+    // The desktop entry's id, which Wayland desktops match the window with.
+    QGuiApplication::setDesktopFileName(QStringLiteral("app.velmora.Velmora"));
+    // Read again without the options Qt took for itself (-platform, -style...).
+    const app::ProgramOptions options = app::ParseProgramOptions(QApplication::arguments());
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "velmora: %s; see 'velmora --help'\n",
                      options.error.toLocal8Bit().constData());
@@ -64,12 +82,18 @@ int main(int argc, char** argv) {
     if (!service) {
         return 1;
     }
+    // Caught from here on: a stop asked for while the windows are made waits
+    // for the main window, then closes it (below).
+    CatchStopSignals();
     app::MessageBoxReporter reporter;
     help::THookHelpSystem help(help::FindHelpFile(QApplication::applicationDirPath()),
                                help::kOwnViewer, QString());
     const SettingsPaths paths = SettingsPathsForThisProgram();
     app::TmainForm mainForm(
         app::MainFormEnvironment{*service, reporter, help, paths.readPath, paths.writePath});
+    // About ends with the version, below its description.
+    mainForm.MemoAbout->appendPlainText(QStringLiteral("\nVersion %1").arg(kVersion));
+    mainForm.MemoAbout->moveCursor(QTextCursor::Start);
     ui::RGForm();
     sysex::TrecordForm recordForm(mainForm.session(), &mainForm);
     sysex::TsendForm sendForm(mainForm.midi(), &mainForm);
@@ -94,7 +118,6 @@ int main(int argc, char** argv) {
     };
     // SIGTERM and SIGHUP (a desktop logging out) and Ctrl-C close the program
     // as its Power button does, settings saved: open dialogs first.
-    CatchStopSignals();
     QTimer stopWatch;
     QObject::connect(&stopWatch, &QTimer::timeout, [&] {
         if (StopRequested() == 0) {

@@ -484,7 +484,6 @@ void TmainForm::DataMonClear() {
 }
 
 void TmainForm::Timer1Timer() {
-    session_.CheckEchoProbes();
     if (path().thruLoopBroken.exchange(false)) {
         ImgThru->setOpen(false);
         ShowDeviceStatus("Thru was switched off: what it passed on came back at the input "

@@ -9,9 +9,12 @@ struct ProgramOptions {
     QString midiApi; // "", "alsa" or "jack"
     bool demo = false;
     bool help = false;
-    QString error; // set when the command line can't be read
+    bool version = false;
+    QString error; // the first thing on the command line that can't be read
 };
 
+// Reads the whole command line (its first item is the program): --help and
+// --version are answered even when something else on it is wrong.
 ProgramOptions ParseProgramOptions(const QStringList& arguments);
 
 extern const char* const kProgramHelp;

@@ -5,20 +5,22 @@
 #include <mutex>
 #include <string>
 
+#include "core/terminal_text.h"
 #include "midi/reporter.h"
 
 namespace velmora::cli {
 
 class StderrReporter : public midi::Reporter {
-public:
+  public:
     explicit StderrReporter(std::string prefix) : prefix_(std::move(prefix)) {}
     void Report(const std::string& text) override {
         std::lock_guard lock(lock_);
-        std::fprintf(stderr, "%s: %s\n", prefix_.c_str(), text.c_str());
+        // The texts may name devices, whose names are not ours to trust.
+        std::fprintf(stderr, "%s: %s\n", prefix_.c_str(), TerminalSafe(text).c_str());
         std::fflush(stderr);
     }
 
-private:
+  private:
     std::mutex lock_;
     std::string prefix_;
 };

@@ -1,12 +1,17 @@
 // A device given on the command line: by its number in 'velmora-cli list',
-// or by its exact name, which stays right when other programs add or remove
-// ports (JACK renumbers its ports as clients come and go).
+// by its exact name, which stays right when other programs add or remove
+// ports (JACK renumbers its ports as clients come and go), or by a part of
+// its name, case-insensitive, when only one device's name holds it.
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "core/terminal_text.h"
 #include "midi/midi_service.h"
 
 namespace velmora::cli {
@@ -14,7 +19,7 @@ namespace velmora::cli {
 struct DeviceChoice {
     int number = -1;
     std::string name;  // UTF-8
-    std::string error; // why there is no such device
+    std::string error; // why there is no such device, safe for a terminal
 };
 
 // `output`: an output device, else an input device.
@@ -31,8 +36,8 @@ inline DeviceChoice ChooseDevice(midi::MidiService& service, const std::string& 
     const auto [ptr, ec] = std::from_chars(given.data(), end, number);
     if (!given.empty() && ec == std::errc{} && ptr == end) {
         if (number < 0 || number >= count) {
-            choice.error = "there is no MIDI " + std::string(kind) + " " + given + " (" +
-                           std::to_string(count) + " " + kind + "s); see 'velmora-cli list'";
+            choice.error = "there is no MIDI " + std::string(kind) + " " + TerminalSafe(given) +
+                           " (" + std::to_string(count) + " " + kind + "s); see 'velmora-cli list'";
             return choice;
         }
         choice.number = number;
@@ -46,8 +51,38 @@ inline DeviceChoice ChooseDevice(midi::MidiService& service, const std::string& 
             return choice;
         }
     }
-    choice.error =
-        "there is no MIDI " + std::string(kind) + " named '" + given + "'; see 'velmora-cli list'";
+    const auto lower = [](std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return text;
+    };
+    std::vector<std::string> matches;
+    if (!given.empty()) {
+        const std::string part = lower(given);
+        for (int device = 0; device < count; ++device) {
+            const std::string name = nameOf(device).value_or("");
+            if (lower(name).find(part) != std::string::npos) {
+                choice.number = device;
+                matches.push_back(name);
+            }
+        }
+    }
+    if (matches.size() == 1) {
+        choice.name = matches.front();
+        return choice;
+    }
+    choice.number = -1;
+    if (matches.empty()) {
+        choice.error = "there is no MIDI " + std::string(kind) + " named '" + TerminalSafe(given) +
+                       "'; see 'velmora-cli list'";
+        return choice;
+    }
+    choice.error = "'" + TerminalSafe(given) + "' is part of the names of " +
+                   std::to_string(matches.size()) + " MIDI " + kind + "s:";
+    for (const auto& name : matches) {
+        choice.error += "\n  " + TerminalSafe(name);
+    }
+    choice.error += "\ngive more of the name";
     return choice;
 }
 

@@ -4,6 +4,7 @@
 #include "cli/cli_reporter.h"
 #include "cli/device_commands.h"
 #include "cli/options.h"
+#include "core/terminal_text.h"
 #include "midi/midi_functions.h"
 #include "midi/service_factory.h"
 
@@ -11,12 +12,13 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kListHelp =
-    "Usage: velmora-cli list [--api alsa|jack|demo]\n"
+    "Usage: velmora-cli list [-a alsa|jack|demo]\n"
     "\n"
     "Lists the MIDI input and output devices with the numbers that\n"
     "'velmora-cli monitor --in N --out M' and Velmora's device lists use.\n"
     "Without --api the first MIDI service that works is used: the ALSA\n"
-    "sequencer, then a running JACK server.\n";
+    "sequencer, then a running JACK server. Control characters in device\n"
+    "names are shown escaped (\\x1B).\n";
 
 // Counts what the device listing reports instead of printing it: an empty
 // list is shown as "(none)" here, not as a start-up failure.
@@ -32,7 +34,7 @@ void PrintDevices(const char* title, const std::vector<std::string>& names) {
         std::printf("  (none)\n");
     }
     for (std::size_t i = 0; i < names.size(); ++i) {
-        std::printf("  %2zu  %s\n", i, names[i].c_str());
+        std::printf("  %2zu  %s\n", i, TerminalSafe(names[i]).c_str());
     }
 }
 
@@ -44,10 +46,9 @@ int RunList(std::span<const std::string_view> args) {
         std::fputs(kListHelp, stdout);
         return 0;
     }
-    if (!o.error.empty() || !o.positional.empty()) {
-        std::fprintf(stderr, "velmora-cli list: %s; see 'velmora-cli list --help'\n",
-                     o.error.empty() ? "unexpected argument" : o.error.c_str());
-        return 2;
+    o.RefuseArguments();
+    if (!o.error.empty()) {
+        return UsageError("list", o.error);
     }
     std::string error;
     auto service = midi::CreateMidiService(o.Get("--api").value_or(""), &error);

@@ -7,6 +7,8 @@
 #include "cli/decode_command.h"
 #include "cli/device_commands.h"
 #include "cli/transfer_commands.h"
+#include "core/terminal_text.h"
+#include "velmora_version.h"
 
 namespace {
 
@@ -19,13 +21,22 @@ constexpr const char* kHelp =
     "Commands:\n"
     "  decode [BYTES]   describe short messages given in hexadecimal\n"
     "  list             list the MIDI input and output devices\n"
-    "  monitor --in N   show what arrives at a MIDI input, with thru\n"
+    "  monitor --in N   show what arrives at a MIDI input, with thru; as text,\n"
+    "                   raw bytes or JSON Lines, filtered by kind and channel\n"
     "  record --in N FILE.syx\n"
     "                   record a sysex dump from a MIDI input to a file\n"
     "  send --out M FILE.syx\n"
     "                   send a sysex file to a MIDI output\n"
+    "  send --out M --hex \"90 3C 64\" ...\n"
+    "                   send messages given in hexadecimal\n"
     "\n"
-    "Run 'velmora-cli COMMAND --help' for the details of a command.\n";
+    "Devices are given by their number in 'velmora-cli list', their name or a\n"
+    "part of their name; -i, -o, -a and -q stand for --in, --out, --api and\n"
+    "--quiet. A FILE of '-' is standard input or output.\n"
+    "\n"
+    "Run 'velmora-cli COMMAND --help' for the details of a command,\n"
+    "'velmora-cli --version' for the version. Exit status 2 means a bad\n"
+    "command line.\n";
 
 } // namespace
 
@@ -34,6 +45,10 @@ int main(int argc, char** argv) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         std::fputs(kHelp, args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "--version" || args[0] == "-V") {
+        std::printf("velmora-cli %s\n", velmora::kVersion);
+        return 0;
     }
     const std::string_view command = args[0];
     const std::span<const std::string_view> rest(args.data() + 1, args.size() - 1);
@@ -52,7 +67,7 @@ int main(int argc, char** argv) {
     if (command == "send") {
         return velmora::cli::RunSend(rest);
     }
-    std::fprintf(stderr, "velmora-cli: unknown command '%.*s'; see 'velmora-cli --help'\n",
-                 static_cast<int>(command.size()), command.data());
+    std::fprintf(stderr, "velmora-cli: unknown command '%s'; see 'velmora-cli --help'\n",
+                 velmora::TerminalSafe(command).c_str());
     return 2;
 }

@@ -7,12 +7,11 @@
 #include "cli/cli_reporter.h"
 #include "cli/device_choice.h"
 #include "cli/device_commands.h"
-#include "cli/live_details.h"
+#include "cli/monitor_printer.h"
 #include "cli/options.h"
-#include "core/analysis.h"
-#include "core/cp1252.h"
+#include "core/message_filter.h"
 #include "core/stop_signal.h"
-#include "core/sysex_text.h"
+#include "core/terminal_text.h"
 #include "midi/midi_session.h"
 #include "midi/service_factory.h"
 
@@ -20,14 +19,16 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kMonitorHelp =
-    "Usage: velmora-cli monitor --in IN [--out OUT [--thru-channel 0..16]] [--details]\n"
-    "                           [--api alsa|jack|demo]\n"
+    "Usage: velmora-cli monitor -i IN [-o OUT [--thru-channel 0..16]] [--details]\n"
+    "                           [--raw | --json] [--timestamp abs|delta|none]\n"
+    "                           [--only KINDS] [--hide KINDS] [--channel LIST]\n"
+    "                           [-a alsa|jack|demo]\n"
     "\n"
     "Shows what arrives at MIDI input N, as Velmora's monitors do, until\n"
     "interrupted (Ctrl-C or SIGTERM):\n"
     "  - every short message as an events-history line behind the\n"
-    "    milliseconds since the start (timing clock is never shown, active\n"
-    "    sensing lights no line);\n"
+    "    milliseconds since the start (timing clock and active sensing are\n"
+    "    not shown unless --only names them);\n"
     "  - every sysex block of up to 4096 bytes as \"Block #n (k bytes)\" and\n"
     "    its bytes in hexadecimal.\n"
     "\n"
@@ -40,7 +41,28 @@ constexpr const char* kMonitorHelp =
     "manufacturer and kind of message, and the rates of timing clock and\n"
     "active sensing get a line of their own when they change.\n"
     "\n"
-    "IN and OUT are device numbers of 'velmora-cli list', or exact device names.\n"
+    "Output (standard output carries only the messages):\n"
+    "  --timestamp abs     milliseconds since the start in front of each line\n"
+    "                      (the default); delta: since the line before; none\n"
+    "  --raw               the exact bytes received, in hexadecimal, one\n"
+    "                      message or sysex block per line\n"
+    "  --json              one JSON object per line (JSON Lines): time, kind,\n"
+    "                      channel (1-16, channel messages only), bytes, note\n"
+    "                      or controller and its name, value (14-bit for pitch\n"
+    "                      bend and song position), details; sysex blocks with\n"
+    "                      their block number and length\n"
+    "\n"
+    "Filters (KINDS and LIST separated by commas):\n"
+    "  --only KINDS        show only these kinds of message\n"
+    "  --hide KINDS        do not show these\n"
+    "  --channel LIST      channel messages of these channels only, as 1,2,10-16\n"
+    "KINDS: note, cc, pc, pb, at (aftertouch), sysex, clock, sense (active\n"
+    "sensing), realtime (start, continue, stop, reset), common (time code, song\n"
+    "position and select, tune request). Clock and sense are shown only when\n"
+    "--only names them.\n"
+    "\n"
+    "IN and OUT (-i, --in; -o, --out) are device numbers of 'velmora-cli list',\n"
+    "device names, or a part of one name (any case).\n"
     "When what thru passes on comes back at the input (a feedback loop), thru\n"
     "is switched off and standard error says so; monitoring goes on.\n"
     "\n"
@@ -48,54 +70,53 @@ constexpr const char* kMonitorHelp =
     "can't be opened or the MIDI service stops, 2 for a bad command line or a\n"
     "device that does not exist.\n";
 
-// Prints what the monitor shows; runs on the main (Qt) thread.
-class MonitorPrinter : public midi::UiSignalReceiver {
-  public:
-    explicit MonitorPrinter(LiveDetails* details) : details_(details) {}
-    void Attach(midi::MidiFunctions& midi) { midi_ = &midi; }
-
-    void HandleSignal(char code) override {
-        if (code == '1') {
-            const std::string& hex = midi_->PendingSysexText;
-            ++blockCount_;
-            const std::string more = details_ ? details_->SysexBlock(hex) : std::string();
-            std::printf("%s%s\n%s\n", SysexBlockHeader(blockCount_, hex.size() / 3).c_str(),
-                        more.c_str(), hex.c_str());
-        } else if (code == '2') {
-            const ShortMessage message = midi_->LastShortMessage.load();
-            const AnalysisResult r = AnalyseShortMessage(message, prefs_);
-            const std::string more =
-                details_ ? details_->Short(message, midi_->ElapsedMs()) : std::string();
-            if (r.showFields) {
-                std::string line = Cp1252ToUtf8(r.explicitText.historyLine);
-                line.resize(line.size() - 2); // CR LF
-                std::printf("%9d  %s%s\n", midi_->ElapsedMs(), line.c_str(), more.c_str());
-            }
-        } else if (code == '3' && details_) { // a timing clock, counted only
-            details_->Clock(midi_->ElapsedMs());
+// The output format the command line asks for; sets `o.error` when it can't
+// be read.
+MonitorFormat ReadFormat(Options& o) {
+    MonitorFormat format;
+    format.details = o.Has("--details");
+    if (o.Has("--raw") && o.Has("--json")) {
+        o.error = "--raw and --json can't go together";
+    }
+    format.output = o.Has("--json")  ? MonitorOutput::Json
+                    : o.Has("--raw") ? MonitorOutput::Raw
+                                     : MonitorOutput::Text;
+    if (const auto time = o.Get("--timestamp")) {
+        if (*time == "abs") {
+            format.time = TimeColumn::Absolute;
+        } else if (*time == "delta") {
+            format.time = TimeColumn::Delta;
+        } else if (*time == "none") {
+            format.time = TimeColumn::None;
+        } else if (o.error.empty()) {
+            o.error = "--timestamp takes abs, delta or none, not '" + *time + "'";
         }
     }
-    void PrintRates() {
-        if (details_) {
-            if (const auto line = details_->RatesLine(midi_->ElapsedMs())) {
-                std::printf("%9d  %s\n", midi_->ElapsedMs(), line->c_str());
-            }
-        }
+    std::string error;
+    if (const auto only = o.Get("--only"); only && !ParseKinds(*only, format.filter.kinds, error)) {
+        o.error = o.error.empty() ? "--only: " + error : o.error;
     }
-
-  private:
-    midi::MidiFunctions* midi_ = nullptr;
-    LiveDetails* details_;
-    AnalysisPreferences prefs_; // the program's defaults
-    int blockCount_ = 0;
-};
+    if (const auto hide = o.Get("--hide")) {
+        std::uint32_t hidden = 0;
+        if (!ParseKinds(*hide, hidden, error)) {
+            o.error = o.error.empty() ? "--hide: " + error : o.error;
+        }
+        format.filter.kinds &= ~hidden;
+    }
+    if (const auto channels = o.Get("--channel");
+        channels && !ParseChannels(*channels, format.filter.channels, error)) {
+        o.error = o.error.empty() ? "--channel: " + error : o.error;
+    }
+    return format;
+}
 
 } // namespace
 
-int RunMonitor(std::span<const std::string_view> allArgs, int argc, char** argv) {
-    std::vector<std::string_view> args(allArgs.begin(), allArgs.end());
-    const bool withDetails = std::erase(args, std::string_view("--details")) > 0;
-    Options o = ParseOptions(args, {"--in", "--out", "--thru-channel", "--api"});
+int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
+    Options o = ParseOptions(args,
+                             {"--in", "--out", "--thru-channel", "--api", "--timestamp", "--only",
+                              "--hide", "--channel"},
+                             {"--details", "--raw", "--json"});
     if (o.help) {
         std::fputs(kMonitorHelp, stdout);
         return 0;
@@ -103,16 +124,16 @@ int RunMonitor(std::span<const std::string_view> allArgs, int argc, char** argv)
     const auto in = o.Get("--in");
     const auto out = o.Get("--out");
     const auto thruChannel = o.GetInt("--thru-channel", 0, 16);
+    const MonitorFormat format = ReadFormat(o);
     if (o.error.empty() && !in) {
         o.error = "--in N is required";
     }
     if (o.error.empty() && thruChannel && !out) {
         o.error = "--thru-channel needs --out";
     }
-    if (!o.error.empty() || !o.positional.empty()) {
-        std::fprintf(stderr, "velmora-cli monitor: %s; see 'velmora-cli monitor --help'\n",
-                     o.error.empty() ? "unexpected argument" : o.error.c_str());
-        return 2;
+    o.RefuseArguments();
+    if (!o.error.empty()) {
+        return UsageError("monitor", o.error);
     }
 
     auto service = OpenServiceOrComplain("monitor", o);
@@ -127,8 +148,7 @@ int RunMonitor(std::span<const std::string_view> allArgs, int argc, char** argv)
 
     QCoreApplication app(argc, argv);
     StderrReporter reporter("velmora-cli monitor");
-    LiveDetails details;
-    MonitorPrinter printer(withDetails ? &details : nullptr);
+    MonitorPrinter printer(format, stdout);
     midi::MidiSession session(*service, reporter, printer);
     midi::MidiFunctions& midi = session.midi();
     printer.Attach(midi);
@@ -145,7 +165,7 @@ int RunMonitor(std::span<const std::string_view> allArgs, int argc, char** argv)
     midi.MidiInDeviceName = input.name;
     midi::MidiInCallback& callback = session.callback();
     midi::InputCallback deliver = callback.AsCallback();
-    if (withDetails) { // timing clock never reaches the printer otherwise
+    if (printer.WantsClock()) { // timing clock never reaches the printer otherwise
         deliver = [&](const midi::InputEvent& event) {
             callback(event);
             if (event.code == midi::InputMessage::Data && event.message == kTimingClock &&
@@ -164,12 +184,11 @@ int RunMonitor(std::span<const std::string_view> allArgs, int argc, char** argv)
     QObject::connect(&poll, &QTimer::timeout, [&] {
         printer.PrintRates();
         std::fflush(stdout);
-        session.CheckEchoProbes();
         if (session.path().thruLoopBroken.exchange(false)) {
             std::fprintf(stderr,
                          "velmora-cli monitor: thru switched off: what it passed on to '%s' came "
                          "back at '%s' (a feedback loop); monitoring goes on\n",
-                         output.name.c_str(), input.name.c_str());
+                         TerminalSafe(output.name).c_str(), TerminalSafe(input.name).c_str());
         }
         if (!service->Running()) {
             std::fprintf(stderr, "velmora-cli monitor: the MIDI service (%s) stopped\n",

@@ -1,6 +1,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -12,6 +13,8 @@
 #include "core/cp1252.h"
 #include "core/stop_signal.h"
 #include "core/sysex_file_io.h"
+#include "core/terminal_text.h"
+#include "core/user_language.h"
 #include "midi/midi_session.h"
 #include "midi/service_factory.h"
 #include "sysex/sysex_recorder.h"
@@ -21,7 +24,7 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kRecordHelp =
-    "Usage: velmora-cli record --in N FILE.syx [--idle-ms MS] [--api alsa|jack|demo]\n"
+    "Usage: velmora-cli record -i N FILE.syx|- [--idle-ms MS] [-q] [-a alsa|jack|demo]\n"
     "\n"
     "Records the system exclusive data that arrives at MIDI input N and saves\n"
     "it to FILE.syx exactly as received: raw sysex bytes, several messages one\n"
@@ -31,20 +34,36 @@ constexpr const char* kRecordHelp =
     "Recording ends once no byte has come for MS milliseconds (default 2000)\n"
     "after the first block, or at an interrupt (Ctrl-C, SIGTERM or SIGHUP); what has\n"
     "arrived by then is saved. The count of blocks and bytes received is shown\n"
-    "as it grows on a terminal, and printed at the end.\n"
+    "on standard error as it grows on a terminal, and printed at the end;\n"
+    "-q (--quiet) leaves these out.\n"
+    "\n"
+    "A FILE of '-' writes the bytes to standard output (not a terminal), as\n"
+    "  velmora-cli record -i 0 - | velmora-cli send -o 1 -\n"
     "\n"
     "The file is written in one piece: a save that fails leaves no partial\n"
     "file behind, and an existing FILE.syx is only replaced by a complete one.\n"
     "\n"
-    "N is a device number of 'velmora-cli list' or a device's exact name.\n"
+    "N (-i, --in) is a device number of 'velmora-cli list', a device's name or\n"
+    "a part of one name (any case).\n"
     "Exit status: 0 when the file was saved, 1 when nothing arrived, data was\n"
     "lost, the input can't be opened or the file can't be written, 2 for a bad\n"
     "command line or a device that does not exist.\n";
 
+// Writes the recording to standard output, whole.
+FileOutcome WriteStandardOutput(const std::vector<std::uint8_t>& bytes) {
+    errno = 0;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
+        std::fflush(stdout) != 0) {
+        const int error = errno != 0 ? errno : EIO;
+        return {FileProblem::System, error, FileErrorText(error)};
+    }
+    return {};
+}
+
 } // namespace
 
 int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
-    Options o = ParseOptions(args, {"--in", "--idle-ms", "--api"});
+    Options o = ParseOptions(args, {"--in", "--idle-ms", "--api"}, {"--quiet"});
     if (o.help) {
         std::fputs(kRecordHelp, stdout);
         return 0;
@@ -58,16 +77,22 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
         o.error = o.positional.empty() ? "the file to record to is missing"
                                        : "only one file can be recorded to";
     }
-    if (!o.error.empty()) {
-        std::fprintf(stderr, "velmora-cli record: %s; see 'velmora-cli record --help'\n",
-                     o.error.c_str());
-        return 2;
+    const bool toStdout = o.error.empty() && o.positional.front() == "-";
+    if (toStdout && isatty(STDOUT_FILENO)) {
+        o.error = "standard output is a terminal; send the sysex bytes to a file or a pipe";
     }
+    if (!o.error.empty()) {
+        return UsageError("record", o.error);
+    }
+    const bool quiet = o.Has("--quiet");
+    const Language language = UserLanguage();
     const std::string path = o.positional.front();
+    const std::string shownPath = toStdout ? "standard output" : TerminalSafe(path);
     // Before anything is recorded: a dump that could not be saved is lost.
-    if (const FileOutcome writable = CheckSysexFileTarget(path); !writable) {
-        std::fprintf(stderr, "velmora-cli record: %s: %s\n", path.c_str(),
-                     Cp1252ToUtf8(writable.message).c_str());
+    if (const FileOutcome writable = toStdout ? FileOutcome{} : CheckSysexFileTarget(path);
+        !writable) {
+        std::fprintf(stderr, "velmora-cli record: %s: %s\n", shownPath.c_str(),
+                     FileOutcomeText(writable, language).c_str());
         return 1;
     }
 
@@ -95,9 +120,11 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     if (!session.OpenInput()) {
         return 1;
     }
-    const bool terminal = isatty(STDOUT_FILENO) != 0;
-    std::printf("%s\n", Cp1252ToUtf8(sysex::WaitingText(device.name)).c_str());
-    std::fflush(stdout);
+    const bool terminal = !quiet && isatty(STDERR_FILENO) != 0;
+    if (!quiet) {
+        std::fprintf(stderr, "%s\n",
+                     TerminalSafe(Cp1252ToUtf8(sysex::WaitingText(device.name))).c_str());
+    }
 
     CatchStopSignals();
     bool serviceStopped = false;
@@ -107,8 +134,7 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
         if (terminal) {
             const std::string status = recorder.StatusText();
             if (status != shown) {
-                std::printf("\r%s", status.c_str());
-                std::fflush(stdout);
+                std::fprintf(stderr, "\r%s", status.c_str());
                 shown = status;
             }
         }
@@ -129,14 +155,13 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
 
     const std::vector<std::uint8_t> bytes = recorder.Bytes();
     if (!shown.empty()) {
-        std::printf("\r");
+        std::fprintf(stderr, "\r");
     }
     if (bytes.empty()) {
-        std::fflush(stdout);
         std::fprintf(stderr,
                      "velmora-cli record: %s No sysex arrived at '%s'; '%s' was not "
                      "written.\n",
-                     sysex::kNothingToSave, device.name.c_str(), path.c_str());
+                     sysex::kNothingToSave, TerminalSafe(device.name).c_str(), shownPath.c_str());
         if (lost > 0) {
             std::fprintf(stderr,
                          "velmora-cli record: %llu events were lost (a sysex message larger "
@@ -149,15 +174,19 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
         }
         return 1;
     }
-    std::printf("%s\n", recorder.StatusText().c_str());
-    std::fflush(stdout);
-    const FileOutcome saved = SaveSysexFile(path, bytes);
+    if (!quiet) {
+        std::fprintf(stderr, "%s\n", recorder.StatusText().c_str());
+    }
+    const FileOutcome saved = toStdout ? WriteStandardOutput(bytes) : SaveSysexFile(path, bytes);
     if (!saved) {
-        std::fprintf(stderr, "velmora-cli record: %s: %s\n", path.c_str(),
-                     Cp1252ToUtf8(saved.message).c_str());
+        std::fprintf(stderr, "velmora-cli record: %s: %s\n", shownPath.c_str(),
+                     FileOutcomeText(saved, language).c_str());
         return 1;
     }
-    std::printf("Saved %zu bytes to '%s'\n", bytes.size(), path.c_str());
+    if (!quiet) {
+        std::fprintf(stderr, "Saved %zu bytes to %s\n", bytes.size(),
+                     toStdout ? shownPath.c_str() : ("'" + shownPath + "'").c_str());
+    }
     // What was saved is all there is; anything known to be missing is said.
     bool complete = true;
     if (serviceStopped) {

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -11,8 +12,11 @@
 #include "cli/options.h"
 #include "cli/transfer_commands.h"
 #include "core/cp1252.h"
+#include "core/hex_message_parser.h"
 #include "core/stop_signal.h"
 #include "core/sysex_file_io.h"
+#include "core/terminal_text.h"
+#include "core/user_language.h"
 #include "midi/midi_functions.h"
 #include "midi/service_factory.h"
 #include "sysex/sysex_buffer_file.h"
@@ -22,80 +26,262 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kSendHelp =
-    "Usage: velmora-cli send --out M FILE.syx [--pause-ms MS] [--api alsa|jack|demo]\n"
+    "Usage: velmora-cli send -o M FILE.syx|- [--pause-ms MS] [-q] [-a alsa|jack|demo]\n"
+    "       velmora-cli send -o M --hex MESSAGE... [--pause-ms MS] [-q]\n"
+    "       velmora-cli send -o M --hex - [--pause-ms MS] [-q]\n"
     "\n"
     "Sends the system exclusive dump in FILE.syx to MIDI output M, as Velmora's\n"
     "Send Sysex does: the file is cut into messages at each F7 byte, and each\n"
     "message into blocks of at most 4096 bytes, each sent as one long message.\n"
     "Bytes before the first F0 go out with the first message; bytes after the\n"
     "last F7 that hold no F0 are not sent; a last message without its F7 is\n"
-    "sent as it is.\n"
+    "sent as it is. A FILE of '-' reads the bytes from standard input.\n"
+    "\n"
+    "With --hex, sends the messages given in hexadecimal, one per argument:\n"
+    "  velmora-cli send -o 1 --hex \"90 3C 64\" \"80 3C 00\" \"F0 7E 7F 06 01 F7\"\n"
+    "A short message has exactly the bytes its status takes (zero bytes after\n"
+    "them are dropped); a sysex message runs from F0 to F7. With --hex -, the\n"
+    "messages are read from standard input, one per line, and sent as they\n"
+    "come; blank lines, text after '#' and text after the bytes set off by two\n"
+    "blanks (as 'velmora-cli decode' writes) are ignored, so decode's input and\n"
+    "output play back. A bad line is reported with its number and skipped.\n"
     "\n"
     "  --pause-ms MS   wait MS milliseconds after each message (default 0), for\n"
     "                  instruments that need time to take a message in\n"
+    "  -q, --quiet     no progress\n"
     "\n"
-    "The progress (blocks and bytes sent) is shown on one line on a terminal,\n"
-    "and as one line per block otherwise. An interrupt (Ctrl-C, SIGTERM, SIGHUP)\n"
-    "stops the send after the message being sent.\n"
+    "The progress (blocks and bytes sent) goes to standard error: on one line\n"
+    "on a terminal, one line per block otherwise. An interrupt (Ctrl-C,\n"
+    "SIGTERM, SIGHUP) stops the send after the message being sent.\n"
     "\n"
-    "M is a device number of 'velmora-cli list' or a device's exact name.\n"
+    "M (-o, --out) is a device number of 'velmora-cli list', a device's name or\n"
+    "a part of one name (any case).\n"
     "Exit status: 0 when every block went out, 1 when the file can't be read,\n"
     "the output can't be opened, a block could not be sent or the send was\n"
-    "interrupted, 2 for a bad command line or a device that does not exist.\n";
+    "interrupted, 2 for a bad command line, a bad message or a device that does\n"
+    "not exist.\n";
+
+constexpr std::size_t kMaxLine = std::size_t{1} << 20;
+constexpr std::size_t kBlockBytes = 4096;
 
 // Shows the status texts: rewritten in place on a terminal, one per line
 // otherwise.
 class StatusPrinter {
   public:
-    explicit StatusPrinter(bool terminal) : terminal_(terminal) {}
+    StatusPrinter(bool terminal, bool quiet) : terminal_(terminal), quiet_(quiet) {}
 
     void Show(const std::string& cp1252) {
-        if (cp1252 == last_) {
+        if (quiet_ || cp1252 == last_) {
             return;
         }
         last_ = cp1252;
-        const std::string text = Cp1252ToUtf8(cp1252);
+        const std::string text = TerminalSafe(Cp1252ToUtf8(cp1252));
         if (terminal_) {
-            std::printf("\r%s\x1b[K", text.c_str());
+            std::fprintf(stderr, "\r%s\x1b[K", text.c_str());
         } else {
-            std::printf("%s\n", text.c_str());
+            std::fprintf(stderr, "%s\n", text.c_str());
         }
-        std::fflush(stdout);
     }
 
     void End() {
         if (terminal_ && !last_.empty()) {
-            std::printf("\n");
-            std::fflush(stdout);
+            std::fprintf(stderr, "\n");
         }
     }
 
   private:
     bool terminal_;
+    bool quiet_;
     std::string last_;
 };
+
+// Standard input, whole, up to the size a .syx file may have.
+LoadedFile ReadStandardInput() {
+    LoadedFile file;
+    std::vector<char> chunk(1 << 16);
+    std::size_t got = 0;
+    errno = 0;
+    while ((got = std::fread(chunk.data(), 1, chunk.size(), stdin)) > 0) {
+        if (file.bytes.size() + got > kMaxSysexFileBytes) {
+            file.outcome = {FileProblem::System, EFBIG, kFileTooLargeText};
+            return file;
+        }
+        file.bytes.insert(file.bytes.end(), chunk.begin(), chunk.begin() + got);
+    }
+    if (std::ferror(stdin)) {
+        const int error = errno != 0 ? errno : EIO;
+        file.outcome = {FileProblem::System, error, FileErrorText(error)};
+    }
+    return file;
+}
+
+// Waits `ms`, in short steps so that an interrupt cuts a long pause short;
+// false when interrupted.
+bool Pause(int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (StopRequested() == 0) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= until) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            until - now, std::chrono::milliseconds(50)));
+    }
+    return false;
+}
+
+// Sends the messages of `send --hex`, one by one, with the pause between them.
+class HexSender {
+  public:
+    HexSender(midi::OutputSlot& out, int pauseMs) : out_(out), pauseMs_(pauseMs) {}
+
+    // False when the output did not take the message or an interrupt came.
+    bool Send(const std::vector<std::uint8_t>& bytes) {
+        if (StopRequested() != 0 || (messages_ > 0 && pauseMs_ > 0 && !Pause(pauseMs_))) {
+            interrupted_ = true;
+            return false;
+        }
+        bool ok = true;
+        if (bytes[0] == 0xF0) {
+            for (std::size_t at = 0; ok && at < bytes.size(); at += kBlockBytes) {
+                ok = out_.SendLong(
+                    std::span(bytes).subspan(at, std::min(kBlockBytes, bytes.size() - at)));
+            }
+        } else {
+            ok = out_.SendShort(PackShortMessage(bytes[0], bytes.size() > 1 ? bytes[1] : 0,
+                                                 bytes.size() > 2 ? bytes[2] : 0));
+        }
+        if (ok) {
+            ++messages_;
+            bytes_ += bytes.size();
+        }
+        return ok;
+    }
+    bool Interrupted() const { return interrupted_; }
+    std::size_t Messages() const { return messages_; }
+    std::size_t Bytes() const { return bytes_; }
+
+  private:
+    midi::OutputSlot& out_;
+    int pauseMs_;
+    std::size_t messages_ = 0, bytes_ = 0;
+    bool interrupted_ = false;
+};
+
+// Reads hex lines from standard input and sends each as it comes. Returns
+// false when sending stopped; `badLines` tells whether any line was skipped.
+bool SendHexLines(HexSender& sender, bool& badLines) {
+    std::string line;
+    std::size_t number = 0;
+    bool tooLong = false;
+    int c = 0;
+    do {
+        c = std::getc(stdin);
+        if (c != '\n' && c != EOF) {
+            if (line.size() < kMaxLine) {
+                line += static_cast<char>(c);
+            } else {
+                tooLong = true;
+            }
+            continue;
+        }
+        if (c == EOF && line.empty() && !tooLong) {
+            break;
+        }
+        ++number;
+        const ParsedBytes parsed = ParseMessageLine(line, kMaxLine / 2);
+        if (tooLong || !parsed.ok) {
+            std::fprintf(stderr, "velmora-cli send: line %zu: %s\n", number,
+                         tooLong ? "longer than 1 MiB" : parsed.error.c_str());
+            badLines = true;
+        } else if (!parsed.bytes.empty() && !sender.Send(parsed.bytes)) {
+            return false;
+        }
+        line.clear();
+        tooLong = false;
+    } while (c != EOF);
+    if (std::ferror(stdin)) {
+        std::fprintf(stderr, "velmora-cli send: cannot read standard input: %s\n",
+                     FileErrorText(errno != 0 ? errno : EIO, UserLanguage()).c_str());
+        return false;
+    }
+    return true;
+}
+
+// `send --hex`: the messages of `given` (or of standard input for "-").
+int SendHex(midi::MidiService& service, const DeviceChoice& device,
+            const std::vector<std::vector<std::uint8_t>>& messages, bool fromStdin, int pauseMs,
+            bool quiet) {
+    StderrReporter reporter("velmora-cli send");
+    midi::MidiFunctions midi(service, reporter);
+    midi.MidiOutDeviceName = device.name;
+    if (!midi.OpenMidiOut()) {
+        return 1;
+    }
+    CatchStopSignals();
+    HexSender sender(midi.MidiOutHandle(), pauseMs);
+    bool sent = true, badLines = false;
+    if (fromStdin) {
+        sent = SendHexLines(sender, badLines);
+    } else {
+        for (const auto& message : messages) {
+            if (!(sent = sender.Send(message))) {
+                break;
+            }
+        }
+    }
+    if (!sent) {
+        std::fprintf(stderr, "velmora-cli send: %s; %zu messages (%zu bytes) were sent\n",
+                     sender.Interrupted() ? "interrupted" : "a message was not sent",
+                     sender.Messages(), sender.Bytes());
+        return 1;
+    }
+    if (!quiet) {
+        std::fprintf(stderr, "Sent %zu messages (%zu bytes) on '%s'\n", sender.Messages(),
+                     sender.Bytes(), TerminalSafe(device.name).c_str());
+    }
+    return badLines ? 2 : 0;
+}
 
 } // namespace
 
 int RunSend(std::span<const std::string_view> args) {
-    Options o = ParseOptions(args, {"--out", "--pause-ms", "--api"});
+    Options o = ParseOptions(args, {"--out", "--pause-ms", "--api"}, {"--hex", "--quiet"});
     if (o.help) {
         std::fputs(kSendHelp, stdout);
         return 0;
     }
     const auto out = o.Get("--out");
     const auto pauseMs = o.GetInt("--pause-ms", 0, 600000);
+    const bool hex = o.Has("--hex");
+    const bool quiet = o.Has("--quiet");
     if (o.error.empty() && !out) {
         o.error = "--out M is required";
     }
-    if (o.error.empty() && o.positional.size() != 1) {
-        o.error =
-            o.positional.empty() ? "the file to send is missing" : "only one file can be sent";
+    if (o.error.empty() && hex && o.positional.empty()) {
+        o.error = "--hex needs the messages to send, or - for standard input";
+    }
+    if (o.error.empty() && !hex && o.positional.size() != 1) {
+        o.error = o.positional.empty() ? "the file to send is missing"
+                                       : "only one file can be sent, not '" + o.positional[1] + "'";
+    }
+    const bool fromStdin = o.error.empty() && o.positional.front() == "-";
+    if (o.error.empty() && hex && fromStdin && o.positional.size() > 1) {
+        o.error = "--hex - reads every message from standard input, not '" + o.positional[1] + "'";
+    }
+    std::vector<std::vector<std::uint8_t>> messages;
+    for (std::size_t i = 0; o.error.empty() && hex && !fromStdin && i < o.positional.size(); ++i) {
+        ParsedBytes parsed = ParseMessageLine(o.positional[i], kMaxLine / 2);
+        if (parsed.ok && parsed.bytes.empty()) {
+            parsed.error = "no bytes";
+        }
+        if (!parsed.error.empty()) {
+            o.error = "--hex: message " + QuoteStart(o.positional[i]) + ": " + parsed.error;
+        }
+        messages.push_back(std::move(parsed.bytes));
     }
     if (!o.error.empty()) {
-        std::fprintf(stderr, "velmora-cli send: %s; see 'velmora-cli send --help'\n",
-                     o.error.c_str());
-        return 2;
+        return UsageError("send", o.error);
     }
     const std::string path = o.positional.front();
 
@@ -107,14 +293,17 @@ int RunSend(std::span<const std::string_view> args) {
     if (!ChooseDeviceOrComplain("send", *service, *out, true, device)) {
         return 2;
     }
-
-    LoadedFile file = LoadSysexFile(path);
-    if (!file.outcome) {
-        std::fprintf(stderr, "velmora-cli send: %s: %s\n", path.c_str(),
-                     Cp1252ToUtf8(file.outcome.message).c_str());
-        return 1;
+    if (hex) {
+        return SendHex(*service, device, messages, fromStdin, pauseMs.value_or(0), quiet);
     }
 
+    const std::string shownPath = fromStdin ? "standard input" : TerminalSafe(path);
+    LoadedFile file = fromStdin ? ReadStandardInput() : LoadSysexFile(path);
+    if (!file.outcome) {
+        std::fprintf(stderr, "velmora-cli send: %s: %s\n", shownPath.c_str(),
+                     FileOutcomeText(file.outcome, UserLanguage()).c_str());
+        return 1;
+    }
     StderrReporter reporter("velmora-cli send");
     midi::MidiFunctions midi(*service, reporter);
     sysex::InputShutOut inputOff(midi); // the input stays shut out for the whole send
@@ -125,7 +314,7 @@ int RunSend(std::span<const std::string_view> args) {
 
     sysex::SysexSender sender(midi.MidiOutHandle(), std::move(file.bytes), device.name,
                               {std::chrono::milliseconds(pauseMs.value_or(0))});
-    StatusPrinter printer(isatty(STDOUT_FILENO) != 0);
+    StatusPrinter printer(isatty(STDERR_FILENO) != 0, quiet);
     CatchStopSignals();
     printer.Show(sender.StatusText());
     while (!sender.Finished()) {
@@ -152,16 +341,28 @@ int RunSend(std::span<const std::string_view> args) {
         std::fprintf(stderr,
                      "velmora-cli send: the last message of '%s' has no F7; it was sent as it "
                      "is\n",
-                     path.c_str());
+                     shownPath.c_str());
     }
     switch (sender.State()) {
     case sysex::SendState::Completed:
         return 0;
+    case sysex::SendState::Incomplete:
+        std::fprintf(stderr,
+                     "velmora-cli send: '%s' takes whole sysex messages only: %zu of %zu bytes "
+                     "were not sent (bytes outside F0 ... F7, or a last message without F7)\n",
+                     TerminalSafe(device.name).c_str(), sender.BytesNotSent(),
+                     sender.BytesHandedOver());
+        return 1;
     case sysex::SendState::Cancelled:
         std::fprintf(stderr, "velmora-cli send: interrupted; %zu of %zu bytes were sent\n",
                      sender.BytesHandedOver(), plan.bytesToSend);
         return 1;
     default:
+        if (plan.messages == 0) {
+            std::fprintf(stderr, "velmora-cli send: %s holds no sysex message (F0 ... F7)\n",
+                         fromStdin ? shownPath.c_str() : ("'" + shownPath + "'").c_str());
+            return 1;
+        }
         std::fprintf(stderr,
                      "velmora-cli send: block %d of %zu was not sent; %zu of %zu bytes "
                      "went out\n",

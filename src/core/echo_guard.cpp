@@ -1,5 +1,7 @@
 #include "core/echo_guard.h"
 
+#include <algorithm>
+
 namespace velmora {
 
 void EchoGuard::NoteSent(ShortMessage message, std::int64_t nowMs) {
@@ -8,16 +10,6 @@ void EchoGuard::NoteSent(ShortMessage message, std::int64_t nowMs) {
 }
 
 EchoVerdict EchoGuard::NoteReceived(ShortMessage message, std::int64_t nowMs) {
-    if (Probing()) {
-        if (ProbeExpired(probeAtMs_, nowMs)) {
-            Clear();
-            return EchoVerdict::Loop;
-        }
-        if (message == probe_) {
-            Clear(); // repeated by its source: playing, not a loop
-            return EchoVerdict::Pass;
-        }
-    }
     if (echoes_ > 0 && nowMs - lastEchoMs_ > kChainGapMs) {
         echoes_ = 0;
     }
@@ -25,10 +17,10 @@ EchoVerdict EchoGuard::NoteReceived(ShortMessage message, std::int64_t nowMs) {
         if (!s.echoed && s.message == message && nowMs - s.timeMs <= kEchoWindowMs) {
             s.echoed = true; // one send is echoed once
             lastEchoMs_ = nowMs;
-            if (++echoes_ >= kSuspectEchoes && !Probing()) {
-                probe_ = message;
-                probeAtMs_ = nowMs;
-                return EchoVerdict::Withhold;
+            if (++echoes_ >= kSuspectEchoes && nowMs >= quietUntilMs_) {
+                echoes_ = 0;
+                quietUntilMs_ = nowMs + kProbeQuietMs;
+                return EchoVerdict::Probe;
             }
             break;
         }
@@ -36,12 +28,16 @@ EchoVerdict EchoGuard::NoteReceived(ShortMessage message, std::int64_t nowMs) {
     return EchoVerdict::Pass;
 }
 
+bool EchoGuard::IsProbe(std::span<const std::uint8_t> sysex) const {
+    return std::equal(sysex.begin(), sysex.end(), probe_.begin(), probe_.end());
+}
+
 void EchoGuard::Clear() {
     sent_.fill(Sent{});
     next_ = 0;
     echoes_ = 0;
     lastEchoMs_ = 0;
-    probeAtMs_ = -1;
+    quietUntilMs_ = 0;
 }
 
 } // namespace velmora

@@ -136,4 +136,89 @@ ParsedBytes ParseHexBytes(std::string_view text, std::size_t maxBytes) {
     return out;
 }
 
+ParsedBytes ParseMessageLine(std::string_view text, std::size_t maxBytes) {
+    ParsedBytes out;
+    text = text.substr(0, text.find('#'));
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t blanksFrom = i;
+        while (i < text.size() && IsBlank(text[i])) {
+            ++i;
+        }
+        if (i == text.size()) {
+            break;
+        }
+        const std::size_t start = i;
+        while (i < text.size() && !IsBlank(text[i])) {
+            ++i;
+        }
+        const std::string_view token = text.substr(start, i - start);
+        const int high = HexValue(token[0]);
+        const int low = token.size() == 2 ? HexValue(token[1]) : (token.size() == 1 ? 0 : -1);
+        if (high < 0 || low < 0) {
+            if (!out.bytes.empty() && start - blanksFrom >= 2) {
+                break; // a description after the bytes
+            }
+            out.error = QuoteStart(token) + " is not a hexadecimal byte";
+            out.bytes.clear();
+            return out;
+        }
+        if (out.bytes.size() == maxBytes) {
+            out.error = "more than " + std::to_string(maxBytes) + " bytes";
+            out.bytes.clear();
+            return out;
+        }
+        out.bytes.push_back(static_cast<std::uint8_t>(token.size() == 2 ? high * 16 + low : high));
+    }
+    auto fail = [&](std::string why) {
+        out.error = std::move(why);
+        out.bytes.clear();
+        return out;
+    };
+    if (out.bytes.empty()) {
+        out.ok = true;
+        return out;
+    }
+    char what[96];
+    const std::uint8_t status = out.bytes[0];
+    if (status < 0x80) {
+        std::snprintf(what, sizeof what, "%02X is a data byte; a message starts with its status",
+                      status);
+        return fail(what);
+    }
+    if (status == 0xF0) {
+        if (out.bytes.back() != 0xF7 || out.bytes.size() < 2) {
+            return fail("a sysex message must end with F7");
+        }
+        for (std::size_t k = 1; k + 1 < out.bytes.size(); ++k) {
+            if (out.bytes[k] > 0x7F) {
+                std::snprintf(what, sizeof what, "status byte %02X inside a sysex message",
+                              out.bytes[k]);
+                return fail(what);
+            }
+        }
+        out.ok = true;
+        return out;
+    }
+    const auto length = static_cast<std::size_t>(ShortMessageBytes(status));
+    if (out.bytes.size() < length) {
+        std::snprintf(what, sizeof what, "%02X takes %zu bytes, %zu given", status, length,
+                      out.bytes.size());
+        return fail(what);
+    }
+    for (std::size_t k = 1; k < out.bytes.size(); ++k) {
+        if (k >= length && out.bytes[k] != 0) {
+            std::snprintf(what, sizeof what, "%02X takes %zu bytes, more given", status, length);
+            return fail(what);
+        }
+        if (k < length && out.bytes[k] > 0x7F) {
+            std::snprintf(what, sizeof what, "%02X needs data bytes 00 to 7F", status);
+            return fail(what);
+        }
+    }
+    out.bytes.resize(length);
+    out.ok = true;
+    return out;
+}
+
 } // namespace velmora

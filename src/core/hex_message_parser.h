@@ -29,6 +29,14 @@ struct ParsedBytes {
 // 1 to `maxBytes` hexadecimal bytes separated by blanks.
 ParsedBytes ParseHexBytes(std::string_view text, std::size_t maxBytes);
 
+// One message to send, as a line of hexadecimal bytes: a short message of
+// exactly the bytes its status takes (zero bytes after them, the padding
+// decode and the monitor show, are dropped), or a sysex message from F0 to
+// F7 of at most `maxBytes`. What follows '#', or follows the bytes after two
+// blanks or more (decode's description column), is ignored, so decode's
+// lines play back. A line with no bytes at all is ok and empty.
+ParsedBytes ParseMessageLine(std::string_view text, std::size_t maxBytes);
+
 // `text` in double quotes for a message, safe on a terminal: at most its first
 // 32 bytes followed by "...", control and non-ASCII bytes as \xNN.
 std::string QuoteStart(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "core/cp1252.h"
 #include "core/safe_file.h"
 
 namespace velmora {
@@ -51,6 +52,42 @@ std::string FileErrorText(int errorCode) {
     default:
         return "Erreur E/S " + std::to_string(errorCode);
     }
+}
+
+std::string FileErrorText(int errorCode, Language language) {
+    if (language == Language::French) {
+        return FileErrorText(errorCode);
+    }
+    switch (errorCode) {
+    case ENOENT:
+        return "file not found";
+    case EACCES:
+    case EPERM:
+        return "permission denied";
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+        return "disk full";
+    default:
+        return "I/O error " + std::to_string(errorCode);
+    }
+}
+
+std::string FileOutcomeText(const FileOutcome& outcome, Language language) {
+    if (language == Language::English && outcome.problem == FileProblem::System) {
+        if (outcome.message == kNotAFileText) {
+            return "not a regular file";
+        }
+        if (outcome.message == kFileTooLargeText) {
+            return "file too large";
+        }
+        if (outcome.message == kPlantedLinkText) {
+            return "permission denied: a link of another user in a shared folder";
+        }
+        return FileErrorText(outcome.errorCode, language);
+    }
+    return Cp1252ToUtf8(outcome.message);
 }
 
 LoadedFile LoadSysexFile(const std::string& path) {

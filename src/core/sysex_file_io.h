@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/user_language.h"
+
 namespace velmora {
 
 inline constexpr const char* kSysexLoadErrorText = "Warning: Sysex Load Error !";
@@ -44,6 +46,12 @@ struct LoadedFile {
 // (ENOENT), "Accès au fichier refusé" (EACCES, EPERM), "Disque plein"
 // (ENOSPC, EDQUOT), otherwise "Erreur E/S %d" with the error code.
 std::string FileErrorText(int errorCode);
+// The same in `language`: English gives "file not found", "permission
+// denied", "disk full" and "I/O error %d"; French is FileErrorText.
+std::string FileErrorText(int errorCode, Language language);
+// The text of a failed outcome in `language`, UTF-8 (the program's own
+// refusals included).
+std::string FileOutcomeText(const FileOutcome& outcome, Language language);
 
 // Reads the whole .syx file (see ReadRegularFile of core/safe_file.h), up to
 // kMaxSysexFileBytes. A file that shrinks while it is read is a Short

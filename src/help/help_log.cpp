@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "help/help_facts.h"
+#include "help/help_file.h"
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -93,8 +94,20 @@ bool AppendToOwnFile(const QString& path, const QByteArray& bytes) {
 }
 
 HelpLog::HelpLog(HelpLogSetup setup) : setup_(std::move(setup)) {
-    folder_ = ChooseFolder(setup_.moduleFolder, setup_.tempFolder, setup_.fallbackFolder);
     enabled_ = SwitchedOn(setup_.moduleFolder, setup_.parameters);
+    if (setup_.stateFolder.isEmpty()) {
+        folder_ = ChooseFolder(setup_.moduleFolder, setup_.tempFolder, setup_.fallbackFolder);
+    } else {
+        // Made only for a log that is on, private like the rest of the user's
+        // state; when it can't be used the temporary folder takes the log. A
+        // log that is off only clears an old one from the state folder.
+        const QString state = WithoutTrailingSeparators(setup_.stateFolder);
+        if (enabled_ && !QFileInfo(state).isDir() && QDir().mkpath(state)) {
+            QFile::setPermissions(state, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                             QFileDevice::ExeOwner);
+        }
+        folder_ = enabled_ ? ChooseFolder(state, setup_.tempFolder, setup_.fallbackFolder) : state;
+    }
     DeleteRegularFile(FilePath());
 }
 
@@ -104,6 +117,10 @@ HelpLogSetup HelpLog::ProgramSetup() {
     setup.tempFolder = QDir::tempPath();
     setup.fallbackFolder = QDir::homePath();
     setup.parameters = QCoreApplication::arguments().mid(1);
+    if (IsInstalledProgramFolder(setup.moduleFolder)) {
+        setup.stateFolder =
+            UserStateFolder(qEnvironmentVariable("XDG_STATE_HOME"), QDir::homePath());
+    }
     return setup;
 }
 
@@ -129,6 +146,13 @@ QString HelpLog::ChooseFolder(const QString& moduleFolder, const QString& tempFo
         return WithoutTrailingSeparators(tempFolder);
     }
     return WithoutTrailingSeparators(fallbackFolder);
+}
+
+QString HelpLog::UserStateFolder(const QString& xdgStateHome, const QString& home) {
+    const QString base = QDir::isAbsolutePath(xdgStateHome)
+                             ? xdgStateHome
+                             : QDir(home).filePath(QStringLiteral(".local/state"));
+    return QDir::cleanPath(base + QStringLiteral("/Velmora"));
 }
 
 bool HelpLog::CanCreateAndDelete(const QString& folder) {

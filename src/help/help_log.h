@@ -1,6 +1,8 @@
 // The help's diagnostic log "HHDebug.txt": off unless asked for, one line per
 // help event, with a header of facts about the machine. It is written beside
 // the program when that folder can be written, else in the temporary folder.
+// An installed program writes it in the user's state folder instead, never
+// into PREFIX/bin.
 //
 // The temporary folder may be shared with other users, so the file is never
 // followed through a symbolic link, only a regular file of our own is written
@@ -29,6 +31,9 @@ struct HelpLogSetup {
     QString tempFolder;     // the temporary folder
     QString fallbackFolder; // when the temporary path is no folder
     QStringList parameters; // the command line without the program's name
+    // An installed program's folder for the log (see UserStateFolder); it is
+    // made when the log is on. Empty for a program that is not installed.
+    QString stateFolder;
     std::function<QTime()> clock = [] { return QTime::currentTime(); };
 };
 
@@ -45,6 +50,9 @@ class HelpLog {
     // be created and deleted there; else the temporary folder; else the fallback.
     static QString ChooseFolder(const QString& moduleFolder, const QString& tempFolder,
                                 const QString& fallbackFolder);
+    // The per-user state folder: $XDG_STATE_HOME/Velmora when that is an
+    // absolute path, else HOME/.local/state/Velmora.
+    static QString UserStateFolder(const QString& xdgStateHome, const QString& home);
     // Whether a file can be created and deleted in `folder`.
     static bool CanCreateAndDelete(const QString& folder);
     // "debug.debug" in the module folder, or a parameter "/debug" or "-debug"

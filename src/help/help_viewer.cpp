@@ -20,6 +20,46 @@
 
 namespace velmora::help {
 
+// The viewer's own words, in the language of the help file it shows.
+struct ViewerTexts {
+    QString title, indexPlaceholder, contents, index, search;
+    QString back, backTip, forward, forwardTip, home, homeTip, close, closeTip;
+};
+
+namespace {
+
+const ViewerTexts& TextsFor(const QString& helpNamespace) {
+    static const ViewerTexts french{QStringLiteral("Aide de Velmora"),
+                                    QStringLiteral("Mot à chercher dans l'index"),
+                                    QStringLiteral("Sommaire"),
+                                    QStringLiteral("Index"),
+                                    QStringLiteral("Recherche"),
+                                    QStringLiteral("◀ Précédent"),
+                                    QStringLiteral("Page précédente"),
+                                    QStringLiteral("Suivant ▶"),
+                                    QStringLiteral("Page suivante"),
+                                    QStringLiteral("Présentation"),
+                                    QStringLiteral("Page de présentation"),
+                                    QStringLiteral("Fermer"),
+                                    QStringLiteral("Fermer l'aide (Échap)")};
+    static const ViewerTexts english{QStringLiteral("Velmora Help"),
+                                     QStringLiteral("Word to look for in the index"),
+                                     QStringLiteral("Contents"),
+                                     QStringLiteral("Index"),
+                                     QStringLiteral("Search"),
+                                     QStringLiteral("◀ Back"),
+                                     QStringLiteral("Previous page"),
+                                     QStringLiteral("Forward ▶"),
+                                     QStringLiteral("Next page"),
+                                     QStringLiteral("About Velmora"),
+                                     QStringLiteral("The presentation page"),
+                                     QStringLiteral("Close"),
+                                     QStringLiteral("Close the help (Esc)")};
+    return helpNamespace.endsWith(QStringLiteral(".en")) ? english : french;
+}
+
+} // namespace
+
 THelpViewer::THelpViewer(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("HelpViewer"));
     setWindowTitle(QStringLiteral("Aide de Velmora"));
@@ -83,18 +123,19 @@ int THelpViewer::Open(const QString& helpFile, QString* detail) {
         return kHelpFileUnreadable;
     }
     helpFile_ = helpFile;
-    BuildWindow();
+    BuildWindow(TextsFor(info.namespaceName()));
     return kHelpShown;
 }
 
-void THelpViewer::BuildWindow() {
+void THelpViewer::BuildWindow(const ViewerTexts& texts) {
+    setWindowTitle(texts.title);
     Browser = new THelpBrowser(*engine_, this);
     Browser->setObjectName(QStringLiteral("HelpPage"));
 
     Contents = engine_->contentWidget();
     Index = engine_->indexWidget();
     IndexFilter = new QLineEdit(this);
-    IndexFilter->setPlaceholderText(QStringLiteral("Mot à chercher dans l'index"));
+    IndexFilter->setPlaceholderText(texts.indexPlaceholder);
     IndexFilter->setClearButtonEnabled(true);
     auto* indexPage = new QWidget(this);
     auto* indexLayout = new QVBoxLayout(indexPage);
@@ -106,9 +147,9 @@ void THelpViewer::BuildWindow() {
     SearchPage->layout()->setContentsMargins(0, 0, 0, 0);
 
     Tabs = new QTabWidget(this);
-    Tabs->addTab(Contents, QStringLiteral("Sommaire"));
-    Tabs->addTab(indexPage, QStringLiteral("Index"));
-    Tabs->addTab(SearchPage, QStringLiteral("Recherche"));
+    Tabs->addTab(Contents, texts.contents);
+    Tabs->addTab(indexPage, texts.index);
+    Tabs->addTab(SearchPage, texts.search);
 
     auto makeButton = [this](const QString& text, const QString& tip) {
         auto* b = new QToolButton(this);
@@ -117,10 +158,10 @@ void THelpViewer::BuildWindow() {
         b->setAutoRaise(true);
         return b;
     };
-    BackButton = makeButton(QStringLiteral("◀ Précédent"), QStringLiteral("Page précédente"));
-    ForwardButton = makeButton(QStringLiteral("Suivant ▶"), QStringLiteral("Page suivante"));
-    HomeButton = makeButton(QStringLiteral("Présentation"), QStringLiteral("Page de présentation"));
-    CloseButton = makeButton(QStringLiteral("Fermer"), QStringLiteral("Fermer l'aide (Échap)"));
+    BackButton = makeButton(texts.back, texts.backTip);
+    ForwardButton = makeButton(texts.forward, texts.forwardTip);
+    HomeButton = makeButton(texts.home, texts.homeTip);
+    CloseButton = makeButton(texts.close, texts.closeTip);
     BackButton->setEnabled(false);
     ForwardButton->setEnabled(false);
     auto* bar = new QHBoxLayout;

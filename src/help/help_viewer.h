@@ -21,6 +21,7 @@ class QHelpSearchResultWidget;
 namespace velmora::help {
 
 class THelpBrowser;
+struct ViewerTexts;
 
 class THelpViewer : public QWidget {
     Q_OBJECT
@@ -66,7 +67,7 @@ class THelpViewer : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    void BuildWindow();
+    void BuildWindow(const ViewerTexts& texts);
     void BuildSearch();
     void ShowPage(const QUrl& url);
     void SelectInContents(const QUrl& url);

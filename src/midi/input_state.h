@@ -27,8 +27,6 @@ struct InputPathState {
     // Set by the input path when it switched thru off because what it sent
     // came back; the front end says so and clears it.
     std::atomic<bool> thruLoopBroken{false};
-    // When thru withheld a message to test for a loop (EchoGuard); -1 none.
-    std::atomic<std::int64_t> thruProbeAtMs{-1};
 };
 
 // One output of the Multi Out router: its port number (0 = off, j = router
@@ -49,7 +47,6 @@ struct RouterSettings {
     // Set by the input path when what it routed came back: routing then
     // stops until the outputs are assigned again (which clears it).
     std::atomic<bool> loopBroken{false};
-    std::atomic<std::int64_t> probeAtMs{-1}; // as InputPathState::thruProbeAtMs
 };
 
 // A recording in progress and the bytes of a file being sent.

@@ -24,6 +24,23 @@ bool OutputSlot::SendLong(std::span<const std::uint8_t> bytes) {
     return port_ && port_->SendLong(bytes);
 }
 
+std::uint64_t OutputSlot::UnsentBytes() const {
+    std::lock_guard lock(lock_);
+    return port_ ? port_->UnsentBytes() : 0;
+}
+
+std::size_t OutputSlot::HeldBytes() const {
+    std::lock_guard lock(lock_);
+    return port_ ? port_->HeldBytes() : 0;
+}
+
+void OutputSlot::DropHeld() {
+    std::lock_guard lock(lock_);
+    if (port_) {
+        port_->DropHeld();
+    }
+}
+
 MidiFunctions::MidiFunctions(MidiService& service, Reporter& reporter, TickSource ticks)
     : service_(service), reporter_(reporter), clock_(std::move(ticks)) {}
 

@@ -59,6 +59,10 @@ class OutputSlot {
     bool IsOpen() const;
     bool SendShort(ShortMessage message);
     bool SendLong(std::span<const std::uint8_t> bytes);
+    // As MidiOutPort says; 0 when nothing is open.
+    std::uint64_t UnsentBytes() const;
+    std::size_t HeldBytes() const;
+    void DropHeld();
 
   private:
     friend class MidiFunctions;

@@ -43,25 +43,12 @@ void MidiInCallback::operator()(const InputEvent& event) {
 void MidiInCallback::ShortMonitor(ShortMessage message) {
     if (path_.mainOutOpen.load() == 1 && path_.thruOn.load() == 1) {
         const std::int64_t now = midi_.ElapsedMs();
-        switch (thruEchoes_.NoteReceived(message, now)) {
-        case EchoVerdict::Loop:
-            TripLoop(path_.thruProbeAtMs, [this] {
-                path_.thruOn.store(0);
-                path_.thruLoopBroken.store(true);
-            });
-            break;
-        case EchoVerdict::Withhold:
-            path_.thruProbeAtMs.store(now);
-            break;
-        case EchoVerdict::Pass: {
-            if (!thruEchoes_.Probing()) {
-                path_.thruProbeAtMs.store(-1);
-            }
-            const ShortMessage passed = ThruMessage(message, path_.thruChannel.load());
-            midi_.MidiOutHandle().SendShort(passed);
-            thruEchoes_.NoteSent(passed, now);
-            break;
-        }
+        const EchoVerdict verdict = thruEchoes_.NoteReceived(message, now);
+        const ShortMessage passed = ThruMessage(message, path_.thruChannel.load());
+        midi_.MidiOutHandle().SendShort(passed);
+        thruEchoes_.NoteSent(passed, now);
+        if (verdict == EchoVerdict::Probe) {
+            midi_.MidiOutHandle().SendLong(thruEchoes_.ProbeMessage());
         }
     }
     mainSignal_.Raise('2');
@@ -76,19 +63,7 @@ void MidiInCallback::ShortMultiOut(ShortMessage message) {
     if (router_.loopBroken.load()) {
         return;
     }
-    switch (routerEchoes_.NoteReceived(message, now)) {
-    case EchoVerdict::Loop:
-        TripLoop(router_.probeAtMs, [this] { router_.loopBroken.store(true); });
-        return;
-    case EchoVerdict::Withhold:
-        router_.probeAtMs.store(now);
-        return;
-    case EchoVerdict::Pass:
-        if (!routerEchoes_.Probing()) {
-            router_.probeAtMs.store(-1);
-        }
-        break;
-    }
+    const bool probe = routerEchoes_.NoteReceived(message, now) == EchoVerdict::Probe;
     std::lock_guard lock(router_.routing);
     for (int k = 1; k <= 4; ++k) {
         const RouterOutputSettings& out = router_.outputs[static_cast<std::size_t>(k - 1)];
@@ -107,7 +82,25 @@ void MidiInCallback::ShortMultiOut(ShortMessage message) {
             midi_.RouterOutHandle(port).SendShort(routed);
             routerEchoes_.NoteSent(routed, now);
         }
+        if (probe && port == k) {
+            midi_.RouterOutHandle(port).SendLong(routerEchoes_.ProbeMessage());
+        }
     }
+}
+
+// A probe of the loop test that came back: the path it went out on is a
+// loop, switched off here. The probe itself is nobody's data.
+bool MidiInCallback::ProbeCameBack(std::span<const std::uint8_t> bytes) {
+    if (thruEchoes_.IsProbe(bytes)) {
+        path_.thruOn.store(0);
+        path_.thruLoopBroken.store(true);
+        return true;
+    }
+    if (routerEchoes_.IsProbe(bytes)) {
+        router_.loopBroken.store(true);
+        return true;
+    }
+    return false;
 }
 
 void MidiInCallback::LongData(MidiHeader& header) {
@@ -119,6 +112,10 @@ void MidiInCallback::LongData(MidiHeader& header) {
     const std::uint32_t kept = std::min<std::uint32_t>(n, kInputBufferSize);
     std::memcpy(local.data(), header.lpData, kept);
     const std::span<const std::uint8_t> bytes(local.data(), kept);
+    if (ProbeCameBack(bytes)) {
+        HandBack(header);
+        return;
+    }
 
     const int mode = midi_.InputMode.load();
     if (mode == kMonitor) {
@@ -159,11 +156,6 @@ void MidiInCallback::HandBack(MidiHeader& header) {
     if (!port->AddBuffer(header)) {
         midi_.reporter().Report(text::kAdd);
     }
-}
-
-bool ExpireEchoProbe(std::atomic<std::int64_t>& probeAtMs, std::int64_t nowMs) {
-    std::int64_t since = probeAtMs.load();
-    return EchoGuard::ProbeExpired(since, nowMs) && probeAtMs.compare_exchange_strong(since, -1);
 }
 
 } // namespace velmora::midi

@@ -35,13 +35,7 @@ class MidiInCallback {
     void ShortMultiOut(ShortMessage message);
     void LongData(MidiHeader& header);
     void HandBack(MidiHeader& header);
-    // Switches a path off for a loop, unless the front end's timer already
-    // did (it owns an expired probe once it has taken `probeAtMs`).
-    template <typename SwitchOff>
-    static void TripLoop(std::atomic<std::int64_t>& probeAtMs, SwitchOff switchOff) {
-        probeAtMs.store(-1);
-        switchOff();
-    }
+    bool ProbeCameBack(std::span<const std::uint8_t> bytes);
 
     MidiFunctions& midi_;
     InputPathState& path_;
@@ -49,13 +43,8 @@ class MidiInCallback {
     HandOff& mainSignal_;
     std::atomic<HandOff*> recordSignal_{nullptr};
     // Delivery thread only: what thru and the router sent, against what comes back.
-    EchoGuard thruEchoes_;
-    EchoGuard routerEchoes_;
+    EchoGuard thruEchoes_{0};
+    EchoGuard routerEchoes_{1};
 };
-
-// The front end's side of the loop test: a message the callback withheld
-// that nothing repeated in time proves a loop, also when nothing more
-// arrives. Switches the path off and answers true then. Front end's thread.
-bool ExpireEchoProbe(std::atomic<std::int64_t>& probeAtMs, std::int64_t nowMs);
 
 } // namespace velmora::midi

@@ -51,6 +51,14 @@ class MidiOutPort {
     virtual bool SendShort(ShortMessage message) = 0;
     // A whole or partial sysex message; handed over when the call returns.
     virtual bool SendLong(std::span<const std::uint8_t> bytes) = 0;
+    // Backends that take whole sysex messages only: bytes handed over that
+    // never went out and never will (stray bytes outside a message, a
+    // message that a new F0 cut off), and the bytes of a message still
+    // waiting for its F7 (dropped at a reset or close).
+    virtual std::uint64_t UnsentBytes() const { return 0; }
+    virtual std::size_t HeldBytes() const { return 0; }
+    // Gives up a held message (counted as unsent): its F7 will not come.
+    virtual void DropHeld() {}
     virtual bool Reset() = 0;
     // After a successful close every send fails; the object may be destroyed.
     virtual bool Close() = 0;

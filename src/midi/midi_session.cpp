@@ -36,17 +36,6 @@ bool MidiSession::OpenThru(int thruChannel) {
     return true;
 }
 
-void MidiSession::CheckEchoProbes() {
-    const std::int64_t now = midi_.ElapsedMs();
-    if (ExpireEchoProbe(path_.thruProbeAtMs, now)) {
-        path_.thruOn.store(0);
-        path_.thruLoopBroken.store(true);
-    }
-    if (ExpireEchoProbe(router_.probeAtMs, now)) {
-        router_.loopBroken.store(true);
-    }
-}
-
 void MidiSession::Shutdown() {
     midi_.CloseMidiIn();
     if (midi_.MidiOutHandle().IsOpen() && midi_.CloseMidiOut()) {

@@ -45,11 +45,6 @@ class MidiSession {
     // Passes the input through to the main output, on `thruChannel`.
     bool OpenThru(int thruChannel = 0);
 
-    // Run by the front end's timer (every 100 ms or so): switches thru or
-    // the router off when the loop test the callback began has proved a
-    // loop (thruLoopBroken, RouterSettings::loopBroken say so).
-    void CheckEchoProbes();
-
     // Closes the input (serving the hand-offs), then the outputs; from then
     // on a late hand-off returns at once. Safe to call again.
     void Shutdown();

@@ -18,7 +18,7 @@
 namespace velmora::midi {
 
 class QueuedMidiIn : public MidiInPort {
-public:
+  public:
     static constexpr std::size_t kDefaultQueueBytes = std::size_t{4} << 20;
 
     explicit QueuedMidiIn(InputCallback callback, std::size_t queueBytes = kDefaultQueueBytes);
@@ -37,10 +37,16 @@ public:
     // until Start and after Reset; false when it had to be dropped.
     bool Enqueue(std::span<const std::uint8_t> message);
 
+    // Producer side: `runs` pieces of input that were no MIDI message (see
+    // SplitMidiBytes) count as lost. Never blocks.
+    void NoteDropped(std::size_t runs) {
+        lostMalformed_.fetch_add(runs, std::memory_order_relaxed);
+    }
+
     // True when nothing waits to be delivered and the callback is not running.
     bool Idle() const;
 
-protected:
+  protected:
     // Called by Close before the delivery thread stops: a subclass stops its
     // producer here so nothing is enqueued any more.
     virtual void StopProducer() {}
@@ -48,7 +54,7 @@ protected:
     // calls this first.
     void StopDelivery(const WaitHook& whileWaiting);
 
-private:
+  private:
     void DeliveryLoop();
     void Deliver(const std::vector<std::uint8_t>& message);
     void DeliverSysex(const std::vector<std::uint8_t>& message);
@@ -71,6 +77,7 @@ private:
     std::atomic<bool> busy_{false};
     std::atomic<std::uint32_t> wake_{0};
     std::atomic<std::uint64_t> lostNoBuffer_{0};
+    std::atomic<std::uint64_t> lostMalformed_{0};
 
     std::mutex doneMutex_;
     std::condition_variable doneCv_;

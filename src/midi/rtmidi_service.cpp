@@ -18,6 +18,7 @@
 #include <unistd.h>
 #endif
 
+#include "core/midi_stream.h"
 #include "midi/queued_midi_in.h"
 #include "midi/sysex_assembler.h"
 #ifdef VELMORA_HAVE_JACK
@@ -35,8 +36,11 @@ constexpr unsigned kSysexBufferCount = 8;
 // How long a JACK server may take to accept a client before it is given up.
 constexpr auto kJackAnswerTimeout = std::chrono::seconds(5);
 
-// Collects what RtMidi reports instead of throwing. RtMidi may report from
-// its own input thread, so the record is shared under a lock.
+// Collects what RtMidi reports instead of throwing. Report runs on whatever
+// thread called into RtMidi (the window's, the delivery thread sending thru)
+// or on RtMidi's ALSA input thread, so the record is shared under a lock. It
+// is never reached from JACK's process cycle: RtMidi's JACK callbacks report
+// nothing, and our own input callback (OnMessage) only enqueues.
 class ErrorSink {
   public:
     static void Report(RtMidiError::Type type, const std::string& text, void* self) {
@@ -140,11 +144,6 @@ class PortNameLease {
     int slot_;
 };
 
-// The number of bytes of a short message with this status; 0 for a data byte.
-std::size_t ShortMessageLength(std::uint8_t status) {
-    return static_cast<std::size_t>(ShortMessageBytes(status));
-}
-
 // Where `name` is in the device list `client` sees now; -1 when it is gone.
 template <typename T> int FindPort(ErrorSink& sink, T& client, const std::string& name) {
     unsigned count = 0;
@@ -225,7 +224,7 @@ class RtMidiOutPort final : public MidiOutPort {
     bool SendShort(ShortMessage message) override {
         const std::array<std::uint8_t, 3> bytes{StatusOf(message), Data1Of(message),
                                                 Data2Of(message)};
-        const std::size_t length = ShortMessageLength(bytes[0]);
+        const auto length = static_cast<std::size_t>(ShortMessageBytes(bytes[0]));
         if (length == 0) {
             return false;
         }
@@ -246,6 +245,19 @@ class RtMidiOutPort final : public MidiOutPort {
             assembler_.Clear();
             return false;
         }
+    }
+
+    std::uint64_t UnsentBytes() const override {
+        std::lock_guard lock(mutex_);
+        return assembler_.Unsent();
+    }
+    std::size_t HeldBytes() const override {
+        std::lock_guard lock(mutex_);
+        return assembler_.HeldBytes();
+    }
+    void DropHeld() override {
+        std::lock_guard lock(mutex_);
+        assembler_.DropHeld();
     }
 
     // Ends what the receiver may still sound: All Notes Off and the sustain
@@ -300,7 +312,7 @@ class RtMidiOutPort final : public MidiOutPort {
     }
 
     ErrorSink sink_; // outlives out_
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::unique_ptr<RtMidiOut> out_; // guarded by mutex_; null once closed
     SysexAssembler assembler_;       // guarded by mutex_
 #ifdef VELMORA_HAVE_JACK
@@ -360,9 +372,13 @@ class RtMidiInPort final : public QueuedMidiIn {
             !port->accepting_.load(std::memory_order_acquire)) {
             return;
         }
-        try {
-            port->Enqueue(std::span<const std::uint8_t>(message->data(), message->size()));
-        } catch (...) {
+        // RtMidi's JACK input appends what other sources play during a sysex
+        // message to it: cut it back into the messages it holds, in place.
+        const std::size_t dropped =
+            SplitMidiBytes(std::span<std::uint8_t>(message->data(), message->size()),
+                           [port](std::span<const std::uint8_t> one) { port->Enqueue(one); });
+        if (dropped > 0) {
+            port->NoteDropped(dropped);
         }
     }
 

@@ -5,9 +5,11 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "midi/queued_midi_in.h"
+#include "midi/sysex_assembler.h"
 
 namespace velmora::midi {
 
@@ -100,7 +102,8 @@ struct SimState {
     }
 
     bool Running() const { return running; }
-    bool running = true; // false once the service itself went away
+    bool running = true;        // false once the service itself went away
+    bool wholeMessages = false; // outputs take whole sysex messages only
 
     // The device number of the `position`-th listed device; -1 past the end.
     template <typename D> static int Listed(const std::vector<D>& devices, int position) {
@@ -195,8 +198,12 @@ class LoopPlayer {
 
 class SimOutPort : public MidiOutPort {
   public:
-    SimOutPort(std::shared_ptr<SimState> state, int device, std::uint64_t id)
-        : state_(std::move(state)), device_(device), id_(id) {}
+    SimOutPort(std::shared_ptr<SimState> state, int device, std::uint64_t id, bool wholeMessages)
+        : state_(std::move(state)), device_(device), id_(id) {
+        if (wholeMessages) {
+            assembler_.emplace(SysexAssembler::Mode::WholeMessages);
+        }
+    }
 
     ~SimOutPort() override {
         std::lock_guard lock(state_->mutex);
@@ -210,10 +217,32 @@ class SimOutPort : public MidiOutPort {
     }
 
     bool SendLong(std::span<const std::uint8_t> bytes) override {
-        SentMessage record;
-        record.isLong = true;
-        record.bytes.assign(bytes.begin(), bytes.end());
-        return Record(SimOp::OutSendLong, std::move(record));
+        auto record = [this](std::span<const std::uint8_t> message) {
+            SentMessage sent;
+            sent.isLong = true;
+            sent.bytes.assign(message.begin(), message.end());
+            return Record(SimOp::OutSendLong, std::move(sent));
+        };
+        if (!assembler_) {
+            return record(bytes);
+        }
+        std::lock_guard lock(assemblerMutex_);
+        return assembler_->Send(bytes, record);
+    }
+
+    std::uint64_t UnsentBytes() const override {
+        std::lock_guard lock(assemblerMutex_);
+        return assembler_ ? assembler_->Unsent() : 0;
+    }
+    std::size_t HeldBytes() const override {
+        std::lock_guard lock(assemblerMutex_);
+        return assembler_ ? assembler_->HeldBytes() : 0;
+    }
+    void DropHeld() override {
+        std::lock_guard lock(assemblerMutex_);
+        if (assembler_) {
+            assembler_->DropHeld();
+        }
     }
 
     bool Reset() override {
@@ -263,7 +292,9 @@ class SimOutPort : public MidiOutPort {
     std::shared_ptr<SimState> state_;
     const int device_;
     const std::uint64_t id_;
-    bool open_ = true; // guarded by state_->mutex
+    mutable std::mutex assemblerMutex_;
+    std::optional<SysexAssembler> assembler_; // a backend that takes whole messages only
+    bool open_ = true;                        // guarded by state_->mutex
 };
 
 class SimInPort : public QueuedMidiIn {
@@ -373,10 +404,6 @@ class SimInPort : public QueuedMidiIn {
 
 } // namespace
 
-int ShortMessageLength(std::uint8_t status) {
-    return status < 0x80 ? 3 : ShortMessageBytes(status);
-}
-
 SimulatedService::SimulatedService(std::vector<std::string> outputNames,
                                    std::vector<std::string> inputNames)
     : state_(std::make_shared<detail::SimState>()) {
@@ -435,7 +462,8 @@ std::unique_ptr<MidiOutPort> SimulatedService::OpenOut(const std::string& name) 
     }
     ++out->opens;
     ++out->openNow;
-    return std::make_unique<SimOutPort>(state_, device, state_->nextPortId++);
+    return std::make_unique<SimOutPort>(state_, device, state_->nextPortId++,
+                                        state_->wholeMessages);
 }
 
 std::unique_ptr<MidiInPort> SimulatedService::OpenIn(const std::string& name,
@@ -461,6 +489,11 @@ void SimulatedService::SetPresent(bool output, int device, bool present) {
     } else if (!output && state_->In(device) != nullptr) {
         state_->In(device)->present = present;
     }
+}
+
+void SimulatedService::SetWholeMessagesOnly(bool wholeMessages) {
+    std::lock_guard lock(state_->mutex);
+    state_->wholeMessages = wholeMessages;
 }
 
 void SimulatedService::SetRunning(bool running) {
@@ -598,8 +631,9 @@ void SimulatedService::SetRecordLimit(std::size_t perDevice) {
 
 bool SimulatedService::InjectShort(int device, ShortMessage message) {
     const std::array<std::uint8_t, 3> bytes{StatusOf(message), Data1Of(message), Data2Of(message)};
-    return InjectBytes(
-        device, std::span(bytes).first(static_cast<std::size_t>(ShortMessageLength(bytes[0]))));
+    return InjectBytes(device,
+                       std::span(bytes).first(static_cast<std::size_t>(
+                           bytes[0] < 0x80 ? 3 : ShortMessageBytes(bytes[0])))); // odd ones whole
 }
 
 bool SimulatedService::InjectSysex(int device, std::span<const std::uint8_t> bytes) {

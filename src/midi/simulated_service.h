@@ -86,6 +86,9 @@ class SimulatedService : public MidiService {
     // place in the list given at construction; the service lists only the
     // present ones. A device that goes away takes no more messages.
     void SetPresent(bool output, int device, bool present);
+    // Outputs opened from now on take only whole sysex messages, as the ALSA
+    // sequencer, CoreMIDI and WinMM do (blocks are held until their F7).
+    void SetWholeMessagesOnly(bool wholeMessages);
     // The whole service going away (a stopped JACK server) and coming back.
     void SetRunning(bool running);
     // The device number of the present device called `name`; -1 when none.
@@ -150,9 +153,5 @@ class SimulatedService : public MidiService {
 // kDemoRecordLimit records each; input "Velmora Demo Keyboard", which plays
 // DemoPerformance() (demo_performance.h) while it is started.
 std::unique_ptr<SimulatedService> CreateDemoService();
-
-// The number of bytes of a short message with this status (1 to 3); 3 for a
-// data byte, so nothing of an odd message is lost.
-int ShortMessageLength(std::uint8_t status);
 
 } // namespace velmora::midi

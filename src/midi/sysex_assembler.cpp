@@ -38,39 +38,42 @@ bool SysexAssembler::Send(std::span<const std::uint8_t> block, const SendFn& sen
         return SendPieces(block, send);
     }
 
-    if (block.front() == kSysexStart) {
-        Clear(); // a new message ends one that never got its F7
-        if (block.back() == kSysexEnd) {
-            return send(block);
+    if (!holding_ && block.front() != kSysexStart && block.front() != kSysexEnd &&
+        block.front() >= 0x80) {
+        return send(block); // a complete message that is not sysex goes out as it is
+    }
+    while (!block.empty()) {
+        if (block.front() == kSysexStart) {
+            unsent_ += held_.size(); // a new message ends one that never got its F7
+            Clear();
+            holding_ = true;
+        } else if (!holding_) {
+            // Stray bytes: whole-message backends can't take them.
+            const auto start = std::find(block.begin(), block.end(), kSysexStart);
+            const auto skipped = static_cast<std::size_t>(start - block.begin());
+            unsent_ += skipped;
+            block = block.subspan(skipped);
+            continue;
         }
-        if (block.size() > maxHeld_) {
+        const auto end = std::find(block.begin(), block.end(), kSysexEnd);
+        const std::size_t take =
+            end == block.end() ? block.size() : static_cast<std::size_t>(end - block.begin()) + 1;
+        if (held_.size() + take > maxHeld_) {
+            unsent_ += held_.size() + take;
+            Clear();
             return false;
         }
-        held_.assign(block.begin(), block.end());
-        holding_ = true;
-        return true;
-    }
-
-    if (!holding_) {
-        // A complete message that is not sysex goes out as it is; a
-        // continuation without its start cannot be sent on its own.
-        if (block.front() < 0x80 || block.front() == kSysexEnd) {
-            return false;
+        held_.insert(held_.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(take));
+        block = block.subspan(take);
+        if (held_.back() == kSysexEnd) {
+            const bool sent = send(held_);
+            Clear();
+            if (!sent) {
+                return false;
+            }
         }
-        return send(block);
     }
-
-    if (held_.size() + block.size() > maxHeld_) {
-        Clear();
-        return false;
-    }
-    held_.insert(held_.end(), block.begin(), block.end());
-    if (block.back() != kSysexEnd) {
-        return true;
-    }
-    const bool sent = send(held_);
-    Clear();
-    return sent;
+    return true;
 }
 
 } // namespace velmora::midi

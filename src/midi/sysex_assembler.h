@@ -32,15 +32,23 @@ class SysexAssembler {
     // One SendLong call. True when the bytes were sent, or (WholeMessages) are
     // held for the send of their message. The block that completes a held
     // message returns the result of sending the whole message. Refused
-    // (false): an empty block; with WholeMessages, a block starting with a
-    // data byte or F7 while nothing is held, and a message growing beyond
-    // maxHeld (what was held is dropped).
+    // (false): an empty block, and with WholeMessages a message growing
+    // beyond maxHeld (what was held is dropped). With WholeMessages, stray
+    // bytes (data bytes or an F7 outside a message) are skipped up to the
+    // next F0 and counted in Unsent, as is a held message that a new F0 ends.
     bool Send(std::span<const std::uint8_t> block, const SendFn& send);
 
     // Drops a partly received message (a port reset or close).
     void Clear();
+    // Drops it and counts it as unsent.
+    void DropHeld() {
+        unsent_ += held_.size();
+        Clear();
+    }
     bool Holding() const { return holding_; }
     std::size_t HeldBytes() const { return held_.size(); }
+    // Bytes handed to Send that never went out and never will.
+    std::uint64_t Unsent() const { return unsent_; }
 
   private:
     bool SendPieces(std::span<const std::uint8_t> bytes, const SendFn& send) const;
@@ -50,6 +58,7 @@ class SysexAssembler {
     std::size_t maxHeld_;
     bool holding_ = false;
     std::vector<std::uint8_t> held_;
+    std::uint64_t unsent_ = 0;
 };
 
 } // namespace velmora::midi

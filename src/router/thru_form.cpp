@@ -1,5 +1,7 @@
 #include "router/thru_form.h"
 
+#include <QTimer>
+
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -69,6 +71,27 @@ void TthruForm::Build() {
     lblButExit->setControl(ImgButExit);
     lblButExit->move(501, 140);
     ImgButExit->setAction([this] { close(); });
+
+    // Said only when routing stopped for a feedback loop.
+    lblLoop = new QLabel(this);
+    lblLoop->setObjectName(QStringLiteral("lblLoop"));
+    lblLoop->setGeometry(8, 142, 360, 26);
+    lblLoop->setWordWrap(true);
+    lblLoop->setFont(ui::skin::CaptionFont(false));
+    lblLoop->setStyleSheet(QStringLiteral("color: rgb(255, 200, 0); background: transparent;"));
+    lblLoop->hide();
+    auto* loopWatch = new QTimer(this);
+    connect(loopWatch, &QTimer::timeout, this, [this] {
+        const bool broken = settings_.loopBroken.load();
+        if (broken != lblLoop->isVisible()) {
+            lblLoop->setText(broken ? QStringLiteral("Routing stopped: what it sent came back at "
+                                                     "the input (a feedback loop). Change an "
+                                                     "output to route again.")
+                                    : QString());
+            lblLoop->setVisible(broken);
+        }
+    });
+    loopWatch->start(100);
 }
 
 void TthruForm::FormCreate() {

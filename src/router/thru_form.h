@@ -40,6 +40,7 @@ class TthruForm : public QDialog {
     std::array<QLabel*, 4> lblThru;
     ui::TPushButton *ImgButReset, *ImgButExit;
     ui::TCaptionLabel *lblButReset, *lblButExit;
+    QLabel* lblLoop; // why routing stopped, when it did
 
   protected:
     void showEvent(QShowEvent* event) override;

@@ -82,6 +82,7 @@ void TrecordForm::paintEvent(QPaintEvent*) {
 }
 
 void TrecordForm::Record(const std::string& waitingText) {
+    lostBefore_ = midi_.LostInputEvents();
     recorder_.Begin();
     lblStatus->setText(ui::FromCore(waitingText));
     exec();
@@ -122,6 +123,15 @@ void TrecordForm::ImgButSaveClick() {
     if (recorder_.Length() == 0) {
         ui::ShowMessageDialog(QString::fromLatin1(kNothingToSave), 1, QStringLiteral("OK"),
                               QString());
+        ImgButSave->setTag(0);
+        ImgButSave->showReleased();
+        return; // the recording goes on
+    }
+    const std::string incomplete =
+        IncompleteRecordingQuestion(recorder_.Bytes(), midi_.LostInputEvents() - lostBefore_);
+    if (!incomplete.empty() &&
+        ui::ShowMessageDialog(QString::fromStdString(incomplete), 2, QStringLiteral("Save"),
+                              QStringLiteral("Cancel")) != 1) {
         ImgButSave->setTag(0);
         ImgButSave->showReleased();
         return; // the recording goes on

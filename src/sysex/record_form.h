@@ -54,6 +54,7 @@ class TrecordForm : public QDialog, public midi::UiSignalReceiver {
     midi::MidiSession& session_;
     SysexRecorder recorder_;
     midi::UiSignal signal_;
+    std::uint64_t lostBefore_ = 0; // the input's lost count when the recording began
 };
 
 } // namespace velmora::sysex

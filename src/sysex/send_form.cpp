@@ -139,8 +139,9 @@ void TsendForm::Send() {
     }
     lastState_ = sender_->State();
     if (lastState_ == SendState::Failed) {
-        QMessageBox::warning(this, QStringLiteral("Velmora"), QString::fromLatin1(kSendError));
-        lblStatus->setText(QString::fromLatin1(kSendError));
+        const char* why = sender_->Plan().messages == 0 ? kNoSysexInFile : kSendError;
+        QMessageBox::warning(this, QStringLiteral("Velmora"), QString::fromLatin1(why));
+        lblStatus->setText(QString::fromLatin1(why));
     } else if (lastState_ == SendState::Cancelled) {
         lblStatus->setText(ui::FromCore(kSendCancelled));
     } else {

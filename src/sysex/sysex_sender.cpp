@@ -9,7 +9,13 @@ namespace velmora::sysex {
 SysexSender::SysexSender(midi::OutputSlot& out, std::vector<std::uint8_t> bytes,
                          const std::string& outDeviceName, SendOptions options)
     : out_(out), bytes_(std::move(bytes)), plan_(CutSysexFile(bytes_)), options_(options),
-      label_(OutDeviceLabel(outDeviceName)), status_(SendingText(outDeviceName)) {}
+      label_(OutDeviceLabel(outDeviceName)), status_(SendingText(outDeviceName)),
+      unsentBefore_(out_.UnsentBytes()) {
+    if (plan_.messages == 0) {
+        state_ = SendState::Failed; // never "completed" for nothing
+        status_ = kNoSysexInFile;
+    }
+}
 
 bool SysexSender::AtMessageBoundary() const {
     return next_ == 0 || plan_.blocks[next_ - 1].endsMessage;
@@ -68,6 +74,14 @@ void SysexSender::Finish(bool cancelled) {
     if (cancelled) {
         state_ = SendState::Cancelled;
         status_ = kSendCancelled;
+        return;
+    }
+    // A message still held for its F7 will never go: the file ended.
+    out_.DropHeld();
+    notSent_ = static_cast<std::size_t>(out_.UnsentBytes() - unsentBefore_);
+    if (notSent_ > 0) {
+        state_ = SendState::Incomplete;
+        status_ = SendIncompleteText(label_, handedOver_ - notSent_, notSent_);
     } else {
         state_ = SendState::Completed;
         status_ = SendCompletedText(label_, progress_);

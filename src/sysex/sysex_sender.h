@@ -29,7 +29,10 @@ struct SendOptions {
     std::chrono::milliseconds pauseAfterMessage{0};
 };
 
-enum class SendState { Sending, Completed, Cancelled, Failed };
+// Incomplete: every block was handed over, but an output that takes whole
+// messages only could not send some bytes (stray bytes outside F0 ... F7, a
+// last message without F7). Failed also covers a file with no sysex message.
+enum class SendState { Sending, Completed, Incomplete, Cancelled, Failed };
 
 class SysexSender {
   public:
@@ -64,8 +67,9 @@ class SysexSender {
     int Blocks() const { return blocks_; }
     std::size_t Progress() const { return progress_; }
     std::size_t GaugeMaximum() const { return plan_.gaugeMaximum; }
-    // Bytes the output has taken.
+    // Bytes the output has taken, and of those the ones it could not send.
     std::size_t BytesHandedOver() const { return handedOver_; }
+    std::size_t BytesNotSent() const { return notSent_; }
     // Windows-1252: "Sending Sysex on 'NAME'...", then the progress, then the
     // outcome ("... : completed (N bytes)", kSendCancelled or kSendError).
     const std::string& StatusText() const { return status_; }
@@ -87,6 +91,8 @@ class SysexSender {
     int blocks_ = 0;
     std::size_t progress_ = 0;
     std::size_t handedOver_ = 0;
+    std::size_t notSent_ = 0;
+    std::uint64_t unsentBefore_ = 0; // the output's count when the send began
     Clock::time_point resumeAt_{};
 };
 

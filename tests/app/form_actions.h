@@ -58,6 +58,16 @@ inline QWidget* ShownPanel(app::TmainForm& form) {
 }
 
 // A fixture with a started window that can take input.
+// A settings file's bytes: each line ends with CR LF.
+inline QByteArray Lines(std::initializer_list<const char*> lines) {
+    QByteArray bytes;
+    for (const char* line : lines) {
+        bytes += line;
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
 class MainFormTest : public ::testing::Test {
   protected:
     app::TmainForm& Start() {

@@ -8,15 +8,6 @@ using namespace velmora::testing;
 
 namespace {
 
-QByteArray Lines(std::initializer_list<const char*> lines) {
-    QByteArray bytes;
-    for (const char* line : lines) {
-        bytes += line;
-        bytes += "\r\n";
-    }
-    return bytes;
-}
-
 // The eleven lines, then the chosen devices' names (of the rig's lists).
 QByteArray Written(int midiIn, int midiOut, int thru, int activeSense, int afterTouch, int jumpData,
                    int jumpSysex, int clearSysex) {

@@ -118,6 +118,16 @@ TEST_F(SetupPanelTest, FailedCloseKeepsTheSwitchOpen) {
     EXPECT_EQ(rig.service.InOpenNow(0), 0);
     EXPECT_EQ(rig.service.OutOpenNow(0), 0);
     EXPECT_EQ(rig.reporter.Texts().size(), 2u);
+
+    // Choosing another input while the open one can't close keeps the old
+    // one, shown open and chosen: it still delivers.
+    Click(form->ImgInOpen);
+    rig.service.FailNth(SimOp::InClose);
+    ChooseEntry(form->cmbMidiIn, 1);
+    EXPECT_EQ(form->ImgInOpen->tag(), 1);
+    EXPECT_EQ(form->cmbMidiIn->currentIndex(), 0);
+    EXPECT_EQ(rig.service.InOpenNow(0), 1);
+    EXPECT_EQ(rig.service.InOpenNow(1), 0);
 }
 
 TEST_F(SetupPanelTest, FailedCloseOfTheOldOutputStillTakesTheNewDevice) {

@@ -4,10 +4,12 @@
 
 #include <csignal>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "jack_peer.h"
 #include "late_cycles.h"
+#include "own_jack_server.h"
 #include "support/child_process.h"
 #include "support/device_listing.h"
 #include "support/sysex_dump.h"
@@ -153,4 +155,81 @@ TEST_F(MonitorOnJack, DetailsAssembleSequencesAndNameSysex) {
     monitor.Signal(SIGTERM);
     EXPECT_EQ(monitor.Wait(), 0) << monitor.Errors();
     EXPECT_EQ(monitor.Output().find("Clock"), std::string::npos); // counted, never a row
+}
+
+// A loopback client (as ALSA's Midi Through is) as both input and output:
+// one note would circle forever. The monitor breaks the loop within a few
+// passes, says so, and monitors on.
+TEST_F(MonitorOnJack, AFeedbackLoopIsBrokenAndSaidOnStandardError) {
+    std::string error;
+    auto looper = JackPeer::Open("looper", &error);
+    ASSERT_TRUE(looper) << error;
+    looper->SetEcho(true);
+    ASSERT_TRUE(peer_->Connect(peer_->OutPort(), looper->InPort()));
+    ChildProcess monitor(
+        {kCli, "monitor", "--api", "jack", "--in", looper->OutPort(), "--out", looper->InPort()});
+    bool connected = false;
+    for (int i = 0; i < 100 && !connected; ++i) { // until the monitor's input is connected
+        ASSERT_TRUE(peer_->Send({0xF2, 0x10, 0x02}));
+        connected = monitor.WaitForOutput("Song Position", 100ms);
+    }
+    ASSERT_TRUE(connected) << monitor.Errors();
+    std::string thruPort;
+    for (int i = 0; i < 100 && thruPort.empty(); ++i) {
+        for (const std::string& port : looper->Ports("^Velmora out(-[0-9]+)?:out$")) {
+            if (looper->WaitConnected(port, looper->InPort(), 100ms)) {
+                thruPort = port;
+            }
+        }
+    }
+    ASSERT_FALSE(thruPort.empty()) << monitor.Errors();
+
+    ASSERT_TRUE(peer_->Send({0x90, 0x3C, 0x64})); // goes round and round
+    const auto until = std::chrono::steady_clock::now() + 20s;
+    while (monitor.Errors().find("feedback loop") == std::string::npos &&
+           std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_NE(monitor.Errors().find("feedback loop"), std::string::npos) << monitor.Errors();
+    // Thru is off now: a new note is shown once, and only the peer's copy
+    // reaches the loopback (a second note, shown after it, is the sentinel:
+    // a thru copy of the first would have come round before it).
+    const std::size_t arrived = looper->ReceivedCount();
+    ASSERT_TRUE(peer_->Send({0x90, 0x40, 0x01}));
+    ASSERT_TRUE(monitor.WaitForOutput("90 40 01"));
+    ASSERT_TRUE(peer_->Send({0x90, 0x41, 0x01}));
+    ASSERT_TRUE(monitor.WaitForOutput("90 41 01"));
+    EXPECT_EQ(looper->ReceivedCount(), arrived + 2) << monitor.Output();
+    monitor.Signal(SIGINT);
+    EXPECT_EQ(monitor.Wait(), 0) << monitor.Errors();
+    const std::string out = monitor.Output();
+    EXPECT_EQ(out.find("90 40 01"), out.rfind("90 40 01"));
+    std::size_t passes = 0;
+    for (auto at = out.find("90 3C 64"); at != std::string::npos;
+         at = out.find("90 3C 64", at + 1)) {
+        ++passes;
+    }
+    EXPECT_LE(passes, 20u) << out;
+}
+
+// The JACK server stopping under a running monitor ends it, with a message
+// and a failure status, instead of leaving it to run on forever.
+TEST(MonitorServerGone, TheMonitorEndsWithAMessage) {
+    velmora::jacktest::OwnJackServer server("monitor-gone");
+    ASSERT_TRUE(server.Started());
+    std::string error;
+    auto peer = JackPeer::Open("keys", &error);
+    ASSERT_TRUE(peer) << error;
+    ChildProcess monitor({kCli, "monitor", "--api", "jack", "--in", peer->OutPort()});
+    bool connected = false;
+    for (int i = 0; i < 100 && !connected; ++i) {
+        ASSERT_TRUE(peer->Send({0xF2, 0x10, 0x02}));
+        connected = monitor.WaitForOutput("Song Position", 100ms);
+    }
+    ASSERT_TRUE(connected) << monitor.Errors();
+    peer.reset();
+    ASSERT_TRUE(server.Kill());
+    EXPECT_EQ(monitor.Wait(20s), 1) << monitor.Errors();
+    EXPECT_NE(monitor.Errors().find("MIDI service (jack) stopped"), std::string::npos)
+        << monitor.Errors();
 }

@@ -45,6 +45,23 @@ Bytes ReadFile(const fs::path& path) {
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
+// Polls until standard error holds `text` (progress and status go there).
+bool WaitForErrors(ChildProcess& child, const std::string& text) {
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    while (child.Errors().find(text) == std::string::npos) {
+        if (std::chrono::steady_clock::now() > until) {
+            return false;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+// The command line's English texts, whatever the machine's locale.
+void SpeakEnglish() {
+    ::setenv("LC_ALL", "C", 1);
+}
+
 void WriteFile(const fs::path& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
@@ -66,6 +83,7 @@ template <typename Attempt> void Transfer(JackPeer& peer, Attempt attempt) {
 class TransferOnJack : public ::testing::Test {
   protected:
     void SetUp() override {
+        SpeakEnglish();
         std::string error;
         peer_ = JackPeer::Open("dumps", &error);
         ASSERT_TRUE(peer_) << error;
@@ -118,7 +136,7 @@ class TransferOnJack : public ::testing::Test {
         ChildProcess record(
             {kCli, "record", "--api", "jack", "--in", in_, file.string(), "--idle-ms", "1000"});
         Recording r;
-        if (record.WaitForOutput(WaitingLine()) && WaitForListener()) {
+        if (WaitForErrors(record, WaitingLine()) && WaitForListener()) {
             peer_->Send({0x90, 0x3C, 0x40}); // short messages are not recorded
             peer_->Send(dump);
             peer_->Send({0xF8});
@@ -141,15 +159,16 @@ class TransferOnJack : public ::testing::Test {
     fs::path dir_;
 };
 
-// A dump recorded to `file` made it whole: status 0, the count, the bytes.
+// A dump recorded to `file` made it whole: status 0, the count on standard
+// error, nothing on standard output, the bytes.
 ::testing::AssertionResult RecordedWhole(const fs::path& file, const Bytes& dump,
                                          const std::string& count, int status,
                                          const std::string& output, const std::string& errors) {
     if (status != 0) {
         return ::testing::AssertionFailure() << "exit status " << status << "; " << errors;
     }
-    if (output.find(count + "\n") == std::string::npos) {
-        return ::testing::AssertionFailure() << "no '" << count << "' in: " << output;
+    if (errors.find(count + "\n") == std::string::npos || !output.empty()) {
+        return ::testing::AssertionFailure() << "no '" << count << "' in: " << errors;
     }
     if (ReadFile(file) != dump) {
         return ::testing::AssertionFailure() << "the file differs from the dump";
@@ -184,7 +203,7 @@ TEST_F(TransferOnJack, RecordsABankDumpIgnoringNotesAndClock) {
 TEST_F(TransferOnJack, RecordingNothingWritesNoFile) {
     const fs::path file = dir_ / "nothing.syx";
     ChildProcess record({kCli, "record", "--api", "jack", "--in", in_, file.string()});
-    ASSERT_TRUE(record.WaitForOutput(WaitingLine())) << record.Errors();
+    ASSERT_TRUE(WaitForErrors(record, WaitingLine())) << record.Errors();
     record.Signal(SIGINT);
     EXPECT_EQ(record.Wait(), 1);
     EXPECT_NE(record.Errors().find("Nothing to save !"), std::string::npos) << record.Errors();
@@ -197,7 +216,7 @@ TEST_F(TransferOnJack, ARecordingThatCantBeSavedSaysWhy) {
     }
     Transfer(*peer_, [&]() -> ::testing::AssertionResult {
         const Recording r = Record("/dev/full", SysexDump(100));
-        if (r.status != 1 || r.errors.find("/dev/full: Disque plein") == std::string::npos) {
+        if (r.status != 1 || r.errors.find("/dev/full: disk full") == std::string::npos) {
             return ::testing::AssertionFailure() << "status " << r.status << "; " << r.errors;
         }
         return ::testing::AssertionSuccess();
@@ -218,9 +237,11 @@ TEST_F(TransferOnJack, SendsTwoMessagesAsTwoLongMessages) {
         if (send.Wait(30s) != 0) {
             return ::testing::AssertionFailure() << send.Errors();
         }
-        if (send.Output() != on + "...\n" + on + " : 1 blocks (20 bytes)\n" + on +
-                                 " : 2 blocks (50 bytes)\n" + on + " : completed (50 bytes)\n") {
-            return ::testing::AssertionFailure() << send.Output();
+        if (send.Errors().find(on + "...\n" + on + " : 1 blocks (20 bytes)\n" + on +
+                               " : 2 blocks (50 bytes)\n" + on + " : completed (50 bytes)\n") ==
+                std::string::npos ||
+            !send.Output().empty()) {
+            return ::testing::AssertionFailure() << send.Errors();
         }
         peer_->WaitForEvents(2, 5s);
         peer_->WaitCycles(3); // anything more would have arrived by now
@@ -259,9 +280,9 @@ TEST_F(TransferOnJack, SendsA300KilobyteFileCutAtF7AndEvery4096Bytes) {
         if (send.Wait(60s) != 0) {
             return ::testing::AssertionFailure() << send.Errors();
         }
-        if (send.Output().find(" : completed (" + std::to_string(sentBytes) + " bytes)\n") ==
+        if (send.Errors().find(" : completed (" + std::to_string(sentBytes) + " bytes)\n") ==
             std::string::npos) {
-            return ::testing::AssertionFailure() << send.Output();
+            return ::testing::AssertionFailure() << send.Errors();
         }
         peer_->WaitForBytes(sentBytes, 10s);
         peer_->WaitCycles(3);
@@ -275,11 +296,59 @@ TEST_F(TransferOnJack, SendsA300KilobyteFileCutAtF7AndEvery4096Bytes) {
     EXPECT_EQ(peer_->LostEvents(), 0u);
 }
 
+TEST_F(TransferOnJack, DashRecordsToStandardOutputAndSendsFromStandardInput) {
+    const Bytes dump = BankDump();
+    // record - : the .syx bytes on standard output, the status on standard error.
+    Transfer(*peer_, [&]() -> ::testing::AssertionResult {
+        ChildProcess record({kCli, "record", "-a", "jack", "-i", in_, "-", "--idle-ms", "1000"});
+        if (!WaitForErrors(record, WaitingLine()) || !WaitForListener()) {
+            return ::testing::AssertionFailure() << record.Errors();
+        }
+        peer_->Send(dump);
+        int status = record.Wait(20s);
+        if (status == -1) {
+            record.Signal(SIGINT);
+            status = record.Wait();
+        }
+        const std::string out = record.Output();
+        if (status != 0 || Bytes(out.begin(), out.end()) != dump ||
+            record.Errors().find("Saved 4104 bytes to standard output\n") == std::string::npos) {
+            return ::testing::AssertionFailure()
+                   << "status " << status << ", " << out.size() << " bytes; " << record.Errors();
+        }
+        return ::testing::AssertionSuccess();
+    });
+    EXPECT_TRUE(fs::is_empty(dir_)); // no file named "-"
+
+    // send - : the bytes from standard input; quiet, nothing is printed.
+    WriteFile(dir_ / "in.syx", dump);
+    Transfer(*peer_, [&]() -> ::testing::AssertionResult {
+        ChildProcess send({"/bin/sh", "-c", "exec \"$0\" send -a jack -o \"$1\" -q - < \"$2\"",
+                           kCli, out_, (dir_ / "in.syx").string()});
+        if (send.Wait(30s) != 0 || !send.Output().empty() || !send.Errors().empty()) {
+            return ::testing::AssertionFailure() << send.Output() << send.Errors();
+        }
+        peer_->WaitForBytes(dump.size(), 5s);
+        peer_->WaitCycles(3);
+        if (peer_->ReceivedBytes() != dump || peer_->ReceivedCount() != 2) {
+            return ::testing::AssertionFailure() << peer_->ReceivedByteCount() << " bytes arrived";
+        }
+        return ::testing::AssertionSuccess();
+    });
+}
+
 TEST_F(TransferOnJack, SendRefusesWhatItCantDo) {
     ChildProcess missing({kCli, "send", "--api", "jack", "--out", out_, (dir_ / "x.syx").string()});
     EXPECT_EQ(missing.Wait(), 1);
-    EXPECT_NE(missing.Errors().find("x.syx: Fichier introuvable"), std::string::npos)
+    EXPECT_NE(missing.Errors().find("x.syx: file not found"), std::string::npos)
         << missing.Errors();
+    // Under a French locale, the runtime's French texts.
+    ChildProcess manquant({"/bin/sh", "-c",
+                           "LC_ALL=fr_FR.UTF-8 exec \"$0\" send -a jack -o \"$1\" \"$2\"", kCli,
+                           out_, (dir_ / "x.syx").string()});
+    EXPECT_EQ(manquant.Wait(), 1);
+    EXPECT_NE(manquant.Errors().find("x.syx: Fichier introuvable"), std::string::npos)
+        << manquant.Errors();
 
     WriteFile(dir_ / "ok.syx", SysexDump(10));
     ChildProcess noDevice(
@@ -304,9 +373,9 @@ TEST(TransferByNumber, DevicesAreAlsoChosenByTheirNumber) {
     WriteFile(file, SysexDump(10));
     ChildProcess send({kCli, "send", "--api", "demo", "--out", "1", file.string()});
     EXPECT_EQ(send.Wait(), 0) << send.Errors();
-    EXPECT_NE(send.Output().find("Sending Sysex on 'Velmora Demo Synth 2' : completed (10 bytes)"),
+    EXPECT_NE(send.Errors().find("Sending Sysex on 'Velmora Demo Synth 2' : completed (10 bytes)"),
               std::string::npos)
-        << send.Output();
+        << send.Errors();
     ChildProcess noOutput({kCli, "send", "--api", "demo", "--out", "2", file.string()});
     EXPECT_EQ(noOutput.Wait(), 2);
     EXPECT_NE(noOutput.Errors().find("there is no MIDI output 2 (2 outputs)"), std::string::npos);
@@ -314,6 +383,7 @@ TEST(TransferByNumber, DevicesAreAlsoChosenByTheirNumber) {
 }
 
 TEST(TransferFiles, WhatCantBeReadOrSavedIsRefusedBeforeAnyTransfer) {
+    SpeakEnglish();
     std::string folder = ::testing::TempDir() + "velmora-transfer-XXXXXX";
     ASSERT_NE(::mkdtemp(folder.data()), nullptr);
     const fs::path file = fs::path(folder) / "one.syx";
@@ -324,16 +394,14 @@ TEST(TransferFiles, WhatCantBeReadOrSavedIsRefusedBeforeAnyTransfer) {
         ChildProcess send(
             {"/bin/bash", "-c", "exec '" + kCli + "' send --api demo --out 0 " + source});
         EXPECT_EQ(send.Wait(), 1) << source;
-        EXPECT_NE(send.Errors().find(": Pas un fichier ordinaire"), std::string::npos)
-            << send.Errors();
-        EXPECT_EQ(send.Output().find("completed"), std::string::npos) << send.Output();
+        EXPECT_NE(send.Errors().find(": not a regular file"), std::string::npos) << send.Errors();
+        EXPECT_EQ(send.Errors().find("completed"), std::string::npos) << send.Errors();
     }
     // A file that could not be saved stops record before it waits for a dump.
     ChildProcess record(
         {kCli, "record", "--api", "demo", "--in", "0", folder + "/no-folder/x.syx"});
     EXPECT_EQ(record.Wait(), 1);
-    EXPECT_NE(record.Errors().find("x.syx: Fichier introuvable"), std::string::npos)
-        << record.Errors();
+    EXPECT_NE(record.Errors().find("x.syx: file not found"), std::string::npos) << record.Errors();
     EXPECT_EQ(record.Output(), "");
     fs::remove_all(folder);
 }

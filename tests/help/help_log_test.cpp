@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -143,6 +144,39 @@ TEST_F(HelpLogTest, WritesLinesOnlyWhenSwitchedOn) {
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(on.FilePath()).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+// An installed program's log goes to the user's state folder, made private
+// when the log is on, and never beside the program, writable or not.
+TEST_F(HelpLogTest, AnInstalledProgramLogsInTheUserStateFolder) {
+    EXPECT_EQ(HelpLog::UserStateFolder("/xdg/state", "/home/ann"), "/xdg/state/Velmora");
+    EXPECT_EQ(HelpLog::UserStateFolder("", "/home/ann"), "/home/ann/.local/state/Velmora");
+    EXPECT_EQ(HelpLog::UserStateFolder("relative/state", "/home/ann"),
+              "/home/ann/.local/state/Velmora"); // only an absolute path counts
+
+    const QString state = root.filePath(QStringLiteral("state/Velmora"));
+    HelpLogSetup off = Setup(Module(), {});
+    off.stateFolder = state;
+    WriteFile(QDir(Temp()).filePath(kLogFileName), "someone else's\n");
+    EXPECT_EQ(HelpLog(off).Folder(), state);
+    EXPECT_FALSE(QFileInfo::exists(state)); // a log that is off makes no folder
+    EXPECT_TRUE(QFile::exists(QDir(Temp()).filePath(kLogFileName))); // nor touches another
+
+    HelpLogSetup setup = Setup(Module());
+    setup.stateFolder = state;
+    HelpLog on(setup);
+    EXPECT_EQ(on.Folder(), state);
+    on.Log(QStringLiteral("here"));
+    EXPECT_EQ(Lines(QDir(state).filePath(kLogFileName)), QStringList({"here   21:05:09"}));
+    EXPECT_FALSE(QFile::exists(QDir(Module()).filePath(kLogFileName)));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(state).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    // A state folder that can't be made leaves the log to the temporary folder.
+    WriteFile(root.filePath(QStringLiteral("file")), "not a folder\n");
+    setup.stateFolder = root.filePath(QStringLiteral("file/Velmora"));
+    EXPECT_EQ(HelpLog(setup).Folder(), Temp());
 }
 
 TEST_F(HelpLogTest, AnOldLogIsDeletedAtStartEvenWhenSwitchedOff) {

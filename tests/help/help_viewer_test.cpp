@@ -23,6 +23,7 @@ namespace velmora::help {
 namespace {
 
 const QString kHelpFile = QStringLiteral(VELMORA_HELP_FILE);
+const QString kEnglishHelpFile = QStringLiteral(VELMORA_HELP_FILE_EN);
 constexpr int kWaitMs = 60000; // generous: the engine works in threads, slowly under sanitizers
 
 class HelpViewerTest : public ::testing::Test {
@@ -80,6 +81,33 @@ TEST_F(HelpViewerTest, EveryWindowHasItsOwnContext) {
             << context;
         EXPECT_FALSE(hook.Viewer()->Browser->documentTitle().isEmpty());
     }
+}
+
+// The English file: the presentation at 1001, the viewer's own words in
+// English, and every context on the page of the same name as in French.
+TEST_F(HelpViewerTest, TheEnglishHelpOpensAtThePresentationWithTheFrenchStructure) {
+    THookHelpSystem english(kEnglishHelpFile, kOwnViewer, QString(), Environment());
+    ASSERT_TRUE(english.OpenHelpContext(1001)) << warnings.join('\n').toStdString();
+    THelpViewer* viewer = english.Viewer();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(viewer));
+    EXPECT_EQ(viewer->Browser->documentTitle(), QStringLiteral("About Velmora"));
+    EXPECT_TRUE(
+        viewer->Browser->source().toString().endsWith(QStringLiteral("/presentation.html")));
+    EXPECT_EQ(viewer->windowTitle(), QStringLiteral("Velmora Help"));
+    EXPECT_EQ(viewer->CloseButton->text(), QStringLiteral("Close"));
+    EXPECT_EQ(viewer->Tabs->tabText(0), QStringLiteral("Contents"));
+
+    THelpViewer french;
+    ASSERT_EQ(french.Open(kHelpFile), kHelpShown);
+    EXPECT_EQ(french.CloseButton->text(), QStringLiteral("Fermer"));
+    for (int context = 1001; context <= 1008; ++context) {
+        const QUrl page = viewer->TopicOf(context);
+        ASSERT_FALSE(page.isEmpty()) << context;
+        EXPECT_EQ(page.fileName(), french.TopicOf(context).fileName()) << context;
+        ASSERT_TRUE(english.OpenHelpContext(context));
+        EXPECT_FALSE(viewer->Browser->documentTitle().isEmpty()) << context;
+    }
+    EXPECT_TRUE(warnings.isEmpty());
 }
 
 TEST_F(HelpViewerTest, AnUnknownContextShowsThePresentation) {

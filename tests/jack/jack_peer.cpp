@@ -150,6 +150,9 @@ int JackPeer::Process(std::uint32_t frames, void* self) {
         jack_ringbuffer_write(jack.receiveQueue, reinterpret_cast<const char*>(&size),
                               kHeaderBytes);
         jack_ringbuffer_write(jack.receiveQueue, reinterpret_cast<const char*>(event.buffer), size);
+        if (peer->echo_.load()) { // in the same cycle, as a loopback port does
+            jack_midi_event_write(outBuffer, event.time, event.buffer, event.size);
+        }
     }
     peer->cycles_.fetch_add(1);
     return 0;

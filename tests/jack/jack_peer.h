@@ -88,6 +88,10 @@ class JackPeer {
     // Polls until the port `fullName` exists.
     bool WaitForPort(const std::string& fullName, std::chrono::milliseconds timeout = 10s) const;
 
+    // From now on everything that arrives at "in" also goes straight out of
+    // "out" in the same cycle, as a loopback port (ALSA's Midi Through) does.
+    void SetEcho(bool on) { echo_.store(on); }
+
     // What arrived at "in" so far.
     std::vector<Event> Received();
     Event ReceivedBytes(); // every event, one after the other
@@ -118,6 +122,7 @@ class JackPeer {
     std::atomic<std::uint64_t> cycles_{0};
     std::atomic<std::uint64_t> lost_{0};
     std::atomic<std::uint64_t> xruns_{0};
+    std::atomic<bool> echo_{false};
     std::mutex sendMutex_;
     std::mutex receivedMutex_;
     std::vector<Event> received_;   // guarded by receivedMutex_

@@ -23,6 +23,7 @@
 
 #include "jack_peer.h"
 #include "late_cycles.h"
+#include "own_jack_server.h"
 #include "support/eventually.h"
 #include "support/scoped_environment.h"
 #include "support/sysex_dump.h"
@@ -397,23 +398,8 @@ TEST_F(RtMidiJackTest, TwoThreadsSendingAtOnceKeepEveryMessageWhole) {
 // fail instead of waiting for a server that is gone, the ports close, and
 // nothing hangs or crashes.
 TEST(RtMidiServerGoneTest, SendsFailAndPortsCloseWhenTheServerDies) {
-    // Named after the fixture's server: a run that dies midway leaves a
-    // server that the next run's start-jack stops (JACK has room for few).
-    const char* fixtureServer = std::getenv("JACK_DEFAULT_SERVER");
-    const std::string name = std::string(fixtureServer ? fixtureServer : "velmora-test") + "-gone";
-    const std::string state = ::testing::TempDir() + name;
-    const std::string scripts = VELMORA_JACK_SCRIPTS_DIR;
-    ASSERT_EQ(std::system((scripts + "/start-jack " + name + " " + state + " >/dev/null").c_str()),
-              0);
-    struct Cleanup {
-        std::string command;
-        ~Cleanup() {
-            if (std::system(command.c_str()) != 0) {
-                std::fprintf(stderr, "could not stop the server\n");
-            }
-        }
-    } cleanup{scripts + "/stop-jack " + name + " " + state + " >/dev/null"};
-    ScopedEnvironment server("JACK_DEFAULT_SERVER", name);
+    velmora::jacktest::OwnJackServer server("gone");
+    ASSERT_TRUE(server.Started());
     Watchdog watchdog(60s);
 
     std::string error;
@@ -444,13 +430,11 @@ TEST(RtMidiServerGoneTest, SendsFailAndPortsCloseWhenTheServerDies) {
         }
     });
     EXPECT_TRUE(peer->WaitForEvents(10));
-    std::ifstream pidFile(state + "/jackd.pid");
-    pid_t jackd = 0;
-    ASSERT_TRUE(pidFile >> jackd);
-    ASSERT_EQ(kill(jackd, SIGTERM), 0);
+    ASSERT_TRUE(server.Kill());
     sender.join(); // ends when the sends fail
 
     EXPECT_TRUE(Eventually([&] { return service->OutDeviceCount() == 0; }));
+    EXPECT_FALSE(service->Running());
     EXPECT_EQ(service->InDeviceCount(), 0);
     EXPECT_EQ(service->OpenOut(0), nullptr);
     EXPECT_FALSE(out->SendShort(PackShortMessage(0x90, 0x3C, 0x40)));

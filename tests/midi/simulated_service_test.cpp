@@ -543,7 +543,7 @@ std::size_t ExpectedLength(std::uint8_t status) {
         status == 0xFD) {
         return 0;
     }
-    return static_cast<std::size_t>(ShortMessageLength(status));
+    return static_cast<std::size_t>(velmora::ShortMessageBytes(status));
 }
 
 } // namespace

@@ -60,18 +60,26 @@ TEST(SysexAssemblerWholeMessages, TheLastBlockReportsAFailedSend) {
     EXPECT_FALSE(assembler.Holding());
 }
 
-TEST(SysexAssemblerWholeMessages, RefusesWhatCannotBeSentAlone) {
+TEST(SysexAssemblerWholeMessages, SkipsStrayBytesAndCountsThem) {
     SysexAssembler assembler(SysexAssembler::Mode::WholeMessages);
     FakeBackend backend;
     EXPECT_FALSE(assembler.Send(Bytes{}, backend.Fn()));
-    EXPECT_FALSE(assembler.Send(Bytes{0x10, 0x20, 0xF7}, backend.Fn())); // a continuation
-    EXPECT_FALSE(assembler.Send(Bytes{0xF7}, backend.Fn()));
+    // A continuation without its start, a lone F7: skipped, not sent, counted.
+    EXPECT_TRUE(assembler.Send(Bytes{0x10, 0x20, 0xF7}, backend.Fn()));
+    EXPECT_TRUE(assembler.Send(Bytes{0xF7}, backend.Fn()));
     EXPECT_TRUE(backend.sent.empty());
+    EXPECT_EQ(assembler.Unsent(), 4u);
+    // Junk in front of a message and between two in one block.
+    EXPECT_TRUE(
+        assembler.Send(Bytes{0x01, 0x02, 0xF0, 0x7E, 0xF7, 0x03, 0xF0, 0x7D, 0xF7}, backend.Fn()));
+    ASSERT_EQ(backend.sent.size(), 2u);
+    EXPECT_EQ(backend.sent[1], (Bytes{0xF0, 0x7D, 0xF7}));
+    EXPECT_EQ(assembler.Unsent(), 7u);
 
     // A complete message that is not sysex goes out as it is.
     EXPECT_TRUE(assembler.Send(Bytes{0x90, 0x3C, 0x40}, backend.Fn()));
-    ASSERT_EQ(backend.sent.size(), 1u);
-    EXPECT_EQ(backend.sent[0], (Bytes{0x90, 0x3C, 0x40}));
+    ASSERT_EQ(backend.sent.size(), 3u);
+    EXPECT_EQ(backend.sent[2], (Bytes{0x90, 0x3C, 0x40}));
 }
 
 TEST(SysexAssemblerWholeMessages, ANewStartDropsAnUnfinishedMessage) {
@@ -82,6 +90,7 @@ TEST(SysexAssemblerWholeMessages, ANewStartDropsAnUnfinishedMessage) {
     EXPECT_TRUE(assembler.Send(Bytes{0x06, 0xF7}, backend.Fn()));
     ASSERT_EQ(backend.sent.size(), 1u);
     EXPECT_EQ(backend.sent[0], (Bytes{0xF0, 0x05, 0x06, 0xF7}));
+    EXPECT_EQ(assembler.Unsent(), 3u);
 }
 
 TEST(SysexAssemblerWholeMessages, ClearDropsWhatIsHeld) {
@@ -91,8 +100,9 @@ TEST(SysexAssemblerWholeMessages, ClearDropsWhatIsHeld) {
     EXPECT_TRUE(assembler.Holding());
     assembler.Clear();
     EXPECT_FALSE(assembler.Holding());
-    EXPECT_FALSE(assembler.Send(Bytes{0x02, 0xF7}, backend.Fn()));
+    EXPECT_TRUE(assembler.Send(Bytes{0x02, 0xF7}, backend.Fn())); // stray now
     EXPECT_TRUE(backend.sent.empty());
+    EXPECT_EQ(assembler.Unsent(), 2u);
 }
 
 TEST(SysexAssemblerWholeMessages, AMessageBeyondTheLimitIsRefusedAndDropped) {
@@ -101,7 +111,7 @@ TEST(SysexAssemblerWholeMessages, AMessageBeyondTheLimitIsRefusedAndDropped) {
     EXPECT_TRUE(assembler.Send(Bytes{0xF0, 1, 2, 3, 4, 5}, backend.Fn()));
     EXPECT_FALSE(assembler.Send(Bytes{6, 7, 8, 9, 10}, backend.Fn())); // 11 bytes
     EXPECT_FALSE(assembler.Holding());
-    EXPECT_FALSE(assembler.Send(Bytes(20, 0xF0), backend.Fn()));
+    EXPECT_EQ(assembler.Unsent(), 11u);
     EXPECT_TRUE(backend.sent.empty());
     // Exactly at the limit is fine.
     EXPECT_TRUE(assembler.Send(Bytes{0xF0, 1, 2, 3, 4}, backend.Fn()));

@@ -64,6 +64,27 @@ class SenderTest : public ::testing::Test {
 
 } // namespace
 
+TEST_F(SenderTest, WholeMessageOutputsNeverCallAnUnsentByteSent) {
+    SimulatedService whole({"Port"}, {});
+    whole.SetWholeMessagesOnly(true);
+    MidiFunctions midi(whole, reporter_);
+    ASSERT_TRUE(midi.ChooseMidiOut(0) && midi.OpenMidiOut());
+    Bytes cut = SysexDump(30, 9);
+    cut.pop_back(); // the file ends without its F7
+    const Bytes file =
+        Joined({{0x01, 0x02}, SysexDump(20), {0x42, 0xF7}, SysexDump(10000, 5), cut});
+    SysexSender sender(midi.MidiOutHandle(), file, "Port");
+    Run(sender);
+    EXPECT_EQ(sender.State(), SendState::Incomplete);
+    EXPECT_EQ(sender.BytesNotSent(), 2u + 2u + cut.size());
+    EXPECT_EQ(sender.StatusText(), "Sending Sysex on 'Port' : 10020 bytes sent, 33 not sent");
+    std::vector<Bytes> sent;
+    for (const SentMessage& m : whole.Sent(0)) {
+        sent.push_back(m.bytes);
+    }
+    EXPECT_EQ(sent, (std::vector<Bytes>{SysexDump(20), SysexDump(10000, 5)}));
+}
+
 TEST_F(SenderTest, EveryBlockReachesTheDeviceInOrderByteIdentical) {
     const Bytes file =
         Joined({{0x01, 0x02}, SysexDump(20), SysexDump(10000, 5), SysexDump(30, 9), {0x42}});
@@ -94,11 +115,12 @@ TEST_F(SenderTest, EveryBlockReachesTheDeviceInOrderByteIdentical) {
                      }));
 }
 
-TEST_F(SenderTest, AFileWithNothingToSendCompletesAtOnce) {
+TEST_F(SenderTest, AFileWithNoSysexMessageFailsAtOnce) {
     for (const Bytes& file : {Bytes{}, Bytes{0x11, 0xF7, 0x22}}) {
         SysexSender sender(midi_.MidiOutHandle(), file, "Synth");
-        EXPECT_EQ(sender.Step(), SendState::Completed);
-        EXPECT_EQ(sender.StatusText(), "Sending Sysex on 'Synth' : completed (0 bytes)");
+        EXPECT_EQ(sender.State(), SendState::Failed); // never "completed (0 bytes)"
+        EXPECT_EQ(sender.Step(), SendState::Failed);
+        EXPECT_EQ(sender.StatusText(), kNoSysexInFile);
     }
     EXPECT_TRUE(service_.Sent(0).empty());
 }

@@ -183,6 +183,24 @@ TEST(RecordWindow, NothingToSaveKeepsRecordingAndAFailedSaveKeepsTheWindow) {
     QTest::mouseClick(r.form->ImgButRecord, Qt::LeftButton);
 }
 
+TEST(RecordWindow, AnIncompleteRecordingIsSavedOnlyAfterAWarning) {
+    TransferRig r;
+    r.savePath = r.dir.filePath("cut.syx");
+    auto cut = SysexDump(10, 3);
+    cut.pop_back(); // the device stopped before its F7
+    BoxAnswerer answer;
+    r.whileRecording = [&] {
+        r.service.InjectSysex(0, cut);
+        r.Settle();
+        answer.Arm(); // Enter: "Save"
+        QTest::mouseClick(r.record->ImgButSave, Qt::LeftButton);
+    };
+    QTest::mouseClick(r.form->ImgButRecord, Qt::LeftButton);
+    EXPECT_TRUE(answer.text.contains("incomplete") && answer.text.contains("F7"))
+        << answer.text.toStdString();
+    EXPECT_EQ(ReadFile(r.savePath), Bytes(cut));
+}
+
 TEST(SendWindow, SendsMessagesInBlocksAndClosesItself) {
     TransferRig r;
     r.openPath = r.dir.filePath("two.syx");
@@ -211,9 +229,11 @@ TEST(SendWindow, EmptyFileMissingFileAndAFailedBlock) {
     BoxAnswerer answer;
     r.openPath = r.dir.filePath("empty.syx");
     r.WriteFile(r.openPath, {});
+    answer.Arm();
     QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
     EXPECT_TRUE(r.LongMessages(0).empty());
-    EXPECT_EQ(r.send->LastStatus(), "Sending Sysex on 'Synth A' : completed (0 bytes)");
+    EXPECT_EQ(answer.text, QString::fromLatin1(sysex::kNoSysexInFile)); // never "completed"
+    EXPECT_EQ(r.send->LastState(), sysex::SendState::Failed);
 
     r.openPath = r.dir.filePath("missing.syx");
     answer.Arm();

@@ -1,0 +1,121 @@
+#include "cli/monitor_printer.h"
+
+#include <array>
+
+#include "core/cp1252.h"
+#include "core/explicit_text.h"
+#include "core/hex_message_parser.h"
+#include "core/message_json.h"
+#include "core/sysex_text.h"
+
+namespace velmora::cli {
+
+void MonitorPrinter::HandleSignal(char code) {
+    const std::int32_t ms = midi_->ElapsedMs();
+    if (code == '1') {
+        Sysex(midi_->PendingSysexText, ms);
+    } else if (code == '2' || code == '3') {
+        const ShortMessage message = code == '3' ? kTimingClock : midi_->LastShortMessage.load();
+        Short(message, ms);
+    }
+}
+
+std::string MonitorPrinter::Column(std::int32_t ms) {
+    const std::optional<std::int64_t> time = JsonTime(ms);
+    if (!time) {
+        return {};
+    }
+    char column[32];
+    std::snprintf(column, sizeof column, "%9lld  ", static_cast<long long>(*time));
+    return column;
+}
+
+std::optional<std::int64_t> MonitorPrinter::JsonTime(std::int32_t ms) {
+    switch (format_.time) {
+    case TimeColumn::Absolute:
+        return ms;
+    case TimeColumn::Delta: {
+        const std::int32_t since = ms - lastMs_;
+        lastMs_ = ms;
+        return since;
+    }
+    case TimeColumn::None:
+        break;
+    }
+    return std::nullopt;
+}
+
+std::string MonitorPrinter::Details(const std::string& appended) const {
+    return appended.starts_with("  ") ? appended.substr(2) : appended;
+}
+
+void MonitorPrinter::Short(ShortMessage message, std::int32_t ms) {
+    const std::uint8_t status = StatusOf(message);
+    // Every message feeds the details, shown or not: sequences assemble.
+    std::string more;
+    if (format_.details) {
+        if (message == kTimingClock) {
+            details_.Clock(ms);
+        } else {
+            more = details_.Short(message, ms);
+        }
+    }
+    if (!format_.filter.Shows(status)) {
+        return;
+    }
+    const std::array<std::uint8_t, 3> all{status, Data1Of(message), Data2Of(message)};
+    const std::span<const std::uint8_t> bytes(all.data(),
+                                              static_cast<std::size_t>(ShortMessageBytes(status)));
+    switch (format_.output) {
+    case MonitorOutput::Json:
+        std::fprintf(out_, "%s\n", ShortMessageJson(bytes, JsonTime(ms), Details(more)).c_str());
+        return;
+    case MonitorOutput::Raw:
+        std::fprintf(out_, "%s%s\n", Column(ms).c_str(), HexText(bytes).c_str());
+        return;
+    case MonitorOutput::Text:
+        break;
+    }
+    const AnalysisResult r = AnalyseShortMessage(message, prefs_);
+    // Clock and active sensing light no line of their own; shown on request.
+    std::string line = Cp1252ToUtf8(r.showFields ? r.explicitText.historyLine
+                                                 : DescribeShortMessage(message).historyLine);
+    line.resize(line.size() - 2); // CR LF
+    std::fprintf(out_, "%s%s%s\n", Column(ms).c_str(), line.c_str(), more.c_str());
+}
+
+void MonitorPrinter::Sysex(const std::string& hex, std::int32_t ms) {
+    ++blockCount_;
+    const std::string more = format_.details ? details_.SysexBlock(hex) : std::string();
+    if (!format_.filter.Shows(0xF0)) {
+        return;
+    }
+    if (format_.output == MonitorOutput::Text) {
+        std::fprintf(out_, "%s%s\n%s\n", SysexBlockHeader(blockCount_, hex.size() / 3).c_str(),
+                     more.c_str(), hex.c_str());
+        return;
+    }
+    const std::vector<std::uint8_t> bytes = ParseHexBytes(hex, hex.size()).bytes;
+    if (format_.output == MonitorOutput::Raw) {
+        std::fprintf(out_, "%s%s\n", Column(ms).c_str(), HexText(bytes).c_str());
+    } else {
+        std::fprintf(out_, "%s\n",
+                     SysexJson(bytes, blockCount_, JsonTime(ms), Details(more)).c_str());
+    }
+}
+
+void MonitorPrinter::PrintRates() {
+    if (!format_.details) {
+        return;
+    }
+    const std::int32_t ms = midi_->ElapsedMs();
+    if (const auto line = details_.RatesLine(ms)) {
+        if (format_.output == MonitorOutput::Json) {
+            std::fprintf(out_, "%s\n", RatesJson(JsonTime(ms), *line).c_str());
+        } else {
+            std::fprintf(out_, "%s%s\n", Column(ms).c_str(), line->c_str());
+        }
+    }
+}
+
+} // namespace velmora::cli

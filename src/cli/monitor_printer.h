@@ -1,0 +1,58 @@
+// What `velmora-cli monitor` prints of each message that arrives: the
+// events-history text, the raw bytes or one JSON object per line, behind a
+// time column, for the kinds and channels asked for.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "cli/live_details.h"
+#include "core/analysis.h"
+#include "core/message_filter.h"
+#include "midi/hand_off.h"
+#include "midi/midi_functions.h"
+
+namespace velmora::cli {
+
+enum class TimeColumn { Absolute, Delta, None };
+enum class MonitorOutput { Text, Raw, Json };
+
+struct MonitorFormat {
+    TimeColumn time = TimeColumn::Absolute;
+    MonitorOutput output = MonitorOutput::Text;
+    MessageFilter filter;
+    bool details = false;
+};
+
+// Runs on the main (Qt) thread: hand-off '1' a sysex block, '2' a short
+// message, '3' a timing clock (raised only when WantsClock).
+class MonitorPrinter : public midi::UiSignalReceiver {
+  public:
+    MonitorPrinter(const MonitorFormat& format, std::FILE* out) : format_(format), out_(out) {}
+    void Attach(midi::MidiFunctions& midi) { midi_ = &midi; }
+    bool WantsClock() const { return format_.details || (format_.filter.kinds & kKindClock) != 0; }
+
+    void HandleSignal(char code) override;
+    // The clock and active sensing rates, with --details, when they change.
+    void PrintRates();
+
+  private:
+    void Short(ShortMessage message, std::int32_t ms);
+    void Sysex(const std::string& hex, std::int32_t ms);
+    // The time column ("%9d  ") or "", and the time for JSON; moves the delta on.
+    std::string Column(std::int32_t ms);
+    std::optional<std::int64_t> JsonTime(std::int32_t ms);
+    std::string Details(const std::string& appended) const;
+
+    MonitorFormat format_;
+    std::FILE* out_;
+    midi::MidiFunctions* midi_ = nullptr;
+    LiveDetails details_;
+    AnalysisPreferences prefs_; // the program's defaults
+    int blockCount_ = 0;
+    std::int32_t lastMs_ = 0;
+};
+
+} // namespace velmora::cli

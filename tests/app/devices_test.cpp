@@ -1,0 +1,80 @@
+// The window's devices over time: kept by name, missing ones named instead
+// of replaced, devices and the service going away and coming back, a first
+// start that never loops a device into itself, and input that was lost.
+#include "form_actions.h"
+#include "support/sysex_dump.h"
+
+using namespace velmora;
+using namespace velmora::testing;
+
+TEST_F(MainFormTest, DevicesAreKeptByNameAndFollowTheSystem) {
+    rig.WriteSettings(Lines({"[Devices]", "MidiIn=0", "MidiOut=0", "[More]", "MidiInName=Keys B",
+                             "MidiOutName=Gone Synth"}));
+    app::TmainForm& form = Start();
+    // A stored name that is listed wins over the stored number.
+    EXPECT_EQ(form.cmbMidiIn->currentIndex(), 1);
+    EXPECT_EQ(rig.service.InOpenNow(1), 1);
+    // One that is gone opens nothing, reports no error, and is named.
+    EXPECT_EQ(form.ImgOutOpen->tag(), 0);
+    EXPECT_EQ(rig.service.OutOpenNow(0), 0);
+    EXPECT_EQ(form.cmbMidiOut->currentIndex(), -1);
+    EXPECT_TRUE(rig.reporter.Texts().empty());
+    EXPECT_TRUE(form.DeviceStatus().contains("'Gone Synth' is not there"));
+
+    // The open input goes away: shown closed, said, and off the list.
+    rig.service.SetPresent(false, 1, false);
+    form.RefreshDevices();
+    EXPECT_EQ(form.ImgInOpen->tag(), 0);
+    EXPECT_EQ(rig.service.InOpenNow(1), 0);
+    EXPECT_EQ(form.cmbMidiIn->count(), 1);
+    EXPECT_TRUE(form.DeviceStatus().contains("'Keys B' went away"));
+    // It comes back: opened again, chosen in the list.
+    rig.service.SetPresent(false, 1, true);
+    form.RefreshDevices();
+    EXPECT_EQ(form.ImgInOpen->tag(), 1);
+    EXPECT_EQ(rig.service.InOpenNow(1), 1);
+    EXPECT_EQ(form.cmbMidiIn->currentIndex(), 1);
+
+    // The whole service stops: everything shown closed, with the reason.
+    rig.service.SetRunning(false);
+    form.RefreshDevices();
+    EXPECT_EQ(form.ImgInOpen->tag(), 0);
+    EXPECT_EQ(rig.service.InOpenNow(1), 0);
+    EXPECT_TRUE(form.DeviceStatus().contains("stopped"));
+    EXPECT_TRUE(rig.reporter.Texts().empty());
+
+    // The names are stored, the missing one too, so it opens once it is back.
+    Click(form.ImgButPower);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.isVisible(); }, 5000));
+    const QByteArray stored = rig.ReadSettings().value_or(QByteArray());
+    EXPECT_TRUE(stored.contains("MidiInName=Keys B\r\n")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains("MidiOutName=Gone Synth\r\n")) << stored.toStdString();
+}
+
+TEST(FirstStart, NeverPassesThruFromADeviceBackIntoItself) {
+    const std::string through = "Midi Through:Midi Through Port-0 14:0";
+    {
+        MainFormRig rig({through}, {through});
+        app::TmainForm& form = rig.Start();
+        EXPECT_EQ(form.ImgThru->tag(), 0);
+        EXPECT_TRUE(form.DeviceStatus().contains("Thru is off"));
+        EXPECT_EQ(rig.service.OutOpenNow(0), 1); // open, but nothing goes through
+    }
+    MainFormRig rig({through, "Synth:in"}, {through});
+    app::TmainForm& form = rig.Start();
+    EXPECT_EQ(form.ImgThru->tag(), 1);
+    EXPECT_EQ(form.cmbMidiOut->currentIndex(), 1);
+    EXPECT_TRUE(form.DeviceStatus().isEmpty());
+}
+
+TEST_F(MainFormTest, InputThatWasLostIsCountedInTheMonitors) {
+    rig.service.SetInputQueueBytes(256);
+    app::TmainForm& form = Start();
+    EXPECT_FALSE(form.lblLostData->isVisible() || form.lblLostSysex->isVisible());
+    EXPECT_FALSE(
+        rig.service.InjectSysex(0, velmora::testing::SysexDump(4000))); // larger than the queue
+    Click(form.ImgButData);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.lblLostData->isVisible(); }, 5000));
+    EXPECT_EQ(form.lblLostData->text(), QStringLiteral("Lost input: 1"));
+    EXPECT_EQ(form.LostInput(), 1u);
+}

@@ -1,0 +1,59 @@
+// A JACK server of one test's own, for tests that stop it while Velmora
+// runs: started with the suite's scripts, named after the suite's server (so
+// a run that dies midway leaves one that the next run's start-jack stops),
+// made the default server of this process and its children while it lives.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include <sys/types.h>
+
+namespace velmora::jacktest {
+
+class OwnJackServer {
+  public:
+    explicit OwnJackServer(const std::string& suffix) {
+        const char* suite = std::getenv("JACK_DEFAULT_SERVER");
+        if (suite != nullptr) {
+            previous_ = suite;
+        }
+        name_ = std::string(suite ? suite : "velmora-test") + "-" + suffix;
+        state_ = ::testing::TempDir() + name_;
+        started_ = Run("start-jack") == 0;
+        setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+    }
+    ~OwnJackServer() {
+        Run("stop-jack");
+        previous_ ? setenv("JACK_DEFAULT_SERVER", previous_->c_str(), 1)
+                  : unsetenv("JACK_DEFAULT_SERVER");
+    }
+    OwnJackServer(const OwnJackServer&) = delete;
+    OwnJackServer& operator=(const OwnJackServer&) = delete;
+
+    bool Started() const { return started_; }
+    // Stops the server as a user or a crash would, behind its clients' backs.
+    bool Kill() {
+        std::ifstream pidFile(state_ + "/jackd.pid");
+        pid_t pid = 0;
+        return static_cast<bool>(pidFile >> pid) && kill(pid, SIGTERM) == 0;
+    }
+
+  private:
+    int Run(const char* script) const {
+        const std::string command = std::string(VELMORA_JACK_SCRIPTS_DIR) + "/" + script + " " +
+                                    name_ + " " + state_ + " >/dev/null";
+        return std::system(command.c_str());
+    }
+
+    std::optional<std::string> previous_;
+    std::string name_, state_;
+    bool started_ = false;
+};
+
+} // namespace velmora::jacktest
