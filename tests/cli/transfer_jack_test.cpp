@@ -47,14 +47,8 @@ Bytes ReadFile(const fs::path& path) {
 
 // Polls until standard error holds `text` (progress and status go there).
 bool WaitForErrors(ChildProcess& child, const std::string& text) {
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while (child.Errors().find(text) == std::string::npos) {
-        if (std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
+    return velmora::testing::Eventually(
+        [&] { return child.Errors().find(text) != std::string::npos; }, 10s);
 }
 
 // The command line's English texts, whatever the machine's locale.
