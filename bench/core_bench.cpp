@@ -14,6 +14,7 @@
 #include "core/analysis.h"
 #include "core/events_history.h"
 #include "core/message_details.h"
+#include "core/scrollback.h"
 
 using namespace velmora;
 
@@ -144,5 +145,54 @@ void BM_DecodeCommand(benchmark::State& state) {
 BENCHMARK(BM_DecodeCommand)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
+
+// The events history's scrollback full (100,000 lines): the cost of one more
+// line, of rebuilding the shown lines (a filter or the time column changed)
+// and of the CSV; the memory it holds is printed once.
+void BM_ScrollbackAppendWhenFull(benchmark::State& state) {
+    const auto messages = MessageMix();
+    Scrollback sb;
+    for (std::size_t i = 0; i < sb.Capacity(); ++i) {
+        const auto r = AnalyseShortMessage(messages[i & 1023], AnalysisPreferences{});
+        sb.Append(static_cast<std::int32_t>(i), messages[i & 1023], r.explicitText.historyLine);
+    }
+    static bool printed = false;
+    if (!printed) {
+        printed = true;
+        std::size_t bytes = sb.Entries().size() * sizeof(ScrollbackEntry);
+        for (const auto& e : sb.Entries()) {
+            bytes += e.line.capacity() > 15 ? e.line.capacity() + 1 : 0;
+        }
+        std::printf("scrollback of %zu lines: about %.1f MB\n", sb.Entries().size(),
+                    static_cast<double>(bytes) / 1e6);
+    }
+    std::size_t i = 0;
+    std::string line =
+        AnalyseShortMessage(messages[0], AnalysisPreferences{}).explicitText.historyLine;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(sb.Append(static_cast<std::int32_t>(i), messages[i & 1023], line));
+        ++i;
+    }
+}
+BENCHMARK(BM_ScrollbackAppendWhenFull);
+
+void BM_ScrollbackShownAndCsv(benchmark::State& state) {
+    const auto messages = MessageMix();
+    Scrollback sb;
+    for (std::size_t i = 0; i < sb.Capacity(); ++i) {
+        const auto r = AnalyseShortMessage(messages[i & 1023], AnalysisPreferences{});
+        sb.Append(static_cast<std::int32_t>(i), messages[i & 1023], r.explicitText.historyLine);
+    }
+    MessageFilter filter = kShowEverything;
+    filter.kinds &= ~std::uint32_t{kKindCc};
+    for (auto _ : state) {
+        if (state.range(0) == 0) {
+            benchmark::DoNotOptimize(ShownLines(sb, filter, TimeColumn::Delta, 0).size());
+        } else {
+            benchmark::DoNotOptimize(ScrollbackCsv(sb, filter).size());
+        }
+    }
+}
+BENCHMARK(BM_ScrollbackShownAndCsv)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

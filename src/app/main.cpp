@@ -8,11 +8,11 @@
 #include "app/gui_reporter.h"
 #include "app/main_form.h"
 #include "app/program_options.h"
+#include "app/service_choice.h"
 #include "app/settings_location.h"
 #include "core/stop_signal.h"
 #include "help/help_file.h"
 #include "help/hook_help_system.h"
-#include "midi/service_factory.h"
 #include "router/thru_form.h"
 #include "sysex/record_form.h"
 #include "sysex/send_form.h"
@@ -22,30 +22,6 @@
 #include "velmora_version.h"
 
 using namespace velmora;
-
-namespace {
-
-// Without any MIDI service the program offers its demo instead.
-std::unique_ptr<midi::MidiService> ChooseService(const app::ProgramOptions& options) {
-    std::string error;
-    if (!options.demo) {
-        if (auto service = midi::CreateMidiService(options.midiApi.toStdString(), &error)) {
-            return service;
-        }
-        std::fprintf(stderr, "velmora: %s\n", error.c_str());
-        const QString message =
-            options.midiApi.isEmpty()
-                ? QStringLiteral("No MIDI service: no ALSA sequencer, no JACK server.")
-                : QStringLiteral("The MIDI service '%1' can't be used.").arg(options.midiApi);
-        if (ui::ShowMessageDialog(message, 2, QStringLiteral("Demo"), QStringLiteral("Quit")) !=
-            1) {
-            return nullptr;
-        }
-    }
-    return midi::CreateMidiService("demo", &error);
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     // The help text and the version are answered before the window system is
@@ -78,7 +54,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    auto service = ChooseService(options);
+    auto service = app::ChooseService(options, app::ProgramServiceHooks());
     if (!service) {
         return 1;
     }
@@ -102,6 +78,7 @@ int main(int argc, char** argv) {
         recordForm.Record(sysex::WaitingText(inDeviceName));
     };
     mainForm.chooseAndSendFile = [&](const std::string& outDeviceName) {
+        sendForm.pauseMs = mainForm.SendPauseMs();
         sendForm.ChooseAndSend(outDeviceName);
     };
     // The router window is made at the first activation, once the device

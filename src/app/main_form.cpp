@@ -63,6 +63,11 @@ void TmainForm::FormCreate() {
     ImgInOpen->setOpen(false);
     ImgOutOpen->setOpen(false);
     ImgThru->setOpen(true);
+    ImgThru->setStateTexts(
+        QStringLiteral("Thru off: what arrives at the input is not passed on"),
+        QStringLiteral("Thru on: what arrives at the input is passed on to the output"));
+    ImgInOpen->setStateTexts(QStringLiteral("Input closed"), QStringLiteral("Input open"));
+    ImgOutOpen->setStateTexts(QStringLiteral("Output closed"), QStringLiteral("Output open"));
     ImgLedSysex->setTag(0);
     ImgLedData->setTag(0);
     ImgLedAS->setTag(0);
@@ -91,12 +96,18 @@ void TmainForm::FormCreate() {
             control->setTag(v == 1 ? 1 : 0);
         }
     }
+    LoadMonitorSettings();
 
     // Handlers.
-    connect(ImgButSetup, &ui::THeldButton::clicked, this, &TmainForm::ImgButSetupClick);
-    connect(ImgButData, &ui::THeldButton::clicked, this, &TmainForm::ImgButDataClick);
-    connect(ImgButSysex, &ui::THeldButton::clicked, this, &TmainForm::ImgButSysexClick);
-    connect(ImgButAbout, &ui::THeldButton::clicked, this, &TmainForm::ImgButAboutClick);
+    // A panel the user chose holds automatic jumps back for a while.
+    const std::pair<ui::THeldButton*, void (TmainForm::*)()> panels[] = {
+        {ImgButSetup, &TmainForm::ImgButSetupClick},
+        {ImgButData, &TmainForm::ImgButDataClick},
+        {ImgButSysex, &TmainForm::ImgButSysexClick},
+        {ImgButAbout, &TmainForm::ImgButAboutClick}};
+    for (const auto& [button, show] : panels) {
+        connect(button, &ui::THeldButton::clicked, this, [this, show] { UserChosePanel(show); });
+    }
     connect(ImgButRecord, &ui::THeldButton::clicked, this, &TmainForm::ImgButRecordClick);
     connect(ImgButSend, &ui::THeldButton::clicked, this, &TmainForm::ImgButSendClick);
     ImgButThru->setLightOnClick(false);
@@ -163,6 +174,7 @@ void TmainForm::SaveParam() {
     v.jumpData = ImgJumpData->tag();
     v.jumpSysex = ImgJumpSysex->tag();
     v.clearSysex = ImgClearSysex->tag();
+    SaveMonitorSettings(v);
     const SettingsResult r = settings_.SaveParam(ToFilesystemPath(env_.settingsWritePath), v);
     if (!r) {
         env_.reporter.Report(r.message);
@@ -392,16 +404,60 @@ void TmainForm::OpenHelp() {
     env_.help.OpenHelpContext(1001);
 }
 
+int TmainForm::HelpContext() const {
+    // The panel that holds the focus, else the panel shown.
+    const std::pair<QWidget*, int> panels[] = {
+        {PanelSetup, 1002}, {PanelData, 1003}, {PanelSysex, 1004}, {PanelAbout, 1001}};
+    if (const QWidget* focus = focusWidget()) {
+        for (const auto& [panel, context] : panels) {
+            if (panel->isAncestorOf(focus)) {
+                return context;
+            }
+        }
+    }
+    for (const auto& [panel, context] : panels) {
+        if (panel->isVisible()) {
+            return context;
+        }
+    }
+    return 1008;
+}
+
 bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
+    // The find bar: Enter finds the next line, Shift+Enter the previous,
+    // Escape closes it.
+    if (watched == edtFind && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape) {
+            edtFind->hide();
+            Memo2->setExtraSelections({});
+            Memo2->setFocus();
+            return true;
+        }
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            FindInHistory(edtFind->text(), !(key->modifiers() & Qt::ShiftModifier));
+            return true;
+        }
+    }
     // Key preview: F1 opens the help whichever control of this window has the
     // focus, and the key still goes on to the control. A key that the control
     // ignores travels on to its parents and up to this window, so the help
     // opens only where the key arrives first: the focused control, or this
     // window when no control has the focus.
+    // The page opened is the one of the panel with the focus; in another
+    // window that names its page (record, send, Multi Out), that page.
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
         QWidget* first = focusWidget() != nullptr ? focusWidget() : this;
         if (watched == first) {
-            OpenHelp();
+            env_.help.OpenHelpContext(HelpContext());
+        } else if (auto* widget = qobject_cast<QWidget*>(watched)) {
+            QWidget* window = widget->window();
+            const QVariant context = window->property("helpContext");
+            QWidget* windowFirst =
+                window->focusWidget() != nullptr ? window->focusWidget() : window;
+            if (window != this && context.isValid() && watched == windowFirst) {
+                env_.help.OpenHelpContext(context.toInt());
+            }
         }
     }
     return QWidget::eventFilter(watched, event);
@@ -429,40 +485,40 @@ void TmainForm::midiAnalyse(ShortMessage message) {
     } else if (r.led == Led::MidiData) {
         ImgLedData->setTag(midi_.ElapsedMs());
     }
-    if (r.jumpToData && ImgButData->tag() == 0) {
+    if (r.jumpToData && ImgButData->tag() == 0 && MayJump()) {
         ImgButDataClick();
     }
     if (!r.showFields) {
         return;
     }
-    const std::string& line = r.explicitText.historyLine;
-    const std::size_t before = history_.Text().size();
-    history_.Append(line);
-    const bool dropped = history_.Text().size() != before + line.size();
-    const std::string shown = line.substr(0, line.size() - 2);
-    AppendAndTrim(*Memo2, std::span(&shown, 1), dropped ? 1 : 0);
-    PutCaretNearEnd(*Memo2, 3);
-
-    for (std::size_t i = 0; i < 4; ++i) {
-        lblDec[i]->setText(QString::fromStdString(r.decimal[i]));
-        lblHex[i]->setText(QString::fromStdString(r.hexadecimal[i]));
-        lblBin[i]->setText(QString::fromStdString(r.binary[i]));
-        lblExp[i]->setText(ui::FromCore(r.explicitText.labels[i]));
-    }
-    if (r.explicitText.bar) {
-        Gauge1->setProgress(*r.explicitText.bar);
-    }
+    history_.Append(r.explicitText.historyLine);
+    ShowInHistory(r, message);
 }
 
 void TmainForm::SysexMonitorUpdate() {
     ImgLedSysex->setTag(midi_.ElapsedMs());
+    // Paused or hidden, the box stands still and is rebuilt from the log later.
+    const bool hidden = HidesKind(filter_, kKindSysex);
+    const bool still = paused_ || hidden;
     if (ImgClearSysex->tag() == 1) {
-        SysexMonClear();
+        if (still) {
+            sysexLog_.Clear();
+            sysexFrozen_ = true;
+        } else {
+            SysexMonClear();
+        }
     }
-    if (ImgJumpSysex->tag() == 1 && ImgButSysex->tag() == 0) {
+    if (ImgJumpSysex->tag() == 1 && ImgButSysex->tag() == 0 && !hidden && MayJump()) {
         ImgButSysexClick();
     }
     const SysexMonitorLog::Update u = sysexLog_.AddBlock(midi_.PendingSysexText);
+    if (still) {
+        sysexFrozen_ = true;
+        pausedArrivals_ += paused_ ? 1 : 0;
+        hiddenBlocks_ += hidden ? 1 : 0;
+        ShowMonitorStatus();
+        return;
+    }
     AppendAndTrim(*Memo1, u.added, u.droppedLines);
     PutCaretNearEnd(*Memo1, 5);
 }
@@ -470,6 +526,9 @@ void TmainForm::SysexMonitorUpdate() {
 void TmainForm::SysexMonClear() {
     sysexLog_.Clear();
     Memo1->clear();
+    sysexFrozen_ = false;
+    hiddenBlocks_ = 0;
+    ShowMonitorStatus();
 }
 
 void TmainForm::DataMonClear() {
@@ -481,6 +540,13 @@ void TmainForm::DataMonClear() {
     history_.Clear();
     Memo2->clear();
     Gauge1->setProgress(0);
+    scrollback_.Clear();
+    boxLines_ = 0;
+    hiddenLines_ = 0;
+    lastShownMs_.reset();
+    frozenFields_.reset();
+    foundLine_.reset();
+    ShowMonitorStatus();
 }
 
 void TmainForm::Timer1Timer() {
@@ -490,6 +556,10 @@ void TmainForm::Timer1Timer() {
                          "(a feedback loop). Choose another output before switching it on.");
     }
     ShowLostInput();
+    if (arrivedWhilePaused_ && midi_.ElapsedMs() - resumedAtMs_ >= kResumeNoticeMs) {
+        arrivedWhilePaused_.reset();
+        ShowMonitorStatus();
+    }
     for (ui::TLed* led : {ImgLedSysex, ImgLedData, ImgLedAS}) {
         const int stamp = led->tag();
         if (midi_.ElapsedMs() > stamp + 50 && stamp > 0) {

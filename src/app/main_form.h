@@ -4,15 +4,21 @@
 // callback hands over, and saves the settings when it closes.
 #pragma once
 
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QWidget>
 #include <array>
 #include <functional>
 
+#include "core/analysis.h"
 #include "core/events_history.h"
+#include "core/jump_guard.h"
+#include "core/scrollback.h"
 #include "core/settings_file.h"
 #include "core/sysex_monitor_log.h"
 #include "help/help_hook.h"
@@ -74,6 +80,9 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     std::function<void()> showRouterWindow;
     // The Multi Out button: the main output makes way for the router's.
     void ImgButThruClick();
+    // The help page of what has the focus: 1002 Setup, 1003 Data Monitor,
+    // 1004 Sysex Monitor, 1001 About (the presentation).
+    int HelpContext() const;
     // Creates the router window at the first activation.
     std::function<void()> onRouterCreate;
 
@@ -96,6 +105,43 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     bool FirstActivation() const { return firstActivation_; }
     const EventsHistory& history() const { return history_; }
     const SysexMonitorLog& sysexLog() const { return sysexLog_; }
+
+    // The monitors beyond their specified texts (main_form_monitors.cpp).
+    // Pause freezes both boxes and the data rows; what arrives meanwhile is
+    // kept, counted and shown at the resume.
+    void SetPaused(bool paused);
+    bool Paused() const { return paused_; }
+    // Filters, the time column and the long history change only what the
+    // events history shows; they are rebuilt from the scrollback.
+    void SetHistoryFilter(const MessageFilter& filter);
+    const MessageFilter& HistoryFilter() const { return filter_; }
+    void SetTimeColumn(TimeColumn column);
+    TimeColumn HistoryTimeColumn() const { return timeColumn_; }
+    void SetLongHistory(bool on);
+    bool LongHistory() const { return longHistory_; }
+    const Scrollback& scrollback() const { return scrollback_; }
+    // Finds the next (or previous) history line holding `text`, selects it
+    // and highlights every line that holds it; false when none does.
+    bool FindInHistory(const QString& text, bool forward);
+    // Saves what the events history keeps (as shown: filtered, with the time
+    // column) as text or CSV, and the sysex monitor's bytes as a .syx file
+    // or its text. A failure is reported; false then.
+    bool SaveHistory(const QString& path, bool csv);
+    bool SaveSysexMonitor(const QString& path, bool syx);
+    // Asks the user for a file to save to; empty when cancelled. Tests
+    // replace it.
+    std::function<QString(const QString& title, const QString& filter)> chooseSaveFile;
+    // The quiet time the send window leaves after each sysex message, in ms;
+    // chosen from Send Sysex's context menu and remembered.
+    int SendPauseMs() const { return sendPauseMs_; }
+    void SetSendPauseMs(int ms);
+    QMenu* SendPauseMenu(QWidget* parent);
+    // The context menu of the monitors, made afresh for each use.
+    QMenu* MonitorMenu(QWidget* parent);
+    // The window's size beyond the default goes to the monitors.
+    static constexpr QSize kDefaultSize{638, 454};
+    // How long the count of what arrived during a pause stays after it.
+    static constexpr std::int32_t kResumeNoticeMs = 5000;
 
     // Controls, by name.
     ui::THeldButton *ImgButSetup, *ImgButData, *ImgButSysex, *ImgButAbout;
@@ -125,6 +171,9 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     QLabel* lblEmail1;
     QLabel* lblDeviceStatus;
     QLabel *lblLostData, *lblLostSysex;
+    QLabel *lblHistoryBand, *lblHistoryStatus, *lblSysexStatus;
+    QLineEdit* edtFind;
+    QAction *actPause, *actFind, *actFindNext, *actFindPrevious, *actSaveHistory, *actSaveSysex;
     ui::TLinkLabel* lblEmail2;
 
     QTimer* Timer1;
@@ -137,6 +186,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void BuildWindow();
@@ -152,6 +202,22 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     void SysexMonitorUpdate();
     void Timer1Timer();
     void OpenHelp();
+    // The user chose a panel: automatic jumps wait a while.
+    void UserChosePanel(void (TmainForm::*show)());
+    bool MayJump() const;
+
+    void BuildMonitorControls();
+    void LoadMonitorSettings();
+    void SaveMonitorSettings(SettingsValues& values) const;
+    void ShowInHistory(const AnalysisResult& r, ShortMessage message);
+    void ShowFields(const AnalysisResult& r);
+    void RebuildHistoryBox();
+    void RebuildSysexBox();
+    void ShowMonitorStatus();
+    void ShowFindBar();
+    bool WriteTextFile(const QString& path, const std::string& bytes);
+    void SaveHistoryAs();
+    void SaveSysexAs();
 
     void CmbMidiIn_Select(int index);
     void CmbMidiOut_Select(int index);
@@ -180,6 +246,25 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     bool startFailed_ = false;
     bool firstActivation_ = true;
     bool closing_ = false;
+
+    JumpGuard jumpGuard_;
+    Scrollback scrollback_;
+    MessageFilter filter_ = kShowEverything;
+    TimeColumn timeColumn_ = TimeColumn::Off;
+    bool longHistory_ = false;
+    std::size_t boxLines_ = 0;     // lines asked of the history box
+    std::size_t hiddenLines_ = 0;  // scrollback entries the filter hides
+    std::size_t hiddenBlocks_ = 0; // sysex blocks not shown
+    std::optional<std::int32_t> lastShownMs_;
+    std::int64_t startTimeOfDayMs_ = 0;
+    bool paused_ = false;
+    std::uint64_t pausedArrivals_ = 0;
+    std::optional<std::uint64_t> arrivedWhilePaused_; // shown for a while after a resume
+    std::int32_t resumedAtMs_ = 0;
+    std::optional<AnalysisResult> frozenFields_;
+    bool sysexFrozen_ = false; // the sysex box lags the log
+    std::optional<int> foundLine_;
+    int sendPauseMs_ = 0;
 };
 
 } // namespace velmora::app

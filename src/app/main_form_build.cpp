@@ -65,8 +65,17 @@ QPlainTextEdit* Memo(QWidget* parent, int x, int y, int w, int h) {
     auto* m = new QPlainTextEdit(parent);
     m->setReadOnly(true);
     m->setFont(MonitorFont());
-    m->setStyleSheet(QStringLiteral("QPlainTextEdit { background: black; color: rgb(0, 170, 55); "
-                                    "border: 1px solid rgb(0, 80, 0); }"));
+    // The scroll bars in the skin's greens, not the platform's.
+    m->setStyleSheet(QStringLiteral(
+        "QPlainTextEdit { background: black; color: rgb(0, 170, 55); "
+        "border: 1px solid rgb(0, 80, 0); }"
+        "QScrollBar { background: rgb(0, 30, 0); margin: 0; }"
+        "QScrollBar:vertical { width: 10px; } QScrollBar:horizontal { height: 10px; }"
+        "QScrollBar::handle { background: rgb(0, 112, 0); }"
+        "QScrollBar::handle:vertical { min-height: 20px; }"
+        "QScrollBar::handle:horizontal { min-width: 20px; }"
+        "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }"
+        "QScrollBar::add-page, QScrollBar::sub-page { background: none; }"));
     m->setGeometry(x, y, w, h);
     m->setUndoRedoEnabled(false);
     return m;
@@ -123,7 +132,9 @@ void TmainForm::paintEvent(QPaintEvent* event) {
 void TmainForm::BuildWindow() {
     setFont(ui::skin::CaptionFont(false));
     // Outer size 642 x 471 with the platform's frame: the client area below.
-    setFixedSize(638, 454);
+    // Larger sizes give the extra room to the monitors.
+    setMinimumSize(kDefaultSize);
+    resize(kDefaultSize);
     BuildLeftColumn();
     PanelSetup = BuildPanel(QStringLiteral("PanelSetup"));
     PanelData = BuildPanel(QStringLiteral("PanelData"));
@@ -133,6 +144,7 @@ void TmainForm::BuildWindow() {
     BuildDataPanel();
     BuildSysexPanel();
     BuildAboutPanel();
+    BuildMonitorControls();
 }
 
 void TmainForm::BuildLeftColumn() {
@@ -279,7 +291,7 @@ void TmainForm::BuildDataPanel() {
     }
     Gauge1 = new ui::TGauge(p);
     Gauge1->setGeometry(91, 88, 388, 13);
-    ui::SkinBand(p, "Events History", 8, 104, 471);
+    lblHistoryBand = ui::SkinBand(p, "Events History", 8, 104, 471);
     Memo2 = Memo(p, 8, 120, 473, 297);
     Memo2->setLineWrapMode(QPlainTextEdit::NoWrap);
     lblLostData = LostCount(p, 230, 104, 245);
@@ -299,7 +311,8 @@ void TmainForm::BuildAboutPanel() {
     QWidget* p = PanelAbout;
     Text(p, "About Velmora...", 16, 16, ui::skin::Green(), true)->setObjectName("lblAboutTitle");
     MemoAbout = Memo(p, 16, 40, 455, 377);
-    MemoAbout->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long lines wrap at a word rather than run out of sight.
+    MemoAbout->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     const char* lines[] = {
         "Main features:",
         "",

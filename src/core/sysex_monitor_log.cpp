@@ -36,4 +36,31 @@ std::string SysexMonitorLog::Text() const {
     return text;
 }
 
+std::vector<std::uint8_t> SysexMonitorLog::Bytes() const {
+    auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') {
+            return c - '0';
+        }
+        if (c >= 'A' && c <= 'F') {
+            return c - 'A' + 10;
+        }
+        return -1;
+    };
+    std::vector<std::uint8_t> bytes;
+    for (const auto& line : lines_) {
+        if (line.starts_with("Block #")) {
+            continue;
+        }
+        for (std::size_t at = 0; at + 1 < line.size(); at += 3) {
+            const int high = digit(line[at]);
+            const int low = digit(line[at + 1]);
+            if (high < 0 || low < 0) {
+                break;
+            }
+            bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+        }
+    }
+    return bytes;
+}
+
 } // namespace velmora

@@ -7,9 +7,11 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora {
 
@@ -30,6 +32,9 @@ class SysexMonitorLog {
     std::size_t Size() const { return size_; } // characters, CR LF included
     std::size_t LineCount() const { return lines_.size(); }
     std::string Text() const; // the whole text, lines joined with CR LF
+    // The bytes of the blocks still listed, in order (the bytes lines read
+    // back; headers and empty lines skipped).
+    std::vector<std::uint8_t> Bytes() const;
 
   private:
     std::deque<std::string> lines_; // without CR LF

@@ -27,6 +27,7 @@ void TthruForm::paintEvent(QPaintEvent*) {
 
 void TthruForm::Build() {
     setWindowTitle(QStringLiteral(" Multi Out"));
+    setProperty("helpContext", 1007); // what F1 opens
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
     setFont(ui::skin::CaptionFont(false));

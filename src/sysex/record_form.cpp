@@ -13,6 +13,7 @@
 #include "ui/from_core.h"
 #include "ui/rg_form.h"
 #include "ui/skin_palette.h"
+#include "ui/skin_widgets.h"
 
 namespace velmora::sysex {
 namespace {
@@ -32,6 +33,7 @@ TrecordForm::TrecordForm(midi::MidiSession& session, QWidget* parent)
     : QDialog(parent), chooseSaveFile(AskForSaveFile), midi_(session.midi()), session_(session),
       recorder_(session.midi()), signal_(*this) {
     setWindowTitle(QStringLiteral(" Record Sysex"));
+    setProperty("helpContext", 1005); // what F1 opens
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setModal(true);
@@ -84,7 +86,7 @@ void TrecordForm::paintEvent(QPaintEvent*) {
 void TrecordForm::Record(const std::string& waitingText) {
     lostBefore_ = midi_.LostInputEvents();
     recorder_.Begin();
-    lblStatus->setText(ui::FromCore(waitingText));
+    ui::SetElidedText(lblStatus, ui::FromCore(waitingText), QString());
     exec();
     Timer1->stop();
     recorder_.End();

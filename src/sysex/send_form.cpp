@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPainter>
+#include <algorithm>
+#include <chrono>
 #include <thread>
 
 #include "core/sysex_file_io.h"
@@ -15,6 +17,7 @@
 #include "ui/from_core.h"
 #include "ui/rg_form.h"
 #include "ui/skin_palette.h"
+#include "ui/skin_widgets.h"
 
 namespace velmora::sysex {
 namespace {
@@ -32,7 +35,13 @@ QString AskForOpenFile(QWidget* parent) {
 
 TsendForm::TsendForm(midi::MidiFunctions& midi, QWidget* parent)
     : QDialog(parent), chooseOpenFile(AskForOpenFile), midi_(midi) {
+    nowMs = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
     setWindowTitle(QStringLiteral(" Send Sysex"));
+    setProperty("helpContext", 1006); // what F1 opens
     // No close box: the window closes itself when the send has ended.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -61,6 +70,26 @@ TsendForm::TsendForm(midi::MidiFunctions& midi, QWidget* parent)
     ImgButCancel->setAction([this] { Cancel(); });
     lblOutDevice = new QLabel(this);
     lblOutDevice->move(1000, 1000); // kept out of view
+    // Between the bar and Cancel; empty until a send is complete.
+    lblResult = new QLabel(this);
+    lblResult->setObjectName(QStringLiteral("lblResult"));
+    lblResult->setGeometry(32, 82, 300, 15);
+    lblResult->setFont(ui::skin::CaptionFont(true));
+    lblResult->setStyleSheet(QStringLiteral("color: rgb(90, 230, 60); background: transparent;"));
+    endTimer_ = new QTimer(this);
+    endTimer_->setInterval(100);
+    connect(endTimer_, &QTimer::timeout, this, &TsendForm::WatchEnd);
+}
+
+void TsendForm::ShowStatus(const std::string& coreText) {
+    ui::SetElidedText(lblStatus, ui::FromCore(coreText), QString::fromStdString(outDeviceName_));
+}
+
+void TsendForm::WatchEnd() {
+    if (nowMs() - endShownAt_ >= endShownMs) {
+        endTimer_->stop();
+        close();
+    }
 }
 
 void TsendForm::paintEvent(QPaintEvent*) {
@@ -86,7 +115,8 @@ void TsendForm::ChooseAndSend(const std::string& outDeviceName) {
     }
     outDeviceName_ = outDeviceName;
     lblOutDevice->setText(ui::FromCore(OutDeviceLabel(outDeviceName)));
-    lblStatus->setText(ui::FromCore(SendingText(outDeviceName)));
+    ShowStatus(SendingText(outDeviceName));
+    lblResult->clear();
     exec();
 }
 
@@ -107,13 +137,19 @@ void TsendForm::FormActivate() {
     }
     sendPending_ = false;
     Send();
-    close();
+    if (lastState_ != SendState::Completed || sendCancelled_ || endShownMs <= 0) {
+        close();
+        return;
+    }
+    endShownAt_ = nowMs();
+    endTimer_->start();
 }
 
 void TsendForm::Send() {
     repaint();
-    sender_ = std::make_unique<SysexSender>(midi_.MidiOutHandle(), CopySysexBuffer(midi_.sysex),
-                                            outDeviceName_);
+    sender_ = std::make_unique<SysexSender>(
+        midi_.MidiOutHandle(), CopySysexBuffer(midi_.sysex), outDeviceName_,
+        SendOptions{std::chrono::milliseconds(std::clamp(pauseMs, 0, kMaxPauseMs))});
     Gauge1->setMinValue(0);
     Gauge1->setMaxValue(static_cast<int>(std::min<std::size_t>(sender_->GaugeMaximum(), INT_MAX)));
     Gauge1->setProgress(0);
@@ -126,7 +162,7 @@ void TsendForm::Send() {
             std::this_thread::sleep_for(wait);
         }
         sender_->Step();
-        lblStatus->setText(ui::FromCore(sender_->StatusText()));
+        ShowStatus(sender_->StatusText());
         lblStatus->repaint();
         Gauge1->setProgress(static_cast<int>(std::min<std::size_t>(sender_->Progress(), INT_MAX)));
         if (sender_->AtMessageBoundary() && !sender_->Finished()) {
@@ -145,10 +181,14 @@ void TsendForm::Send() {
     } else if (lastState_ == SendState::Cancelled) {
         lblStatus->setText(ui::FromCore(kSendCancelled));
     } else {
-        lblStatus->setText(ui::FromCore(sender_->StatusText()));
+        ShowStatus(sender_->StatusText());
         lblCancel->setText(QStringLiteral("Exit"));
+        lblCancel->adjustSize();
+        lblResult->setText(QStringLiteral("Sent %1 messages, %2 bytes")
+                               .arg(sender_->Plan().messages)
+                               .arg(static_cast<qulonglong>(sender_->BytesHandedOver())));
     }
-    lastStatus_ = lblStatus->text();
+    lastStatus_ = lblStatus->toolTip().isEmpty() ? lblStatus->text() : lblStatus->toolTip();
     sender_.reset();
 }
 
@@ -162,6 +202,7 @@ void TsendForm::Cancel() {
 }
 
 void TsendForm::closeEvent(QCloseEvent* event) {
+    endTimer_->stop();
     // Any request to close stops the send at the next message boundary.
     sendCancelled_ = true;
     if (sender_) {

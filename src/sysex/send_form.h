@@ -1,10 +1,13 @@
 // The send window: sends SysexBuffer on the main output message by message,
 // in blocks of at most 4096 bytes, with its progress, and closes itself when
-// the send has ended. Cancel and Escape stop it at the next message boundary.
+// the send has ended: at once when it was cancelled or failed, a few seconds
+// after a complete send, whose end it shows until then. Cancel (then Exit)
+// and Escape stop it at the next message boundary or close it.
 #pragma once
 
 #include <QDialog>
 #include <QLabel>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -29,12 +32,20 @@ class TsendForm : public QDialog {
     // The open dialog; returns the chosen path, or empty when cancelled.
     // Replaceable for tests.
     std::function<QString(QWidget*)> chooseOpenFile;
+    // The quiet time after each message, in ms (0: none).
+    int pauseMs = 0;
+    static constexpr int kMaxPauseMs = 5000;
+    // How long a complete send's end stays shown, and the clock (ms) that
+    // times it; tests replace both.
+    int endShownMs = 4000;
+    std::function<std::int64_t()> nowMs;
     // The outcome of the last send.
     SendState LastState() const { return lastState_; }
     QString LastStatus() const { return lastStatus_; }
 
     ui::TImage *imgBG, *ImgWinStatus;
     QLabel *lblStatus, *lblOutDevice;
+    QLabel* lblResult; // "Sent N messages, M bytes" once a send is complete
     ui::TGauge* Gauge1;
     ui::TPushButton* ImgButCancel;
     ui::TCaptionLabel* lblCancel;
@@ -49,6 +60,8 @@ class TsendForm : public QDialog {
     void FormActivate();
     void Send();
     void Cancel();
+    void ShowStatus(const std::string& coreText);
+    void WatchEnd();
 
     midi::MidiFunctions& midi_;
     std::string outDeviceName_;
@@ -57,6 +70,8 @@ class TsendForm : public QDialog {
     bool sendPending_ = false;
     SendState lastState_ = SendState::Completed;
     QString lastStatus_;
+    QTimer* endTimer_;
+    std::int64_t endShownAt_ = 0;
 };
 
 } // namespace velmora::sysex

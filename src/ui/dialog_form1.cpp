@@ -52,6 +52,14 @@ TdialogForm1::TdialogForm1(QWidget* parent)
     };
     makeButton(89, 1, ImgBut1, lblBut1);
     makeButton(113, 2, ImgBut2, lblBut2);
+    makeButton(137, 3, ImgBut3, lblBut3);
+    lblReason = new QLabel(this);
+    lblReason->setTextFormat(Qt::PlainText);
+    lblReason->setWordWrap(true);
+    lblReason->setFont(skin::CaptionFont(false));
+    lblReason->setPalette(green);
+    lblReason->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblReason->setGeometry(24, 89, 296, 70);
 
     for (QWidget* child : findChildren<QWidget*>()) {
         child->setFocusPolicy(Qt::NoFocus);
@@ -71,7 +79,21 @@ void TdialogForm1::Prepare(const QString& message, int mode, const QString& capt
     const bool second = mode != 1;
     ImgBut2->setVisible(second);
     lblBut2->setVisible(second);
+    ImgBut3->setVisible(mode == 3);
+    lblBut3->setVisible(mode == 3);
+    lblReason->setVisible(mode == 3);
+    mode_ = mode;
     setFixedSize(kClientWidth, ClientHeightFor(mode));
+}
+
+void TdialogForm1::PrepareChoice(const QString& message, const QString& reason,
+                                 const QString& caption1, const QString& caption2,
+                                 const QString& caption3) {
+    Prepare(message, 3, caption1, caption2);
+    lblBut3->setText(caption3);
+    lblBut3->adjustSize();
+    lblReason->setText(reason);
+    lblReason->setToolTip(reason);
 }
 
 void TdialogForm1::showEvent(QShowEvent* event) {
@@ -93,7 +115,7 @@ void TdialogForm1::centreOnScreen() {
 
 void TdialogForm1::keyPressEvent(QKeyEvent* event) {
     // The window sees the keys first; Escape, then Enter, each on its own.
-    bool handled = EscapeCloses(event, [this] { done(2); });
+    bool handled = EscapeCloses(event, [this] { done(mode_ == 3 ? 3 : 2); });
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         done(1);
         handled = true;
@@ -106,7 +128,7 @@ void TdialogForm1::keyPressEvent(QKeyEvent* event) {
 }
 
 void TdialogForm1::reject() {
-    done(2);
+    done(mode_ == 3 ? 3 : 2);
 }
 
 TdialogForm1& dialogForm1() {
@@ -122,6 +144,13 @@ int ShowMessageDialog(const QString& message, int mode, const QString& caption1,
                       const QString& caption2) {
     TdialogForm1& dialog = dialogForm1();
     dialog.Prepare(message, mode, caption1, caption2);
+    return dialog.exec();
+}
+
+int ShowChoiceDialog(const QString& message, const QString& reason, const QString& caption1,
+                     const QString& caption2, const QString& caption3) {
+    TdialogForm1& dialog = dialogForm1();
+    dialog.PrepareChoice(message, reason, caption1, caption2, caption3);
     return dialog.exec();
 }
 

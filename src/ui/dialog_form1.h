@@ -26,7 +26,7 @@ class TdialogForm1 : public QDialog {
   public:
     static constexpr int kClientWidth = 438;
     static constexpr int kFrameHeight = 29;
-    static int OuterHeightFor(int mode) { return mode == 1 ? 146 : 177; }
+    static int OuterHeightFor(int mode) { return mode == 1 ? 146 : mode == 2 ? 177 : 201; }
     static int ClientHeightFor(int mode) { return OuterHeightFor(mode) - kFrameHeight; }
 
     explicit TdialogForm1(QWidget* parent = nullptr);
@@ -34,6 +34,10 @@ class TdialogForm1 : public QDialog {
     // Sets every property a showing depends on: title, texts, buttons, size.
     void Prepare(const QString& message, int mode, const QString& caption1,
                  const QString& caption2);
+    // Mode 3: three buttons (results 1, 2, 3; Escape and the close box give
+    // 3) and, beside them, the reason for the message in a few lines.
+    void PrepareChoice(const QString& message, const QString& reason, const QString& caption1,
+                       const QString& caption2, const QString& caption3);
 
     TImage* imgBG;
     TImage* ImgWinStatus;
@@ -42,6 +46,9 @@ class TdialogForm1 : public QDialog {
     TCaptionLabel* lblBut1;
     TPushButton* ImgBut2;
     TCaptionLabel* lblBut2;
+    TPushButton* ImgBut3;
+    TCaptionLabel* lblBut3;
+    QLabel* lblReason;
     TImage* ImgButOff; // face holders, below the visible area
     TImage* ImgButOn;
 
@@ -55,6 +62,7 @@ class TdialogForm1 : public QDialog {
 
   private:
     void centreOnScreen();
+    int mode_ = 2;
 };
 
 // The one dialog, created on first use.
@@ -62,5 +70,7 @@ TdialogForm1& dialogForm1();
 
 int ShowMessageDialog(const QString& message, int mode, const QString& caption1,
                       const QString& caption2);
+int ShowChoiceDialog(const QString& message, const QString& reason, const QString& caption1,
+                     const QString& caption2, const QString& caption3);
 
 } // namespace velmora::ui

@@ -38,6 +38,17 @@ TOpenSwitch::TOpenSwitch(Kind kind, QWidget* parent) : TImageControl(parent) {
     }
 }
 
+void TOpenSwitch::setStateTexts(const QString& closed, const QString& open) {
+    closedText_ = closed;
+    openText_ = open;
+    tagChanged();
+}
+
+void TOpenSwitch::tagChanged() {
+    showFaceOfTag();
+    setToolTip(isOpen() ? openText_ : closedText_);
+}
+
 void TOpenSwitch::leftRelease(bool overSource) {
     if (overSource) {
         emit clicked();

@@ -62,12 +62,18 @@ class TOpenSwitch : public TImageControl {
     void setOpen(bool open) { setTag(open ? 1 : 0); }
     bool isOpen() const { return tag() != 0; }
 
+    // Tooltips that say the state in words, following the tag.
+    void setStateTexts(const QString& closed, const QString& open);
+
   signals:
     void clicked();
 
   protected:
-    void tagChanged() override { showFaceOfTag(); }
+    void tagChanged() override;
     void leftRelease(bool overSource) override;
+
+  private:
+    QString closedText_, openText_;
 };
 
 // An indicator LED: lit while its tag is not 0 (a time stamp, for example).

@@ -113,10 +113,11 @@ TEST_F(MonitorTest, AfterTouchFilterLightsAndJumpsButShowsNothing) {
     ASSERT_TRUE(rig.Play({PackShortMessage(0x90, 0x3C, 0x64)}));
     Click(form->ImgButSetup);
     Click(form->ImgAfterTouch);
-    rig.SetElapsed(2000);
+    // Once the panel the user chose has had its quiet time.
+    rig.SetElapsed(1000 + JumpGuard::kQuietMs);
     ASSERT_TRUE(rig.Play({PackShortMessage(0xD3, 0x40, 0)}));
     EXPECT_EQ(ShownPanel(*form), form->PanelData);
-    EXPECT_EQ(form->ImgLedData->tag(), 2000);
+    EXPECT_EQ(form->ImgLedData->tag(), 1000 + JumpGuard::kQuietMs);
     EXPECT_EQ(form->lblExp[0]->text(), QStringLiteral("Note On"));
     EXPECT_EQ(form->lblHex[0]->text(), QStringLiteral("H90"));
     EXPECT_EQ(form->Gauge1->progress(), 100);
@@ -225,6 +226,7 @@ TEST_F(MonitorTest, JumpToTheSysexMonitorOnlyWhenItIsOn) {
     Click(form->ImgButSetup);
     Click(form->lblJumpSysex); // on
     Click(form->ImgButData);
+    rig.SetElapsed(1000 + JumpGuard::kQuietMs);
     ASSERT_TRUE(rig.PlaySysex({0xF0, 0x02, 0xF7}));
     EXPECT_EQ(ShownPanel(*form), form->PanelSysex);
     EXPECT_EQ(form->ImgButClear->tag(), 1);

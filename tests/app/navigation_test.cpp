@@ -176,12 +176,13 @@ TEST_F(MainFormTest, F1OpensTheHelpOnceWhicheverControlHasTheFocus) {
     struct Case {
         QWidget* focus; // null: no control has the focus
         Qt::KeyboardModifiers modifiers;
+        int context; // the page of the panel with the focus, or shown
     };
     const Case cases[] = {
-        {form.Memo2, Qt::NoModifier},        {form.Memo2, Qt::ShiftModifier},
-        {nullptr, Qt::NoModifier},           {form.cmbMidiIn, Qt::ControlModifier},
-        {form.cmbMidiThru, Qt::AltModifier}, {form.Memo1, Qt::NoModifier},
-        {form.MemoAbout, Qt::NoModifier},
+        {form.Memo2, Qt::NoModifier, 1003},        {form.Memo2, Qt::ShiftModifier, 1003},
+        {nullptr, Qt::NoModifier, 1003},           {form.cmbMidiIn, Qt::ControlModifier, 1002},
+        {form.cmbMidiThru, Qt::AltModifier, 1002}, {form.Memo1, Qt::NoModifier, 1004},
+        {form.MemoAbout, Qt::NoModifier, 1001},
     };
     for (const Case& c : cases) {
         if (c.focus == form.cmbMidiIn || c.focus == form.cmbMidiThru) {
@@ -205,7 +206,7 @@ TEST_F(MainFormTest, F1OpensTheHelpOnceWhicheverControlHasTheFocus) {
         QTest::keyClick(target, Qt::Key_F1, c.modifiers);
         target->removeEventFilter(&reached);
         EXPECT_EQ(rig.help.calls, before + 1);
-        EXPECT_EQ(rig.help.LastContext(), 1001);
+        EXPECT_EQ(rig.help.LastContext(), c.context);
         EXPECT_EQ(reached.seen, 1) << "the key goes on to the control";
     }
     // Other keys open nothing.

@@ -35,6 +35,30 @@ int main(int argc, char** argv) {
     rig.service.InjectSysex(0, bank);
     rig.Settle();
     form.grab().save(out + "/sysex-monitor.png");
+
+    // A larger window, with the time column and the controllers hidden:
+    // the extra room goes to the history.
+    form.ImgButDataClick();
+    form.resize(960, 640);
+    form.SetTimeColumn(TimeColumn::SinceStart);
+    for (int i = 0; i < 24; ++i) {
+        const auto note = static_cast<std::uint8_t>(48 + (i * 5) % 24);
+        rig.SetElapsed(static_cast<std::uint32_t>(2000 + i * 125));
+        rig.Play({PackShortMessage(0x90, note, static_cast<std::uint8_t>(60 + i)),
+                  PackShortMessage(0xB0, 1, static_cast<std::uint8_t>(i * 5)),
+                  PackShortMessage(0x80, note, 0x40)});
+    }
+    MessageFilter filter = kShowEverything;
+    filter.kinds &= ~std::uint32_t{kKindCc};
+    form.SetHistoryFilter(filter);
+    form.SetLongHistory(true);
+    QApplication::processEvents();
+    form.grab().save(out + "/data-monitor-large.png");
+    form.SetHistoryFilter(kShowEverything);
+    form.SetLongHistory(false);
+    form.SetTimeColumn(TimeColumn::Off);
+    form.resize(app::TmainForm::kDefaultSize);
+    QApplication::processEvents();
     form.close();
     return 0;
 }

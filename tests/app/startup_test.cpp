@@ -1,5 +1,6 @@
 // Start-up: what the window shows before and after its first activation,
-// and that the first activation's work runs once.
+// that the first activation's work runs once, and the choice of a service.
+#include "app/service_choice.h"
 #include "form_actions.h"
 #include "ui/skin_pictures.h"
 
@@ -133,4 +134,61 @@ TEST_F(MainFormTest, DevicesHeldByOthersAtStartLeaveTheirSwitchesClosed) {
     EXPECT_EQ(form.ImgInOpen->tag(), 1);
     EXPECT_EQ(rig.service.OutOpenNow(0), 1);
     EXPECT_EQ(rig.service.InOpenNow(0), 1);
+}
+
+TEST(ServiceChoice, AFailedServiceSaysWhyAndOffersRetryDemoAndQuit) {
+    struct Run {
+        std::vector<std::string> asked;
+        std::vector<QString> reasons;
+        std::vector<std::string> logged;
+    };
+    // The service fails `failures` times, then works; the user answers in turn.
+    auto choose = [](app::ProgramOptions options, int failures,
+                     std::vector<app::ServiceFailureChoice> answers, Run& run) {
+        app::ServiceChoiceHooks hooks;
+        hooks.create = [&run, failures](const std::string& api,
+                                        std::string* error) -> std::unique_ptr<midi::MidiService> {
+            run.asked.push_back(api);
+            if (api != "demo" && static_cast<int>(run.asked.size()) <= failures) {
+                *error = "no JACK server is running";
+                return nullptr;
+            }
+            return std::make_unique<midi::SimulatedService>(std::vector<std::string>{api},
+                                                            std::vector<std::string>{});
+        };
+        hooks.ask = [&run, answers](const QString&, const QString& reason) mutable {
+            run.reasons.push_back(reason);
+            const auto choice = answers.front();
+            answers.erase(answers.begin());
+            return choice;
+        };
+        hooks.log = [&run](const std::string& text) { run.logged.push_back(text); };
+        return app::ChooseService(options, hooks);
+    };
+    using C = app::ServiceFailureChoice;
+    app::ProgramOptions jack;
+    jack.midiApi = QStringLiteral("jack");
+
+    Run retried;
+    auto service = choose(jack, 2, {C::Retry, C::Retry}, retried);
+    ASSERT_NE(service, nullptr);
+    EXPECT_EQ(retried.asked, (std::vector<std::string>{"jack", "jack", "jack"}));
+    ASSERT_EQ(retried.reasons.size(), 2u);
+    EXPECT_TRUE(retried.reasons[0].contains(QStringLiteral("no JACK server is running")));
+    EXPECT_EQ(retried.logged[0], "velmora: no JACK server is running");
+
+    Run demo;
+    ASSERT_NE(choose(jack, 5, {C::Demo}, demo), nullptr);
+    EXPECT_EQ(demo.asked, (std::vector<std::string>{"jack", "demo"}));
+
+    Run quit;
+    EXPECT_EQ(choose(jack, 5, {C::Quit}, quit), nullptr);
+    EXPECT_EQ(quit.asked, (std::vector<std::string>{"jack"}));
+
+    Run asked;
+    app::ProgramOptions demoAsked;
+    demoAsked.demo = true;
+    ASSERT_NE(choose(demoAsked, 5, {}, asked), nullptr);
+    EXPECT_EQ(asked.asked, (std::vector<std::string>{"demo"}));
+    EXPECT_TRUE(asked.reasons.empty());
 }

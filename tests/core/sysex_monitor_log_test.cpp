@@ -22,6 +22,9 @@ TEST(SysexMonitorLog, ListsNumberedBlocks) {
     EXPECT_EQ(text.substr(text.size() - 7, 2), "F7");
     log.AddBlock("F0 F7 ");
     EXPECT_EQ(log.BlockCount(), 2);
+    // The listed bytes read back, as saved to a file.
+    EXPECT_EQ(log.Bytes(),
+              (std::vector<std::uint8_t>{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7, 0xF0, 0xF7}));
     log.Clear();
     EXPECT_EQ(log.Text(), "");
     EXPECT_EQ(log.AddBlock("F7 ").added[0], "Block #1 (1 bytes)");

@@ -200,15 +200,15 @@ class MainWindowHelpTest : public HelpViewerTest {
     std::unique_ptr<app::TmainForm> form;
 };
 
-TEST_F(MainWindowHelpTest, F1OnTheMainWindowOpensThePresentation) {
+TEST_F(MainWindowHelpTest, F1OnTheSetupPanelOpensItsPage) {
     app::TmainForm& main = Form();
     main.cmbMidiIn->setFocus();
     QTest::keyClick(main.cmbMidiIn, Qt::Key_F1);
     ASSERT_NE(hook->Viewer(), nullptr);
     EXPECT_TRUE(hook->Viewer()->isVisible());
-    EXPECT_EQ(hook->Viewer()->Browser->documentTitle(), QStringLiteral("Présentation de Velmora"));
+    EXPECT_EQ(hook->Viewer()->Browser->documentTitle(), QStringLiteral("Le panneau Setup"));
     EXPECT_TRUE(LogText().contains(QStringLiteral("HHHelpContext(\"") + kHelpFile +
-                                   QStringLiteral("\", 1001, \"\", 0)")));
+                                   QStringLiteral("\", 1002, \"\", 0)")));
 }
 
 TEST_F(MainWindowHelpTest, TheHelpButtonOpensItAndClosingTheWindowClosesIt) {

@@ -71,7 +71,12 @@ class TransferRig : public MainFormRig {
             }
             record->Record(sysex::WaitingText(name));
         };
-        f.chooseAndSendFile = [this](const std::string& name) { send->ChooseAndSend(name); };
+        f.chooseAndSendFile = [this, &f](const std::string& name) {
+            send->pauseMs = f.SendPauseMs();
+            send->ChooseAndSend(name);
+        };
+        // A complete send's end stays shown until this clock has moved on.
+        send->nowMs = [this] { return sendClock; };
         record->chooseSaveFile = [this](QWidget*) { return savePath; };
         send->chooseOpenFile = [this](QWidget*) { return openPath; };
     }
@@ -93,6 +98,7 @@ class TransferRig : public MainFormRig {
     }
 
     std::function<void()> whileRecording;
+    std::int64_t sendClock = 0;
     QString savePath, openPath;
     std::unique_ptr<sysex::TrecordForm> record;
     std::unique_ptr<sysex::TsendForm> send;
@@ -203,6 +209,7 @@ TEST(RecordWindow, AnIncompleteRecordingIsSavedOnlyAfterAWarning) {
 
 TEST(SendWindow, SendsMessagesInBlocksAndClosesItself) {
     TransferRig r;
+    r.send->endShownMs = 0;
     r.openPath = r.dir.filePath("two.syx");
     const auto a = SysexDump(20, 3), b = SysexDump(30, 4), big = SysexDump(10000);
     const std::vector<std::uint8_t> junk{0x01, 0x02};
@@ -226,6 +233,7 @@ TEST(SendWindow, SendsMessagesInBlocksAndClosesItself) {
 
 TEST(SendWindow, EmptyFileMissingFileAndAFailedBlock) {
     TransferRig r;
+    r.send->endShownMs = 0;
     BoxAnswerer answer;
     r.openPath = r.dir.filePath("empty.syx");
     r.WriteFile(r.openPath, {});
@@ -252,6 +260,42 @@ TEST(SendWindow, EmptyFileMissingFileAndAFailedBlock) {
     EXPECT_EQ(r.send->LastState(), sysex::SendState::Failed);
     EXPECT_EQ(r.send->LastStatus(), "An error occur while sending Sysex");
     EXPECT_EQ(r.LongMessages(0).size(), 1u); // the blocks before it went out
+}
+
+TEST(SendWindow, ACompleteSendShowsItsEndAWhileWithThePauseChosenAndALongNameShortened) {
+    TransferRig r;
+    r.openPath = r.dir.filePath("three.syx");
+    r.WriteFile(r.openPath, Bytes(Concat({Message(8), Message(8), Message(10)})));
+    r.form->SetSendPauseMs(1);
+    bool shownAtEnd = false;
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !r.send->lblResult->text().isEmpty(); }, 10000));
+        shownAtEnd = r.send->isVisible();
+        EXPECT_EQ(r.send->lblResult->text(), "Sent 3 messages, 26 bytes");
+        // F1 opens the send window's own page.
+        QWidget* focus = r.send->focusWidget() ? r.send->focusWidget() : r.send.get();
+        QTest::keyClick(focus, Qt::Key_F1);
+        EXPECT_EQ(r.help.LastContext(), 1006);
+        r.sendClock += r.send->endShownMs - 1;
+        QTest::qWait(150); // the window's timer looks at the clock again
+        EXPECT_TRUE(r.send->isVisible());
+        r.sendClock += 1;
+    });
+    QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton); // returns once the window closed
+    EXPECT_TRUE(shownAtEnd);
+    EXPECT_EQ(r.send->pauseMs, 1);
+    EXPECT_EQ(r.LongMessages(0).size(), 3u);
+
+    // A device name too long for the status line is shortened in the middle.
+    const std::string name(120, 'n');
+    r.send->endShownMs = 0;
+    r.form->chooseAndSendFile = [&](const std::string&) { r.send->ChooseAndSend(name + "-end"); };
+    QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
+    EXPECT_LE(r.send->lblStatus->fontMetrics().horizontalAdvance(r.send->lblStatus->text()),
+              r.send->lblStatus->width());
+    EXPECT_TRUE(r.send->lblStatus->text().contains(QStringLiteral("-end' : completed (26 bytes)")));
+    EXPECT_TRUE(r.send->lblStatus->toolTip().contains(QString::fromStdString(name)));
+    EXPECT_EQ(r.send->LastStatus(), r.send->lblStatus->toolTip());
 }
 
 TEST(SendWindow, EscapeStopsAtTheNextMessageBoundary) {

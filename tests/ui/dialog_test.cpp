@@ -67,6 +67,33 @@ TEST(MessageDialog, ModeOneKeys) {
     EXPECT_EQ(keypad, 1);
 }
 
+TEST(MessageDialog, ThreeChoicesWithTheirReason) {
+    TdialogForm1& dialog = dialogForm1();
+    for (const auto& [key, result] : {std::pair{Qt::Key_Escape, 3}, {Qt::Key_Return, 1}}) {
+        QTimer::singleShot(0, &dialog, [&dialog, key] {
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+            EXPECT_TRUE(dialog.ImgBut3->isVisible());
+            EXPECT_EQ(dialog.lblBut3->text(), QStringLiteral("Quit"));
+            EXPECT_EQ(dialog.lblReason->text(), QStringLiteral("Why: no JACK server is running."));
+            EXPECT_EQ(dialog.size(), QSize(438, 172));
+            QTest::keyClick(&dialog, key);
+        });
+        EXPECT_EQ(ShowChoiceDialog(QStringLiteral("No MIDI service"),
+                                   QStringLiteral("Why: no JACK server is running."),
+                                   QStringLiteral("Retry"), QStringLiteral("Demo"),
+                                   QStringLiteral("Quit")),
+                  result);
+    }
+    // The two-button dialog is as before.
+    const int escape = RunDialog(QStringLiteral("x"), 2, QStringLiteral("Yes"),
+                                 QStringLiteral("No"), [](TdialogForm1& d) {
+                                     EXPECT_FALSE(d.ImgBut3->isVisible());
+                                     EXPECT_FALSE(d.lblReason->isVisible());
+                                     QTest::keyClick(&d, Qt::Key_Escape);
+                                 });
+    EXPECT_EQ(escape, 2);
+}
+
 TEST(MessageDialog, CaptionPressShowsPressedFaceAndReleaseGivesOne) {
     const int result = RunDialog(QStringLiteral("Save?"), 2, QStringLiteral("Yes"),
                                  QStringLiteral("No"), [](TdialogForm1& dialog) {

@@ -1,0 +1,94 @@
+// What the events history shows, finds and saves beyond its short text, and
+// when a monitor may bring its panel to the front.
+#include <gtest/gtest.h>
+
+#include "core/jump_guard.h"
+#include "core/scrollback.h"
+
+using namespace velmora;
+
+TEST(JumpGuardTest, AListOpenOrARecentChoiceHoldsJumpsBack) {
+    JumpGuard guard;
+    EXPECT_TRUE(JumpAllowed(guard, 0, false));
+    EXPECT_FALSE(JumpAllowed(guard, 0, true));
+    NoteUserChoice(guard, 1000);
+    EXPECT_FALSE(JumpAllowed(guard, 1000, false));
+    EXPECT_FALSE(JumpAllowed(guard, 1000 + JumpGuard::kQuietMs - 1, false));
+    EXPECT_TRUE(JumpAllowed(guard, 1000 + JumpGuard::kQuietMs, false));
+    EXPECT_FALSE(JumpAllowed(guard, 1000 + JumpGuard::kQuietMs, true));
+    // A clock that went back never holds jumps back for good.
+    EXPECT_TRUE(JumpAllowed(guard, 999, false));
+}
+
+TEST(HistoryFilterTest, ShowsEverythingByDefaultAndStoresWhatItHidesInTheCommandLinesWords) {
+    MessageFilter f = kShowEverything;
+    EXPECT_FALSE(HidesAny(f));
+    EXPECT_TRUE(f.Shows(0xF8));
+    EXPECT_TRUE(f.Shows(0xFE));
+    EXPECT_EQ(HiddenKindsText(f), "");
+    EXPECT_EQ(HiddenChannelsText(f), "");
+    f.kinds &= ~std::uint32_t{kKindClock | kKindCommon};
+    f.channels &= static_cast<std::uint16_t>(~(1u << 9 | 1u << 15));
+    EXPECT_TRUE(HidesAny(f));
+    EXPECT_TRUE(HidesKind(f, kKindClock));
+    EXPECT_FALSE(f.Shows(0x99)); // channel 10
+    EXPECT_TRUE(f.Shows(0x98));
+    EXPECT_EQ(HiddenKindsText(f), "clock,common");
+    EXPECT_EQ(HiddenChannelsText(f), "10,16");
+    const auto back = HistoryFilterFrom("clock,common", "10,16");
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->kinds, f.kinds);
+    EXPECT_EQ(back->channels, f.channels);
+    EXPECT_EQ(HistoryFilterFrom(std::nullopt, "1-16")->channels, 0);
+    EXPECT_EQ(HistoryFilterFrom(std::nullopt, std::nullopt)->kinds, kAllKinds);
+    EXPECT_FALSE(HistoryFilterFrom("clock,bogus", std::nullopt).has_value());
+    EXPECT_FALSE(HistoryFilterFrom(std::nullopt, "17").has_value());
+    EXPECT_EQ(KindLabel(KindOfStatus(0xC1)), "Program change");
+    EXPECT_EQ(KindLabel(KindOfStatus(0xFA)), "Other real-time");
+}
+
+TEST(ScrollbackTest, KeepsItsCapacityAndShowsFindsAndSavesWhatTheFilterLetsThrough) {
+    Scrollback sb(3);
+    EXPECT_FALSE(
+        sb.Append(10, PackShortMessage(0x90, 60, 100), "90 3C 64    Note On  ").has_value());
+    EXPECT_FALSE(sb.Append(15, kTimingClock, "F8          Timing Clock").has_value());
+    EXPECT_FALSE(
+        sb.Append(40, PackShortMessage(0xC9, 5, 0), "C9 05       Program, \"x\"").has_value());
+    const auto dropped = sb.Append(100, PackShortMessage(0x80, 60, 0), "80 3C 00    Note Off");
+    ASSERT_TRUE(dropped.has_value());
+    EXPECT_EQ(dropped->number, 0u);
+    ASSERT_EQ(sb.Entries().size(), 3u);
+    EXPECT_EQ(sb.Entries().back().number, 3u);
+
+    MessageFilter f = kShowEverything;
+    f.kinds &= ~std::uint32_t{kKindClock};
+    EXPECT_EQ(sb.HiddenCount(f), 1u);
+    EXPECT_EQ(ShownLines(sb, f, TimeColumn::Off, 0),
+              (std::vector<std::string>{"C9 05       Program, \"x\"", "80 3C 00    Note Off"}));
+    EXPECT_EQ(ShownLines(sb, f, TimeColumn::Delta, 0),
+              (std::vector<std::string>{"+        0 ms  C9 05       Program, \"x\"",
+                                        "+       60 ms  80 3C 00    Note Off"}));
+    EXPECT_EQ(ShownLines(sb, f, TimeColumn::SinceStart, 0).back(),
+              "       100 ms  80 3C 00    Note Off");
+    // The time of day wraps round at midnight.
+    EXPECT_EQ(TimeText(TimeColumn::TimeOfDay, 1500, std::nullopt, 86399000), "00:00:00.500");
+    EXPECT_EQ(TimeText(TimeColumn::TimeOfDay, 0, std::nullopt, 45296789), "12:34:56.789");
+    EXPECT_EQ(TimeText(TimeColumn::Off, 5, 1, 0), "");
+
+    EXPECT_EQ(ScrollbackCsv(sb, f),
+              "Time (ms),Bytes,Kind,Channel,Message\r\n"
+              "40,C9 05,Program change,10,\"C9 05       Program, \"\"x\"\"\"\r\n"
+              "100,80 3C 00,Notes,1,80 3C 00    Note Off\r\n");
+
+    // Search ignores case, goes both ways and wraps round.
+    const std::vector<std::string> lines{"Note On C3", "Clock", "note off C3", "Program"};
+    EXPECT_EQ(FindLine(lines, "NOTE", std::nullopt, true), 0u);
+    EXPECT_EQ(FindLine(lines, "note", 0, true), 2u);
+    EXPECT_EQ(FindLine(lines, "note", 2, true), 0u);
+    EXPECT_EQ(FindLine(lines, "note", 0, false), 2u);
+    EXPECT_EQ(FindLine(lines, "note", std::nullopt, false), 2u);
+    EXPECT_EQ(FindLine(lines, "c3", 2, true), 0u);
+    EXPECT_FALSE(FindLine(lines, "pitch", std::nullopt, true).has_value());
+    EXPECT_FALSE(FindLine(lines, "", std::nullopt, true).has_value());
+    EXPECT_FALSE(FindLine({}, "x", std::nullopt, true).has_value());
+}
