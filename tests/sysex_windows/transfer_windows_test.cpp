@@ -265,7 +265,7 @@ TEST(SendWindow, EmptyFileMissingFileAndAFailedBlock) {
 TEST(SendWindow, ACompleteSendShowsItsEndAWhileWithThePauseChosenAndALongNameShortened) {
     TransferRig r;
     r.openPath = r.dir.filePath("three.syx");
-    r.WriteFile(r.openPath, Bytes(Concat({Message(8), Message(8), Message(10)})));
+    r.WriteFile(r.openPath, Bytes(Joined({SysexDump(8), SysexDump(8), SysexDump(10)})));
     r.form->SetSendPauseMs(1);
     bool shownAtEnd = false;
     QTimer::singleShot(0, [&] {
@@ -277,7 +277,8 @@ TEST(SendWindow, ACompleteSendShowsItsEndAWhileWithThePauseChosenAndALongNameSho
         QTest::keyClick(focus, Qt::Key_F1);
         EXPECT_EQ(r.help.LastContext(), 1006);
         r.sendClock += r.send->endShownMs - 1;
-        QTest::qWait(150); // the window's timer looks at the clock again
+        velmora::testing::TimerTicks endTicks(r.send->findChild<QTimer*>("endTimer"));
+        EXPECT_TRUE(endTicks.Wait()); // the window's timer looks at the clock again
         EXPECT_TRUE(r.send->isVisible());
         r.sendClock += 1;
     });
