@@ -188,22 +188,22 @@ TEST_F(VelmoraWindow, WithoutAMidiServiceOffersTheDemoInItsDialog) {
     const velmora::testing::ScopedEnvironment server(
         "JACK_DEFAULT_SERVER", "velmora-e2e-none-" + std::to_string(getpid()));
 
-    // The dialog's second button, "Quit", ends the program before any window.
+    // The dialog's third button, "Quit", ends the program before any window.
     {
         ChildProcess velmora({copy_.Program(), "--midi-api", "jack"});
-        const std::string dialog = display_->WaitForWindow("438x148", velmora);
+        const std::string dialog = display_->WaitForWindow("438x172", velmora);
         ASSERT_FALSE(dialog.empty()) << velmora.Errors() << display_->Errors();
-        ASSERT_TRUE(display_->Click(dialog, 328 + 17, 113 + 7));
+        ASSERT_TRUE(display_->Click(dialog, 328 + 17, 137 + 7));
         EXPECT_EQ(velmora.Wait(20s), 1);
         EXPECT_NE(velmora.Errors().find("jack"), std::string::npos) << velmora.Errors();
         EXPECT_FALSE(fs::exists(copy_.Settings()));
     }
-    // Its first button, "Demo", runs the program on the demo service.
+    // Its second button, "Demo", runs the program on the demo service.
     {
         ChildProcess velmora({copy_.Program(), "--midi-api", "jack"});
-        const std::string dialog = display_->WaitForWindow("438x148", velmora);
+        const std::string dialog = display_->WaitForWindow("438x172", velmora);
         ASSERT_FALSE(dialog.empty()) << velmora.Errors() << display_->Errors();
-        ASSERT_TRUE(display_->Click(dialog, 328 + 17, 89 + 7));
+        ASSERT_TRUE(display_->Click(dialog, 328 + 17, 113 + 7));
         const std::string window = display_->WaitForWindow("638x454", velmora);
         ASSERT_FALSE(window.empty()) << velmora.Errors() << display_->Errors();
         // Let the demo keyboard play into it for a moment.
