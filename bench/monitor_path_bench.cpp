@@ -4,6 +4,9 @@
 //
 //   monitor_path_bench [messages]      simulated service, as fast as it goes
 //   monitor_path_bench --paced RATE S  RATE messages/s for S seconds
+//
+// Also how soon the demo keyboard stops on a reset and on a close: a player
+// that only looked up between loops of its performance would take seconds.
 #include <QCoreApplication>
 #include <QTimer>
 #include <atomic>
@@ -29,6 +32,31 @@ namespace {
 ShortMessage Nth(std::uint64_t i) {
     return PackShortMessage(static_cast<std::uint8_t>(0x90 | (i % 16)),
                             static_cast<std::uint8_t>(i % 128), 100);
+}
+
+// Times the demo keyboard's reset and close while it plays.
+void PrintDemoStops() {
+    auto service = CreateDemoService();
+    std::atomic<int> heard{0};
+    auto port = service->OpenIn(0, [&](const InputEvent&) { heard.fetch_add(1); });
+    if (!port || !port->Start()) {
+        std::printf("demo keyboard: could not start\n");
+        return;
+    }
+    const auto until = Clock::now() + std::chrono::seconds(10);
+    while (heard.load() < 20 && Clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    auto start = Clock::now();
+    port->Reset({});
+    const double resetMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    port->Start();
+    start = Clock::now();
+    port->Close({});
+    const double closeMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    std::printf("demo keyboard\n");
+    std::printf("  reset while playing  %.2f ms\n", resetMs);
+    std::printf("  close while playing  %.2f ms\n", closeMs);
 }
 
 } // namespace
@@ -91,5 +119,6 @@ int main(int argc, char** argv) {
     std::printf("  elapsed            %.3f s\n", elapsed);
     std::printf("  throughput         %.0f messages/s\n", receiver.handled.load() / elapsed);
     std::printf("  per message        %.2f us\n", 1e6 * elapsed / static_cast<double>(total));
+    PrintDemoStops();
     return lost + refused == 0 ? 0 : 3;
 }

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QSplitter>
+#include <QThread>
 #include <QVBoxLayout>
 #include <QtHelp/QCompressedHelpInfo>
 #include <QtHelp/QHelpContentWidget>
@@ -67,9 +68,23 @@ THelpViewer::THelpViewer(QWidget* parent) : QWidget(parent, Qt::Window) {
 }
 
 THelpViewer::~THelpViewer() {
-    if (engine_ && indexing_) {
+    if (!engine_) {
+        return;
+    }
+    if (indexing_) {
         engine_->searchEngine()->cancelIndexing();
     }
+    // The contents and the index are collected in threads of their own that
+    // read the collection file; a viewer closed at once (a busy machine, the
+    // main window closed right after F1) must not take the engine and its
+    // file away under them. They end by themselves, without an event loop.
+    while (engine_->contentModel()->isCreatingContents() ||
+           engine_->indexModel()->isCreatingIndex()) {
+        QThread::msleep(1);
+    }
+    // The engine, a child, goes after this destructor: its folder goes with it.
+    connect(engine_, &QObject::destroyed,
+            [folder = collectionFolder_.release()] { delete folder; });
 }
 
 int THelpViewer::Open(const QString& helpFile, QString* detail) {

@@ -77,6 +77,7 @@ TsendForm::TsendForm(midi::MidiFunctions& midi, QWidget* parent)
     lblResult->setFont(ui::skin::CaptionFont(true));
     lblResult->setStyleSheet(QStringLiteral("color: rgb(90, 230, 60); background: transparent;"));
     endTimer_ = new QTimer(this);
+    endTimer_->setObjectName(QStringLiteral("endTimer")); // tests wait for its ticks
     endTimer_->setInterval(100);
     connect(endTimer_, &QTimer::timeout, this, &TsendForm::WatchEnd);
 }

@@ -2,6 +2,7 @@
 // of replaced, devices and the service going away and coming back, a first
 // start that never loops a device into itself, and input that was lost.
 #include "form_actions.h"
+#include "support/sysex_dump.h"
 
 using namespace velmora;
 using namespace velmora::testing;
@@ -78,7 +79,8 @@ TEST_F(MainFormTest, InputThatWasLostIsCountedInTheMonitors) {
     rig.service.SetInputQueueBytes(256);
     app::TmainForm& form = Start();
     EXPECT_FALSE(form.lblLostData->isVisible() || form.lblLostSysex->isVisible());
-    EXPECT_FALSE(rig.service.InjectSysex(0, MainFormRig::Dump(4000))); // larger than the queue
+    EXPECT_FALSE(
+        rig.service.InjectSysex(0, velmora::testing::SysexDump(4000))); // larger than the queue
     Click(form.ImgButData);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.lblLostData->isVisible(); }, 5000));
     EXPECT_EQ(form.lblLostData->text(), QStringLiteral("Lost input: 1"));

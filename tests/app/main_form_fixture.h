@@ -102,17 +102,6 @@ class MainFormRig {
         return taken;
     }
 
-    // A sysex message of `size` bytes: F0, data bytes, F7.
-    static std::vector<std::uint8_t> Dump(std::size_t size) {
-        std::vector<std::uint8_t> bytes(size);
-        for (std::size_t i = 0; i < size; ++i) {
-            bytes[i] = static_cast<std::uint8_t>(i % 128);
-        }
-        bytes.front() = 0xF0;
-        bytes.back() = 0xF7;
-        return bytes;
-    }
-
     // What ElapsedMs reads from now on.
     void SetElapsed(std::uint32_t ms) { ticks.store(kTickBase + ms); }
 

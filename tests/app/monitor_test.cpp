@@ -4,6 +4,8 @@
 #include <QTextBlock>
 
 #include "form_actions.h"
+#include "support/sysex_dump.h"
+#include "support/timer_ticks.h"
 #include "ui/from_core.h"
 
 using namespace velmora;
@@ -71,8 +73,9 @@ TEST_F(MonitorTest, LedsGoOutAtTheFirstTimerTickMoreThan50MsAfterTheirStamp) {
         EXPECT_EQ(led->tag(), 1000) << led->objectName().toStdString();
     }
     // At 1050 the timer keeps ticking and every LED stays lit.
+    velmora::testing::TimerTicks ticks(form->Timer1);
     rig.SetElapsed(1050);
-    QTest::qWait(100);
+    ASSERT_TRUE(ticks.Wait());
     for (auto* led : {form->ImgLedData, form->ImgLedSysex, form->ImgLedAS}) {
         EXPECT_EQ(led->tag(), 1000) << led->objectName().toStdString();
         EXPECT_TRUE(led->showsOnFace());
@@ -185,7 +188,7 @@ TEST_F(MonitorTest, SixByteBlockIsListedWithHeaderBytesAndEmptyLine) {
 
 TEST_F(MonitorTest, TenThousandByteDumpGivesThreeBlocks) {
     ASSERT_TRUE(rig.PlaySysex({0xF0, 0x01, 0xF7}));
-    ASSERT_TRUE(rig.PlaySysex(MainFormRig::Dump(10000)));
+    ASSERT_TRUE(rig.PlaySysex(SysexDump(10000)));
     QStringList headers;
     for (QTextBlock b = form->Memo1->document()->begin(); b.isValid(); b = b.next()) {
         if (b.text().startsWith("Block")) {
@@ -202,7 +205,7 @@ TEST_F(MonitorTest, TenThousandByteDumpGivesThreeBlocks) {
 
 TEST_F(MonitorTest, ClearSwitchKeepsOnlyTheLatestBlock) {
     Click(form->lblClearSysex);
-    ASSERT_TRUE(rig.PlaySysex(MainFormRig::Dump(10000)));
+    ASSERT_TRUE(rig.PlaySysex(SysexDump(10000)));
     EXPECT_EQ(form->Memo1->document()->blockCount(), 3);
     EXPECT_EQ(form->Memo1->document()->firstBlock().text(),
               QStringLiteral("Block #1 (1808 bytes)"));
@@ -236,7 +239,7 @@ TEST_F(MonitorTest, TenMegabyteDumpKeepsTheSysexMonitorBounded) {
     Click(form->ImgInOpen);
     Click(form->ImgInOpen);
     ASSERT_EQ(form->ImgInOpen->tag(), 1);
-    ASSERT_TRUE(rig.PlaySysex(MainFormRig::Dump(10 * 1024 * 1024)));
+    ASSERT_TRUE(rig.PlaySysex(SysexDump(10 * 1024 * 1024)));
     EXPECT_EQ(form->sysexLog().BlockCount(), 2560);
     EXPECT_LT(form->sysexLog().Size(), SysexMonitorLog::kLimit);
     const QString shown = WithCrLf(form->Memo1);

@@ -4,6 +4,7 @@
 #include <QDir>
 
 #include "main_form_fixture.h"
+#include "support/sysex_dump.h"
 
 using namespace velmora;
 
@@ -29,13 +30,8 @@ int main(int argc, char** argv) {
 
     std::vector<std::uint8_t> dump{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7};
     rig.service.InjectSysex(0, dump);
-    std::vector<std::uint8_t> bank(300);
-    for (std::size_t i = 0; i < bank.size(); ++i) {
-        bank[i] = static_cast<std::uint8_t>((i * 7) % 128);
-    }
-    bank.front() = 0xF0;
+    std::vector<std::uint8_t> bank = velmora::testing::SysexDump(300, 0, 7);
     bank[1] = 0x7D;
-    bank.back() = 0xF7;
     rig.service.InjectSysex(0, bank);
     rig.Settle();
     form.grab().save(out + "/sysex-monitor.png");

@@ -12,6 +12,7 @@
 
 #include "jack_peer.h"
 #include "support/child_process.h"
+#include "support/eventually.h"
 
 using velmora::jacktest::JackPeer;
 using velmora::testing::ChildProcess;
@@ -229,12 +230,10 @@ TEST_F(ScriptingOnJack, ControlCharactersNeverReachTheTerminal) {
 
     // Its name shown as the recording waits, by part of the name.
     ChildProcess record({kCli, "record", "-a", "jack", "-i", "PWNED", "-"});
-    bool waiting = false;
-    for (int i = 0; i < 1000 && !waiting; ++i) {
-        waiting = record.Errors().find("Waiting for Sysex") != std::string::npos &&
-                  record.Errors().find("...\n") != std::string::npos;
-        std::this_thread::sleep_for(10ms);
-    }
+    velmora::testing::Eventually([&] {
+        return record.Errors().find("Waiting for Sysex") != std::string::npos &&
+               record.Errors().find("...\n") != std::string::npos;
+    });
     record.Signal(SIGINT);
     EXPECT_EQ(record.Wait(), 1); // nothing arrived
     EXPECT_NE(record.Errors().find("Waiting for Sysex on 'evil\\x1B]0;pwned\\x07\\x1B[2J:out'..."),

@@ -11,10 +11,14 @@
 #include <thread>
 
 #include "jack_peer.h"
+#include "late_cycles.h"
 #include "support/child_process.h"
+#include "support/eventually.h"
+#include "support/sysex_dump.h"
 
 using velmora::jacktest::JackPeer;
 using velmora::testing::ChildProcess;
+using velmora::testing::SysexDump;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
@@ -22,16 +26,6 @@ namespace {
 
 const std::string kCli = VELMORA_CLI;
 using Bytes = std::vector<std::uint8_t>;
-
-// A sysex message of `size` (2 or more) bytes: F0, data bytes, F7.
-Bytes Message(std::size_t size, std::uint8_t seed = 0) {
-    Bytes m{0xF0};
-    for (std::size_t i = 1; i + 1 < size; ++i) {
-        m.push_back(static_cast<std::uint8_t>((i * 7 + seed) % 128));
-    }
-    m.push_back(0xF7);
-    return m;
-}
 
 // A bank dump: F0 43 00 09 20 00, 4096 data bytes, checksum, F7.
 Bytes BankDump() {
@@ -53,14 +47,8 @@ Bytes ReadFile(const fs::path& path) {
 
 // Polls until standard error holds `text` (progress and status go there).
 bool WaitForErrors(ChildProcess& child, const std::string& text) {
-    const auto until = std::chrono::steady_clock::now() + 10s;
-    while (child.Errors().find(text) == std::string::npos) {
-        if (std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
+    return velmora::testing::Eventually(
+        [&] { return child.Errors().find(text) != std::string::npos; }, 10s);
 }
 
 // The command line's English texts, whatever the machine's locale.
@@ -74,22 +62,16 @@ void WriteFile(const fs::path& path, const Bytes& bytes) {
                static_cast<std::streamsize>(bytes.size()));
 }
 
-// The test server is not realtime: on a busy machine a client may miss a
-// cycle, and JACK drops that cycle's MIDI. A failed transfer is repeated (up
-// to three times in all) when the server reported such a late cycle during it.
+// A transfer that came up short while the server ran late is repeated (three
+// tries in all), from a clean slate.
 template <typename Attempt> void Transfer(JackPeer& peer, Attempt attempt) {
-    for (int tries = 1;; ++tries) {
-        const std::uint64_t xruns = peer.XRuns();
-        const ::testing::AssertionResult result = attempt();
-        if (result) {
-            return;
-        }
-        if (peer.XRuns() == xruns || tries == 3) {
-            ADD_FAILURE() << result.message();
-            return;
-        }
-        peer.ClearReceived();
-    }
+    EXPECT_TRUE(velmora::jacktest::RepeatedOnLateCycles(
+        peer,
+        [&](std::uint64_t) {
+            peer.ClearReceived();
+            return attempt();
+        },
+        3));
 }
 
 class TransferOnJack : public ::testing::Test {
@@ -127,15 +109,14 @@ class TransferOnJack : public ::testing::Test {
         if (out == nullptr) {
             return false;
         }
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (const char** ports = jack_port_get_all_connections(probe_, out)) {
-                jack_free(ports);
-                return peer_->WaitCycles(3);
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-        return false;
+        // Connected: then the server's cycles have to take it in.
+        return velmora::testing::Eventually([&] {
+                   const char** ports = jack_port_get_all_connections(probe_, out);
+                   const bool connected = ports != nullptr;
+                   jack_free(ports);
+                   return connected;
+               }) &&
+               peer_->WaitCycles(3);
     }
 
     // Records while the peer plays `dump`: the exit status, output and errors
@@ -193,7 +174,7 @@ class TransferOnJack : public ::testing::Test {
 
 TEST_F(TransferOnJack, RecordsA10000ByteMessageByteIdentical) {
     const fs::path file = dir_ / "long.syx";
-    const Bytes dump = Message(10000);
+    const Bytes dump = SysexDump(10000);
     Transfer(*peer_, [&] {
         const Recording r = Record(file, dump);
         return RecordedWhole(file, dump, "3 blocks received - 10000 Bytes received", r.status,
@@ -228,7 +209,7 @@ TEST_F(TransferOnJack, ARecordingThatCantBeSavedSaysWhy) {
         GTEST_SKIP() << "no /dev/full device here";
     }
     Transfer(*peer_, [&]() -> ::testing::AssertionResult {
-        const Recording r = Record("/dev/full", Message(100));
+        const Recording r = Record("/dev/full", SysexDump(100));
         if (r.status != 1 || r.errors.find("/dev/full: disk full") == std::string::npos) {
             return ::testing::AssertionFailure() << "status " << r.status << "; " << r.errors;
         }
@@ -238,7 +219,7 @@ TEST_F(TransferOnJack, ARecordingThatCantBeSavedSaysWhy) {
 
 TEST_F(TransferOnJack, SendsTwoMessagesAsTwoLongMessages) {
     const fs::path file = dir_ / "two.syx";
-    const Bytes first = Message(20, 1), second = Message(30, 2);
+    const Bytes first = SysexDump(20, 1), second = SysexDump(30, 2);
     Bytes bytes = first;
     bytes.insert(bytes.end(), second.begin(), second.end());
     WriteFile(file, bytes);
@@ -272,7 +253,7 @@ TEST_F(TransferOnJack, SendsA300KilobyteFileCutAtF7AndEvery4096Bytes) {
     std::vector<JackPeer::Event> expected;
     const std::size_t sizes[] = {4104, 10000, 4096, 4097, 127, 2, 8192};
     for (std::size_t i = 0; file.size() < 300 * 1024; ++i) {
-        const Bytes m = Message(sizes[i % std::size(sizes)], static_cast<std::uint8_t>(i));
+        const Bytes m = SysexDump(sizes[i % std::size(sizes)], static_cast<std::uint8_t>(i));
         Bytes sent = m;
         if (i == 0) {
             sent.insert(sent.begin(), file.begin(), file.end()); // the junk goes with it
@@ -353,7 +334,8 @@ TEST_F(TransferOnJack, DashRecordsToStandardOutputAndSendsFromStandardInput) {
 TEST_F(TransferOnJack, SendRefusesWhatItCantDo) {
     ChildProcess missing({kCli, "send", "--api", "jack", "--out", out_, (dir_ / "x.syx").string()});
     EXPECT_EQ(missing.Wait(), 1);
-    EXPECT_NE(missing.Errors().find("x.syx: file not found"), std::string::npos);
+    EXPECT_NE(missing.Errors().find("x.syx: file not found"), std::string::npos)
+        << missing.Errors();
     // Under a French locale, the runtime's French texts.
     ChildProcess manquant({"/bin/sh", "-c",
                            "LC_ALL=fr_FR.UTF-8 exec \"$0\" send -a jack -o \"$1\" \"$2\"", kCli,
@@ -362,7 +344,7 @@ TEST_F(TransferOnJack, SendRefusesWhatItCantDo) {
     EXPECT_NE(manquant.Errors().find("x.syx: Fichier introuvable"), std::string::npos)
         << manquant.Errors();
 
-    WriteFile(dir_ / "ok.syx", Message(10));
+    WriteFile(dir_ / "ok.syx", SysexDump(10));
     ChildProcess noDevice(
         {kCli, "send", "--api", "jack", "--out", "999", (dir_ / "ok.syx").string()});
     EXPECT_EQ(noDevice.Wait(), 2);
@@ -382,7 +364,7 @@ TEST(TransferByNumber, DevicesAreAlsoChosenByTheirNumber) {
     std::string folder = ::testing::TempDir() + "velmora-transfer-XXXXXX";
     ASSERT_NE(::mkdtemp(folder.data()), nullptr);
     const fs::path file = fs::path(folder) / "one.syx";
-    WriteFile(file, Message(10));
+    WriteFile(file, SysexDump(10));
     ChildProcess send({kCli, "send", "--api", "demo", "--out", "1", file.string()});
     EXPECT_EQ(send.Wait(), 0) << send.Errors();
     EXPECT_NE(send.Errors().find("Sending Sysex on 'Velmora Demo Synth 2' : completed (10 bytes)"),
@@ -399,7 +381,7 @@ TEST(TransferFiles, WhatCantBeReadOrSavedIsRefusedBeforeAnyTransfer) {
     std::string folder = ::testing::TempDir() + "velmora-transfer-XXXXXX";
     ASSERT_NE(::mkdtemp(folder.data()), nullptr);
     const fs::path file = fs::path(folder) / "one.syx";
-    WriteFile(file, Message(10));
+    WriteFile(file, SysexDump(10));
     // A pipe ("<(cat f.syx)") or a device is not sent from, and no send is
     // reported.
     for (const std::string& source : {"<(cat '" + file.string() + "')", std::string("/dev/zero")}) {

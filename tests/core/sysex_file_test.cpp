@@ -16,6 +16,7 @@
 
 #include "core/cp1252.h"
 #include "core/sysex_file_io.h"
+#include "support/sysex_dump.h"
 
 using namespace velmora;
 namespace fs = std::filesystem;
@@ -23,25 +24,8 @@ namespace fs = std::filesystem;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-// A sysex message of `size` bytes, F0 ... F7, data bytes counting up.
-Bytes Message(std::size_t size, std::uint8_t seed = 0) {
-    Bytes m(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        m[i] = static_cast<std::uint8_t>((i + seed) % 128);
-    }
-    m.front() = 0xF0;
-    m.back() = 0xF7;
-    return m;
-}
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& p : parts) {
-        all.insert(all.end(), p.begin(), p.end());
-    }
-    return all;
-}
+using velmora::testing::Joined;
+using velmora::testing::SysexDump;
 
 // The blocks as (offset, length, starts, ends).
 using Shape = std::tuple<std::size_t, std::size_t, bool, bool>;
@@ -69,7 +53,7 @@ std::vector<Bytes> SentMessages(const Bytes& file, const SysexSendPlan& plan) {
 } // namespace
 
 TEST(CutSysexFile, TwoCompleteMessagesGoAsTwoBlocks) {
-    const Bytes file = Join({Message(20), Message(30)});
+    const Bytes file = Joined({SysexDump(20), SysexDump(30)});
     const SysexSendPlan plan = CutSysexFile(file);
     EXPECT_EQ(Shapes(plan), (std::vector<Shape>{{0, 20, true, true}, {20, 30, true, true}}));
     EXPECT_EQ(plan.blocks[0].number, 1);
@@ -84,7 +68,7 @@ TEST(CutSysexFile, TwoCompleteMessagesGoAsTwoBlocks) {
 
 TEST(CutSysexFile, LongMessagesGoInBlocksOf4096) {
     // 10000 bytes: 4096, 4096, 1808, with the progress the status shows.
-    const SysexSendPlan plan = CutSysexFile(Message(10000));
+    const SysexSendPlan plan = CutSysexFile(SysexDump(10000));
     EXPECT_EQ(Shapes(plan),
               (std::vector<Shape>{
                   {0, 4096, true, false}, {4096, 4096, false, false}, {8192, 1808, false, true}}));
@@ -104,8 +88,8 @@ TEST(CutSysexFile, LongMessagesGoInBlocksOf4096) {
               (std::vector<Shape>{{0, 4096, true, false}, {4096, 8, false, true}}));
 
     // Exactly one block long, and one byte more: the F7 alone in a block.
-    EXPECT_EQ(Shapes(CutSysexFile(Message(4096))), (std::vector<Shape>{{0, 4096, true, true}}));
-    EXPECT_EQ(Shapes(CutSysexFile(Message(4097))),
+    EXPECT_EQ(Shapes(CutSysexFile(SysexDump(4096))), (std::vector<Shape>{{0, 4096, true, true}}));
+    EXPECT_EQ(Shapes(CutSysexFile(SysexDump(4097))),
               (std::vector<Shape>{{0, 4096, true, false}, {4096, 1, false, true}}));
 }
 
@@ -114,7 +98,7 @@ TEST(CutSysexFile, A300KilobyteDumpIsSentWholeMessageByMessage) {
     Bytes file;
     const std::size_t sizes[] = {2, 3, 4095, 4096, 4097, 8192, 8193, 10000, 127};
     for (std::size_t i = 0; file.size() < 300 * 1024; ++i) {
-        messages.push_back(Message(sizes[i % std::size(sizes)], static_cast<std::uint8_t>(i)));
+        messages.push_back(SysexDump(sizes[i % std::size(sizes)], static_cast<std::uint8_t>(i)));
         file.insert(file.end(), messages.back().begin(), messages.back().end());
     }
     const SysexSendPlan plan = CutSysexFile(file);
@@ -139,13 +123,13 @@ TEST(CutSysexFile, JunkBeforeTheFirstF0GoesWithTheFirstMessage) {
 
     // Junk long enough to push the first message over a block boundary.
     Bytes longJunk(5000, 0x11);
-    const Bytes withLongJunk = Join({longJunk, Message(10)});
+    const Bytes withLongJunk = Joined({longJunk, SysexDump(10)});
     EXPECT_EQ(Shapes(CutSysexFile(withLongJunk)),
               (std::vector<Shape>{{0, 4096, true, false}, {4096, 914, false, true}}));
 }
 
 TEST(CutSysexFile, BytesAfterTheLastF7WithoutF0AreNeitherSentNorCounted) {
-    const Bytes file = Join({Message(10), {0x11, 0x22, 0xF7, 0x33}});
+    const Bytes file = Joined({SysexDump(10), {0x11, 0x22, 0xF7, 0x33}});
     const SysexSendPlan plan = CutSysexFile(file);
     EXPECT_EQ(Shapes(plan), (std::vector<Shape>{{0, 10, true, true}}));
     EXPECT_EQ(plan.bytesToSend, 10u);
@@ -154,10 +138,10 @@ TEST(CutSysexFile, BytesAfterTheLastF7WithoutF0AreNeitherSentNorCounted) {
 
 TEST(CutSysexFile, AMessageRunsToTheNextF7WhateverItStartsWith) {
     // The rest 41 F7 F0 42 F7 after a message: the messages 41 F7 and F0 42 F7.
-    const Bytes file = Join({Message(5), {0x41, 0xF7, 0xF0, 0x42, 0xF7}});
+    const Bytes file = Joined({SysexDump(5), {0x41, 0xF7, 0xF0, 0x42, 0xF7}});
     const SysexSendPlan plan = CutSysexFile(file);
     EXPECT_EQ(SentMessages(file, plan),
-              (std::vector<Bytes>{Message(5), {0x41, 0xF7}, {0xF0, 0x42, 0xF7}}));
+              (std::vector<Bytes>{SysexDump(5), {0x41, 0xF7}, {0xF0, 0x42, 0xF7}}));
 
     // An F7 before any F0 ends a message of its own.
     const Bytes strayEnd = {0xF7, 0xF0, 0x01, 0xF7};
@@ -188,7 +172,7 @@ TEST(CutSysexFile, ATruncatedLastMessageIsSentAsTheFinalMessage) {
               (std::vector<Bytes>{{0xF0, 0x01, 0xF7}, {0x05, 0xF0, 0x06}}));
 
     // A long one without its F7 still goes in blocks of 4096.
-    Bytes cut = Message(5000);
+    Bytes cut = SysexDump(5000);
     cut.pop_back();
     EXPECT_EQ(Shapes(CutSysexFile(cut)),
               (std::vector<Shape>{{0, 4096, true, false}, {4096, 903, false, true}}));
@@ -246,8 +230,8 @@ TEST_F(SysexFileIo, SavedBytesLoadBackIdentical) {
 
     // Saving again replaces the file whole and keeps its permissions.
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-    ASSERT_TRUE(SaveSysexFile(path, Message(10)));
-    EXPECT_EQ(LoadSysexFile(path).bytes, Message(10));
+    ASSERT_TRUE(SaveSysexFile(path, SysexDump(10)));
+    EXPECT_EQ(LoadSysexFile(path).bytes, SysexDump(10));
     EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
     EXPECT_EQ(Names(), std::vector<std::string>{"dump.syx"});
 }
@@ -268,7 +252,7 @@ TEST_F(SysexFileIo, AMissingFileIsNotFound) {
     EXPECT_EQ(loaded.outcome.errorCode, ENOENT);
     EXPECT_EQ(loaded.outcome.message, "Fichier introuvable");
     // A missing folder, when saving.
-    const FileOutcome saved = SaveSysexFile(PathOf("no-folder/x.syx"), Message(4));
+    const FileOutcome saved = SaveSysexFile(PathOf("no-folder/x.syx"), SysexDump(4));
     EXPECT_EQ(saved.message, "Fichier introuvable");
 }
 
@@ -278,7 +262,7 @@ TEST_F(SysexFileIo, AFullDiskSaysDisquePlein) {
     if (::stat("/dev/full", &device) != 0 || !S_ISCHR(device.st_mode)) {
         GTEST_SKIP() << "no /dev/full device here";
     }
-    const FileOutcome saved = SaveSysexFile("/dev/full", Message(5000));
+    const FileOutcome saved = SaveSysexFile("/dev/full", SysexDump(5000));
     EXPECT_EQ(saved.problem, FileProblem::System);
     EXPECT_EQ(saved.errorCode, ENOSPC);
     EXPECT_EQ(saved.message, "Disque plein");
@@ -288,19 +272,19 @@ TEST_F(SysexFileIo, AFullDiskSaysDisquePlein) {
     // A link to it is followed, not replaced.
     const std::string link = PathOf("full.syx");
     fs::create_symlink("/dev/full", link);
-    EXPECT_EQ(SaveSysexFile(link, Message(10)).message, "Disque plein");
+    EXPECT_EQ(SaveSysexFile(link, SysexDump(10)).message, "Disque plein");
     EXPECT_TRUE(fs::is_symlink(link));
 }
 
 TEST_F(SysexFileIo, AFileUsedAsAFolderIsAnOtherError) {
     const std::string plain = PathOf("plain");
     Write(plain, {1, 2, 3});
-    const FileOutcome saved = SaveSysexFile(plain + "/x.syx", Message(4));
+    const FileOutcome saved = SaveSysexFile(plain + "/x.syx", SysexDump(4));
     EXPECT_EQ(saved.errorCode, ENOTDIR);
     EXPECT_EQ(saved.message, "Erreur E/S 20");
     EXPECT_EQ(LoadSysexFile(plain + "/x.syx").outcome.message, "Erreur E/S 20");
     // A folder is neither saved over nor loaded.
-    EXPECT_EQ(SaveSysexFile(dir_.string(), Message(4)).message, "Erreur E/S 21");
+    EXPECT_EQ(SaveSysexFile(dir_.string(), SysexDump(4)).message, "Erreur E/S 21");
     EXPECT_EQ(LoadSysexFile(dir_.string()).outcome.message, "Erreur E/S 21");
     EXPECT_EQ(Names(), std::vector<std::string>{"plain"});
 }
@@ -319,9 +303,9 @@ TEST_F(SysexFileIo, ALinkIsFollowedToTheFileItLeadsTo) {
     const std::string real = PathOf("real.syx");
     Write(real, {1, 2, 3});
     fs::create_symlink("real.syx", PathOf("link.syx"));
-    ASSERT_TRUE(SaveSysexFile(PathOf("link.syx"), Message(6)));
+    ASSERT_TRUE(SaveSysexFile(PathOf("link.syx"), SysexDump(6)));
     EXPECT_TRUE(fs::is_symlink(PathOf("link.syx")));
-    EXPECT_EQ(LoadSysexFile(real).bytes, Message(6));
+    EXPECT_EQ(LoadSysexFile(real).bytes, SysexDump(6));
 }
 
 TEST(SysexFileErrors, AccessRefused) {
@@ -333,7 +317,7 @@ TEST(SysexFileErrors, AccessRefused) {
 
     // Refused even to root: sysfs takes no new files, and a write-only
     // attribute can't be opened for reading.
-    const FileOutcome saved = SaveSysexFile("/sys/velmora-test.syx", Message(4));
+    const FileOutcome saved = SaveSysexFile("/sys/velmora-test.syx", SysexDump(4));
     if (saved.errorCode == EACCES) {
         EXPECT_EQ(saved.message, "Acc\xE8s au fichier refus\xE9");
     }

@@ -6,6 +6,7 @@
 
 #include "app/main_form_fixture.h"
 #include "router/thru_form.h"
+#include "support/sysex_dump.h"
 #include "sysex/record_form.h"
 #include "sysex/send_form.h"
 #include "ui/kit_windows.h"
@@ -19,13 +20,8 @@ void Save(QWidget& window, const QString& folder, const char* name) {
 }
 
 std::vector<std::uint8_t> Dump(std::size_t size, std::uint8_t id) {
-    std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<std::uint8_t>((i * 7 + id) % 128);
-    }
-    bytes.front() = 0xF0;
+    std::vector<std::uint8_t> bytes = velmora::testing::SysexDump(size, id, 7);
     bytes[1] = id;
-    bytes.back() = 0xF7;
     return bytes;
 }
 

@@ -4,6 +4,8 @@
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
 
+#include "support/eventually.h"
+
 #include <cerrno>
 #include <cstring>
 #include <thread>
@@ -17,16 +19,7 @@ constexpr std::size_t kSendQueueBytes = std::size_t{4} << 20;
 constexpr std::size_t kReceiveQueueBytes = std::size_t{16} << 20;
 constexpr std::uint32_t kHeaderBytes = sizeof(std::uint32_t);
 
-template <typename Pred> bool PollUntil(std::chrono::milliseconds timeout, Pred done) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
+using velmora::testing::Eventually;
 
 // The length of the next whole event in `ring`, if all of it is there.
 bool PeekEvent(jack_ringbuffer_t* ring, std::uint32_t* length) {
@@ -111,7 +104,7 @@ std::unique_ptr<JackPeer> JackPeer::Open(const std::string& name, std::string* e
     if (jack_activate(jack.client) != 0) {
         return fail("cannot activate JACK client '" + peer->clientName_ + "'");
     }
-    if (!PollUntil(10s, [&] { return peer->maxEventBytes_.load() != 0; })) {
+    if (!Eventually([&] { return peer->maxEventBytes_.load() != 0; }, 10s)) {
         return fail("JACK client '" + peer->clientName_ + "' gets no process cycles");
     }
     return peer;
@@ -171,11 +164,12 @@ bool JackPeer::Send(std::span<const std::uint8_t> event, std::chrono::millisecon
     }
     std::lock_guard lock(sendMutex_);
     const auto size = static_cast<std::uint32_t>(event.size());
-    if (!PollUntil(timeout,
-                   [&] {
-                       return jack_->shutDown ||
-                              jack_ringbuffer_write_space(jack_->sendQueue) >= kHeaderBytes + size;
-                   }) ||
+    if (!Eventually(
+            [&] {
+                return jack_->shutDown ||
+                       jack_ringbuffer_write_space(jack_->sendQueue) >= kHeaderBytes + size;
+            },
+            timeout) ||
         jack_->shutDown) {
         return false;
     }
@@ -185,9 +179,9 @@ bool JackPeer::Send(std::span<const std::uint8_t> event, std::chrono::millisecon
 }
 
 bool JackPeer::WaitSent(std::chrono::milliseconds timeout) {
-    if (!PollUntil(timeout, [&] {
-            return jack_->shutDown || jack_ringbuffer_read_space(jack_->sendQueue) == 0;
-        })) {
+    if (!Eventually(
+            [&] { return jack_->shutDown || jack_ringbuffer_read_space(jack_->sendQueue) == 0; },
+            timeout)) {
         return false;
     }
     // Written to the port in the cycle that emptied the queue; delivered by
@@ -202,10 +196,12 @@ bool JackPeer::Connect(const std::string& source, const std::string& destination
 
 bool JackPeer::WaitConnected(const std::string& source, const std::string& destination,
                              std::chrono::milliseconds timeout) {
-    const bool connected = PollUntil(timeout, [&] {
-        const jack_port_t* port = jack_port_by_name(jack_->client, source.c_str());
-        return port != nullptr && jack_port_connected_to(port, destination.c_str()) != 0;
-    });
+    const bool connected = Eventually(
+        [&] {
+            const jack_port_t* port = jack_port_by_name(jack_->client, source.c_str());
+            return port != nullptr && jack_port_connected_to(port, destination.c_str()) != 0;
+        },
+        timeout);
     // The graph takes a new connection in at the start of a cycle; a client
     // that the busy machine runs late may still be a cycle behind.
     constexpr std::uint64_t kSettleCycles = 3;
@@ -214,7 +210,7 @@ bool JackPeer::WaitConnected(const std::string& source, const std::string& desti
 
 bool JackPeer::WaitCycles(std::uint64_t count, std::chrono::milliseconds timeout) {
     const std::uint64_t target = cycles_.load() + count;
-    return PollUntil(timeout, [&] { return jack_->shutDown || cycles_.load() >= target; }) &&
+    return Eventually([&] { return jack_->shutDown || cycles_.load() >= target; }, timeout) &&
            !jack_->shutDown;
 }
 
@@ -237,8 +233,8 @@ std::vector<std::string> JackPeer::Ports(const std::string& pattern, unsigned lo
 }
 
 bool JackPeer::WaitForPort(const std::string& fullName, std::chrono::milliseconds timeout) const {
-    return PollUntil(timeout,
-                     [&] { return jack_port_by_name(jack_->client, fullName.c_str()) != nullptr; });
+    return Eventually([&] { return jack_port_by_name(jack_->client, fullName.c_str()) != nullptr; },
+                      timeout);
 }
 
 void JackPeer::Drain() {
@@ -282,11 +278,11 @@ std::size_t JackPeer::ReceivedByteCount() {
 }
 
 bool JackPeer::WaitForEvents(std::size_t count, std::chrono::milliseconds timeout) {
-    return PollUntil(timeout, [&] { return ReceivedCount() >= count; });
+    return Eventually([&] { return ReceivedCount() >= count; }, timeout);
 }
 
 bool JackPeer::WaitForBytes(std::size_t bytes, std::chrono::milliseconds timeout) {
-    return PollUntil(timeout, [&] { return ReceivedByteCount() >= bytes; });
+    return Eventually([&] { return ReceivedByteCount() >= bytes; }, timeout);
 }
 
 void JackPeer::ClearReceived() {

@@ -20,8 +20,8 @@ set(VELMORA_JACK_SERVER "velmora-test-${_velmora_jack_hash}"
 function(velmora_jack_test name)
     cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE ${T_LIBS} velmora_jack_peer GTest::gtest
-                                          GTest::gtest_main)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} velmora_jack_peer velmora_test_support
+                                          GTest::gtest GTest::gtest_main)
     # For tests that need a server of their own (to stop it, for instance).
     target_compile_definitions(${name} PRIVATE
         VELMORA_JACK_SCRIPTS_DIR="${PROJECT_SOURCE_DIR}/tests/jack")

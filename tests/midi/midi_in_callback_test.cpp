@@ -10,6 +10,7 @@
 #include "core/sysex_text.h"
 #include "midi/simulated_service.h"
 #include "support/recording_reporter.h"
+#include "support/sysex_dump.h"
 
 using namespace velmora::midi;
 using velmora::SysexHexText;
@@ -19,6 +20,7 @@ using velmora::PackShortMessage;
 using velmora::ShortMessage;
 using velmora::testing::RecordingHandOff;
 using velmora::testing::RecordingReporter;
+using velmora::testing::SysexDump;
 
 namespace {
 
@@ -70,16 +72,6 @@ struct Rig {
     MidiInCallback callback;
 };
 
-std::vector<std::uint8_t> Dump(std::size_t size) {
-    std::vector<std::uint8_t> d(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        d[i] = static_cast<std::uint8_t>(i % 128);
-    }
-    d.front() = 0xF0;
-    d.back() = 0xF7;
-    return d;
-}
-
 } // namespace
 
 TEST(ThruMessage, ChannelChoice) {
@@ -127,7 +119,7 @@ TEST(MonitorMode, SysexBlocksBecomeHexTextAndBuffersStayQueued) {
     r.OpenMonitorWithThru(0);
     // Many dumps through 16 buffers: every filled block is handed back.
     for (int i = 0; i < 10; ++i) {
-        ASSERT_TRUE(r.service.InjectSysex(0, Dump(10000)));
+        ASSERT_TRUE(r.service.InjectSysex(0, SysexDump(10000)));
     }
     ASSERT_TRUE(r.service.WaitIdle(0, 5s));
     const auto seen = r.main.Seen();
@@ -149,7 +141,7 @@ TEST(RecordMode, CountsBlocksAndBytes) {
     ASSERT_TRUE(r.midi.OpenMidiIn(r.callback.AsCallback()));
     r.midi.InputMode = kRecord;
     r.Inject({PackShortMessage(0x90, 60, 1)});
-    ASSERT_TRUE(r.service.InjectSysex(0, Dump(10000)));
+    ASSERT_TRUE(r.service.InjectSysex(0, SysexDump(10000)));
     ASSERT_TRUE(r.service.WaitIdle(0, 5s));
     EXPECT_TRUE(r.main.Seen().empty());
     const auto seen = r.record.Seen();
@@ -158,7 +150,7 @@ TEST(RecordMode, CountsBlocksAndBytes) {
     EXPECT_EQ(seen[2].recordStatus, "3 blocks received - 10000 Bytes received");
     std::lock_guard lock(r.midi.sysex.lock);
     EXPECT_EQ(r.midi.sysex.RecordBlockCount, 3);
-    EXPECT_EQ(r.midi.sysex.SysexBuffer, Dump(10000));
+    EXPECT_EQ(r.midi.sysex.SysexBuffer, SysexDump(10000));
 }
 
 TEST(MultiOutMode, RoutesWithSharedPortsAndDropsActiveSensing) {
@@ -195,16 +187,16 @@ TEST(OtherModes, SysexIsHandedBackUnusedAndMonitoringResumes) {
     ASSERT_TRUE(r.midi.OpenMidiIn(r.callback.AsCallback()));
     r.midi.InputMode = kMultiOut;
     for (int i = 0; i < 40; ++i) { // more blocks than buffers
-        ASSERT_TRUE(r.service.InjectSysex(0, Dump(5000)));
+        ASSERT_TRUE(r.service.InjectSysex(0, SysexDump(5000)));
     }
     ASSERT_TRUE(r.service.WaitIdle(0, 5s));
     r.midi.InputActive = false; // as during a send
-    ASSERT_TRUE(r.service.InjectSysex(0, Dump(100)));
+    ASSERT_TRUE(r.service.InjectSysex(0, SysexDump(100)));
     ASSERT_TRUE(r.service.WaitIdle(0, 5s));
     EXPECT_TRUE(r.main.Seen().empty());
     r.midi.InputActive = true;
     r.midi.InputMode = kMonitor;
-    ASSERT_TRUE(r.service.InjectSysex(0, Dump(6)));
+    ASSERT_TRUE(r.service.InjectSysex(0, SysexDump(6)));
     ASSERT_TRUE(r.service.WaitIdle(0, 5s));
     ASSERT_EQ(r.main.Seen().size(), 1u);
     EXPECT_EQ(r.main.Seen()[0].pendingSysexText, "F0 01 02 03 04 F7 ");
@@ -216,7 +208,7 @@ TEST(HandBack, FailuresAreReportedAndHandlingGoesOn) {
     r.OpenMonitorWithThru(0);
     r.service.FailNth(SimOp::UnprepareHeader);
     r.service.FailNth(SimOp::AddBuffer);
-    ASSERT_TRUE(r.service.InjectSysex(0, Dump(6)));
+    ASSERT_TRUE(r.service.InjectSysex(0, SysexDump(6)));
     ASSERT_TRUE(r.service.WaitIdle(0, 5s));
     EXPECT_EQ(r.reporter.Texts(),
               (std::vector<std::string>{"Error when trying to unprepare Midi in headder!",

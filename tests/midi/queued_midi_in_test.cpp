@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "midi/event_ring.h"
+#include "support/eventually.h"
+#include "support/sysex_dump.h"
 
 using namespace velmora::midi;
 using namespace std::chrono_literals;
@@ -17,18 +19,14 @@ using namespace std::chrono_literals;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using velmora::testing::Eventually;
 
 // A sysex message of `size` bytes, or a short message of 1 to 3 bytes,
 // depending on `i`; the content depends on `i` too.
 Bytes Message(int i) {
     if (i % 3 == 0) {
-        Bytes sysex(static_cast<std::size_t>(2 + (i * 37) % 199));
-        for (std::size_t k = 0; k < sysex.size(); ++k) {
-            sysex[k] = static_cast<std::uint8_t>((static_cast<std::size_t>(i) + k) & 0x7F);
-        }
-        sysex.front() = 0xF0;
-        sysex.back() = 0xF7;
-        return sysex;
+        return velmora::testing::SysexDump(static_cast<std::size_t>(2 + (i * 37) % 199),
+                                           static_cast<std::uint8_t>(i & 0x7F));
     }
     const auto n = static_cast<std::uint8_t>(i & 0x7F);
     switch (i % 4) {
@@ -39,17 +37,6 @@ Bytes Message(int i) {
     default:
         return {0x91, n, static_cast<std::uint8_t>(127 - n)};
     }
-}
-
-template <typename Pred> bool Eventually(Pred done) {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
 }
 
 // Input buffers with their bytes.
@@ -231,9 +218,7 @@ TEST(QueuedMidiIn, BufferRulesAndSysexLongerThanTheQueuedBuffers) {
     ASSERT_TRUE(port.Start());
 
     // 200 bytes into two 64-byte buffers: both filled, the rest lost.
-    Bytes sysex(200, 0x11);
-    sysex.front() = 0xF0;
-    sysex.back() = 0xF7;
+    const Bytes sysex = velmora::testing::SysexDump(200, 0x11, 0);
     ASSERT_TRUE(port.Enqueue(sysex));
     // Not a MIDI message: more than 3 bytes without F0.
     ASSERT_TRUE(port.Enqueue(Bytes{0x90, 1, 2, 3}));

@@ -22,124 +22,25 @@
 #include <thread>
 
 #include "jack_peer.h"
+#include "late_cycles.h"
 #include "own_jack_server.h"
+#include "support/eventually.h"
+#include "support/scoped_environment.h"
+#include "support/sysex_dump.h"
+#include "support/watchdog.h"
 
 namespace velmora::midi {
 namespace {
 
 using namespace std::chrono_literals;
 using jacktest::JackPeer;
+using jacktest::RepeatedOnLateCycles;
+using jacktest::WaitForAllUnlessLate;
 using Bytes = std::vector<std::uint8_t>;
-
-template <typename Pred> bool PollUntil(Pred done, std::chrono::milliseconds timeout = 10s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
-
-// JACK drops the MIDI of a cycle that a client missed, and a busy machine
-// without realtime scheduling misses some. A transfer that came up short
-// while the server reported late cycles is tried again (up to kAttempts
-// times); one that came up short without any is a real loss and fails.
-constexpr int kAttempts = 4;
-
-template <typename Attempt> bool RepeatedOnXrun(const JackPeer& peer, Attempt attempt) {
-    for (int i = 1;; ++i) {
-        const std::uint64_t xruns = peer.XRuns();
-        if (attempt(xruns)) {
-            return true;
-        }
-        if (peer.XRuns() == xruns || i == kAttempts) {
-            return false;
-        }
-        std::printf("the server ran late during attempt %d: again\n", i);
-    }
-}
-
-// Waits until `received()` reaches `wanted`: up to 10 s, or until nothing
-// more has come for a second after the server reported a late cycle.
-template <typename Received>
-bool WaitForAll(const JackPeer& peer, std::uint64_t xrunsBefore, std::size_t wanted,
-                Received received) {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    std::size_t last = received();
-    auto lastChange = std::chrono::steady_clock::now();
-    while (last < wanted) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline || (peer.XRuns() != xrunsBefore && now - lastChange > 1s)) {
-            return false;
-        }
-        std::this_thread::sleep_for(1ms);
-        if (const std::size_t n = received(); n != last) {
-            last = n;
-            lastChange = std::chrono::steady_clock::now();
-        }
-    }
-    return true;
-}
-
-// Aborts the test program when a step hangs, instead of waiting for ctest.
-class Watchdog {
-  public:
-    explicit Watchdog(std::chrono::seconds limit)
-        : thread_([this, limit] {
-              std::unique_lock lock(mutex_);
-              if (!cv_.wait_for(lock, limit, [this] { return done_; })) {
-                  std::fprintf(stderr, "watchdog: the test hung\n");
-                  std::abort();
-              }
-          }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard lock(mutex_);
-            done_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool done_ = false;
-    std::thread thread_;
-};
-
-Bytes Sysex(std::size_t length) {
-    Bytes bytes(length);
-    for (std::size_t i = 0; i < length; ++i) {
-        bytes[i] = static_cast<std::uint8_t>((i * 7 + i / 128) & 0x7F);
-    }
-    bytes.front() = 0xF0;
-    bytes.back() = 0xF7;
-    return bytes;
-}
-
-// Sets JACK_DEFAULT_SERVER for one test and puts it back after.
-class ServerNameOverride {
-  public:
-    explicit ServerNameOverride(const std::string& name) {
-        if (const char* old = std::getenv("JACK_DEFAULT_SERVER")) {
-            old_ = old;
-        }
-        setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-    }
-    ~ServerNameOverride() {
-        if (old_) {
-            setenv("JACK_DEFAULT_SERVER", old_->c_str(), 1);
-        } else {
-            unsetenv("JACK_DEFAULT_SERVER");
-        }
-    }
-
-  private:
-    std::optional<std::string> old_;
-};
+using velmora::testing::Eventually;
+using velmora::testing::ScopedEnvironment;
+using velmora::testing::UnevenSysexDump;
+using velmora::testing::Watchdog;
 
 bool AlsaSequencerPresent() {
     return access("/dev/snd/seq", F_OK) == 0;
@@ -273,7 +174,7 @@ TEST_F(RtMidiJackTest, ListsThePeerPortsAndNamesItsOwnPortsPredictably) {
 
     // A closed output gives its name back to the next one.
     EXPECT_TRUE(out1->Close());
-    EXPECT_TRUE(PollUntil([&] { return !seen(outA); }));
+    EXPECT_TRUE(Eventually([&] { return !seen(outA); }));
     auto out3 = OpenPeerOutput();
     ASSERT_NE(out3, nullptr);
     EXPECT_TRUE(seen(outA));
@@ -285,12 +186,12 @@ TEST_F(RtMidiJackTest, ShortMessagesFromThePeerArriveAsPackedDataEvents) {
     const std::vector<Bytes> sent = {
         {0x90, 0x3C, 0x40}, {0xC5, 0x10}, {0xF8}, {0xFE}, {0xE0, 0x00, 0x40}, {0xF1, 0x25},
     };
-    ASSERT_TRUE(RepeatedOnXrun(*peer_, [&](std::uint64_t xruns) {
+    ASSERT_TRUE(RepeatedOnLateCycles(*peer_, [&](std::uint64_t xruns) {
         recorder_.Clear();
         for (const Bytes& message : sent) {
             EXPECT_TRUE(peer_->Send(message));
         }
-        return WaitForAll(*peer_, xruns, sent.size(), [&] { return recorder_.Count(); });
+        return WaitForAllUnlessLate(*peer_, xruns, sent.size(), [&] { return recorder_.Count(); });
     }));
     const std::vector<InputEvent> events = recorder_.Events();
     ASSERT_EQ(events.size(), sent.size());
@@ -325,12 +226,12 @@ TEST_F(RtMidiJackTest, LongSysexFillsTheQueuedBuffersInOrder) {
         ASSERT_TRUE(in->AddBuffer(headers[i]));
     }
 
-    const Bytes sysex = Sysex(10000);
+    const Bytes sysex = UnevenSysexDump(10000);
     ASSERT_LE(sysex.size(), peer_->MaxEventBytes());
-    ASSERT_TRUE(RepeatedOnXrun(*peer_, [&](std::uint64_t xruns) {
+    ASSERT_TRUE(RepeatedOnLateCycles(*peer_, [&](std::uint64_t xruns) {
         recorder_.Clear();
         EXPECT_TRUE(peer_->Send(sysex));
-        return WaitForAll(*peer_, xruns, 3, [&] { return recorder_.Count(); });
+        return WaitForAllUnlessLate(*peer_, xruns, 3, [&] { return recorder_.Count(); });
     }));
     std::vector<Bytes> blocks = recorder_.Blocks();
     ASSERT_EQ(blocks.size(), 3u);
@@ -374,7 +275,7 @@ TEST_F(RtMidiJackTest, ClosingDuringAFloodReturnsPromptly) {
             }
         }
     });
-    ASSERT_TRUE(PollUntil([&] { return delivered.load() >= 1000; }));
+    ASSERT_TRUE(Eventually([&] { return delivered.load() >= 1000; }));
 
     Watchdog watchdog(10s);
     const auto start = std::chrono::steady_clock::now();
@@ -384,7 +285,9 @@ TEST_F(RtMidiJackTest, ClosingDuringAFloodReturnsPromptly) {
     std::printf("closed after %llu messages in %lld ms\n", static_cast<unsigned long long>(atClose),
                 static_cast<long long>(
                     std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
-    std::this_thread::sleep_for(50ms);
+    // The peer goes on playing: a few more of its cycles would have reached
+    // a port that still delivered.
+    EXPECT_TRUE(peer_->WaitCycles(3));
     EXPECT_EQ(delivered.load(), atClose); // no callback after Close
     in.reset();
     stop = true;
@@ -395,14 +298,14 @@ TEST_F(RtMidiJackTest, ShortMessagesReachThePeerWithTheirOwnLength) {
     auto out = OpenPeerOutput();
     ASSERT_NE(out, nullptr);
 
-    ASSERT_TRUE(RepeatedOnXrun(*peer_, [&](std::uint64_t xruns) {
+    ASSERT_TRUE(RepeatedOnLateCycles(*peer_, [&](std::uint64_t xruns) {
         peer_->ClearReceived();
         EXPECT_TRUE(out->SendShort(PackShortMessage(0x99, 0x3C, 0x40)));
         EXPECT_TRUE(out->SendShort(PackShortMessage(0xC3, 0x05, 0x77)));  // program change: 2 bytes
         EXPECT_TRUE(out->SendShort(PackShortMessage(0xF8, 0x01, 0x02)));  // clock: 1 byte
         EXPECT_TRUE(out->SendShort(PackShortMessage(0xF2, 0x10, 0x20)));  // song position: 3 bytes
         EXPECT_FALSE(out->SendShort(PackShortMessage(0x3C, 0x40, 0x00))); // no status byte
-        return WaitForAll(*peer_, xruns, 4, [&] { return peer_->ReceivedCount(); });
+        return WaitForAllUnlessLate(*peer_, xruns, 4, [&] { return peer_->ReceivedCount(); });
     }));
     const std::vector<Bytes> expected = {
         {0x99, 0x3C, 0x40}, {0xC3, 0x05}, {0xF8}, {0xF2, 0x10, 0x20}};
@@ -412,7 +315,7 @@ TEST_F(RtMidiJackTest, ShortMessagesReachThePeerWithTheirOwnLength) {
     EXPECT_TRUE(out->Close());
     EXPECT_FALSE(out->Close());
     EXPECT_FALSE(out->SendShort(PackShortMessage(0x90, 0x3C, 0x40)));
-    EXPECT_FALSE(out->SendLong(Sysex(10)));
+    EXPECT_FALSE(out->SendLong(UnevenSysexDump(10)));
     EXPECT_FALSE(out->Reset());
 }
 
@@ -420,11 +323,11 @@ TEST_F(RtMidiJackTest, SysexSentInBlocksArrivesByteIdentical) {
     auto out = OpenPeerOutput();
     ASSERT_NE(out, nullptr);
 
-    const Bytes sysex = Sysex(10000);
-    const Bytes big = Sysex(40000);
+    const Bytes sysex = UnevenSysexDump(10000);
+    const Bytes big = UnevenSysexDump(40000);
     Bytes expected = sysex;
     expected.insert(expected.end(), big.begin(), big.end());
-    ASSERT_TRUE(RepeatedOnXrun(*peer_, [&](std::uint64_t xruns) {
+    ASSERT_TRUE(RepeatedOnLateCycles(*peer_, [&](std::uint64_t xruns) {
         peer_->ClearReceived();
         // As the program sends a file: blocks of at most 4096 bytes.
         for (std::size_t at = 0; at < sysex.size(); at += 4096) {
@@ -433,8 +336,8 @@ TEST_F(RtMidiJackTest, SysexSentInBlocksArrivesByteIdentical) {
         }
         // And in one call, longer than RtMidi's JACK output queue takes at once.
         EXPECT_TRUE(out->SendLong(big));
-        return WaitForAll(*peer_, xruns, expected.size(),
-                          [&] { return peer_->ReceivedByteCount(); });
+        return WaitForAllUnlessLate(*peer_, xruns, expected.size(),
+                                    [&] { return peer_->ReceivedByteCount(); });
     }));
     EXPECT_EQ(peer_->ReceivedBytes(), expected);
     EXPECT_EQ(peer_->LostEvents(), 0u);
@@ -446,14 +349,15 @@ TEST_F(RtMidiJackTest, SysexSentInBlocksArrivesByteIdentical) {
 TEST_F(RtMidiJackTest, ALongDumpSentInBlocksLosesNothing) {
     auto out = OpenPeerOutput();
     ASSERT_NE(out, nullptr);
-    const Bytes sysex = Sysex(std::size_t{256} << 10);
-    ASSERT_TRUE(RepeatedOnXrun(*peer_, [&](std::uint64_t xruns) {
+    const Bytes sysex = UnevenSysexDump(std::size_t{256} << 10);
+    ASSERT_TRUE(RepeatedOnLateCycles(*peer_, [&](std::uint64_t xruns) {
         peer_->ClearReceived();
         for (std::size_t at = 0; at < sysex.size(); at += 4096) {
             const std::size_t n = std::min<std::size_t>(4096, sysex.size() - at);
             EXPECT_TRUE(out->SendLong(std::span(sysex).subspan(at, n)));
         }
-        return WaitForAll(*peer_, xruns, sysex.size(), [&] { return peer_->ReceivedByteCount(); });
+        return WaitForAllUnlessLate(*peer_, xruns, sysex.size(),
+                                    [&] { return peer_->ReceivedByteCount(); });
     }));
     EXPECT_EQ(peer_->ReceivedBytes(), sysex);
 }
@@ -469,13 +373,14 @@ TEST_F(RtMidiJackTest, TwoThreadsSendingAtOnceKeepEveryMessageWhole) {
             EXPECT_TRUE(out->SendShort(PackShortMessage(0xB0 | channel, value, value)));
         }
     };
-    ASSERT_TRUE(RepeatedOnXrun(*peer_, [&](std::uint64_t xruns) {
+    ASSERT_TRUE(RepeatedOnLateCycles(*peer_, [&](std::uint64_t xruns) {
         peer_->ClearReceived();
         std::thread window(play, 0);
         std::thread midi(play, 1);
         window.join();
         midi.join();
-        return WaitForAll(*peer_, xruns, 2 * kEach, [&] { return peer_->ReceivedCount(); });
+        return WaitForAllUnlessLate(*peer_, xruns, 2 * kEach,
+                                    [&] { return peer_->ReceivedCount(); });
     }));
     std::array<int, 2> next{0, 0};
     for (const Bytes& event : peer_->Received()) {
@@ -520,7 +425,7 @@ TEST(RtMidiServerGoneTest, SendsFailAndPortsCloseWhenTheServerDies) {
     ASSERT_TRUE(in->Start());
 
     std::thread sender([&] {
-        const Bytes block = Sysex(4096);
+        const Bytes block = UnevenSysexDump(4096);
         while (out->SendShort(PackShortMessage(0x90, 0x3C, 0x40)) && out->SendLong(block)) {
         }
     });
@@ -528,7 +433,7 @@ TEST(RtMidiServerGoneTest, SendsFailAndPortsCloseWhenTheServerDies) {
     ASSERT_TRUE(server.Kill());
     sender.join(); // ends when the sends fail
 
-    EXPECT_TRUE(PollUntil([&] { return service->OutDeviceCount() == 0; }));
+    EXPECT_TRUE(Eventually([&] { return service->OutDeviceCount() == 0; }));
     EXPECT_FALSE(service->Running());
     EXPECT_EQ(service->InDeviceCount(), 0);
     EXPECT_EQ(service->OpenOut(0), nullptr);
@@ -543,7 +448,7 @@ TEST(RtMidiServerGoneTest, SendsFailAndPortsCloseWhenTheServerDies) {
 }
 
 TEST(RtMidiFactoryTest, JackWithoutAServerFailsWithAReason) {
-    ServerNameOverride absent("velmora-absent-" + std::to_string(getpid()));
+    ScopedEnvironment absent("JACK_DEFAULT_SERVER", "velmora-absent-" + std::to_string(getpid()));
     std::string error;
     EXPECT_EQ(CreateRtMidiService("jack", &error), nullptr);
     EXPECT_NE(error.find("no JACK server"), std::string::npos) << error;
@@ -565,7 +470,7 @@ TEST(RtMidiFactoryTest, DefaultTakesTheFirstServiceThatWorks) {
     ASSERT_NE(service, nullptr) << error;
     EXPECT_EQ(service->Name(), AlsaSequencerPresent() ? "alsa" : "jack");
 
-    ServerNameOverride absent("velmora-absent-" + std::to_string(getpid()));
+    ScopedEnvironment absent("JACK_DEFAULT_SERVER", "velmora-absent-" + std::to_string(getpid()));
     if (!AlsaSequencerPresent()) {
         EXPECT_EQ(CreateRtMidiService("", &error), nullptr);
         EXPECT_NE(error.find("alsa:"), std::string::npos) << error;

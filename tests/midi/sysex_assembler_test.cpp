@@ -1,4 +1,5 @@
 #include "midi/sysex_assembler.h"
+#include "support/sysex_dump.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@ namespace velmora::midi {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using velmora::testing::SysexDump;
 
 // A backend that records what it is given and can be told to refuse.
 struct FakeBackend {
@@ -20,16 +22,6 @@ struct FakeBackend {
         };
     }
 };
-
-Bytes Sysex(std::size_t length) {
-    Bytes bytes(length, 0x11);
-    bytes.front() = 0xF0;
-    bytes.back() = 0xF7;
-    for (std::size_t i = 1; i + 1 < length; ++i) {
-        bytes[i] = static_cast<std::uint8_t>(i & 0x7F);
-    }
-    return bytes;
-}
 
 // Sends `message` in blocks of `block` bytes; the results of the calls.
 std::vector<bool> SendInBlocks(SysexAssembler& assembler, const Bytes& message, std::size_t block,
@@ -45,7 +37,7 @@ std::vector<bool> SendInBlocks(SysexAssembler& assembler, const Bytes& message, 
 TEST(SysexAssemblerWholeMessages, BlocksOfOneMessageGoOutTogetherAtF7) {
     SysexAssembler assembler(SysexAssembler::Mode::WholeMessages);
     FakeBackend backend;
-    const Bytes message = Sysex(10000);
+    const Bytes message = SysexDump(10000, 0x11, 0);
     EXPECT_EQ(SendInBlocks(assembler, message, 4096, backend.Fn()),
               (std::vector<bool>{true, true, true}));
     ASSERT_EQ(backend.sent.size(), 1u);
@@ -62,7 +54,7 @@ TEST(SysexAssemblerWholeMessages, TheLastBlockReportsAFailedSend) {
     SysexAssembler assembler(SysexAssembler::Mode::WholeMessages);
     FakeBackend backend;
     backend.accept = false;
-    EXPECT_EQ(SendInBlocks(assembler, Sysex(9000), 4096, backend.Fn()),
+    EXPECT_EQ(SendInBlocks(assembler, SysexDump(9000, 0x11, 0), 4096, backend.Fn()),
               (std::vector<bool>{true, true, false}));
     EXPECT_EQ(backend.sent.size(), 1u);
     EXPECT_FALSE(assembler.Holding());
@@ -131,7 +123,7 @@ TEST(SysexAssemblerWholeMessages, AMessageBeyondTheLimitIsRefusedAndDropped) {
 TEST(SysexAssemblerBlocks, EveryBlockGoesOutAsItComesInPiecesOfAtMostMaxPiece) {
     SysexAssembler assembler(SysexAssembler::Mode::Blocks, 4096);
     FakeBackend backend;
-    const Bytes message = Sysex(10000);
+    const Bytes message = SysexDump(10000, 0x11, 0);
     EXPECT_EQ(SendInBlocks(assembler, message, 4096, backend.Fn()),
               (std::vector<bool>{true, true, true}));
     ASSERT_EQ(backend.sent.size(), 3u);
@@ -157,7 +149,7 @@ TEST(SysexAssemblerBlocks, StopsAtTheFirstRefusedPiece) {
     SysexAssembler assembler(SysexAssembler::Mode::Blocks, 100);
     FakeBackend backend;
     backend.accept = false;
-    EXPECT_FALSE(assembler.Send(Sysex(1000), backend.Fn()));
+    EXPECT_FALSE(assembler.Send(SysexDump(1000, 0x11, 0), backend.Fn()));
     EXPECT_EQ(backend.sent.size(), 1u);
 }
 

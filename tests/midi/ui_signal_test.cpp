@@ -1,8 +1,11 @@
 #include "midi/ui_signal.h"
 
+#include "support/eventually.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QThread>
 #include <QTimer>
 #include <atomic>
@@ -15,7 +18,7 @@ using velmora::midi::UiSignalReceiver;
 namespace {
 
 class Recorder : public UiSignalReceiver {
-public:
+  public:
     void HandleSignal(char code) override {
         EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
         codes.push_back(code);
@@ -23,6 +26,20 @@ public:
     }
     std::vector<char> codes;
     std::atomic<int> handled{0};
+};
+
+// Swallows the queued calls posted to an object instead of running them.
+class PostedCallCatcher : public QObject {
+  public:
+    explicit PostedCallCatcher(QObject& target) { target.installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MetaCall) {
+            ++caught;
+            return true;
+        }
+        return false;
+    }
+    int caught = 0;
 };
 
 int argc = 1;
@@ -43,7 +60,8 @@ TEST(UiSignal, RaisesAreHandledOnTheWindowThreadInOrder) {
             signal.Raise(i % 2 ? '2' : '1');
             seenAfterRaise.push_back(recorder.handled.load());
         }
-        QMetaObject::invokeMethod(&app, [&] { app.quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &app, [&] { app.quit(); }, Qt::QueuedConnection);
     });
     app.exec();
     midi.join();
@@ -80,12 +98,17 @@ TEST(UiSignal, ShutdownReleasesAWaitingRaiseAndLaterOnes) {
     QCoreApplication app(argc, argv);
     Recorder recorder;
     UiSignal signal(recorder);
+    // The call a raise posts to the window thread is held back, so nobody
+    // serves it; that it was posted shows the raise is waiting.
+    PostedCallCatcher posted(signal);
     std::thread midi([&] {
-        signal.Raise('1'); // nobody serves it
+        signal.Raise('1');
         signal.Raise('2');
     });
-    QTimer::singleShot(0, [] {});
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(velmora::testing::Eventually([&] {
+        QCoreApplication::processEvents();
+        return posted.caught > 0;
+    }));
     signal.Shutdown();
     midi.join();
     EXPECT_TRUE(recorder.codes.empty());

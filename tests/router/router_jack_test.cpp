@@ -5,22 +5,26 @@
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/main_form.h"
 #include "help/stand_in_help.h"
 #include "jack_peer.h"
+#include "late_cycles.h"
 #include "midi/rtmidi_service.h"
 #include "router/thru_form.h"
+#include "support/eventually.h"
 #include "support/recording_reporter.h"
 
 using namespace velmora;
 using velmora::jacktest::JackPeer;
+using velmora::jacktest::RepeatedOnLateCycles;
 using namespace std::chrono_literals;
 
 namespace {
 
-// The notes among what a synth received: the priming controllers may still
-// be arriving when a test starts to count.
+// The notes among what a synth received, without the controllers that prime
+// the ports and mark what has arrived.
 std::vector<JackPeer::Event> Notes(const std::vector<JackPeer::Event>& events) {
     std::vector<JackPeer::Event> notes;
     for (const auto& e : events) {
@@ -29,6 +33,28 @@ std::vector<JackPeer::Event> Notes(const std::vector<JackPeer::Event>& events) {
         }
     }
     return notes;
+}
+
+// A controller no test plays otherwise: sent after what a test counts, it
+// comes after it on every output's way, so once it has arrived at a synth
+// nothing sent before it is still under way there. Its value tells one
+// marking from the one before.
+constexpr std::uint8_t kMarker = 0x51;
+
+// Whether the marker with `value`, sent on channel 1, has arrived from every
+// output in `statuses` (B0 for an output that keeps the channel, B1 for one
+// that puts the messages on channel 2, ...).
+bool MarkersArrived(JackPeer& synth, std::initializer_list<std::uint8_t> statuses,
+                    std::uint8_t value) {
+    const auto events = synth.Received();
+    for (std::uint8_t status : statuses) {
+        if (std::none_of(events.begin(), events.end(), [&](const JackPeer::Event& e) {
+                return e == JackPeer::Event{status, kMarker, value};
+            })) {
+            return false;
+        }
+    }
+    return true;
 }
 
 int argc = 1;
@@ -97,8 +123,25 @@ class RouterOnJack : public ::testing::Test {
             listener.WaitForEvents(perNote, 50ms);
         }
         ASSERT_GE(listener.ReceivedCount(), perNote);
-        std::this_thread::sleep_for(50ms);
-        listener.ClearReceived();
+    }
+
+    // Sends a new marker (again, should the server drop it in a late cycle)
+    // until it has arrived at each synth from each of its outputs.
+    bool PlayMarkers(
+        std::initializer_list<std::pair<JackPeer*, std::initializer_list<std::uint8_t>>> synths) {
+        const std::uint8_t value = ++markings_ & 0x7F;
+        return velmora::testing::Eventually(
+            [&] {
+                keys_->Send({0xB0, kMarker, value});
+                keys_->WaitCycles(3);
+                for (const auto& [synth, statuses] : synths) {
+                    if (!MarkersArrived(*synth, statuses, value)) {
+                        return false;
+                    }
+                }
+                return true;
+            },
+            std::chrono::seconds(20), 10ms);
     }
 
     QTemporaryDir dir_;
@@ -109,11 +152,14 @@ class RouterOnJack : public ::testing::Test {
     help::StandInHelp help_;
     std::unique_ptr<app::TmainForm> form_;
     std::unique_ptr<router::TthruForm> thru_;
+    std::uint8_t markings_ = 0;
 };
 
 } // namespace
 
 TEST_F(RouterOnJack, TwoOutputsOnOnePortSendEachNoteTwiceChannel1First) {
+    const std::vector<JackPeer::Event> expected{{0x90, 60, 100}, {0x91, 60, 100}, {0x90, 64, 100},
+                                                {0x91, 64, 100}, {0x90, 67, 100}, {0x91, 67, 100}};
     std::vector<JackPeer::Event> got;
     WhileRouting(
         [&] {
@@ -127,26 +173,25 @@ TEST_F(RouterOnJack, TwoOutputsOnOnePortSendEachNoteTwiceChannel1First) {
         },
         [&] {
             Prime(*synthA_, 2);
-            for (std::uint8_t note : {60, 64, 67}) {
-                keys_->Send({0x95, note, 100});
-            }
-            keys_->Send({0xF8});
-            keys_->Send({0xFE});
-            for (int i = 0; i < 200 && Notes(synthA_->Received()).size() < 6; ++i) {
-                synthA_->WaitForEvents(synthA_->ReceivedCount() + 1, 50ms);
-            }
-            std::this_thread::sleep_for(100ms);
-            got = Notes(synthA_->Received());
+            RepeatedOnLateCycles(*keys_, [&](std::uint64_t) {
+                PlayMarkers({{synthA_.get(), {0xB0, 0xB1}}}); // what came before is all in
+                synthA_->ClearReceived();
+                for (std::uint8_t note : {60, 64, 67}) {
+                    keys_->Send({0x95, note, 100});
+                }
+                keys_->Send({0xF8});
+                keys_->Send({0xFE});
+                EXPECT_TRUE(PlayMarkers({{synthA_.get(), {0xB0, 0xB1}}}));
+                got = Notes(synthA_->Received());
+                return got == expected;
+            });
         });
-    EXPECT_EQ(got, (std::vector<JackPeer::Event>{{0x90, 60, 100},
-                                                 {0x91, 60, 100},
-                                                 {0x90, 64, 100},
-                                                 {0x91, 64, 100},
-                                                 {0x90, 67, 100},
-                                                 {0x91, 67, 100}}));
+    EXPECT_EQ(got, expected);
 }
 
 TEST_F(RouterOnJack, ASplitSendsEachNoteToItsPortWithItsNumber) {
+    const std::vector<JackPeer::Event> expectedLower{{0x90, 59, 1}};
+    const std::vector<JackPeer::Event> expectedUpper{{0x90, 72, 2}, {0x80, 72, 0}};
     std::vector<JackPeer::Event> lower, upper;
     WhileRouting(
         [&] {
@@ -160,20 +205,19 @@ TEST_F(RouterOnJack, ASplitSendsEachNoteToItsPortWithItsNumber) {
         },
         [&] {
             Prime(*synthA_, 1);
-            synthB_->WaitForEvents(1, 2s);
-            synthB_->ClearReceived();
-            keys_->Send({0x90, 59, 1});
-            keys_->Send({0x90, 60, 2});
-            keys_->Send({0x80, 60, 0});
-            for (int i = 0; i < 200 && (Notes(synthA_->Received()).size() < 1 ||
-                                        Notes(synthB_->Received()).size() < 2);
-                 ++i) {
-                std::this_thread::sleep_for(10ms);
-            }
-            std::this_thread::sleep_for(100ms);
-            lower = Notes(synthA_->Received());
-            upper = Notes(synthB_->Received());
+            RepeatedOnLateCycles(*keys_, [&](std::uint64_t) {
+                PlayMarkers({{synthA_.get(), {0xB0}}, {synthB_.get(), {0xB0}}});
+                synthA_->ClearReceived();
+                synthB_->ClearReceived();
+                keys_->Send({0x90, 59, 1});
+                keys_->Send({0x90, 60, 2});
+                keys_->Send({0x80, 60, 0});
+                EXPECT_TRUE(PlayMarkers({{synthA_.get(), {0xB0}}, {synthB_.get(), {0xB0}}}));
+                lower = Notes(synthA_->Received());
+                upper = Notes(synthB_->Received());
+                return lower == expectedLower && upper == expectedUpper;
+            });
         });
-    EXPECT_EQ(lower, (std::vector<JackPeer::Event>{{0x90, 59, 1}}));
-    EXPECT_EQ(upper, (std::vector<JackPeer::Event>{{0x90, 72, 2}, {0x80, 72, 0}}));
+    EXPECT_EQ(lower, expectedLower);
+    EXPECT_EQ(upper, expectedUpper);
 }

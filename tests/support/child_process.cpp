@@ -1,5 +1,7 @@
 #include "support/child_process.h"
 
+#include "support/eventually.h"
+
 #include <csignal>
 #include <unistd.h>
 
@@ -58,17 +60,7 @@ void ChildProcess::Pump(int fd, std::string& into) {
 }
 
 bool ChildProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < until) {
-        {
-            std::lock_guard lock(lock_);
-            if (out_.find(text) != std::string::npos) {
-                return true;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return Eventually([&] { return Output().find(text) != std::string::npos; }, timeout);
 }
 
 std::string ChildProcess::Output() {
@@ -85,6 +77,13 @@ void ChildProcess::Signal(int signal) {
     if (pid_ > 0 && !exited_) {
         kill(pid_, signal);
     }
+}
+
+bool ChildProcess::Running() {
+    if (pid_ > 0 && !exited_ && waitpid(pid_, &status_, WNOHANG) == pid_) {
+        exited_ = true;
+    }
+    return pid_ > 0 && !exited_;
 }
 
 int ChildProcess::Wait(std::chrono::milliseconds timeout) {

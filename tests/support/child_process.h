@@ -13,7 +13,7 @@
 namespace velmora::testing {
 
 class ChildProcess {
-public:
+  public:
     explicit ChildProcess(std::vector<std::string> argv);
     ~ChildProcess(); // kills the child if it still runs
 
@@ -24,11 +24,13 @@ public:
     std::string Errors();
 
     void Signal(int signal);
+    // False once the child has ended.
+    bool Running();
     // The exit status, or -1 when it did not exit within the timeout (or was
     // killed by a signal).
     int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-private:
+  private:
     void Pump(int fd, std::string& into);
 
     pid_t pid_ = -1;

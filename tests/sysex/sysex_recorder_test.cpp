@@ -8,6 +8,7 @@
 #include "midi/midi_in_callback.h"
 #include "midi/simulated_service.h"
 #include "support/recording_reporter.h"
+#include "support/sysex_dump.h"
 #include "sysex/sysex_buffer_file.h"
 
 using namespace velmora;
@@ -20,16 +21,7 @@ using velmora::testing::RecordingReporter;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes Message(std::size_t size) {
-    Bytes m(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        m[i] = static_cast<std::uint8_t>(i % 128);
-    }
-    m.front() = 0xF0;
-    m.back() = 0xF7;
-    return m;
-}
+using velmora::testing::SysexDump;
 
 class RecorderTest : public ::testing::Test {
   protected:
@@ -79,12 +71,12 @@ TEST_F(RecorderTest, ARecordingStartsEmptyAndCollectsEveryBlock) {
     EXPECT_EQ(recorder.BlockCount(), 0);
     EXPECT_EQ(recorder.StatusText(), "");
 
-    Play(recorder, Message(10000));
-    Play(recorder, Message(20));
+    Play(recorder, SysexDump(10000));
+    Play(recorder, SysexDump(20));
     EXPECT_EQ(recorder.BlockCount(), 4);
     EXPECT_EQ(recorder.StatusText(), "4 blocks received - 10020 Bytes received");
-    Bytes expected = Message(10000);
-    const Bytes second = Message(20);
+    Bytes expected = SysexDump(10000);
+    const Bytes second = SysexDump(20);
     expected.insert(expected.end(), second.begin(), second.end());
     EXPECT_EQ(recorder.Bytes(), expected);
     EXPECT_TRUE(mainWindow_.Seen().empty()); // nothing went to the monitor
@@ -105,12 +97,12 @@ TEST_F(RecorderTest, TheTransferEndsMoreThanTheIdleTimeAfterTheLastBlock) {
     ticks_ += 100000;
     EXPECT_FALSE(recorder.TransferEnded()); // nothing came yet: never ended
 
-    Play(recorder, Message(100));
+    Play(recorder, SysexDump(100));
     ticks_ += 2000;
     EXPECT_FALSE(recorder.TransferEnded()); // 2000 ms is not more than 2000 ms
     ticks_ += 1;
     EXPECT_TRUE(recorder.TransferEnded());
-    Play(recorder, Message(100));
+    Play(recorder, SysexDump(100));
     EXPECT_TRUE(recorder.TransferEnded()); // stays ended until the next watch
 
     recorder.ResetWatch();
@@ -120,9 +112,9 @@ TEST_F(RecorderTest, TheTransferEndsMoreThanTheIdleTimeAfterTheLastBlock) {
 TEST_F(RecorderTest, BytesNotYetNotedKeepTheTransferGoing) {
     SysexRecorder recorder(midi_, 500ms);
     recorder.Begin();
-    Play(recorder, Message(100));
+    Play(recorder, SysexDump(100));
     // A block the window has not been told about yet.
-    ASSERT_TRUE(service_.InjectSysex(0, Message(50)));
+    ASSERT_TRUE(service_.InjectSysex(0, SysexDump(50)));
     ASSERT_TRUE(service_.WaitIdle(0, 5s));
     ticks_ += 10000;
     EXPECT_FALSE(recorder.TransferEnded());
@@ -139,7 +131,7 @@ TEST_F(RecorderTest, AClockThatTakesANewBaseStillEndsTheTransfer) {
     SysexRecorder recorder(midi_);
     recorder.Begin();
     ticks_ = 0xF0000000u;
-    Play(recorder, Message(10));
+    Play(recorder, SysexDump(10));
     ticks_ = 0x10u;
     EXPECT_FALSE(recorder.TransferEnded());
     ticks_ += 2001;

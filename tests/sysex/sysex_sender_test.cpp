@@ -8,6 +8,7 @@
 #include "midi/midi_in_callback.h"
 #include "midi/simulated_service.h"
 #include "support/recording_reporter.h"
+#include "support/sysex_dump.h"
 #include "sysex/sysex_buffer_file.h"
 #include "sysex/transfer_texts.h"
 
@@ -21,24 +22,8 @@ using velmora::testing::RecordingReporter;
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-Bytes Message(std::size_t size, std::uint8_t seed = 0) {
-    Bytes m(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        m[i] = static_cast<std::uint8_t>((i * 3 + seed) % 128);
-    }
-    m.front() = 0xF0;
-    m.back() = 0xF7;
-    return m;
-}
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& p : parts) {
-        all.insert(all.end(), p.begin(), p.end());
-    }
-    return all;
-}
+using velmora::testing::Joined;
+using velmora::testing::SysexDump;
 
 class SenderTest : public ::testing::Test {
   protected:
@@ -84,9 +69,10 @@ TEST_F(SenderTest, WholeMessageOutputsNeverCallAnUnsentByteSent) {
     whole.SetWholeMessagesOnly(true);
     MidiFunctions midi(whole, reporter_);
     ASSERT_TRUE(midi.ChooseMidiOut(0) && midi.OpenMidiOut());
-    Bytes cut = Message(30, 9);
+    Bytes cut = SysexDump(30, 9);
     cut.pop_back(); // the file ends without its F7
-    const Bytes file = Join({{0x01, 0x02}, Message(20), {0x42, 0xF7}, Message(10000, 5), cut});
+    const Bytes file =
+        Joined({{0x01, 0x02}, SysexDump(20), {0x42, 0xF7}, SysexDump(10000, 5), cut});
     SysexSender sender(midi.MidiOutHandle(), file, "Port");
     Run(sender);
     EXPECT_EQ(sender.State(), SendState::Incomplete);
@@ -96,11 +82,12 @@ TEST_F(SenderTest, WholeMessageOutputsNeverCallAnUnsentByteSent) {
     for (const SentMessage& m : whole.Sent(0)) {
         sent.push_back(m.bytes);
     }
-    EXPECT_EQ(sent, (std::vector<Bytes>{Message(20), Message(10000, 5)}));
+    EXPECT_EQ(sent, (std::vector<Bytes>{SysexDump(20), SysexDump(10000, 5)}));
 }
 
 TEST_F(SenderTest, EveryBlockReachesTheDeviceInOrderByteIdentical) {
-    const Bytes file = Join({{0x01, 0x02}, Message(20), Message(10000, 5), Message(30, 9), {0x42}});
+    const Bytes file =
+        Joined({{0x01, 0x02}, SysexDump(20), SysexDump(10000, 5), SysexDump(30, 9), {0x42}});
     SysexSender sender(midi_.MidiOutHandle(), file, "Synth");
     const std::vector<std::string> shown = Run(sender);
 
@@ -140,13 +127,13 @@ TEST_F(SenderTest, AFileWithNoSysexMessageFailsAtOnce) {
 
 TEST_F(SenderTest, ABlockTheOutputRefusesFailsTheSend) {
     service_.FailNth(SimOp::OutSendLong, 3);
-    const Bytes file = Join({Message(20), Message(10000)});
+    const Bytes file = Joined({SysexDump(20), SysexDump(10000)});
     SysexSender sender(midi_.MidiOutHandle(), file, "Synth");
     Run(sender);
     EXPECT_EQ(sender.State(), SendState::Failed);
     EXPECT_EQ(sender.StatusText(), kSendError);
     // The blocks before it went; nothing after it.
-    EXPECT_EQ(SentLong(), (std::vector<Bytes>{Message(20),
+    EXPECT_EQ(SentLong(), (std::vector<Bytes>{SysexDump(20),
                                               Bytes(file.begin() + 20, file.begin() + 20 + 4096)}));
     EXPECT_EQ(sender.BytesHandedOver(), 20u + 4096u);
     EXPECT_EQ(sender.Blocks(), 3);
@@ -156,13 +143,13 @@ TEST_F(SenderTest, ABlockTheOutputRefusesFailsTheSend) {
 
 TEST_F(SenderTest, AClosedOutputFailsTheFirstBlock) {
     ASSERT_TRUE(midi_.CloseMidiOut());
-    SysexSender sender(midi_.MidiOutHandle(), Message(10), "Synth");
+    SysexSender sender(midi_.MidiOutHandle(), SysexDump(10), "Synth");
     EXPECT_EQ(sender.Step(), SendState::Failed);
     EXPECT_EQ(sender.BytesHandedOver(), 0u);
 }
 
 TEST_F(SenderTest, CancelStopsAtTheNextMessageBoundary) {
-    const Bytes file = Join({Message(10000, 1), Message(10000, 2), Message(10000, 3)});
+    const Bytes file = Joined({SysexDump(10000, 1), SysexDump(10000, 2), SysexDump(10000, 3)});
     SysexSender sender(midi_.MidiOutHandle(), file, "Synth");
     sender.Step(); // the first block of the first message
     EXPECT_FALSE(sender.AtMessageBoundary());
@@ -175,13 +162,13 @@ TEST_F(SenderTest, CancelStopsAtTheNextMessageBoundary) {
     for (const Bytes& block : SentLong()) {
         sent.insert(sent.end(), block.begin(), block.end());
     }
-    EXPECT_EQ(sent, Message(10000, 1));
+    EXPECT_EQ(sent, SysexDump(10000, 1));
     EXPECT_EQ(sender.BytesHandedOver(), 10000u);
 }
 
 TEST_F(SenderTest, ACancelDuringTheLastMessageCountsOneAfterItDoesNot) {
     {
-        SysexSender sender(midi_.MidiOutHandle(), Message(5000), "Synth");
+        SysexSender sender(midi_.MidiOutHandle(), SysexDump(5000), "Synth");
         sender.Step();
         sender.RequestCancel();
         Run(sender);
@@ -189,7 +176,7 @@ TEST_F(SenderTest, ACancelDuringTheLastMessageCountsOneAfterItDoesNot) {
         EXPECT_EQ(sender.BytesHandedOver(), 5000u);
     }
     {
-        SysexSender sender(midi_.MidiOutHandle(), Message(5000), "Synth");
+        SysexSender sender(midi_.MidiOutHandle(), SysexDump(5000), "Synth");
         sender.Step();
         sender.Step(); // the last block has gone
         sender.RequestCancel();
@@ -198,7 +185,7 @@ TEST_F(SenderTest, ACancelDuringTheLastMessageCountsOneAfterItDoesNot) {
 }
 
 TEST_F(SenderTest, APauseFollowsEachMessageAndACancelCutsItShort) {
-    SysexSender sender(midi_.MidiOutHandle(), Join({Message(10), Message(12)}), "Synth",
+    SysexSender sender(midi_.MidiOutHandle(), Joined({SysexDump(10), SysexDump(12)}), "Synth",
                        {std::chrono::hours(1)});
     EXPECT_EQ(sender.Step(), SendState::Sending);
     EXPECT_EQ(service_.SentCount(0), 1u);
@@ -222,16 +209,16 @@ TEST_F(SenderTest, TheInputIsShutOutDuringASendAndFollowsThePortAfter) {
     {
         InputShutOut shutOut(midi_);
         EXPECT_FALSE(midi_.InputActive.load());
-        SysexSender sender(midi_.MidiOutHandle(), Message(10), "Synth");
-        ASSERT_TRUE(service_.InjectSysex(0, Message(8)));
+        SysexSender sender(midi_.MidiOutHandle(), SysexDump(10), "Synth");
+        ASSERT_TRUE(service_.InjectSysex(0, SysexDump(8)));
         ASSERT_TRUE(service_.WaitIdle(0, 5s));
         Run(sender);
         EXPECT_TRUE(mainWindow.Seen().empty()); // what arrived meanwhile is not shown
     }
     EXPECT_TRUE(midi_.InputActive.load());
-    ASSERT_TRUE(service_.InjectSysex(0, Message(8)));
+    ASSERT_TRUE(service_.InjectSysex(0, SysexDump(8)));
     ASSERT_TRUE(mainWindow.WaitCount(1));
-    EXPECT_EQ(mainWindow.Seen().at(0).pendingSysexText, "F0 03 06 09 0C 0F 12 F7 ");
+    EXPECT_EQ(mainWindow.Seen().at(0).pendingSysexText, "F0 01 02 03 04 05 06 F7 ");
 
     ASSERT_TRUE(midi_.CloseMidiIn());
     { InputShutOut shutOut(midi_); }
@@ -248,8 +235,8 @@ TEST_F(SenderTest, LoadingAFileReplacesSysexBufferOnlyWhenItWorks) {
     EXPECT_EQ(CopySysexBuffer(midi_.sysex), (Bytes{1, 2, 3}));
 
     const std::string path = ::testing::TempDir() + "velmora-sender-test.syx";
-    ASSERT_TRUE(SaveSysexFile(path, Message(300)));
+    ASSERT_TRUE(SaveSysexFile(path, SysexDump(300)));
     ASSERT_TRUE(LoadSysexBuffer(midi_.sysex, path));
-    EXPECT_EQ(CopySysexBuffer(midi_.sysex), Message(300));
+    EXPECT_EQ(CopySysexBuffer(midi_.sysex), SysexDump(300));
     std::remove(path.c_str());
 }

@@ -9,6 +9,8 @@
 #include <QTimer>
 
 #include "app/main_form_fixture.h"
+#include "support/sysex_dump.h"
+#include "support/timer_ticks.h"
 #include "sysex/record_form.h"
 #include "sysex/send_form.h"
 #include "sysex/transfer_texts.h"
@@ -16,27 +18,11 @@
 
 using namespace velmora;
 using namespace velmora::midi;
+using velmora::testing::Joined;
 using velmora::testing::MainFormRig;
+using velmora::testing::SysexDump;
 
 namespace {
-
-std::vector<std::uint8_t> Message(std::size_t size, std::uint8_t seed = 0) {
-    std::vector<std::uint8_t> m(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        m[i] = static_cast<std::uint8_t>((i + seed) % 128);
-    }
-    m.front() = 0xF0;
-    m.back() = 0xF7;
-    return m;
-}
-
-std::vector<std::uint8_t> Concat(std::initializer_list<std::vector<std::uint8_t>> parts) {
-    std::vector<std::uint8_t> all;
-    for (const auto& p : parts) {
-        all.insert(all.end(), p.begin(), p.end());
-    }
-    return all;
-}
 
 QByteArray ReadFile(const QString& path) {
     QFile f(path);
@@ -123,7 +109,7 @@ class TransferRig : public MainFormRig {
 TEST(RecordWindow, RecordsTwoMessagesAndSavesExactlyTheirBytes) {
     TransferRig r;
     r.savePath = r.dir.filePath("dump.syx");
-    const auto a = Message(10, 1), b = Message(10, 2);
+    const auto a = SysexDump(10, 1), b = SysexDump(10, 2);
     std::string waiting;
     r.whileRecording = [&] {
         waiting = r.record->lblStatus->text().toStdString();
@@ -137,7 +123,7 @@ TEST(RecordWindow, RecordsTwoMessagesAndSavesExactlyTheirBytes) {
     };
     QTest::mouseClick(r.form->ImgButRecord, Qt::LeftButton);
     EXPECT_EQ(waiting, "Waiting for Sysex on 'Keys A'...");
-    EXPECT_EQ(ReadFile(r.savePath), Bytes(Concat({a, b})));
+    EXPECT_EQ(ReadFile(r.savePath), Bytes(Joined({a, b})));
     EXPECT_EQ(r.form->midi().InputMode.load(), kMonitor);
     EXPECT_FALSE(r.form->ImgButRecord->isLit());
     EXPECT_EQ(r.form->lblDec[0]->text(), ""); // the note was not shown
@@ -147,20 +133,22 @@ TEST(RecordWindow, RecordsTwoMessagesAndSavesExactlyTheirBytes) {
 TEST(RecordWindow, ALongMessageInThreeBlocksAndTheBlinkingSave) {
     TransferRig r;
     r.savePath = r.dir.filePath("long.syx");
-    const auto dump = Message(10000);
+    const auto dump = SysexDump(10000);
     r.whileRecording = [&] {
         r.service.InjectSysex(0, dump);
         r.Settle();
         EXPECT_EQ(r.record->lblStatus->text(), "3 blocks received - 10000 Bytes received");
-        // No blink until more than 2000 ms have passed since the last block.
+        // No blink until more than 2000 ms have passed since the last block;
+        // then each tick of the window's timer turns Save on or off.
+        velmora::testing::TimerTicks blink(r.record->Timer1);
         r.ticks += 2000;
-        QTest::qWait(300);
+        EXPECT_TRUE(blink.Wait());
         EXPECT_EQ(r.record->ImgButSave->tag(), 0);
         r.ticks += 1;
-        QTest::qWait(300);
-        const int first = r.record->ImgButSave->tag();
-        QTest::qWait(260);
-        EXPECT_NE(r.record->ImgButSave->tag(), first); // it blinks
+        EXPECT_TRUE(blink.Wait());
+        EXPECT_EQ(r.record->ImgButSave->tag(), 1);
+        EXPECT_TRUE(blink.Wait());
+        EXPECT_EQ(r.record->ImgButSave->tag(), 0); // it blinks
         QTest::keyClick(r.record.get(), Qt::Key_Escape);
     };
     QTest::mouseClick(r.form->lblButRecord, Qt::LeftButton);
@@ -179,7 +167,7 @@ TEST(RecordWindow, NothingToSaveKeepsRecordingAndAFailedSaveKeepsTheWindow) {
         answer.Arm();
         QTest::mouseClick(r.record->ImgButSave, Qt::LeftButton);
         nothing = answer.text;
-        r.service.InjectSysex(0, Message(6));
+        r.service.InjectSysex(0, SysexDump(6));
         r.Settle();
         answer.Arm();
         QTest::mouseClick(r.record->ImgButSave, Qt::LeftButton);
@@ -204,7 +192,7 @@ TEST(RecordWindow, NothingToSaveKeepsRecordingAndAFailedSaveKeepsTheWindow) {
 TEST(RecordWindow, AnIncompleteRecordingIsSavedOnlyAfterAWarning) {
     TransferRig r;
     r.savePath = r.dir.filePath("cut.syx");
-    auto cut = Message(10, 3);
+    auto cut = SysexDump(10, 3);
     cut.pop_back(); // the device stopped before its F7
     BoxAnswerer answer;
     r.whileRecording = [&] {
@@ -223,14 +211,14 @@ TEST(SendWindow, SendsMessagesInBlocksAndClosesItself) {
     TransferRig r;
     r.send->endShownMs = 0;
     r.openPath = r.dir.filePath("two.syx");
-    const auto a = Message(20, 3), b = Message(30, 4), big = Message(10000);
+    const auto a = SysexDump(20, 3), b = SysexDump(30, 4), big = SysexDump(10000);
     const std::vector<std::uint8_t> junk{0x01, 0x02};
-    r.WriteFile(r.openPath, Bytes(Concat({junk, a, b, big, {0x11, 0x12}})));
+    r.WriteFile(r.openPath, Bytes(Joined({junk, a, b, big, {0x11, 0x12}})));
     r.form->midi().ChooseMidiOut(0);
     QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
     EXPECT_EQ(r.LongMessages(0),
               (std::vector<std::vector<std::uint8_t>>{
-                  Concat({junk, a}), b, std::vector<std::uint8_t>(big.begin(), big.begin() + 4096),
+                  Joined({junk, a}), b, std::vector<std::uint8_t>(big.begin(), big.begin() + 4096),
                   std::vector<std::uint8_t>(big.begin() + 4096, big.begin() + 8192),
                   std::vector<std::uint8_t>(big.begin() + 8192, big.end())}));
     EXPECT_EQ(r.send->LastState(), sysex::SendState::Completed);
@@ -264,7 +252,7 @@ TEST(SendWindow, EmptyFileMissingFileAndAFailedBlock) {
     EXPECT_EQ(r.form->lblDec[1]->text(), "60");
 
     r.openPath = r.dir.filePath("three.syx");
-    r.WriteFile(r.openPath, Bytes(Concat({Message(8), Message(8), Message(8)})));
+    r.WriteFile(r.openPath, Bytes(Joined({SysexDump(8), SysexDump(8), SysexDump(8)})));
     r.service.FailNth(SimOp::OutSendLong, 2);
     answer.Arm();
     QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
@@ -277,7 +265,7 @@ TEST(SendWindow, EmptyFileMissingFileAndAFailedBlock) {
 TEST(SendWindow, ACompleteSendShowsItsEndAWhileWithThePauseChosenAndALongNameShortened) {
     TransferRig r;
     r.openPath = r.dir.filePath("three.syx");
-    r.WriteFile(r.openPath, Bytes(Concat({Message(8), Message(8), Message(10)})));
+    r.WriteFile(r.openPath, Bytes(Joined({SysexDump(8), SysexDump(8), SysexDump(10)})));
     r.form->SetSendPauseMs(1);
     bool shownAtEnd = false;
     QTimer::singleShot(0, [&] {
@@ -289,7 +277,8 @@ TEST(SendWindow, ACompleteSendShowsItsEndAWhileWithThePauseChosenAndALongNameSho
         QTest::keyClick(focus, Qt::Key_F1);
         EXPECT_EQ(r.help.LastContext(), 1006);
         r.sendClock += r.send->endShownMs - 1;
-        QTest::qWait(150); // the window's timer looks at the clock again
+        velmora::testing::TimerTicks endTicks(r.send->findChild<QTimer*>("endTimer"));
+        EXPECT_TRUE(endTicks.Wait()); // the window's timer looks at the clock again
         EXPECT_TRUE(r.send->isVisible());
         r.sendClock += 1;
     });
@@ -315,7 +304,7 @@ TEST(SendWindow, EscapeStopsAtTheNextMessageBoundary) {
     r.openPath = r.dir.filePath("many.syx");
     std::vector<std::uint8_t> many;
     for (int i = 0; i < 200; ++i) {
-        const auto m = Message(100, static_cast<std::uint8_t>(i));
+        const auto m = SysexDump(100, static_cast<std::uint8_t>(i));
         many.insert(many.end(), m.begin(), m.end());
     }
     r.WriteFile(r.openPath, Bytes(many));

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "support/eventually.h"
 #include "ui/caption_label.h"
 #include "ui/push_button.h"
 #include "ui/state_controls.h"
@@ -172,13 +173,8 @@ TEST(LedCheckBox, BoundTagIsTheSharedAtomic) {
 
     // Another thread, as the MIDI thread would, sees the window's change.
     std::atomic<bool> seenOff{false};
-    std::thread reader([&] {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (shared.load() != 0 && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        seenOff = shared.load() == 0;
-    });
+    std::thread reader(
+        [&] { seenOff = velmora::testing::Eventually([&] { return shared.load() == 0; }); });
     Click(led);
     reader.join();
     EXPECT_TRUE(seenOff);
