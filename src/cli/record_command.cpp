@@ -115,6 +115,9 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     midi::UiSignal recordSignal(noter);
     session.SetRecordSignal(&recordSignal);
 
+    // Before anything is printed: a script may stop the recording as soon as
+    // it sees "Waiting...".
+    CatchStopSignals();
     recorder.Begin();
     midi.MidiInDeviceName = device.name;
     if (!session.OpenInput()) {
@@ -126,7 +129,6 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
                      TerminalSafe(Cp1252ToUtf8(sysex::WaitingText(device.name))).c_str());
     }
 
-    CatchStopSignals();
     bool serviceStopped = false;
     std::string shown;
     QTimer tick;

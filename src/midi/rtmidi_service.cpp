@@ -23,6 +23,10 @@
 #include "midi/sysex_assembler.h"
 #ifdef VELMORA_HAVE_JACK
 #include "midi/jack_cycle_watch.h"
+#else
+namespace velmora::midi {
+class JackCycleWatch; // only ever null without JACK
+}
 #endif
 
 namespace velmora::midi {
@@ -190,6 +194,19 @@ std::unique_ptr<T> OpenPortOn(RtMidi::Api api, const std::string& clientName, Er
     return nullptr;
 }
 
+// A JACK connection made when a port opens takes effect in a later cycle of
+// the server: what goes out or comes in before that is lost. So an open
+// returns once two more cycles have begun (a few milliseconds).
+void WaitForTheGraph(const std::shared_ptr<JackCycleWatch>& watch) {
+#ifdef VELMORA_HAVE_JACK
+    if (watch) {
+        watch->WaitPast(watch->Cycles() + 1, std::chrono::seconds(1));
+    }
+#else
+    (void)watch;
+#endif
+}
+
 class RtMidiOutPort final : public MidiOutPort {
   public:
 #ifdef VELMORA_HAVE_JACK
@@ -200,6 +217,7 @@ class RtMidiOutPort final : public MidiOutPort {
         : assembler_(watch ? SysexAssembler::Mode::Blocks : SysexAssembler::Mode::WholeMessages),
           lease_(std::in_place, std::move(names), PortNames::Kind::Out) {
         if (watch) {
+            watch_ = watch;
             budget_.emplace(std::move(watch));
         }
     }
@@ -216,6 +234,9 @@ class RtMidiOutPort final : public MidiOutPort {
         const std::string portName = lease_->PortName();
         auto out = OpenPortOn<RtMidiOut>(api, clientBase + " " + portName, sink_, deviceName,
                                          portName, [](RtMidiOut&) {});
+        if (out) {
+            WaitForTheGraph(watch_);
+        }
         std::lock_guard lock(mutex_);
         out_ = std::move(out);
         return out_ != nullptr;
@@ -311,7 +332,8 @@ class RtMidiOutPort final : public MidiOutPort {
         return Checked(sink_, [&] { out_->sendMessage(message.data(), message.size()); });
     }
 
-    ErrorSink sink_; // outlives out_
+    ErrorSink sink_;                        // outlives out_
+    std::shared_ptr<JackCycleWatch> watch_; // JACK only
     mutable std::mutex mutex_;
     std::unique_ptr<RtMidiOut> out_; // guarded by mutex_; null once closed
     SysexAssembler assembler_;       // guarded by mutex_
@@ -323,8 +345,9 @@ class RtMidiOutPort final : public MidiOutPort {
 
 class RtMidiInPort final : public QueuedMidiIn {
   public:
-    RtMidiInPort(InputCallback callback, std::shared_ptr<PortNames> names)
-        : QueuedMidiIn(std::move(callback)),
+    RtMidiInPort(InputCallback callback, std::shared_ptr<PortNames> names,
+                 std::shared_ptr<JackCycleWatch> watch)
+        : QueuedMidiIn(std::move(callback)), watch_(std::move(watch)),
           lease_(std::in_place, std::move(names), PortNames::Kind::In) {}
 
     ~RtMidiInPort() override {
@@ -340,6 +363,9 @@ class RtMidiInPort final : public QueuedMidiIn {
                 rt.setBufferSize(kSysexBufferBytes, kSysexBufferCount);
                 rt.setCallback(&RtMidiInPort::OnMessage, this);
             });
+        if (in) {
+            WaitForTheGraph(watch_);
+        }
         std::lock_guard lock(producerMutex_);
         in_ = std::move(in);
         accepting_.store(in_ != nullptr, std::memory_order_release);
@@ -382,7 +408,8 @@ class RtMidiInPort final : public QueuedMidiIn {
         }
     }
 
-    ErrorSink sink_; // outlives in_
+    ErrorSink sink_;                        // outlives in_
+    std::shared_ptr<JackCycleWatch> watch_; // JACK only
     std::atomic<bool> accepting_{false};
     std::mutex producerMutex_;
     std::unique_ptr<RtMidiIn> in_;       // guarded by producerMutex_
@@ -621,7 +648,12 @@ std::unique_ptr<MidiInPort> RtMidiService::OpenIn(const std::string& name, Input
         if (!state_->ServerRunning() || name.empty() || IsOwnPortName(name, state_->clientBase)) {
             return nullptr;
         }
-        auto port = std::make_unique<RtMidiInPort>(std::move(callback), state_->names);
+#ifdef VELMORA_HAVE_JACK
+        auto port =
+            std::make_unique<RtMidiInPort>(std::move(callback), state_->names, state_->jackWatch);
+#else
+        auto port = std::make_unique<RtMidiInPort>(std::move(callback), state_->names, nullptr);
+#endif
         if (!port->Open(state_->api, state_->clientBase, name)) {
             return nullptr;
         }
