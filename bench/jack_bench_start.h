@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "bench_support.h"
 #include "jack_peer.h"
 #include "midi/rtmidi_service.h"
 
@@ -14,15 +15,17 @@ namespace velmora::bench {
 struct JackBenchStart {
     std::unique_ptr<jacktest::JackPeer> peer;
     std::unique_ptr<midi::MidiService> service;
+    PrintReporter reporter;
 };
 
-inline std::optional<JackBenchStart> StartOnJack(const char* bench) {
+inline std::unique_ptr<JackBenchStart> StartOnJack(const char* bench) {
     std::string error;
-    JackBenchStart start{jacktest::JackPeer::Open("bench", &error),
-                         midi::CreateRtMidiService("jack", &error)};
-    if (!start.peer || !start.service) {
+    auto start = std::make_unique<JackBenchStart>();
+    start->peer = jacktest::JackPeer::Open("bench", &error);
+    start->service = midi::CreateRtMidiService("jack", &error);
+    if (!start->peer || !start->service) {
         std::fprintf(stderr, "%s: %s\n", bench, error.c_str());
-        return std::nullopt;
+        return nullptr;
     }
     return start;
 }

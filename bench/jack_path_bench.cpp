@@ -15,11 +15,8 @@
 #include "bench_support.h"
 #include "jack_bench_start.h"
 #include "jack_peer.h"
-#include "midi/midi_functions.h"
-#include "midi/midi_in_callback.h"
 #include "midi/midi_session.h"
 #include "midi/rtmidi_service.h"
-#include "midi/ui_signal.h"
 
 using namespace velmora;
 using namespace velmora::midi;
@@ -35,10 +32,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto& peer = start->peer;
-    auto& service = start->service;
-    PrintReporter reporter;
+    auto& reporter = start->reporter;
     AnalysingReceiver receiver;
-    MidiSession session(*service, reporter, receiver);
+    MidiSession session(*start->service, reporter, receiver);
     MidiFunctions& midi = session.midi();
     InputPathState& tags = session.path();
     receiver.Attach(midi);

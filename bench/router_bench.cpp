@@ -10,11 +10,8 @@
 
 #include "bench_support.h"
 #include "jack_peer.h"
-#include "midi/midi_functions.h"
-#include "midi/midi_in_callback.h"
 #include "midi/midi_session.h"
 #include "midi/rtmidi_service.h"
-#include "midi/ui_signal.h"
 
 using namespace velmora;
 using namespace velmora::midi;

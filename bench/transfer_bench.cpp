@@ -284,10 +284,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto& peer = start->peer;
-    auto& service = start->service;
-    PrintReporter reporter;
+    auto& reporter = start->reporter;
     IgnoreHandOffs nothingShown;
-    MidiSession session(*service, reporter, nothingShown);
+    MidiSession session(*start->service, reporter, nothingShown);
     MidiFunctions& midi = session.midi();
     sysex::SysexRecorder recorder(midi);
     sysex::BlockNoter noter(recorder);

@@ -587,41 +587,32 @@ bool RtMidiService::Running() const {
     return state_->ServerRunning();
 }
 
-// With the server gone there are no devices, and OpenOut and OpenIn find none.
-int RtMidiService::OutDeviceCount() {
+// The devices listed now on one side; none with the server gone, so that
+// OpenOut and OpenIn find none either.
+std::vector<std::string> RtMidiService::Listed(bool output) {
     if (!state_->ServerRunning()) {
-        return 0;
+        return {};
     }
-    return static_cast<int>(
-        ListedNames(state_->listMutex, state_->listOutSink, *state_->listOut, state_->clientBase)
-            .size());
+    return output ? ListedNames(state_->listMutex, state_->listOutSink, *state_->listOut,
+                                state_->clientBase)
+                  : ListedNames(state_->listMutex, state_->listInSink, *state_->listIn,
+                                state_->clientBase);
+}
+
+int RtMidiService::OutDeviceCount() {
+    return static_cast<int>(Listed(true).size());
 }
 
 std::optional<std::string> RtMidiService::OutDeviceName(int device) {
-    if (!state_->ServerRunning()) {
-        return std::nullopt;
-    }
-    return NameAt(
-        ListedNames(state_->listMutex, state_->listOutSink, *state_->listOut, state_->clientBase),
-        device);
+    return NameAt(Listed(true), device);
 }
 
 int RtMidiService::InDeviceCount() {
-    if (!state_->ServerRunning()) {
-        return 0;
-    }
-    return static_cast<int>(
-        ListedNames(state_->listMutex, state_->listInSink, *state_->listIn, state_->clientBase)
-            .size());
+    return static_cast<int>(Listed(false).size());
 }
 
 std::optional<std::string> RtMidiService::InDeviceName(int device) {
-    if (!state_->ServerRunning()) {
-        return std::nullopt;
-    }
-    return NameAt(
-        ListedNames(state_->listMutex, state_->listInSink, *state_->listIn, state_->clientBase),
-        device);
+    return NameAt(Listed(false), device);
 }
 
 std::unique_ptr<MidiOutPort> RtMidiService::OpenOut(const std::string& name) {

@@ -29,6 +29,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "midi/midi_service.h"
 
@@ -57,6 +58,8 @@ class RtMidiService final : public MidiService {
     bool Running() const override;
 
   private:
+    std::vector<std::string> Listed(bool output);
+
     std::unique_ptr<State> state_;
 };
 
