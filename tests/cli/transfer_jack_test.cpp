@@ -46,9 +46,10 @@ Bytes ReadFile(const fs::path& path) {
 }
 
 // Polls until standard error holds `text` (progress and status go there).
+// The deadline only guards against a hang: a busy machine starts slowly.
 bool WaitForErrors(ChildProcess& child, const std::string& text) {
     return velmora::testing::Eventually(
-        [&] { return child.Errors().find(text) != std::string::npos; }, 10s);
+        [&] { return child.Errors().find(text) != std::string::npos; }, 30s);
 }
 
 // The command line's English texts, whatever the machine's locale.
