@@ -47,6 +47,7 @@ void MidiSession::Shutdown() {
     signal_.Shutdown();
     if (recordSignal_ != nullptr) {
         recordSignal_->Shutdown();
+        SetRecordSignal(nullptr); // its owner may end before this session
     }
     // No hand-off can be served from here on: a reset left for the
     // destructor of MidiFunctions must not wait on one.
