@@ -297,6 +297,7 @@ int main(int argc, char** argv) {
     midi.MidiOutDeviceName = peer->InPort();
     if (!midi.OpenMidiOut() || !session.OpenInput()) {
         std::fprintf(stderr, "transfer_bench: cannot open the peer's ports\n");
+        session.Shutdown(); // before recordSignal, declared after it, ends
         return 1;
     }
 

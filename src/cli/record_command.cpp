@@ -121,6 +121,7 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     recorder.Begin();
     midi.MidiInDeviceName = device.name;
     if (!session.OpenInput()) {
+        session.Shutdown(); // before recordSignal, declared after it, ends
         return 1;
     }
     const bool terminal = !quiet && isatty(STDERR_FILENO) != 0;
