@@ -196,7 +196,8 @@ std::unique_ptr<T> OpenPortOn(RtMidi::Api api, const std::string& clientName, Er
 
 // A JACK connection made when a port opens takes effect in a later cycle of
 // the server: what goes out or comes in before that is lost. So an open
-// returns once two more cycles have begun (a few milliseconds).
+// returns once two more cycles have begun (a few milliseconds); an output
+// waits as long before it closes, for its last messages.
 void WaitForTheGraph(const std::shared_ptr<JackCycleWatch>& watch) {
 #ifdef VELMORA_HAVE_JACK
     if (watch) {
@@ -309,7 +310,10 @@ class RtMidiOutPort final : public MidiOutPort {
             return false;
         }
         // Outside the lock: closing a JACK port waits for the last messages
-        // to go out, and senders meanwhile just fail.
+        // to go out, and senders meanwhile just fail. Two more cycles first,
+        // so that what was handed over last has left the client's queue even
+        // when the server runs late.
+        WaitForTheGraph(watch_);
         try {
             out->closePort();
             out.reset();
