@@ -105,7 +105,8 @@ void TmainForm::FormCreate() {
         {ImgButData, &TmainForm::ImgButDataClick},
         {ImgButSysex, &TmainForm::ImgButSysexClick},
         {ImgButAbout, &TmainForm::ImgButAboutClick}};
-    for (const auto& [button, show] : panels) {
+    for (const auto& [button, panelClick] : panels) {
+        auto show = panelClick; // a structured binding can't be captured everywhere (clang 14)
         connect(button, &ui::THeldButton::clicked, this, [this, show] { UserChosePanel(show); });
     }
     connect(ImgButRecord, &ui::THeldButton::clicked, this, &TmainForm::ImgButRecordClick);
