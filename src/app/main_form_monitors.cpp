@@ -597,7 +597,8 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
         a->setCheckable(true);
         a->setChecked(column == timeColumn_);
         group->addAction(a);
-        connect(a, &QAction::triggered, this, [this, column] { SetTimeColumn(column); });
+        const TimeColumn chosen = column; // a structured binding can't be captured everywhere
+        connect(a, &QAction::triggered, this, [this, chosen] { SetTimeColumn(chosen); });
     }
     QAction* keep = menu->addAction(QStringLiteral("Keep the last %L1 lines")
                                         .arg(static_cast<qulonglong>(scrollback_.Capacity())));
