@@ -76,6 +76,7 @@ class QueuedMidiIn : public MidiInPort {
     std::atomic<bool> resetRequested_{false};
     std::atomic<bool> busy_{false};
     std::atomic<std::uint32_t> wake_{0};
+    std::atomic<bool> sleeping_{false}; // the delivery thread waits, or is about to
     std::atomic<std::uint64_t> lostNoBuffer_{0};
     std::atomic<std::uint64_t> lostMalformed_{0};
 

@@ -9,20 +9,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Waiting briefly before sleeping saves two thread wake-ups per message when
-// messages come close together; a handler takes a few microseconds.
-constexpr auto kSpin = std::chrono::microseconds(100);
-
-template <typename Pred> bool SpinFor(Pred done) {
-    const auto until = Clock::now() + kSpin;
-    while (!done()) {
-        if (Clock::now() > until) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 UiSignal::UiSignal(UiSignalReceiver& receiver, QObject* parent)
@@ -50,7 +36,9 @@ void UiSignal::Raise(char code) {
     if (post) {
         QMetaObject::invokeMethod(this, [this] { ServePending(); }, Qt::QueuedConnection);
     }
-    SpinFor([&] { return served_.load(std::memory_order_acquire) >= ticket; });
+    // The handler usually takes microseconds: waiting briefly for it saves
+    // two thread wake-ups per message.
+    raiseSpin_.Wait([&] { return served_.load(std::memory_order_acquire) >= ticket; });
     lock.lock();
     changed_.wait(lock, [&] { return served_.load() >= ticket || shutdown_; });
     if (served_.load() < ticket) {
@@ -68,7 +56,7 @@ void UiSignal::ServePending() {
     }
     // Serve a stream for at most a slice, then give the event loop its turn
     // (painting, input) and come back through a posted call.
-    const auto sliceEnd = Clock::now() + std::chrono::milliseconds(5);
+    const auto sliceEnd = Clock::now() + slice_;
     while (state_ == State::Pending && !shutdown_) {
         state_ = State::Serving;
         serverActive_ = true;
@@ -87,13 +75,17 @@ void UiSignal::ServePending() {
             lock.lock();
             break;
         }
-        SpinFor([&] { return raised_.load(std::memory_order_acquire) >= next; });
+        serveSpin_.Wait([&] { return raised_.load(std::memory_order_acquire) >= next; });
         lock.lock();
     }
     serverActive_ = false;
     if (state_ == State::Pending && !shutdown_) {
         QMetaObject::invokeMethod(this, [this] { ServePending(); }, Qt::QueuedConnection);
     }
+}
+
+void UiSignal::SetSlice(std::chrono::microseconds slice) {
+    slice_ = slice;
 }
 
 void UiSignal::Shutdown() {
