@@ -35,6 +35,8 @@ void UiSignal::Raise(char code) {
     lock.unlock();
     if (post) {
         QMetaObject::invokeMethod(this, [this] { ServePending(); }, Qt::QueuedConnection);
+    } else {
+        changed_.notify_all(); // the window thread may sleep in ServePending
     }
     // The handler usually takes microseconds: waiting briefly for it saves
     // two thread wake-ups per message.
@@ -67,16 +69,23 @@ void UiSignal::ServePending() {
         state_ = State::Idle;
         served_.fetch_add(1, std::memory_order_release);
         changed_.notify_all();
-        // Stay a moment for the next code, so a stream of messages does not
-        // cost an event per message.
+        // Stay for the next code until the slice ends, so a stream of
+        // messages costs neither an event per message nor a turn of the event
+        // loop (and a paint) each time the MIDI thread is a little late. A
+        // short spin catches the next code of a burst; past it, sleep.
         const std::uint64_t next = served_.load() + 1;
         lock.unlock();
         if (Clock::now() > sliceEnd) {
             lock.lock();
             break;
         }
-        serveSpin_.Wait([&] { return raised_.load(std::memory_order_acquire) >= next; });
+        const bool soon =
+            serveSpin_.Wait([&] { return raised_.load(std::memory_order_acquire) >= next; });
         lock.lock();
+        if (!soon) {
+            changed_.wait_until(lock, sliceEnd,
+                                [this] { return state_ == State::Pending || shutdown_; });
+        }
     }
     serverActive_ = false;
     if (state_ == State::Pending && !shutdown_) {
