@@ -234,14 +234,32 @@ std::int64_t WaitSettled(pid_t pid, std::int64_t since) {
     return -1;
 }
 
+// Context switches of all the process's threads so far (voluntary and not).
+std::uint64_t ContextSwitches(pid_t pid) {
+    std::uint64_t total = 0;
+    std::error_code error;
+    const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& task : fs::directory_iterator(tasks, error)) {
+        std::ifstream status(task.path() / "status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.find("ctxt_switches:") != std::string::npos) {
+                total += std::stoull(line.substr(line.find(':') + 1));
+            }
+        }
+    }
+    return total;
+}
+
 struct Burst {
     std::uint64_t sent = 0, received = 0, xruns = 0, full = 0;
-    double passedOnS = 0, settledS = 0, cpuUsPerMessage = 0;
+    double passedOnS = 0, settledS = 0, cpuUsPerMessage = 0, switchesPerMessage = 0;
 };
 
 Burst RunBurst(PacedClient& client, pid_t pid, std::uint64_t count, std::uint64_t perSecond) {
     const std::uint64_t xruns = client.XRuns();
     const double cpuBefore = ProcessCpuSeconds(pid);
+    const std::uint64_t switches = ContextSwitches(pid);
     client.Play(count, perSecond);
     // Until all have come back, or nothing more for 2 s after the last was sent.
     std::uint64_t seen = 0;
@@ -269,16 +287,19 @@ Burst RunBurst(PacedClient& client, pid_t pid, std::uint64_t count, std::uint64_
     b.settledS =
         settled < 0 ? -1 : (std::max<double>(static_cast<double>(settled), first) - first) / 1e9;
     b.cpuUsPerMessage = b.received > 0 ? cpu * 1e6 / static_cast<double>(b.received) : 0;
+    b.switchesPerMessage = b.received > 0 ? static_cast<double>(ContextSwitches(pid) - switches) /
+                                                static_cast<double>(b.received)
+                                          : 0;
     return b;
 }
 
 void PrintBurst(const char* who, std::uint64_t perSecond, const Burst& b) {
     std::printf("  %-8s %6llu msg/s: received %llu of %llu, passed on in %.3f s, settled %.3f s, "
-                "CPU %.2f us/msg (late cycles %llu)\n",
+                "CPU %.2f us/msg, %.2f thread switches/msg (late cycles %llu)\n",
                 who, static_cast<unsigned long long>(perSecond),
                 static_cast<unsigned long long>(b.received),
                 static_cast<unsigned long long>(b.sent), b.passedOnS, b.settledS, b.cpuUsPerMessage,
-                static_cast<unsigned long long>(b.xruns));
+                b.switchesPerMessage, static_cast<unsigned long long>(b.xruns));
     std::fflush(stdout);
 }
 
@@ -430,12 +451,12 @@ int main(int argc, char** argv) {
         }
         if (big > 0) {
             const Burst b = RunBurst(client, pid, big, 96000);
-            std::printf("  %llu notes at 96000/s: received %llu, lost %llu, passed on in %.3f s, "
-                        "CPU %.2f us/msg (late cycles %llu)\n",
-                        static_cast<unsigned long long>(big),
-                        static_cast<unsigned long long>(b.received),
-                        static_cast<unsigned long long>(b.sent - b.received), b.passedOnS,
-                        b.cpuUsPerMessage, static_cast<unsigned long long>(b.xruns));
+            std::printf(
+                "  %llu notes at 96000/s: received %llu, lost %llu, passed on in %.3f s, "
+                "CPU %.2f us/msg, %.2f thread switches/msg (late cycles %llu)\n",
+                static_cast<unsigned long long>(big), static_cast<unsigned long long>(b.received),
+                static_cast<unsigned long long>(b.sent - b.received), b.passedOnS,
+                b.cpuUsPerMessage, b.switchesPerMessage, static_cast<unsigned long long>(b.xruns));
             status |= b.received == b.sent ? 0 : 2;
         }
         velmora.Signal(SIGTERM);
