@@ -20,6 +20,8 @@ namespace {
 // Names kept for the blocks of the sysex monitor: more than its text holds.
 constexpr std::size_t kMaxBlockNames = 4096;
 constexpr int kRatesRefreshMs = 500;
+// The clocks given to the decoder at one look: as many as its rate uses.
+constexpr std::uint64_t kClocksFed = 96;
 
 std::int64_t Us(std::int32_t ms) {
     return std::int64_t{ms} * 1000;
@@ -68,6 +70,7 @@ DetailsView::DetailsView(TmainForm& form) : QObject(&form), form_(form) {
     RatesTimer = new QTimer(this);
     RatesTimer->setInterval(kRatesRefreshMs);
     connect(RatesTimer, &QTimer::timeout, this, &DetailsView::RefreshRates);
+    RatesTimer->start();
     for (QLabel* l : form.lblExp) {
         l->installEventFilter(this);
     }
@@ -163,11 +166,9 @@ void DetailsView::Place(int extraWidth, int extraHeight) {
         lblRates->setGeometry(line);
         RefreshRates();
         ShowLine();
-        RatesTimer->start();
     } else {
         lblDetails->hide();
         lblRates->hide();
-        RatesTimer->stop();
     }
     if (wide != wide_) {
         wide_ = wide;
@@ -197,15 +198,39 @@ void DetailsView::ShownChanged() {
     }
 }
 
-std::string DetailsView::Rates() const {
+void DetailsView::CatchUpClocks() {
+    const midi::InputPathState& path = form_.path();
+    const std::uint64_t count = path.clocksReceived.load(std::memory_order_acquire);
+    const std::int32_t lastMs = path.lastClockMs.load(std::memory_order_relaxed);
+    const std::uint64_t arrived = count - clocksSeen_;
+    if (arrived == 0) {
+        return;
+    }
+    clocksSeen_ = count;
+    // The clocks since the last look are taken as evenly spaced up to the
+    // newest; after a stop (or at the first look) only the newest counts.
+    const std::int64_t spanUs =
+        seenClockMs_ ? (std::int64_t{lastMs} - *seenClockMs_) * 1000 : std::int64_t{0};
+    const bool spaced = spanUs > 0 && spanUs <= 1'000'000;
+    const std::uint64_t fed = spaced ? std::min<std::uint64_t>(arrived, kClocksFed) : 1;
+    for (std::uint64_t i = fed; i > 0; --i) {
+        const auto before =
+            static_cast<std::int64_t>(i - 1) * spanUs / static_cast<std::int64_t>(arrived);
+        decoder_.Short(kTimingClock, Us(lastMs) - before);
+    }
+    seenClockMs_ = lastMs;
+}
+
+std::string DetailsView::Rates() {
+    CatchUpClocks();
     return CoreText(decoder_.Rates(Us(form_.midi().ElapsedMs())));
 }
 
 void DetailsView::RefreshRates() {
+    const std::string rates = Rates();
     if (!on_ || !tall_) {
         return;
     }
-    const std::string rates = Rates();
     lblRates->setText(ui::FromCore(rates));
     lblRates->setVisible(!rates.empty());
 }

@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -63,7 +64,8 @@ class DetailsView : public QObject {
     bool On() const { return on_; }
     void SetOn(bool on);
     // "clock 120.0 BPM, active sensing 3.3/s", or "" when neither came lately.
-    std::string Rates() const;
+    std::string Rates();
+    // Shows the rates on the line (when it is shown). Run twice a second.
     void RefreshRates();
 
     QLabel *lblDetails, *lblRates;
@@ -74,6 +76,9 @@ class DetailsView : public QObject {
 
   private:
     void ShownChanged();
+    // Timing clock is counted by the input path, not handed over: gives the
+    // decoder the clocks counted since the last look.
+    void CatchUpClocks();
 
     TmainForm& form_;
     MessageDetails decoder_;
@@ -82,6 +87,8 @@ class DetailsView : public QObject {
     bool on_ = true;
     bool wide_ = false;
     bool tall_ = false;
+    std::uint64_t clocksSeen_ = 0;
+    std::optional<std::int32_t> seenClockMs_;
 };
 
 } // namespace velmora::app
