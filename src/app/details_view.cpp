@@ -86,11 +86,12 @@ void DetailsView::Feed(ShortMessage message, std::int32_t ms) {
 }
 
 void DetailsView::ShowLine() {
+    rows_ = pending_;
     if (!on_ || !tall_) {
         return;
     }
     const int room =
-        lblDetails->width() - (lblRates->isVisible() ? lblRates->sizeHint().width() + 12 : 0);
+        lblDetails->width() - (!lblRates->isHidden() ? lblRates->sizeHint().width() + 12 : 0);
     lblDetails->setText(lblDetails->fontMetrics().elidedText(ui::FromCore(rows_), Qt::ElideRight,
                                                              std::max(0, room)));
     lblDetails->setToolTip(ui::FromCore(rows_));
@@ -98,6 +99,7 @@ void DetailsView::ShowLine() {
 }
 
 void DetailsView::ClearLine() {
+    pending_.clear();
     rows_.clear();
     lblDetails->clear();
     lblDetails->hide();

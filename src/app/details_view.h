@@ -40,9 +40,10 @@ class DetailsView : public QObject {
     // The details of the message just fed ("" for none), in the monitors'
     // single-byte text.
     const std::string& Last() const { return last_; }
-    // The data rows now hold (or, paused, will hold) the message just fed.
-    void KeepForRows() { rows_ = last_; }
-    // The rows were drawn: the details line follows them.
+    // The data rows will show the message just fed (at once, or at the
+    // resume when paused).
+    void KeepForRows() { pending_ = last_; }
+    // The rows were drawn: the details line (and the rows' tooltip) follows them.
     void ShowLine();
     void ClearLine();
     // Adds the column to a history line when it is shown.
@@ -82,7 +83,7 @@ class DetailsView : public QObject {
 
     TmainForm& form_;
     MessageDetails decoder_;
-    std::string last_, rows_;
+    std::string last_, pending_, rows_;
     std::map<int, std::string> blockNames_;
     bool on_ = true;
     bool wide_ = false;
