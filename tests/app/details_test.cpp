@@ -2,7 +2,9 @@
 // (hidden and paused ones too); a larger window shows the details line, the
 // history's details column and named sysex headers, while the default window
 // shows exactly its usual texts.
+#include <QHelpEvent>
 #include <QTextBlock>
+#include <QToolTip>
 
 #include "form_actions.h"
 #include "ui/from_core.h"
@@ -58,7 +60,10 @@ TEST_F(MainFormTest, DetailsShowWhereALargerWindowHasRoomAndTheDefaultWindowKeep
     EXPECT_EQ(WithCrLf(form.Memo1), ui::FromCore(form.sysexLog().Text()));
     EXPECT_FALSE(details.lblDetails->isVisible());
     EXPECT_EQ(form.Memo2->size(), QSize(473, 297));
-    // The block's name answers as a tooltip there.
+    // The details answer as tooltips there: the rows' and the block's.
+    QHelpEvent tip(QEvent::ToolTip, QPoint(2, 2), form.lblExp[0]->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(form.lblExp[0], &tip);
+    EXPECT_EQ(QToolTip::text(), QStringLiteral("pitch bend +8191 (+12.00 semitones)"));
     const std::string name = details.BlockName(1);
     EXPECT_NE(name.find("Roland"), std::string::npos) << name;
     EXPECT_NE(name.find("identity reply"), std::string::npos) << name;
