@@ -47,4 +47,21 @@ FirstStartOutput ChooseFirstStartOutput(const std::vector<std::string>& inputs, 
     return choice;
 }
 
+std::string OwnPortNameProblem(const std::string& name) {
+    if (name.empty()) {
+        return "the name is empty";
+    }
+    if (name.size() > kMaxOwnPortNameBytes) {
+        return "the name is longer than " + std::to_string(kMaxOwnPortNameBytes) + " bytes";
+    }
+    if (name.find(':') != std::string::npos) {
+        return "the name holds a ':', which separates client and port";
+    }
+    if (std::any_of(name.begin(), name.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+        return "the name holds a control character";
+    }
+    return {};
+}
+
 } // namespace velmora

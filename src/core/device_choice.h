@@ -4,6 +4,7 @@
 // device the user did not pick.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -34,5 +35,14 @@ struct FirstStartOutput {
 };
 FirstStartOutput ChooseFirstStartOutput(const std::vector<std::string>& inputs, int inputIndex,
                                         const std::vector<std::string>& outputs);
+
+// The longest name of an own input port, in bytes: JACK and ALSA take
+// client names of up to 63, and JACK adds "-01" to one already taken.
+inline constexpr std::size_t kMaxOwnPortNameBytes = 60;
+
+// Why `name` can't name an own input port (empty, too long, a ':' that
+// would split the full "client:port" name, a control character); empty
+// when it can.
+std::string OwnPortNameProblem(const std::string& name);
 
 } // namespace velmora

@@ -160,7 +160,10 @@ bool MidiFunctions::OpenMidiIn(InputCallback callback) {
             return false;
         }
     }
-    std::unique_ptr<MidiInPort> port = service_->OpenIn(MidiInDeviceName, std::move(callback));
+    const bool own = OwnInputOffered() && MidiInDeviceName == OwnInputName;
+    std::unique_ptr<MidiInPort> port =
+        own ? service_->OpenVirtualIn(OwnInputName, std::move(callback))
+            : service_->OpenIn(MidiInDeviceName, std::move(callback));
     if (!port) {
         reporter_.Report(text::kOpenIn);
         return false;
