@@ -21,6 +21,14 @@ StartDevice ChooseStartDevice(const std::vector<std::string>& listed, int stored
     return start;
 }
 
+StartDevice ChooseStartInput(const std::vector<std::string>& devices, const std::string& ownEntry,
+                             int storedNumber, const std::string& storedName) {
+    if (!ownEntry.empty() && storedName == ownEntry) {
+        return {static_cast<int>(devices.size()), {}};
+    }
+    return ChooseStartDevice(devices, storedNumber, storedName);
+}
+
 std::string DeviceClient(const std::string& name) {
     return name.substr(0, name.find(':'));
 }

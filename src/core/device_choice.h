@@ -20,6 +20,13 @@ struct StartDevice {
 StartDevice ChooseStartDevice(const std::vector<std::string>& listed, int storedNumber,
                               const std::string& storedName);
 
+// ChooseStartDevice over the input `devices` followed by `ownEntry`,
+// Velmora's own input port (empty when there is none): the own entry is
+// chosen by its stored name only, never by a stored number, which names a
+// device.
+StartDevice ChooseStartInput(const std::vector<std::string>& devices, const std::string& ownEntry,
+                             int storedNumber, const std::string& storedName);
+
 // The part of a device name that names the program or hardware behind it:
 // the client before the first ':' ("Midi Through" of "Midi Through:Midi
 // Through Port-0 14:0", "looper" of "looper:out"), else the whole name.

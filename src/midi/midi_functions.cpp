@@ -78,6 +78,14 @@ bool MidiFunctions::ListMidiInDevices(std::vector<std::string>& list) {
     return ListDevices(list, false);
 }
 
+std::vector<std::string> MidiFunctions::InputEntries() {
+    std::vector<std::string> entries = InDeviceNames(*service_);
+    if (OwnInputOffered()) {
+        entries.push_back(OwnInputName);
+    }
+    return entries;
+}
+
 bool MidiFunctions::ChooseMidiOut(int device) {
     const std::optional<std::string> name = service_->OutDeviceName(device);
     if (name) {

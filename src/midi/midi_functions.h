@@ -125,6 +125,9 @@ class MidiFunctions {
     // ports. Empty: none.
     std::string OwnInputName = kOwnInputName;
     bool OwnInputOffered() const { return !OwnInputName.empty() && service_->HasVirtualIn(); }
+    // The entries of an input list: the devices listed now, then the own
+    // input port where it is offered (so device numbers stay list places).
+    std::vector<std::string> InputEntries();
     // Chooses the device listed now under `device`; false when there is none.
     bool ChooseMidiOut(int device);
     bool ChooseMidiIn(int device);

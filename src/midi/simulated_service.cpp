@@ -565,7 +565,8 @@ int SimulatedService::OutDeviceNumber(const std::string& name) const {
 
 int SimulatedService::InDeviceNumber(const std::string& name) const {
     std::lock_guard lock(state_->mutex);
-    return SimState::Named(state_->ins, name);
+    const int device = SimState::Named(state_->ins, name);
+    return device >= 0 ? device : state_->VirtualIn(name);
 }
 
 void SimulatedService::FailNth(SimOp op, int nth, int device) {

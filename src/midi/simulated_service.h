@@ -103,6 +103,7 @@ class SimulatedService : public MidiService {
     // The whole service going away (a stopped JACK server) and coming back.
     void SetRunning(bool running);
     // The device number of the present device called `name`; -1 when none.
+    // For an input, else that of the own input port called `name`.
     int OutDeviceNumber(const std::string& name) const;
     int InDeviceNumber(const std::string& name) const;
 

@@ -7,9 +7,22 @@
 #include <span>
 #include <string>
 
+#include "core/sysex_request.h"
 #include "midi/midi_functions.h"
 
 namespace velmora::sysex {
+
+// What the user picked from the short list: for a file its path, for hex
+// the text typed (UTF-8); nothing for the identity request.
+struct RequestChoice {
+    RequestKind kind = RequestKind::Identity;
+    std::string text;
+};
+
+// The request a choice makes: a file is read whole (a regular file, at most
+// kMaxRequestBytes), hex is parsed; `error` says why there is none, in
+// UTF-8, naming the file.
+Request RequestFor(const RequestChoice& choice);
 
 inline constexpr const char* kNoOutputForRequest =
     "No MIDI output is open: the request was not sent. Open the main output on the Setup "
