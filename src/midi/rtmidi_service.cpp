@@ -538,6 +538,12 @@ struct RtMidiService::State {
 
 namespace {
 
+// Velmora's own ports, never listed: every Velmora's, and own input ports
+// open now under any name.
+bool IsOwnOf(const RtMidiService::State& state, const std::string& name) {
+    return IsOwnPortName(name, state.clientBase) || state.virtualNames->Holds(name);
+}
+
 // The names `client` lists now, Velmora's own ports left out.
 template <typename T, typename Own>
 std::vector<std::string> ListedNames(std::mutex& mutex, ErrorSink& sink, T& client,
@@ -691,13 +697,9 @@ std::vector<std::string> RtMidiService::Listed(bool output) {
     if (!state_->ServerRunning()) {
         return {};
     }
-    const auto isOwn = [this](const std::string& name) { return IsOwn(name); };
+    const auto isOwn = [this](const std::string& name) { return IsOwnOf(*state_, name); };
     return output ? ListedNames(state_->listMutex, state_->listOutSink, *state_->listOut, isOwn)
                   : ListedNames(state_->listMutex, state_->listInSink, *state_->listIn, isOwn);
-}
-
-bool RtMidiService::IsOwn(const std::string& name) const {
-    return IsOwnPortName(name, state_->clientBase) || state_->virtualNames->Holds(name);
 }
 
 int RtMidiService::OutDeviceCount() {
@@ -716,17 +718,19 @@ std::optional<std::string> RtMidiService::InDeviceName(int device) {
     return NameAt(Listed(false), device);
 }
 
-std::unique_ptr<MidiOutPort> RtMidiService::OpenOut(const std::string& name) {
+namespace {
+
+// A port of ours on the device listed under `name`, made by `make`; nullptr
+// when the service stopped, the name is one of ours, or the back end refuses.
+template <typename Make>
+auto OpenListed(const RtMidiService::State& state, const std::string& name, Make make)
+    -> decltype(make()) {
     try {
-        if (!state_->ServerRunning() || name.empty() || IsOwn(name)) {
+        if (!state.ServerRunning() || name.empty() || IsOwnOf(state, name)) {
             return nullptr;
         }
-#ifdef VELMORA_HAVE_JACK
-        auto port = std::make_unique<RtMidiOutPort>(state_->jackWatch, state_->names);
-#else
-        auto port = std::make_unique<RtMidiOutPort>(state_->names);
-#endif
-        if (!port->Open(state_->api, state_->clientBase, name)) {
+        auto port = make();
+        if (!port->Open(state.api, state.clientBase, name)) {
             return nullptr;
         }
         return port;
@@ -735,24 +739,27 @@ std::unique_ptr<MidiOutPort> RtMidiService::OpenOut(const std::string& name) {
     }
 }
 
-std::unique_ptr<MidiInPort> RtMidiService::OpenIn(const std::string& name, InputCallback callback) {
-    try {
-        if (!state_->ServerRunning() || name.empty() || IsOwn(name)) {
-            return nullptr;
-        }
+} // namespace
+
+std::unique_ptr<MidiOutPort> RtMidiService::OpenOut(const std::string& name) {
+    return OpenListed(*state_, name, [&]() -> std::unique_ptr<RtMidiOutPort> {
 #ifdef VELMORA_HAVE_JACK
-        auto port =
-            std::make_unique<RtMidiInPort>(std::move(callback), state_->names, state_->jackWatch);
+        return std::make_unique<RtMidiOutPort>(state_->jackWatch, state_->names);
 #else
-        auto port = std::make_unique<RtMidiInPort>(std::move(callback), state_->names, nullptr);
+        return std::make_unique<RtMidiOutPort>(state_->names);
 #endif
-        if (!port->Open(state_->api, state_->clientBase, name)) {
-            return nullptr;
-        }
-        return port;
-    } catch (...) {
-        return nullptr;
-    }
+    });
+}
+
+std::unique_ptr<MidiInPort> RtMidiService::OpenIn(const std::string& name, InputCallback callback) {
+    return OpenListed(*state_, name, [&]() -> std::unique_ptr<RtMidiInPort> {
+#ifdef VELMORA_HAVE_JACK
+        return std::make_unique<RtMidiInPort>(std::move(callback), state_->names,
+                                              state_->jackWatch);
+#else
+        return std::make_unique<RtMidiInPort>(std::move(callback), state_->names, nullptr);
+#endif
+    });
 }
 
 bool RtMidiService::HasVirtualIn() const {

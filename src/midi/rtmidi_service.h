@@ -69,7 +69,6 @@ class RtMidiService final : public MidiService {
 
   private:
     std::vector<std::string> Listed(bool output);
-    bool IsOwn(const std::string& name) const;
 
     std::unique_ptr<State> state_;
 };

@@ -15,9 +15,7 @@
 #include "support/child_process.h"
 #include "support/eventually.h"
 
-using velmora::jacktest::JackPeer;
-using velmora::jacktest::RepeatedOnLateCycles;
-using velmora::jacktest::WaitForAllUnlessLate;
+using namespace velmora::jacktest;
 using velmora::testing::ChildProcess;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
