@@ -158,9 +158,9 @@ void TmainForm::SaveParam() {
         return std::pair{std::max(0, ReadIni(numberKey)), missing.empty() ? chosen : missing};
     };
     // Velmora's own input port is stored by its name only: a reader that
-    // knows only the number can't open it, so the number stays the device's
-    // chosen before, not the list place after the devices that some device
-    // may take later.
+    // knows only the number can't open it, so the number stays the one
+    // stored before (a device), not the list place after the devices, which
+    // a device that comes later would take.
     std::vector<std::string> inDevices = inNames_;
     if (midi_.OwnInputOffered() && !inDevices.empty() && inDevices.back() == midi_.OwnInputName) {
         inDevices.pop_back();
