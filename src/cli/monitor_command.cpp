@@ -136,7 +136,7 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
         o.error = "--in and --virtual can't go together";
     }
     if (o.error.empty() && !in && !own) {
-        o.error = "--in N or --virtual NAME is required";
+        o.error = "--in N is required (or --virtual NAME)";
     }
     if (const std::string problem = own ? OwnPortNameProblem(*own) : std::string();
         o.error.empty() && !problem.empty()) {
