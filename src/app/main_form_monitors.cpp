@@ -124,6 +124,7 @@ void TmainForm::BuildMonitorControls() {
     chooseSaveFile = [this](const QString& title, const QString& filter) {
         return QFileDialog::getSaveFileName(this, title, QString(), filter);
     };
+    details_ = new DetailsView(*this);
 }
 
 void TmainForm::LoadMonitorSettings() {
@@ -141,6 +142,7 @@ void TmainForm::LoadMonitorSettings() {
     }
     longHistory_ = StoredNumber(settings_, "HistoryLong").value_or(0) == 1;
     SetSendPauseMs(StoredNumber(settings_, "SysexSendPauseMs").value_or(0));
+    details_->SetOn(StoredNumber(settings_, "MonitorDetails").value_or(1) != 0);
     ShowMonitorStatus();
 }
 
@@ -167,6 +169,9 @@ void TmainForm::SaveMonitorSettings(SettingsValues& values) const {
     if (sendPauseMs_ > 0) {
         values.more.emplace_back("SysexSendPauseMs", std::to_string(sendPauseMs_));
     }
+    if (!details_->On()) {
+        values.more.emplace_back("MonitorDetails", "0");
+    }
 }
 
 void TmainForm::resizeEvent(QResizeEvent* event) {
@@ -184,6 +189,9 @@ void TmainForm::resizeEvent(QResizeEvent* event) {
     Memo1->resize(473 + dw, 393 + dh);
     lblLostSysex->move(230 + dw, lblLostSysex->y());
     MemoAbout->resize(455 + dw, 377 + dh);
+    if (details_ != nullptr) {
+        details_->Place(dw, dh);
+    }
     edtFind->setGeometry(9, Memo2->geometry().bottom() - 20, Memo2->width() - 2, 20);
 }
 
@@ -211,6 +219,7 @@ void TmainForm::ShowFields(const AnalysisResult& r) {
     if (r.explicitText.bar) {
         Gauge1->setProgress(*r.explicitText.bar);
     }
+    details_->ShowLine();
 }
 
 bool TmainForm::ShowInHistory(AnalysisResult& r, ShortMessage message) {
@@ -220,8 +229,11 @@ bool TmainForm::ShowInHistory(AnalysisResult& r, ShortMessage message) {
     const bool shown = filter_.Shows(StatusOf(message));
     const std::size_t hiddenBefore = hiddenLines_;
     hiddenLines_ += shown ? 0 : 1;
+    if (shown) {
+        details_->KeepForRows();
+    }
     bool droppedShown = false;
-    if (const auto dropped = scrollback_.Append(now, message, line)) {
+    if (const auto dropped = scrollback_.Append(now, message, line, details_->Last())) {
         if (filter_.Shows(StatusOf(dropped->message))) {
             droppedShown = true;
         } else {
@@ -240,6 +252,7 @@ bool TmainForm::ShowInHistory(AnalysisResult& r, ShortMessage message) {
         if (timeColumn_ != TimeColumn::Off) {
             line = TimeText(timeColumn_, now, lastShownMs_, startTimeOfDayMs_) + "  " + line;
         }
+        details_->AddColumn(line);
         lastShownMs_ = now;
         ++boxLines_;
     }
@@ -298,7 +311,7 @@ void TmainForm::RefreshSoon() {
 
 void TmainForm::RebuildHistoryBox() {
     const std::vector<std::string> lines =
-        ShownLines(scrollback_, filter_, timeColumn_, startTimeOfDayMs_);
+        ShownLines(scrollback_, filter_, timeColumn_, startTimeOfDayMs_, details_->ColumnShown());
     const std::size_t first =
         longHistory_ || lines.size() <= kShortHistoryLines ? 0 : lines.size() - kShortHistoryLines;
     QStringList text;
@@ -338,6 +351,7 @@ void TmainForm::RebuildSysexBox() {
         }
         lines += text[i];
     }
+    details_->NameHeaders(lines);
     Memo1->setPlainText(ui::FromCore(lines));
     if (!lines.empty()) {
         PutCaretNearEnd(*Memo1, 5);
@@ -508,7 +522,8 @@ bool TmainForm::SaveHistory(const QString& path, bool csv) {
     if (csv) {
         text = ScrollbackCsv(scrollback_, filter_);
     } else {
-        for (const auto& line : ShownLines(scrollback_, filter_, timeColumn_, startTimeOfDayMs_)) {
+        for (const auto& line : ShownLines(scrollback_, filter_, timeColumn_, startTimeOfDayMs_,
+                                           details_->ColumnShown())) {
             text += line;
             text += "\r\n";
         }
@@ -642,6 +657,10 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
     keep->setCheckable(true);
     keep->setChecked(longHistory_);
     connect(keep, &QAction::toggled, this, [this](bool on) { SetLongHistory(on); });
+    QAction* details = menu->addAction(QStringLiteral("Details (where a larger window has room)"));
+    details->setCheckable(true);
+    details->setChecked(details_->On());
+    connect(details, &QAction::toggled, this, [this](bool on) { details_->SetOn(on); });
     menu->addSeparator();
     menu->addAction(actSaveHistory);
     menu->addAction(actSaveSysex);

@@ -68,6 +68,10 @@ int main(int argc, char** argv) {
         MessageFilter filter = kShowEverything;
         filter.kinds &= ~std::uint32_t{kKindCc};
         form.SetHistoryFilter(filter);
+        // A bend range set by RPN (hidden with the controllers, still
+        // decoded), then a bend: the details line and column say what it means.
+        rig.Play({PackShortMessage(0xB0, 101, 0), PackShortMessage(0xB0, 100, 0),
+                  PackShortMessage(0xB0, 6, 12), PackShortMessage(0xE0, 0, 0x50)});
         form.SetLongHistory(true);
         QApplication::processEvents();
         Save(form, out, "data-monitor-large.png");
