@@ -1,6 +1,9 @@
 // An X server of a test's own (Xvfb) and a user's mouse on it (xdotool), for
 // tests of real windows of the velmora program.
 //
+// The screen is also kept in a file (Xvfb's -fbdir), so that a test can look
+// at what a window shows without any tool of the desktop.
+//
 // The server picks a free display number itself and tells it when it takes
 // clients; DISPLAY names it while it runs, so the programs a test starts use
 // it. It never resets: by default an X server resets when its last client
@@ -9,8 +12,11 @@
 // program under test is connecting.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "support/child_process.h"
 
@@ -33,15 +39,41 @@ class VirtualDisplay {
 
     // The id of a shown window called " Velmora" whose size is `size` ("WxH"),
     // waiting up to 20 s for it, or until `program` has ended; empty when
-    // there is none.
-    std::string WaitForWindow(const std::string& size, ChildProcess& program);
+    // there is none. `title` is a regular expression for other windows.
+    std::string WaitForWindow(const std::string& size, ChildProcess& program,
+                              const std::string& title = "^ Velmora$");
 
     // A left click at (x, y) inside the window, as a user's mouse gives it.
     bool Click(const std::string& window, int x, int y);
+    // Gives the window the keyboard focus, then presses keys as a user's
+    // keyboard does, one after the other (xdotool's names: "ctrl+p", "Menu").
+    bool Keys(const std::string& window, const std::vector<std::string>& keys);
+    // Types text into the window that has the focus.
+    bool Type(const std::string& window, const std::string& text);
+    // Resizes the window as a user's window manager would.
+    bool Resize(const std::string& window, int width, int height);
+
+    // The colours (0xRRGGBB) of a rectangle inside a window as the screen
+    // shows it now; nothing when the screen can't be read.
+    struct Picture {
+        int width = 0, height = 0;
+        std::vector<std::uint32_t> pixels; // row after row
+        bool operator==(const Picture&) const = default;
+        // How many pixels have a colour for which `test` holds.
+        template <typename Test> std::size_t Count(Test test) const {
+            std::size_t n = 0;
+            for (std::uint32_t p : pixels) {
+                n += test(p >> 16 & 0xFF, p >> 8 & 0xFF, p & 0xFF) ? 1 : 0;
+            }
+            return n;
+        }
+    };
+    std::optional<Picture> Look(const std::string& window, int x, int y, int width, int height);
 
   private:
     std::unique_ptr<ChildProcess> server_;
     std::string display_;
+    std::string screenFolder_; // where the server keeps its screen
 };
 
 } // namespace velmora::testing
