@@ -124,6 +124,10 @@ bool VirtualDisplay::Click(const std::string& window, int x, int y) {
 
 namespace velmora::testing {
 
+bool VirtualDisplay::PointerAway() {
+    return RunTool({kXdotool, "mousemove", "--sync", "0", "767"}).has_value();
+}
+
 bool VirtualDisplay::Keys(const std::string& window, const std::vector<std::string>& keys) {
     std::vector<std::string> argv{kXdotool, "windowfocus", "--sync",
                                   window,   "key",         "--clearmodifiers"};

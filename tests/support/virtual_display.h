@@ -45,6 +45,10 @@ class VirtualDisplay {
 
     // A left click at (x, y) inside the window, as a user's mouse gives it.
     bool Click(const std::string& window, int x, int y);
+    // Puts the mouse pointer in the screen's bottom left corner, where no
+    // window or menu of a test lies: a menu that opens under the pointer
+    // takes the item under it for the current one.
+    bool PointerAway();
     // Gives the window the keyboard focus, then presses keys as a user's
     // keyboard does, one after the other (xdotool's names: "ctrl+p", "Menu").
     bool Keys(const std::string& window, const std::vector<std::string>& keys);
