@@ -320,13 +320,29 @@ TEST_F(VelmoraWindow, ADayOfUseResizePauseFilterFindAndSave) {
     // Show > Channels > Channel 10. The pointer keeps out of the menus' way.
     ASSERT_TRUE(display_->Click(window, 400, 300));
     ASSERT_TRUE(display_->PointerAway());
-    ASSERT_TRUE(display_->Keys(window, {"Menu", "s", "c"}));
-    ASSERT_TRUE(display_->Keys(window, {"Menu", "s", "h", "0"}));
+    // Each key once the one before has opened or closed its menu: the
+    // program's shown windows are its own and its open menus.
+    auto menuKeys = [&](std::initializer_list<std::pair<const char*, int>> steps) {
+        for (const auto& [key, shown] : steps) {
+            if (!display_->Keys(window, {key}) || !Eventually([&, shown = shown] {
+                    return display_->ShownWindows("velmora") == shown;
+                })) {
+                return ::testing::AssertionFailure()
+                       << "after " << key << ": " << display_->ShownWindows("velmora")
+                       << " windows";
+            }
+        }
+        return ::testing::AssertionSuccess();
+    };
+    ASSERT_TRUE(menuKeys({{"Menu", 2}, {"s", 3}, {"c", 1}}));
+    ASSERT_TRUE(menuKeys({{"Menu", 2}, {"s", 3}, {"h", 4}, {"0", 1}}));
 
     // Saved as CSV through the file dialog: what the history shows.
     const fs::path saved = fs::path(copy_.Program()).parent_path() / "history.csv";
     ASSERT_TRUE(display_->Keys(window, {"ctrl+s"}));
     const std::string dialog = display_->WaitForWindow("", *velmora, "^Save the events history");
+    if (dialog.empty()) {
+    }
     ASSERT_FALSE(dialog.empty()) << velmora->Errors();
     ASSERT_TRUE(display_->Type(dialog, saved.string()));
     ASSERT_TRUE(display_->Keys(dialog, {"Return"}));

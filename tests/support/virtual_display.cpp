@@ -1,5 +1,6 @@
 #include "support/virtual_display.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -129,15 +130,28 @@ bool VirtualDisplay::PointerAway() {
 }
 
 bool VirtualDisplay::Keys(const std::string& window, const std::vector<std::string>& keys) {
-    std::vector<std::string> argv{kXdotool, "windowfocus", "--sync",
-                                  window,   "key",         "--clearmodifiers"};
+    // The focus makes the window the active one, for its shortcuts; a window
+    // with an open popup of its own (a completion list) may keep it, which
+    // is no fault: the keys go to the window anyway.
+    RunTool({kXdotool, "windowfocus", "--sync", window});
+    std::vector<std::string> argv{kXdotool, "key", "--clearmodifiers", "--window", window};
     argv.insert(argv.end(), keys.begin(), keys.end());
     return RunTool(std::move(argv)).has_value();
 }
 
+int VirtualDisplay::ShownWindows(const std::string& programName) {
+    ChildProcess search({kXdotool, "search", "--onlyvisible", "--class", "^" + programName + "$"});
+    const int status = search.Wait(20s);
+    if (status != 0 && status != 1) { // 1: none found
+        return -1;
+    }
+    const std::string ids = search.Output();
+    return static_cast<int>(std::count(ids.begin(), ids.end(), '\n'));
+}
+
 bool VirtualDisplay::Type(const std::string& window, const std::string& text) {
-    return RunTool({kXdotool, "windowfocus", "--sync", window, "type", "--clearmodifiers", text})
-        .has_value();
+    RunTool({kXdotool, "windowfocus", "--sync", window});
+    return RunTool({kXdotool, "type", "--clearmodifiers", "--window", window, text}).has_value();
 }
 
 bool VirtualDisplay::Resize(const std::string& window, int width, int height) {

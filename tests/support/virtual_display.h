@@ -50,9 +50,15 @@ class VirtualDisplay {
     // takes the item under it for the current one.
     bool PointerAway();
     // Gives the window the keyboard focus, then presses keys as a user's
-    // keyboard does, one after the other (xdotool's names: "ctrl+p", "Menu").
+    // keyboard does, one after the other (xdotool's names: "ctrl+p",
+    // "Menu"). They are sent to the window itself, not to whatever holds the
+    // keyboard as they come: a menu that has just closed would take them
+    // from the X server then. The program gives a key to its open menu.
     bool Keys(const std::string& window, const std::vector<std::string>& keys);
-    // Types text into the window that has the focus.
+    // How many windows of the program are shown now: its own and its menus
+    // (the X class of Qt's windows is the program's name); -1 when unknown.
+    int ShownWindows(const std::string& programName);
+    // Types text into the window, as Keys presses keys.
     bool Type(const std::string& window, const std::string& text);
     // Resizes the window as a user's window manager would.
     bool Resize(const std::string& window, int width, int height);
