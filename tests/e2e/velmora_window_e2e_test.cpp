@@ -345,7 +345,8 @@ TEST_F(VelmoraWindow, ADayOfUseResizePauseFilterFindAndSave) {
     }
     ASSERT_FALSE(dialog.empty()) << velmora->Errors();
     ASSERT_TRUE(display_->Type(dialog, saved.string()));
-    ASSERT_TRUE(display_->Keys(dialog, {"Return"}));
+    ASSERT_TRUE(display_->Keys(dialog, {"Return"}))
+        << "the dialog went before its Return; saved: " << fs::exists(saved);
     ASSERT_TRUE(Eventually([&] { return fs::exists(saved) && fs::file_size(saved) > 0; }))
         << velmora->Errors();
     const std::string csv = ReadFile(saved);
