@@ -17,6 +17,8 @@
 
 namespace velmora::bench {
 
+using Clock = std::chrono::steady_clock;
+
 class PrintReporter : public midi::Reporter {
   public:
     void Report(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
@@ -52,7 +54,6 @@ struct RoundTripFigures {
 // pauses between notes keep them from locking onto the audio cycle.
 template <typename Send, typename Arrived, typename Clear>
 RoundTripFigures TimeRoundTrips(int count, Send send, Arrived arrived, Clear clear) {
-    using Clock = std::chrono::steady_clock;
     std::vector<double> ms;
     RoundTripFigures f;
     for (int i = 0; i < count; ++i) {

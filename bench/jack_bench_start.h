@@ -8,6 +8,7 @@
 
 #include "bench_support.h"
 #include "jack_peer.h"
+#include "midi/midi_session.h"
 #include "midi/rtmidi_service.h"
 
 namespace velmora::bench {
@@ -28,6 +29,17 @@ inline std::unique_ptr<JackBenchStart> StartOnJack(const char* bench) {
         return nullptr;
     }
     return start;
+}
+
+// Opens the session's main output and input on the peer's ports.
+inline bool OpenOnPeer(midi::MidiSession& session, const JackBenchStart& start, const char* bench) {
+    session.midi().MidiInDeviceName = start.peer->OutPort();
+    session.midi().MidiOutDeviceName = start.peer->InPort();
+    if (!session.midi().OpenMidiOut() || !session.OpenInput()) {
+        std::fprintf(stderr, "%s: cannot open the peer's ports\n", bench);
+        return false;
+    }
+    return true;
 }
 
 } // namespace velmora::bench

@@ -22,7 +22,6 @@ using namespace velmora;
 using namespace velmora::midi;
 using namespace velmora::bench;
 using velmora::jacktest::JackPeer;
-using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 int main(int argc, char** argv) {
@@ -32,17 +31,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto& peer = start->peer;
-    auto& reporter = start->reporter;
     AnalysingReceiver receiver;
-    MidiSession session(*start->service, reporter, receiver);
+    MidiSession session(*start->service, start->reporter, receiver);
     MidiFunctions& midi = session.midi();
     InputPathState& tags = session.path();
     receiver.Attach(midi);
 
-    midi.MidiInDeviceName = peer->OutPort();
-    midi.MidiOutDeviceName = peer->InPort();
-    if (!midi.OpenMidiOut() || !session.OpenInput()) {
-        std::fprintf(stderr, "jack_path_bench: cannot open the peer's ports\n");
+    if (!OpenOnPeer(session, *start, "jack_path_bench")) {
         return 1;
     }
     tags.mainOutOpen = 1;

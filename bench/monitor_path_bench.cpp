@@ -25,7 +25,6 @@
 using namespace velmora;
 using namespace velmora::midi;
 using namespace velmora::bench;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 

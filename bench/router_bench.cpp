@@ -17,7 +17,6 @@ using namespace velmora;
 using namespace velmora::midi;
 using namespace velmora::bench;
 using velmora::jacktest::JackPeer;
-using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 namespace {

@@ -284,19 +284,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto& peer = start->peer;
-    auto& reporter = start->reporter;
     IgnoreHandOffs nothingShown;
-    MidiSession session(*start->service, reporter, nothingShown);
+    MidiSession session(*start->service, start->reporter, nothingShown);
     MidiFunctions& midi = session.midi();
     sysex::SysexRecorder recorder(midi);
     sysex::BlockNoter noter(recorder);
     UiSignal recordSignal(noter);
     session.SetRecordSignal(&recordSignal);
 
-    midi.MidiInDeviceName = peer->OutPort();
-    midi.MidiOutDeviceName = peer->InPort();
-    if (!midi.OpenMidiOut() || !session.OpenInput()) {
-        std::fprintf(stderr, "transfer_bench: cannot open the peer's ports\n");
+    if (!velmora::bench::OpenOnPeer(session, *start, "transfer_bench")) {
         session.Shutdown(); // before recordSignal, declared after it, ends
         return 1;
     }

@@ -29,7 +29,7 @@
 #include <time.h>
 
 #include "app/main_form.h"
-#include "help/stand_in_help.h"
+#include "help/help_hook.h"
 #include "midi/simulated_service.h"
 
 using namespace velmora;
@@ -37,6 +37,12 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 namespace {
+
+// The windows ask for no help here.
+class NoHelp : public help::HelpHook {
+  public:
+    bool OpenHelpContext(int) override { return false; }
+};
 
 class PrintReporter : public midi::Reporter {
   public:
@@ -156,7 +162,6 @@ class WindowBench {
     WindowBench() : service_({"Synth"}, {"Keys"}) {
         service_.SetInputQueueBytes(std::size_t{64} << 20);
         service_.SetRecordLimit(16);
-        help_.showMessages = false;
         const QString settings = dir_.filePath(QStringLiteral("Velmora.ini"));
         form_ = std::make_unique<TimedForm>(
             app::MainFormEnvironment{service_, reporter_, help_, settings, settings});
@@ -367,7 +372,7 @@ class WindowBench {
 
     midi::SimulatedService service_;
     PrintReporter reporter_;
-    help::StandInHelp help_;
+    NoHelp help_;
     QTemporaryDir dir_;
     std::unique_ptr<TimedForm> form_;
     std::unique_ptr<TickGaps> gaps_;

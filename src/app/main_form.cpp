@@ -476,6 +476,7 @@ void TmainForm::HandleSignal(char code) {
 }
 
 void TmainForm::midiAnalyse(ShortMessage message) {
+    details_->Feed(message, midi_.ElapsedMs()); // every message: the details follow the stream
     AnalysisPreferences prefs;
     prefs.activeSenseLed = ImgActiveSense->tag() == 1;
     prefs.afterTouchFilter = ImgAfterTouch->tag() == 1;
@@ -512,7 +513,8 @@ void TmainForm::SysexMonitorUpdate() {
     if (ImgJumpSysex->tag() == 1 && ImgButSysex->tag() == 0 && !hidden && MayJump()) {
         ImgButSysexClick();
     }
-    const SysexMonitorLog::Update u = sysexLog_.AddBlock(midi_.PendingSysexText);
+    SysexMonitorLog::Update u = sysexLog_.AddBlock(midi_.PendingSysexText);
+    details_->NameBlock(u.added[0], sysexLog_.BlockCount(), midi_.PendingSysexText);
     if (still) {
         sysexFrozen_ = true;
         pausedArrivals_ += paused_ ? 1 : 0;
@@ -540,6 +542,7 @@ void TmainForm::DataMonClear() {
     }
     history_.Clear();
     Memo2->clear();
+    details_->ClearLine();
     Gauge1->setProgress(0);
     scrollback_.Clear();
     boxLines_ = 0;

@@ -15,6 +15,7 @@
 #include <array>
 #include <functional>
 
+#include "app/details_view.h"
 #include "core/analysis.h"
 #include "core/events_history.h"
 #include "core/jump_guard.h"
@@ -49,6 +50,7 @@ struct MainFormEnvironment {
 
 class TmainForm : public QWidget, public midi::UiSignalReceiver {
     Q_OBJECT
+    friend class DetailsView; // rebuilds the boxes when its room changes
   public:
     explicit TmainForm(MainFormEnvironment env, QWidget* parent = nullptr);
     ~TmainForm() override;
@@ -123,6 +125,9 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     TimeColumn HistoryTimeColumn() const { return timeColumn_; }
     void SetLongHistory(bool on);
     bool LongHistory() const { return longHistory_; }
+    // The message details: the details line, the history's details column,
+    // the named sysex block headers (details_view.h).
+    DetailsView& details() { return *details_; }
     const Scrollback& scrollback() const { return scrollback_; }
     // Finds the next (or previous) history line holding `text`, selects it
     // and highlights every line that holds it; false when none does.
@@ -270,6 +275,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     bool sysexFrozen_ = false; // the sysex box lags the log
     std::optional<int> foundLine_;
     int sendPauseMs_ = 0;
+    DetailsView* details_ = nullptr;
 };
 
 } // namespace velmora::app

@@ -137,6 +137,7 @@ void TmainForm::BuildMonitorControls() {
     chooseSaveFile = [this](const QString& title, const QString& filter) {
         return QFileDialog::getSaveFileName(this, title, QString(), filter);
     };
+    details_ = new DetailsView(*this);
 }
 
 void TmainForm::LoadMonitorSettings() {
@@ -154,6 +155,7 @@ void TmainForm::LoadMonitorSettings() {
     }
     longHistory_ = StoredNumber(settings_, "HistoryLong").value_or(0) == 1;
     SetSendPauseMs(StoredNumber(settings_, "SysexSendPauseMs").value_or(0));
+    details_->SetOn(StoredNumber(settings_, "MonitorDetails").value_or(1) != 0);
     ShowMonitorStatus();
 }
 
@@ -180,6 +182,9 @@ void TmainForm::SaveMonitorSettings(SettingsValues& values) const {
     if (sendPauseMs_ > 0) {
         values.more.emplace_back("SysexSendPauseMs", std::to_string(sendPauseMs_));
     }
+    if (!details_->On()) {
+        values.more.emplace_back("MonitorDetails", "0");
+    }
 }
 
 void TmainForm::resizeEvent(QResizeEvent* event) {
@@ -197,6 +202,9 @@ void TmainForm::resizeEvent(QResizeEvent* event) {
     Memo1->resize(473 + dw, 393 + dh);
     lblLostSysex->move(230 + dw, lblLostSysex->y());
     MemoAbout->resize(455 + dw, 377 + dh);
+    if (details_ != nullptr) {
+        details_->Place(dw, dh);
+    }
     edtFind->setGeometry(9, Memo2->geometry().bottom() - 20, Memo2->width() - 2, 20);
 }
 
@@ -224,6 +232,7 @@ void TmainForm::ShowFields(const AnalysisResult& r) {
     if (r.explicitText.bar) {
         Gauge1->setProgress(*r.explicitText.bar);
     }
+    details_->ShowLine();
 }
 
 void TmainForm::ShowInHistory(const AnalysisResult& r, ShortMessage message) {
@@ -233,8 +242,11 @@ void TmainForm::ShowInHistory(const AnalysisResult& r, ShortMessage message) {
     const bool shown = filter_.Shows(StatusOf(message));
     const std::size_t hiddenBefore = hiddenLines_;
     hiddenLines_ += shown ? 0 : 1;
+    if (shown) {
+        details_->KeepForRows();
+    }
     bool droppedShown = false;
-    if (const auto dropped = scrollback_.Append(now, message, line)) {
+    if (const auto dropped = scrollback_.Append(now, message, line, details_->Last())) {
         if (filter_.Shows(StatusOf(dropped->message))) {
             droppedShown = true;
         } else {
@@ -255,6 +267,7 @@ void TmainForm::ShowInHistory(const AnalysisResult& r, ShortMessage message) {
                             ? std::move(line)
                             : TimeText(timeColumn_, now, lastShownMs_, startTimeOfDayMs_) + "  " +
                                   line);
+        details_->AddColumn(added.back());
         lastShownMs_ = now;
         ++boxLines_;
     }
@@ -279,7 +292,7 @@ void TmainForm::ShowInHistory(const AnalysisResult& r, ShortMessage message) {
 
 void TmainForm::RebuildHistoryBox() {
     const std::vector<std::string> lines =
-        ShownLines(scrollback_, filter_, timeColumn_, startTimeOfDayMs_);
+        ShownLines(scrollback_, filter_, timeColumn_, startTimeOfDayMs_, details_->ColumnShown());
     const std::size_t first =
         longHistory_ || lines.size() <= kShortHistoryLines ? 0 : lines.size() - kShortHistoryLines;
     QStringList text;
@@ -319,6 +332,7 @@ void TmainForm::RebuildSysexBox() {
         }
         lines += text[i];
     }
+    details_->NameHeaders(lines);
     Memo1->setPlainText(ui::FromCore(lines));
     if (!lines.empty()) {
         PutCaretNearEnd(*Memo1, 5);
@@ -484,7 +498,8 @@ bool TmainForm::SaveHistory(const QString& path, bool csv) {
     if (csv) {
         text = ScrollbackCsv(scrollback_, filter_);
     } else {
-        for (const auto& line : ShownLines(scrollback_, filter_, timeColumn_, startTimeOfDayMs_)) {
+        for (const auto& line : ShownLines(scrollback_, filter_, timeColumn_, startTimeOfDayMs_,
+                                           details_->ColumnShown())) {
             text += line;
             text += "\r\n";
         }
@@ -619,6 +634,10 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
     keep->setCheckable(true);
     keep->setChecked(longHistory_);
     connect(keep, &QAction::toggled, this, [this](bool on) { SetLongHistory(on); });
+    QAction* details = menu->addAction(QStringLiteral("Details (where a larger window has room)"));
+    details->setCheckable(true);
+    details->setChecked(details_->On());
+    connect(details, &QAction::toggled, this, [this](bool on) { details_->SetOn(on); });
     menu->addSeparator();
     menu->addAction(actSaveHistory);
     menu->addAction(actSaveSysex);

@@ -5,7 +5,7 @@
 namespace velmora {
 
 std::optional<ScrollbackEntry> Scrollback::Append(std::int32_t arrivalMs, ShortMessage message,
-                                                  std::string line) {
+                                                  std::string line, std::string details) {
     std::optional<ScrollbackEntry> dropped;
     if (capacity_ == 0) {
         return dropped;
@@ -14,7 +14,7 @@ std::optional<ScrollbackEntry> Scrollback::Append(std::int32_t arrivalMs, ShortM
         dropped = std::move(entries_.front());
         entries_.pop_front();
     }
-    entries_.push_back({next_++, arrivalMs, message, std::move(line)});
+    entries_.push_back({next_++, arrivalMs, message, std::move(line), std::move(details)});
     return dropped;
 }
 
@@ -56,7 +56,8 @@ std::string TimeText(TimeColumn column, std::int32_t arrivalMs,
 }
 
 std::vector<std::string> ShownLines(const Scrollback& scrollback, const MessageFilter& filter,
-                                    TimeColumn column, std::int64_t startTimeOfDayMs) {
+                                    TimeColumn column, std::int64_t startTimeOfDayMs,
+                                    bool withDetails) {
     std::vector<std::string> lines;
     std::optional<std::int32_t> previous;
     for (const auto& e : scrollback.Entries()) {
@@ -69,9 +70,18 @@ std::vector<std::string> ShownLines(const Scrollback& scrollback, const MessageF
             lines.push_back(TimeText(column, e.arrivalMs, previous, startTimeOfDayMs) + "  " +
                             e.line);
         }
+        if (withDetails) {
+            AddDetailsColumn(lines.back(), e.details);
+        }
         previous = e.arrivalMs;
     }
     return lines;
+}
+
+void AddDetailsColumn(std::string& line, std::string_view details) {
+    if (!details.empty()) {
+        line.append("  ").append(details);
+    }
 }
 
 namespace {

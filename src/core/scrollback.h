@@ -22,7 +22,8 @@ struct ScrollbackEntry {
     std::uint64_t number = 0;   // counts every entry since the start
     std::int32_t arrivalMs = 0; // on the window's clock
     ShortMessage message = 0;
-    std::string line; // the history line, without its CR LF
+    std::string line;    // the history line, without its CR LF
+    std::string details; // what the stream said beyond the line, "" for nothing
 };
 
 class Scrollback {
@@ -33,7 +34,7 @@ class Scrollback {
 
     // Adds a line; gives back the oldest entry when it had to go.
     std::optional<ScrollbackEntry> Append(std::int32_t arrivalMs, ShortMessage message,
-                                          std::string line);
+                                          std::string line, std::string details = {});
     void Clear() { entries_.clear(); }
 
     const std::deque<ScrollbackEntry>& Entries() const { return entries_; }
@@ -56,9 +57,14 @@ std::string TimeText(TimeColumn column, std::int32_t arrivalMs,
                      std::optional<std::int32_t> previousMs, std::int64_t startTimeOfDayMs);
 
 // The lines shown for the entries the filter lets through, with the time
-// column in front when it is on.
+// column in front when it is on, and their details after them when asked.
 std::vector<std::string> ShownLines(const Scrollback& scrollback, const MessageFilter& filter,
-                                    TimeColumn column, std::int64_t startTimeOfDayMs);
+                                    TimeColumn column, std::int64_t startTimeOfDayMs,
+                                    bool withDetails = false);
+
+// The details column: `line` followed by two spaces and `details`, or
+// `line` alone when there are no details.
+void AddDetailsColumn(std::string& line, std::string_view details);
 
 // Whether `line` holds `query`, ignoring the case of ASCII letters.
 bool LineHolds(std::string_view line, std::string_view query);

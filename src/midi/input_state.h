@@ -27,6 +27,9 @@ struct InputPathState {
     // Set by the input path when it switched thru off because what it sent
     // came back; the front end says so and clears it.
     std::atomic<bool> thruLoopBroken{false};
+    // Timing clock is not handed over; the window reads its rate from these.
+    std::atomic<std::uint64_t> clocksReceived{0};
+    std::atomic<std::int32_t> lastClockMs{0};
 };
 
 // One output of the Multi Out router: its port number (0 = off, j = router

@@ -25,6 +25,8 @@ void MidiInCallback::operator()(const InputEvent& event) {
         const ShortMessage message = event.message;
         midi_.LastShortMessage.store(message);
         if (message == kTimingClock) {
+            path_.lastClockMs.store(midi_.ElapsedMs(), std::memory_order_relaxed);
+            path_.clocksReceived.fetch_add(1, std::memory_order_release);
             return;
         }
         const int mode = midi_.InputMode.load();

@@ -619,17 +619,19 @@ std::optional<std::string> RtMidiService::InDeviceName(int device) {
     return NameAt(Listed(false), device);
 }
 
-std::unique_ptr<MidiOutPort> RtMidiService::OpenOut(const std::string& name) {
+namespace {
+
+// A port of ours on the device listed under `name`, made by `make`; nullptr
+// when the service stopped, the name is one of ours, or the back end refuses.
+template <typename Make>
+auto OpenListed(const RtMidiService::State& state, const std::string& name, Make make)
+    -> decltype(make()) {
     try {
-        if (!state_->ServerRunning() || name.empty() || IsOwnPortName(name, state_->clientBase)) {
+        if (!state.ServerRunning() || name.empty() || IsOwnPortName(name, state.clientBase)) {
             return nullptr;
         }
-#ifdef VELMORA_HAVE_JACK
-        auto port = std::make_unique<RtMidiOutPort>(state_->jackWatch, state_->names);
-#else
-        auto port = std::make_unique<RtMidiOutPort>(state_->names);
-#endif
-        if (!port->Open(state_->api, state_->clientBase, name)) {
+        auto port = make();
+        if (!port->Open(state.api, state.clientBase, name)) {
             return nullptr;
         }
         return port;
@@ -638,24 +640,27 @@ std::unique_ptr<MidiOutPort> RtMidiService::OpenOut(const std::string& name) {
     }
 }
 
-std::unique_ptr<MidiInPort> RtMidiService::OpenIn(const std::string& name, InputCallback callback) {
-    try {
-        if (!state_->ServerRunning() || name.empty() || IsOwnPortName(name, state_->clientBase)) {
-            return nullptr;
-        }
+} // namespace
+
+std::unique_ptr<MidiOutPort> RtMidiService::OpenOut(const std::string& name) {
+    return OpenListed(*state_, name, [&]() -> std::unique_ptr<RtMidiOutPort> {
 #ifdef VELMORA_HAVE_JACK
-        auto port =
-            std::make_unique<RtMidiInPort>(std::move(callback), state_->names, state_->jackWatch);
+        return std::make_unique<RtMidiOutPort>(state_->jackWatch, state_->names);
 #else
-        auto port = std::make_unique<RtMidiInPort>(std::move(callback), state_->names, nullptr);
+        return std::make_unique<RtMidiOutPort>(state_->names);
 #endif
-        if (!port->Open(state_->api, state_->clientBase, name)) {
-            return nullptr;
-        }
-        return port;
-    } catch (...) {
-        return nullptr;
-    }
+    });
+}
+
+std::unique_ptr<MidiInPort> RtMidiService::OpenIn(const std::string& name, InputCallback callback) {
+    return OpenListed(*state_, name, [&]() -> std::unique_ptr<RtMidiInPort> {
+#ifdef VELMORA_HAVE_JACK
+        return std::make_unique<RtMidiInPort>(std::move(callback), state_->names,
+                                              state_->jackWatch);
+#else
+        return std::make_unique<RtMidiInPort>(std::move(callback), state_->names, nullptr);
+#endif
+    });
 }
 
 std::unique_ptr<MidiService> CreateRtMidiService(const std::string& api, std::string* error,

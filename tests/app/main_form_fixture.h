@@ -13,14 +13,14 @@
 #include <thread>
 
 #include "app/main_form.h"
-#include "help/stand_in_help.h"
 #include "midi/simulated_service.h"
 #include "support/recording_reporter.h"
+#include "support/stand_in_help.h"
 
 namespace velmora::testing {
 
 // The stand-in help that also counts how often it was asked.
-class CountingHelp : public help::StandInHelp {
+class CountingHelp : public StandInHelp {
   public:
     bool OpenHelpContext(int context) override {
         ++calls;
@@ -37,7 +37,6 @@ class MainFormRig {
     explicit MainFormRig(std::vector<std::string> outs = {"Synth A", "Synth B", "Synth C"},
                          std::vector<std::string> ins = {"Keys A", "Keys B"})
         : service(std::move(outs), std::move(ins)) {
-        help.showMessages = false;
         settingsPath = dir.filePath(QStringLiteral("Velmora.ini"));
     }
 

@@ -15,9 +15,7 @@
 #include "support/child_process.h"
 #include "support/eventually.h"
 
-using velmora::jacktest::JackPeer;
-using velmora::jacktest::RepeatedOnLateCycles;
-using velmora::jacktest::WaitForAllUnlessLate;
+using namespace velmora::jacktest;
 using velmora::testing::ChildProcess;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
@@ -59,10 +57,22 @@ class ScriptingOnJack : public ::testing::Test {
 
     // `velmora-cli monitor` with `args` on the peer's output: plays `probe`
     // until `seen` shows (the monitor's port connects as it opens), then the
-    // messages, until `last` shows. What came after the last probe.
+    // messages, until `last` shows. What came after the last probe. A run in
+    // which the server ran late (JACK drops that cycle's MIDI) is run again.
     std::string Monitor(std::vector<std::string> args, const Bytes& probe, const std::string& seen,
                         const std::vector<Bytes>& messages, const std::string& last) {
         args.insert(args.begin(), {kCli, "monitor", "-a", "jack", "-i", peer_->OutPort()});
+        std::string out;
+        RepeatedOnLateCycles(*peer_, [&](std::uint64_t lateBefore) {
+            out = MonitorOnce(args, probe, seen, messages, last);
+            return peer_->XRuns() == lateBefore;
+        });
+        return out;
+    }
+
+    std::string MonitorOnce(const std::vector<std::string>& args, const Bytes& probe,
+                            const std::string& seen, const std::vector<Bytes>& messages,
+                            const std::string& last) {
         ChildProcess monitor(args);
         bool connected = false;
         for (int i = 0; i < 100 && !connected; ++i) {
@@ -73,7 +83,8 @@ class ScriptingOnJack : public ::testing::Test {
         for (const Bytes& m : messages) {
             EXPECT_TRUE(peer_->Send(m));
         }
-        EXPECT_TRUE(monitor.WaitForOutput(last)) << monitor.Output() << monitor.Errors();
+        // Not there when a late cycle dropped it: the caller's checks say so.
+        monitor.WaitForOutput(last);
         monitor.Signal(SIGTERM);
         EXPECT_EQ(monitor.Wait(), 0) << monitor.Errors();
         const std::string out = monitor.Output();

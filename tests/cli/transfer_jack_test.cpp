@@ -16,7 +16,7 @@
 #include "support/eventually.h"
 #include "support/sysex_dump.h"
 
-using velmora::jacktest::JackPeer;
+using namespace velmora::jacktest;
 using velmora::testing::ChildProcess;
 using velmora::testing::SysexDump;
 using namespace std::chrono_literals;

@@ -21,9 +21,7 @@
 #include "support/scoped_environment.h"
 #include "support/virtual_display.h"
 
-using velmora::jacktest::JackPeer;
-using velmora::jacktest::RepeatedOnLateCycles;
-using velmora::jacktest::WaitForAllUnlessLate;
+using namespace velmora::jacktest;
 using velmora::testing::ChildProcess;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;

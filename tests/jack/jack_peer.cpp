@@ -45,6 +45,10 @@ struct JackPeer::Jack {
     void Close() {
         if (client != nullptr) {
             jack_deactivate(client);
+            // No more xrun notices: a server running late sends one each cycle,
+            // and once close has stopped our notice thread they fill its socket
+            // until the server blocks writing to it and never answers the close.
+            jack_set_xrun_callback(client, nullptr, nullptr);
             jack_client_close(client);
             client = nullptr;
         }

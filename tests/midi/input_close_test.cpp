@@ -35,7 +35,7 @@ char* argv[] = {arg0, nullptr};
 } // namespace
 
 TEST(InputClose, DuringAFloodOfHandOffsNeverDeadlocks) {
-    velmora::testing::Watchdog watchdog(20s);
+    velmora::testing::Watchdog watchdog(180s);
     QCoreApplication app(argc, argv);
     SimulatedService service({"Synth"}, {"Keys"});
     velmora::testing::RecordingReporter reporter;

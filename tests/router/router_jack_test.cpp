@@ -8,13 +8,13 @@
 #include <algorithm>
 
 #include "app/main_form.h"
-#include "help/stand_in_help.h"
 #include "jack_peer.h"
 #include "late_cycles.h"
 #include "midi/rtmidi_service.h"
 #include "router/thru_form.h"
 #include "support/eventually.h"
 #include "support/recording_reporter.h"
+#include "support/stand_in_help.h"
 
 using namespace velmora;
 using velmora::jacktest::JackPeer;
@@ -76,7 +76,6 @@ class RouterOnJack : public ::testing::Test {
         synthB_ = JackPeer::Open("synthB", &error);
         service_ = midi::CreateRtMidiService("jack", &error);
         ASSERT_TRUE(keys_ && synthA_ && synthB_ && service_) << error;
-        help_.showMessages = false;
         form_ = std::make_unique<app::TmainForm>(
             app::MainFormEnvironment{*service_, reporter_, help_, dir_.filePath("Velmora.ini"),
                                      dir_.filePath("Velmora.ini"), midi::SteadyTickCount, 0});
@@ -149,7 +148,7 @@ class RouterOnJack : public ::testing::Test {
     std::unique_ptr<JackPeer> keys_, synthA_, synthB_;
     std::unique_ptr<midi::MidiService> service_;
     velmora::testing::RecordingReporter reporter_;
-    help::StandInHelp help_;
+    velmora::testing::StandInHelp help_;
     std::unique_ptr<app::TmainForm> form_;
     std::unique_ptr<router::TthruForm> thru_;
     std::uint8_t markings_ = 0;

@@ -9,6 +9,8 @@
 
 namespace velmora::testing {
 
+using Bytes = std::vector<std::uint8_t>;
+
 // A sysex message of `size` bytes (at least 2): F0, data bytes, F7. The byte
 // at position i is (i * step + seed) % 128, so different seeds make different
 // messages of one size, and step 0 fills the message with `seed`.

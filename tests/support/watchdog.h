@@ -1,5 +1,6 @@
 // Aborts the test program when a step hangs, so that a deadlock fails loudly
-// at once instead of at ctest's timeout. Only a hang ever waits its limit.
+// with a core instead of at ctest's timeout. Only a hang ever waits its
+// limit, so a limit is minutes: a loaded machine must never reach it.
 #pragma once
 
 #include <chrono>

@@ -16,14 +16,9 @@ using namespace velmora;
 using namespace velmora::midi;
 using namespace velmora::sysex;
 using namespace std::chrono_literals;
-using velmora::testing::RecordingHandOff;
-using velmora::testing::RecordingReporter;
+using namespace velmora::testing;
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
-using velmora::testing::Joined;
-using velmora::testing::SysexDump;
 
 class SenderTest : public ::testing::Test {
   protected:
