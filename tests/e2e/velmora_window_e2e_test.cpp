@@ -339,8 +339,6 @@ TEST_F(VelmoraWindow, ADayOfUseResizePauseFilterFindAndSave) {
     const fs::path saved = fs::path(copy_.Program()).parent_path() / "history.csv";
     ASSERT_TRUE(display_->Keys(window, {"ctrl+s"}));
     const std::string dialog = display_->WaitForWindow("", *velmora, "^Save the events history");
-    if (dialog.empty()) {
-    }
     ASSERT_FALSE(dialog.empty()) << velmora->Errors();
     ASSERT_TRUE(display_->Type(dialog, saved.string()));
     ASSERT_TRUE(display_->Keys(dialog, {"Return"}))
