@@ -1,6 +1,6 @@
 // Feeds arbitrary text to the message parsers and every message they accept,
 // and arbitrary 32-bit values, to the analysis and the history; and the text
-// to the terminal and JSON escaping.
+// to the terminal and JSON escaping; and the text, and its bytes, as a request.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -10,6 +10,7 @@
 #include "core/hex_message_parser.h"
 #include "core/json_text.h"
 #include "core/message_json.h"
+#include "core/sysex_request.h"
 #include "core/terminal_text.h"
 
 using namespace velmora;
@@ -47,6 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (!line.bytes.empty() && line.bytes[0] != 0xF0) {
         (void)ShortMessageJson(line.bytes, 0, text);
+    }
+    // A request is whole sysex messages, or nothing with a reason.
+    for (const Request& request :
+         {RequestFromHex(text), RequestFromBytes({data + 5, data + size})}) {
+        if (request.ok == !request.error.empty() || request.ok != !request.bytes.empty() ||
+            (request.ok && (request.bytes.front() != 0xF0 || request.bytes.back() != 0xF7))) {
+            std::abort();
+        }
     }
     // Nothing that reaches a terminal holds a control byte.
     for (const std::string& safe : {TerminalSafe(text), JsonString(text)}) {

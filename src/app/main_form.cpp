@@ -157,7 +157,15 @@ void TmainForm::SaveParam() {
         }
         return std::pair{std::max(0, ReadIni(numberKey)), missing.empty() ? chosen : missing};
     };
-    const auto [inNumber, inName] = stored(inNames_, midi_.MidiInDeviceName, missingIn_, "MidiIn");
+    // Velmora's own input port is stored by its name only: a reader that
+    // knows only the number can't open it, so the number stays the one
+    // stored before (a device), not the list place after the devices, which
+    // a device that comes later would take.
+    std::vector<std::string> inDevices = inNames_;
+    if (midi_.OwnInputOffered() && !inDevices.empty() && inDevices.back() == midi_.OwnInputName) {
+        inDevices.pop_back();
+    }
+    const auto [inNumber, inName] = stored(inDevices, midi_.MidiInDeviceName, missingIn_, "MidiIn");
     const auto [outNumber, outName] =
         stored(outNames_, midi_.MidiOutDeviceName, missingOut_, "MidiOut");
     SettingsValues v;
@@ -234,11 +242,16 @@ bool TmainForm::InitMIDI() {
     if (!midi_.ListMidiInDevices(inNames_)) {
         return false;
     }
+    // After the devices: Velmora's own input port, for other programs.
+    const std::string own = midi_.OwnInputOffered() ? midi_.OwnInputName : std::string();
+    const StartDevice in = ChooseStartInput(inNames_, own, ReadIni("MidiIn"),
+                                            settings_.ReadIniText("MidiInName").value_or(""));
+    if (!own.empty()) {
+        inNames_.push_back(own);
+    }
     for (const auto& name : inNames_) {
         cmbMidiIn->addItem(QString::fromStdString(name));
     }
-    const StartDevice in = ChooseStartDevice(inNames_, ReadIni("MidiIn"),
-                                             settings_.ReadIniText("MidiInName").value_or(""));
     StartDevice out = ChooseStartDevice(outNames_, ReadIni("MidiOut"),
                                         settings_.ReadIniText("MidiOutName").value_or(""));
     std::string status;
@@ -712,7 +725,7 @@ void TmainForm::RefreshDevices() {
         ShowDeviceStatus({});
     }
     const bool outsChanged = RefreshSide(true, midi::OutDeviceNames(midi_.service()));
-    const bool insChanged = RefreshSide(false, midi::InDeviceNames(midi_.service()));
+    const bool insChanged = RefreshSide(false, midi_.InputEntries());
     if (!outsChanged && !insChanged) {
         return;
     }

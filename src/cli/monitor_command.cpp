@@ -9,6 +9,7 @@
 #include "cli/device_commands.h"
 #include "cli/monitor_printer.h"
 #include "cli/options.h"
+#include "core/device_choice.h"
 #include "core/message_filter.h"
 #include "core/stop_signal.h"
 #include "core/terminal_text.h"
@@ -19,7 +20,8 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kMonitorHelp =
-    "Usage: velmora-cli monitor -i IN [-o OUT [--thru-channel 0..16]] [--details]\n"
+    "Usage: velmora-cli monitor -i IN | --virtual NAME\n"
+    "                           [-o OUT [--thru-channel 0..16]] [--details]\n"
     "                           [--raw | --json] [--timestamp abs|delta|none]\n"
     "                           [--only KINDS] [--hide KINDS] [--channel LIST]\n"
     "                           [-a alsa|jack|demo]\n"
@@ -63,6 +65,10 @@ constexpr const char* kMonitorHelp =
     "\n"
     "IN and OUT (-i, --in; -o, --out) are device numbers of 'velmora-cli list',\n"
     "device names, or a part of one name (any case).\n"
+    "With --virtual NAME, instead of an input device, velmora-cli makes an input\n"
+    "port of its own called NAME (ALSA, JACK) that other programs send to: under\n"
+    "JACK \"NAME:NAME\" (\"NAME-01:NAME\" when the name is taken), under ALSA a\n"
+    "client NAME with a port NAME. NAME: 1 to 60 bytes, no ':'.\n"
     "When what thru passes on comes back at the input (a feedback loop), thru\n"
     "is switched off and standard error says so; monitoring goes on.\n"
     "\n"
@@ -114,8 +120,8 @@ MonitorFormat ReadFormat(Options& o) {
 
 int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     Options o = ParseOptions(args,
-                             {"--in", "--out", "--thru-channel", "--api", "--timestamp", "--only",
-                              "--hide", "--channel"},
+                             {"--in", "--virtual", "--out", "--thru-channel", "--api",
+                              "--timestamp", "--only", "--hide", "--channel"},
                              {"--details", "--raw", "--json"});
     if (o.help) {
         std::fputs(kMonitorHelp, stdout);
@@ -125,8 +131,16 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     const auto out = o.Get("--out");
     const auto thruChannel = o.GetInt("--thru-channel", 0, 16);
     const MonitorFormat format = ReadFormat(o);
-    if (o.error.empty() && !in) {
-        o.error = "--in N is required";
+    const auto own = o.Get("--virtual");
+    if (o.error.empty() && in && own) {
+        o.error = "--in and --virtual can't go together";
+    }
+    if (o.error.empty() && !in && !own) {
+        o.error = "--in N is required (or --virtual NAME)";
+    }
+    if (const std::string problem = own ? OwnPortNameProblem(*own) : std::string();
+        o.error.empty() && !problem.empty()) {
+        o.error = "--virtual '" + *own + "': " + problem;
     }
     if (o.error.empty() && thruChannel && !out) {
         o.error = "--thru-channel needs --out";
@@ -141,8 +155,18 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
         return 1;
     }
     DeviceChoice input, output;
-    if (!ChooseDeviceOrComplain("monitor", *service, *in, false, input) ||
-        (out && !ChooseDeviceOrComplain("monitor", *service, *out, true, output))) {
+    if (own && !service->HasVirtualIn()) {
+        std::fprintf(stderr,
+                     "velmora-cli monitor: the MIDI service (%s) can't make ports of its own\n",
+                     service->Name().c_str());
+        return 1;
+    }
+    if (own) {
+        input.name = *own;
+    } else if (!ChooseDeviceOrComplain("monitor", *service, *in, false, input)) {
+        return 2;
+    }
+    if (out && !ChooseDeviceOrComplain("monitor", *service, *out, true, output)) {
         return 2;
     }
 
@@ -163,6 +187,7 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
         }
     }
     midi.MidiInDeviceName = input.name;
+    midi.OwnInputName = own.value_or("");
     midi::MidiInCallback& callback = session.callback();
     midi::InputCallback deliver = callback.AsCallback();
     if (printer.WantsClock()) { // timing clock never reaches the printer otherwise

@@ -2,6 +2,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -13,10 +14,12 @@
 #include "core/cp1252.h"
 #include "core/stop_signal.h"
 #include "core/sysex_file_io.h"
+#include "core/sysex_request.h"
 #include "core/terminal_text.h"
 #include "core/user_language.h"
 #include "midi/midi_session.h"
 #include "midi/service_factory.h"
+#include "sysex/request_sender.h"
 #include "sysex/sysex_recorder.h"
 #include "sysex/transfer_texts.h"
 
@@ -25,6 +28,8 @@ namespace {
 
 constexpr const char* kRecordHelp =
     "Usage: velmora-cli record -i N FILE.syx|- [--idle-ms MS] [-q] [-a alsa|jack|demo]\n"
+    "                          [-o M --request HEX | --request-file REQ.syx\n"
+    "                           [--timeout-ms MS]]\n"
     "\n"
     "Records the system exclusive data that arrives at MIDI input N and saves\n"
     "it to FILE.syx exactly as received: raw sysex bytes, several messages one\n"
@@ -37,17 +42,30 @@ constexpr const char* kRecordHelp =
     "on standard error as it grows on a terminal, and printed at the end;\n"
     "-q (--quiet) leaves these out.\n"
     "\n"
+    "Request and reply: with --request HEX (\"F0 7E 7F 06 01 F7\", the identity\n"
+    "request) or --request-file REQ.syx, the request is sent on output M (-o,\n"
+    "--out) once recording runs, and what the device answers is recorded. A\n"
+    "request is one or more whole sysex messages (F0 ... F7), at most 64 KiB.\n"
+    "Recording then ends when the reply has come and the line has been idle\n"
+    "for the --idle-ms time; when nothing at all has come within --timeout-ms\n"
+    "(default 5000) of the request, there is no reply: nothing is written and\n"
+    "the exit status is 1.\n"
+    "\n"
     "A FILE of '-' writes the bytes to standard output (not a terminal), as\n"
     "  velmora-cli record -i 0 - | velmora-cli send -o 1 -\n"
     "\n"
     "The file is written in one piece: a save that fails leaves no partial\n"
     "file behind, and an existing FILE.syx is only replaced by a complete one.\n"
     "\n"
-    "N (-i, --in) is a device number of 'velmora-cli list', a device's name or\n"
-    "a part of one name (any case).\n"
-    "Exit status: 0 when the file was saved, 1 when nothing arrived, data was\n"
-    "lost, the input can't be opened or the file can't be written, 2 for a bad\n"
-    "command line or a device that does not exist.\n";
+    "N and M (-i, --in; -o, --out) are device numbers of 'velmora-cli list',\n"
+    "devices' names or a part of one name (any case).\n"
+    "Exit status: 0 when the file was saved, 1 when nothing arrived (no reply\n"
+    "came), data was lost, a port can't be opened, the request or the file\n"
+    "can't be read or written, 2 for a bad command line, a bad request or a\n"
+    "device that does not exist.\n";
+
+// How long a request may go without any reply.
+constexpr int kDefaultReplyTimeoutMs = 5000;
 
 // Writes the recording to standard output, whole.
 FileOutcome WriteStandardOutput(const std::vector<std::uint8_t>& bytes) {
@@ -63,15 +81,42 @@ FileOutcome WriteStandardOutput(const std::vector<std::uint8_t>& bytes) {
 } // namespace
 
 int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
-    Options o = ParseOptions(args, {"--in", "--idle-ms", "--api"}, {"--quiet"});
+    Options o = ParseOptions(
+        args,
+        {"--in", "--idle-ms", "--api", "--out", "--request", "--request-file", "--timeout-ms"},
+        {"--quiet"});
     if (o.help) {
         std::fputs(kRecordHelp, stdout);
         return 0;
     }
     const auto in = o.Get("--in");
     const auto idleMs = o.GetInt("--idle-ms", 1, 3600000);
+    const auto timeoutMs = o.GetInt("--timeout-ms", 1, 3600000);
+    const auto out = o.Get("--out");
+    const auto requestHex = o.Get("--request");
+    const auto requestFile = o.Get("--request-file");
+    const bool requested = requestHex || requestFile;
     if (o.error.empty() && !in) {
         o.error = "--in N is required";
+    }
+    if (o.error.empty() && requestHex && requestFile) {
+        o.error = "--request and --request-file can't go together";
+    }
+    if (o.error.empty() && requested && !out) {
+        o.error = "--request needs --out M, the output to send it on";
+    }
+    if (o.error.empty() && out && !requested) {
+        o.error = "--out is only for sending a request (--request or --request-file)";
+    }
+    if (o.error.empty() && timeoutMs && !requested) {
+        o.error = "--timeout-ms needs --request or --request-file";
+    }
+    Request request;
+    if (o.error.empty() && requestHex) {
+        request = RequestFromHex(*requestHex);
+        if (!request.ok) {
+            o.error = "--request: " + request.error;
+        }
     }
     if (o.error.empty() && o.positional.size() != 1) {
         o.error = o.positional.empty() ? "the file to record to is missing"
@@ -96,12 +141,29 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
         return 1;
     }
 
+    if (requestFile) {
+        const std::string shownRequest = TerminalSafe(*requestFile);
+        LoadedFile file = LoadSysexFile(*requestFile);
+        if (!file.outcome) {
+            std::fprintf(stderr, "velmora-cli record: %s: %s\n", shownRequest.c_str(),
+                         FileOutcomeText(file.outcome, language).c_str());
+            return 1;
+        }
+        request = RequestFromBytes(std::move(file.bytes));
+        if (!request.ok) {
+            std::fprintf(stderr, "velmora-cli record: %s: not a request: %s\n",
+                         shownRequest.c_str(), request.error.c_str());
+            return 2;
+        }
+    }
+
     auto service = OpenServiceOrComplain("record", o);
     if (!service) {
         return 1;
     }
-    DeviceChoice device;
-    if (!ChooseDeviceOrComplain("record", *service, *in, false, device)) {
+    DeviceChoice device, output;
+    if (!ChooseDeviceOrComplain("record", *service, *in, false, device) ||
+        (out && !ChooseDeviceOrComplain("record", *service, *out, true, output))) {
         return 2;
     }
 
@@ -129,8 +191,28 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
         std::fprintf(stderr, "%s\n",
                      TerminalSafe(Cp1252ToUtf8(sysex::WaitingText(device.name))).c_str());
     }
+    // The request goes out once recording runs, so that no reply is missed.
+    const auto requestedAt = std::chrono::steady_clock::now();
+    if (requested) {
+        midi.MidiOutDeviceName = output.name;
+        if (!midi.OpenMidiOut()) {
+            session.Shutdown();
+            return 1;
+        }
+        if (const std::string why = sysex::SendRequest(midi.MidiOutHandle(), request.bytes);
+            !why.empty()) {
+            std::fprintf(stderr, "velmora-cli record: %s\n", why.c_str());
+            session.Shutdown();
+            return 1;
+        }
+        if (!quiet) {
+            std::fprintf(stderr, "Request sent to '%s' (%zu bytes)\n",
+                         TerminalSafe(output.name).c_str(), request.bytes.size());
+        }
+    }
 
     bool serviceStopped = false;
+    bool noReply = false;
     std::string shown;
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
@@ -145,11 +227,22 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
             serviceStopped = true;
             app.quit();
         }
-        if (StopRequested() != 0 || recorder.TransferEnded()) {
+        const bool ended = recorder.TransferEnded();
+        if (requested) {
+            const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - requestedAt);
+            const ReplyState reply = JudgeReply(recorder.Length(), ended, waited.count(),
+                                                timeoutMs.value_or(kDefaultReplyTimeoutMs));
+            noReply = reply == ReplyState::NoReply;
+            if (reply != ReplyState::Waiting) {
+                app.quit();
+            }
+        }
+        if (StopRequested() != 0 || (!requested && ended)) {
             app.quit();
         }
     });
-    tick.start(std::clamp(idleMs.value_or(2000) / 4, 10, 250));
+    tick.start(std::clamp(std::min(idleMs.value_or(2000), timeoutMs.value_or(1000)) / 4, 10, 250));
     app.exec();
 
     const auto lost = midi.LostInputEvents();
@@ -159,6 +252,14 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     const std::vector<std::uint8_t> bytes = recorder.Bytes();
     if (!shown.empty()) {
         std::fprintf(stderr, "\r");
+    }
+    if (bytes.empty() && noReply) {
+        std::fprintf(stderr,
+                     "velmora-cli record: no reply came within %d ms of the request sent to "
+                     "'%s'; '%s' was not written.\n",
+                     timeoutMs.value_or(kDefaultReplyTimeoutMs), TerminalSafe(output.name).c_str(),
+                     shownPath.c_str());
+        return 1;
     }
     if (bytes.empty()) {
         std::fprintf(stderr,

@@ -21,6 +21,14 @@ StartDevice ChooseStartDevice(const std::vector<std::string>& listed, int stored
     return start;
 }
 
+StartDevice ChooseStartInput(const std::vector<std::string>& devices, const std::string& ownEntry,
+                             int storedNumber, const std::string& storedName) {
+    if (!ownEntry.empty() && storedName == ownEntry) {
+        return {static_cast<int>(devices.size()), {}};
+    }
+    return ChooseStartDevice(devices, storedNumber, storedName);
+}
+
 std::string DeviceClient(const std::string& name) {
     return name.substr(0, name.find(':'));
 }
@@ -45,6 +53,23 @@ FirstStartOutput ChooseFirstStartOutput(const std::vector<std::string>& inputs, 
     choice.why = "Thru is off: the only output, '" + outputs.front() +
                  "', belongs to the input's device and would send everything back to it.";
     return choice;
+}
+
+std::string OwnPortNameProblem(const std::string& name) {
+    if (name.empty()) {
+        return "the name is empty";
+    }
+    if (name.size() > kMaxOwnPortNameBytes) {
+        return "the name is longer than " + std::to_string(kMaxOwnPortNameBytes) + " bytes";
+    }
+    if (name.find(':') != std::string::npos) {
+        return "the name holds a ':', which separates client and port";
+    }
+    if (std::any_of(name.begin(), name.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; })) {
+        return "the name holds a control character";
+    }
+    return {};
 }
 
 } // namespace velmora

@@ -4,6 +4,7 @@
 // device the user did not pick.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,13 @@ struct StartDevice {
 // `storedName` empty as not stored. With neither, the first device.
 StartDevice ChooseStartDevice(const std::vector<std::string>& listed, int storedNumber,
                               const std::string& storedName);
+
+// ChooseStartDevice over the input `devices` followed by `ownEntry`,
+// Velmora's own input port (empty when there is none): the own entry is
+// chosen by its stored name only, never by a stored number, which names a
+// device.
+StartDevice ChooseStartInput(const std::vector<std::string>& devices, const std::string& ownEntry,
+                             int storedNumber, const std::string& storedName);
 
 // The part of a device name that names the program or hardware behind it:
 // the client before the first ':' ("Midi Through" of "Midi Through:Midi
@@ -34,5 +42,14 @@ struct FirstStartOutput {
 };
 FirstStartOutput ChooseFirstStartOutput(const std::vector<std::string>& inputs, int inputIndex,
                                         const std::vector<std::string>& outputs);
+
+// The longest name of an own input port, in bytes: JACK and ALSA take
+// client names of up to 63, and JACK adds "-01" to one already taken.
+inline constexpr std::size_t kMaxOwnPortNameBytes = 60;
+
+// Why `name` can't name an own input port (empty, too long, a ':' that
+// would split the full "client:port" name, a control character); empty
+// when it can.
+std::string OwnPortNameProblem(const std::string& name);
 
 } // namespace velmora

@@ -78,6 +78,14 @@ bool MidiFunctions::ListMidiInDevices(std::vector<std::string>& list) {
     return ListDevices(list, false);
 }
 
+std::vector<std::string> MidiFunctions::InputEntries() {
+    std::vector<std::string> entries = InDeviceNames(*service_);
+    if (OwnInputOffered()) {
+        entries.push_back(OwnInputName);
+    }
+    return entries;
+}
+
 bool MidiFunctions::ChooseMidiOut(int device) {
     const std::optional<std::string> name = service_->OutDeviceName(device);
     if (name) {
@@ -160,7 +168,10 @@ bool MidiFunctions::OpenMidiIn(InputCallback callback) {
             return false;
         }
     }
-    std::unique_ptr<MidiInPort> port = service_->OpenIn(MidiInDeviceName, std::move(callback));
+    const bool own = OwnInputOffered() && MidiInDeviceName == OwnInputName;
+    std::unique_ptr<MidiInPort> port =
+        own ? service_->OpenVirtualIn(OwnInputName, std::move(callback))
+            : service_->OpenIn(MidiInDeviceName, std::move(callback));
     if (!port) {
         reporter_.Report(text::kOpenIn);
         return false;

@@ -120,6 +120,14 @@ class MidiFunctions {
     // programs add and remove ports, not its place in the lists.
     std::string MidiOutDeviceName;
     std::string MidiInDeviceName;
+    // Velmora's own input port, which other programs send to: chosen like a
+    // device, by this name in MidiInDeviceName, where the service makes such
+    // ports. Empty: none.
+    std::string OwnInputName = kOwnInputName;
+    bool OwnInputOffered() const { return !OwnInputName.empty() && service_->HasVirtualIn(); }
+    // The entries of an input list: the devices listed now, then the own
+    // input port where it is offered (so device numbers stay list places).
+    std::vector<std::string> InputEntries();
     // Chooses the device listed now under `device`; false when there is none.
     bool ChooseMidiOut(int device);
     bool ChooseMidiIn(int device);

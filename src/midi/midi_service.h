@@ -37,6 +37,9 @@ struct InputEvent {
     MidiHeader* header = nullptr; // LongData
 };
 
+// The name of the window's own input port (MidiService::OpenVirtualIn).
+inline constexpr const char* kOwnInputName = "Velmora Monitor";
+
 // Called on the service's delivery thread, one event at a time.
 using InputCallback = std::function<void(const InputEvent&)>;
 
@@ -97,6 +100,18 @@ class MidiService {
     // such device or it can't be opened (for instance, held elsewhere).
     virtual std::unique_ptr<MidiOutPort> OpenOut(const std::string& name) = 0;
     virtual std::unique_ptr<MidiInPort> OpenIn(const std::string& name, InputCallback callback) = 0;
+
+    // Velmora's own input port: a port called `name` that other programs
+    // send to, with no device in between (RtMidi's virtual ports on ALSA,
+    // JACK and CoreMIDI). It delivers like OpenIn's ports. nullptr where the
+    // service has none (HasVirtualIn) or it can't be made.
+    virtual bool HasVirtualIn() const { return false; }
+    virtual std::unique_ptr<MidiInPort> OpenVirtualIn(const std::string& name,
+                                                      InputCallback callback) {
+        (void)name;
+        (void)callback;
+        return nullptr;
+    }
 
     // False once the service itself has gone away (the JACK server stopped):
     // its ports are dead and its lists empty.

@@ -148,6 +148,48 @@ class PortNameLease {
     int slot_;
 };
 
+// The names of the own input ports (virtual ports) open now, so that the
+// device lists leave them out.
+class VirtualNames {
+  public:
+    void Add(const std::string& name) {
+        std::lock_guard lock(mutex_);
+        names_.insert(name);
+    }
+    void Remove(const std::string& name) {
+        std::lock_guard lock(mutex_);
+        if (const auto it = names_.find(name); it != names_.end()) {
+            names_.erase(it);
+        }
+    }
+    bool Holds(const std::string& portName) const {
+        std::lock_guard lock(mutex_);
+        return std::any_of(names_.begin(), names_.end(), [&](const std::string& client) {
+            return IsPortOfClient(portName, client);
+        });
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::multiset<std::string> names_;
+};
+
+// Holds one virtual name for the life of a port.
+class VirtualNameLease {
+  public:
+    VirtualNameLease(std::shared_ptr<VirtualNames> names, std::string name)
+        : names_(std::move(names)), name_(std::move(name)) {
+        names_->Add(name_);
+    }
+    ~VirtualNameLease() { names_->Remove(name_); }
+    VirtualNameLease(const VirtualNameLease&) = delete;
+    VirtualNameLease& operator=(const VirtualNameLease&) = delete;
+
+  private:
+    std::shared_ptr<VirtualNames> names_;
+    std::string name_;
+};
+
 // Where `name` is in the device list `client` sees now; -1 when it is gone.
 template <typename T> int FindPort(ErrorSink& sink, T& client, const std::string& name) {
     unsigned count = 0;
@@ -353,6 +395,11 @@ class RtMidiInPort final : public QueuedMidiIn {
                  std::shared_ptr<JackCycleWatch> watch)
         : QueuedMidiIn(std::move(callback)), watch_(std::move(watch)),
           lease_(std::in_place, std::move(names), PortNames::Kind::In) {}
+    // Velmora's own port `name`: left out of the device lists while it is open.
+    RtMidiInPort(InputCallback callback, std::shared_ptr<VirtualNames> virtualNames,
+                 const std::string& name)
+        : QueuedMidiIn(std::move(callback)),
+          virtualLease_(std::in_place, std::move(virtualNames), name) {}
 
     ~RtMidiInPort() override {
         StopProducer();
@@ -361,19 +408,26 @@ class RtMidiInPort final : public QueuedMidiIn {
 
     bool Open(RtMidi::Api api, const std::string& clientBase, const std::string& deviceName) {
         const std::string portName = lease_->PortName();
-        auto in = OpenPortOn<RtMidiIn>(
-            api, clientBase + " " + portName, sink_, deviceName, portName, [this](RtMidiIn& rt) {
-                rt.ignoreTypes(false, false, false); // sysex, timing and active sensing too
-                rt.setBufferSize(kSysexBufferBytes, kSysexBufferCount);
-                rt.setCallback(&RtMidiInPort::OnMessage, this);
-            });
+        auto in = OpenPortOn<RtMidiIn>(api, clientBase + " " + portName, sink_, deviceName,
+                                       portName, [this](RtMidiIn& rt) { Setup(rt); });
         if (in) {
             WaitForTheGraph(watch_);
         }
-        std::lock_guard lock(producerMutex_);
-        in_ = std::move(in);
-        accepting_.store(in_ != nullptr, std::memory_order_release);
-        return in_ != nullptr;
+        return Keep(std::move(in));
+    }
+
+    // Makes the port `name` of a client `name` (JACK adds "-01" to a client
+    // name already taken; ALSA keeps both): "name:name" to other programs.
+    bool OpenVirtual(RtMidi::Api api, const std::string& name) {
+        std::string why;
+        std::unique_ptr<RtMidiIn> in = MakeClient<RtMidiIn>(api, name, sink_, &why);
+        if (in && !Checked(sink_, [&] {
+                Setup(*in);
+                in->openVirtualPort(name);
+            })) {
+            in.reset();
+        }
+        return Keep(std::move(in));
     }
 
   protected:
@@ -391,9 +445,23 @@ class RtMidiInPort final : public QueuedMidiIn {
         }
         in_.reset();
         lease_.reset(); // the port name is free again
+        virtualLease_.reset();
     }
 
   private:
+    void Setup(RtMidiIn& rt) {
+        rt.ignoreTypes(false, false, false); // sysex, timing and active sensing too
+        rt.setBufferSize(kSysexBufferBytes, kSysexBufferCount);
+        rt.setCallback(&RtMidiInPort::OnMessage, this);
+    }
+
+    bool Keep(std::unique_ptr<RtMidiIn> in) {
+        std::lock_guard lock(producerMutex_);
+        in_ = std::move(in);
+        accepting_.store(in_ != nullptr, std::memory_order_release);
+        return in_ != nullptr;
+    }
+
     // RtMidi's callback, on its input thread or inside the JACK process
     // cycle: hands the message over and returns, never blocking.
     static void OnMessage(double, std::vector<unsigned char>* message, void* self) {
@@ -416,8 +484,9 @@ class RtMidiInPort final : public QueuedMidiIn {
     std::shared_ptr<JackCycleWatch> watch_; // JACK only
     std::atomic<bool> accepting_{false};
     std::mutex producerMutex_;
-    std::unique_ptr<RtMidiIn> in_;       // guarded by producerMutex_
-    std::optional<PortNameLease> lease_; // guarded by producerMutex_
+    std::unique_ptr<RtMidiIn> in_;                 // guarded by producerMutex_
+    std::optional<PortNameLease> lease_;           // guarded by producerMutex_
+    std::optional<VirtualNameLease> virtualLease_; // guarded by producerMutex_
 };
 
 bool AlsaSequencerPresent(std::string* why) {
@@ -445,6 +514,7 @@ struct RtMidiService::State {
     RtMidi::Api api = RtMidi::UNSPECIFIED;
     std::string clientBase;
     std::shared_ptr<PortNames> names = std::make_shared<PortNames>();
+    std::shared_ptr<VirtualNames> virtualNames = std::make_shared<VirtualNames>();
 #ifdef VELMORA_HAVE_JACK
     std::shared_ptr<JackCycleWatch> jackWatch; // set for the JACK API
 #endif
@@ -468,10 +538,16 @@ struct RtMidiService::State {
 
 namespace {
 
+// Velmora's own ports, never listed: every Velmora's, and own input ports
+// open now under any name.
+bool IsOwnOf(const RtMidiService::State& state, const std::string& name) {
+    return IsOwnPortName(name, state.clientBase) || state.virtualNames->Holds(name);
+}
+
 // The names `client` lists now, Velmora's own ports left out.
-template <typename T>
+template <typename T, typename Own>
 std::vector<std::string> ListedNames(std::mutex& mutex, ErrorSink& sink, T& client,
-                                     const std::string& clientBase) {
+                                     const Own& isOwn) {
     std::lock_guard lock(mutex);
     std::vector<std::string> names;
     unsigned count = 0;
@@ -483,7 +559,7 @@ std::vector<std::string> ListedNames(std::mutex& mutex, ErrorSink& sink, T& clie
         if (!Checked(sink, [&] { name = client.getPortName(i); })) {
             name.clear(); // listed, but its capabilities can't be read
         }
-        if (!IsOwnPortName(name, clientBase)) {
+        if (!isOwn(name)) {
             names.push_back(std::move(name));
         }
     }
@@ -553,7 +629,31 @@ std::string RtMidiService::Name() const {
     }
 }
 
+bool IsPortOfClient(const std::string& name, const std::string& client) {
+    if (client.empty() || name.rfind(client, 0) != 0) {
+        return false;
+    }
+    std::size_t i = client.size();
+    if (i < name.size() && name[i] == '-') {
+        const std::size_t start = ++i;
+        while (i < name.size() && name[i] >= '0' && name[i] <= '9') {
+            ++i;
+        }
+        if (i == start) {
+            return false;
+        }
+    }
+    return i < name.size() && name[i] == ':';
+}
+
+std::string OwnInputName(const std::string& clientBase) {
+    return clientBase + " Monitor";
+}
+
 bool IsOwnPortName(const std::string& name, const std::string& clientBase) {
+    if (IsPortOfClient(name, OwnInputName(clientBase))) {
+        return true; // the window's own input port, of this or another Velmora
+    }
     // clientBase + " in" or " out", then " N", then "-NN", then ":".
     for (const char* kind : {" in", " out"}) {
         const std::string prefix = clientBase + kind;
@@ -597,10 +697,9 @@ std::vector<std::string> RtMidiService::Listed(bool output) {
     if (!state_->ServerRunning()) {
         return {};
     }
-    return output ? ListedNames(state_->listMutex, state_->listOutSink, *state_->listOut,
-                                state_->clientBase)
-                  : ListedNames(state_->listMutex, state_->listInSink, *state_->listIn,
-                                state_->clientBase);
+    const auto isOwn = [this](const std::string& name) { return IsOwnOf(*state_, name); };
+    return output ? ListedNames(state_->listMutex, state_->listOutSink, *state_->listOut, isOwn)
+                  : ListedNames(state_->listMutex, state_->listInSink, *state_->listIn, isOwn);
 }
 
 int RtMidiService::OutDeviceCount() {
@@ -627,7 +726,7 @@ template <typename Make>
 auto OpenListed(const RtMidiService::State& state, const std::string& name, Make make)
     -> decltype(make()) {
     try {
-        if (!state.ServerRunning() || name.empty() || IsOwnPortName(name, state.clientBase)) {
+        if (!state.ServerRunning() || name.empty() || IsOwnOf(state, name)) {
             return nullptr;
         }
         auto port = make();
@@ -661,6 +760,28 @@ std::unique_ptr<MidiInPort> RtMidiService::OpenIn(const std::string& name, Input
         return std::make_unique<RtMidiInPort>(std::move(callback), state_->names, nullptr);
 #endif
     });
+}
+
+bool RtMidiService::HasVirtualIn() const {
+    // RtMidi makes virtual ports on ALSA, JACK and CoreMIDI, not on WinMM.
+    return state_->api == RtMidi::LINUX_ALSA || state_->api == RtMidi::UNIX_JACK ||
+           state_->api == RtMidi::MACOSX_CORE;
+}
+
+std::unique_ptr<MidiInPort> RtMidiService::OpenVirtualIn(const std::string& name,
+                                                         InputCallback callback) {
+    try {
+        if (!state_->ServerRunning() || !HasVirtualIn() || name.empty()) {
+            return nullptr;
+        }
+        auto port = std::make_unique<RtMidiInPort>(std::move(callback), state_->virtualNames, name);
+        if (!port->OpenVirtual(state_->api, name)) {
+            return nullptr;
+        }
+        return port;
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 std::unique_ptr<MidiService> CreateRtMidiService(const std::string& api, std::string* error,

@@ -14,8 +14,15 @@
 // so the full JACK names are "Velmora in:in", "Velmora out:out",
 // "Velmora out 2:out 2". A closed port's name is free again. (JACK appends
 // "-01" to a client name already taken, for instance by a second Velmora.)
+// Velmora's own input port (OpenVirtualIn, "Velmora Monitor" in the window)
+// is a client of that name with one port of the same name, so
+// "Velmora Monitor:Velmora Monitor" under JACK (a second Velmora's
+// "Velmora Monitor-01:Velmora Monitor") and under ALSA
+// "Velmora Monitor:Velmora Monitor 130:0"; other programs list it among
+// their outputs.
 // These ports never show in the device lists: passing Velmora's output to
-// its own input would only make a feedback loop.
+// its own input would only make a feedback loop. That holds for every
+// Velmora's ports, and for own input ports under any name while open.
 //
 // JACK: the service never starts a server. Outputs pass every block of a
 // long message on as it comes, at most 4 KB per server cycle (more would
@@ -53,6 +60,9 @@ class RtMidiService final : public MidiService {
     std::optional<std::string> InDeviceName(int device) override;
     std::unique_ptr<MidiOutPort> OpenOut(const std::string& name) override;
     std::unique_ptr<MidiInPort> OpenIn(const std::string& name, InputCallback callback) override;
+    bool HasVirtualIn() const override;
+    std::unique_ptr<MidiInPort> OpenVirtualIn(const std::string& name,
+                                              InputCallback callback) override;
     using MidiService::OpenIn;
     using MidiService::OpenOut;
     bool Running() const override;
@@ -68,9 +78,15 @@ class RtMidiService final : public MidiService {
 // JACK server. nullptr, with the reason in *error, when none can be used.
 // `clientName` is the base of the client names above.
 // True for a port name that one of Velmora's own clients with this base
-// name registered ("Velmora in:in", "Velmora out 2-01:out 2", and under ALSA
-// with the numbers behind: "Velmora out:out 130:0").
+// name registered ("Velmora in:in", "Velmora out 2-01:out 2", under ALSA
+// with the numbers behind: "Velmora out:out 130:0"), and the window's own
+// input port of any Velmora ("Velmora Monitor-01:Velmora Monitor").
 bool IsOwnPortName(const std::string& name, const std::string& clientBase = kRtMidiClientName);
+// True for a port of the client `client` as listed: "client:...", or with
+// the "-NN" JACK gives a second client of that name.
+bool IsPortOfClient(const std::string& name, const std::string& client);
+// The name of the window's own input port: "Velmora Monitor".
+std::string OwnInputName(const std::string& clientBase = kRtMidiClientName);
 
 std::unique_ptr<MidiService> CreateRtMidiService(const std::string& api, std::string* error,
                                                  const std::string& clientName = kRtMidiClientName);

@@ -38,6 +38,7 @@ struct OutDevice {
 struct InDevice {
     std::string name;
     bool present = true;
+    bool virtualPort = false; // an own input port: never listed
     int opens = 0;
     int openNow = 0;
     std::vector<SimInPort*> ports; // open ports that take injected messages
@@ -104,6 +105,16 @@ struct SimState {
     bool Running() const { return running; }
     bool running = true;        // false once the service itself went away
     bool wholeMessages = false; // outputs take whole sysex messages only
+    bool virtualIn = false;     // OpenVirtualIn works
+
+    int VirtualIn(const std::string& name) const {
+        for (std::size_t i = 0; i < ins.size(); ++i) {
+            if (ins[i].virtualPort && ins[i].name == name) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
 
     // The device number of the `position`-th listed device; -1 past the end.
     template <typename D> static int Listed(const std::vector<D>& devices, int position) {
@@ -482,6 +493,47 @@ std::unique_ptr<MidiInPort> SimulatedService::OpenIn(const std::string& name,
     return port;
 }
 
+bool SimulatedService::HasVirtualIn() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->virtualIn;
+}
+
+std::unique_ptr<MidiInPort> SimulatedService::OpenVirtualIn(const std::string& name,
+                                                            InputCallback callback) {
+    std::lock_guard lock(state_->mutex);
+    if (!state_->running || !state_->virtualIn || name.empty()) {
+        return nullptr;
+    }
+    int device = state_->VirtualIn(name);
+    if (device < 0) {
+        InDevice& added = state_->ins.emplace_back();
+        added.name = name;
+        added.present = false;
+        added.virtualPort = true;
+        device = static_cast<int>(state_->ins.size() - 1);
+    }
+    if (state_->FailsLocked(SimOp::OpenIn, device)) {
+        return nullptr;
+    }
+    InDevice* in = state_->In(device);
+    auto port = std::make_unique<SimInPort>(state_, device, state_->nextPortId++,
+                                            std::move(callback), state_->inputQueueBytes);
+    ++in->opens;
+    ++in->openNow;
+    in->ports.push_back(port.get());
+    return port;
+}
+
+void SimulatedService::OfferVirtualIn(bool offer) {
+    std::lock_guard lock(state_->mutex);
+    state_->virtualIn = offer;
+}
+
+int SimulatedService::VirtualInDevice(const std::string& name) const {
+    std::lock_guard lock(state_->mutex);
+    return state_->VirtualIn(name);
+}
+
 void SimulatedService::SetPresent(bool output, int device, bool present) {
     std::lock_guard lock(state_->mutex);
     if (output && state_->Out(device) != nullptr) {
@@ -513,7 +565,8 @@ int SimulatedService::OutDeviceNumber(const std::string& name) const {
 
 int SimulatedService::InDeviceNumber(const std::string& name) const {
     std::lock_guard lock(state_->mutex);
-    return SimState::Named(state_->ins, name);
+    const int device = SimState::Named(state_->ins, name);
+    return device >= 0 ? device : state_->VirtualIn(name);
 }
 
 void SimulatedService::FailNth(SimOp op, int nth, int device) {

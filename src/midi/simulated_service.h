@@ -78,6 +78,10 @@ class SimulatedService : public MidiService {
     std::optional<std::string> InDeviceName(int device) override;
     std::unique_ptr<MidiOutPort> OpenOut(const std::string& name) override;
     std::unique_ptr<MidiInPort> OpenIn(const std::string& name, InputCallback callback) override;
+    // Own input ports, as RtMidi's virtual ports: none unless offered.
+    bool HasVirtualIn() const override;
+    std::unique_ptr<MidiInPort> OpenVirtualIn(const std::string& name,
+                                              InputCallback callback) override;
     using MidiService::OpenIn;
     using MidiService::OpenOut;
     bool Running() const override;
@@ -89,9 +93,17 @@ class SimulatedService : public MidiService {
     // Outputs opened from now on take only whole sysex messages, as the ALSA
     // sequencer, CoreMIDI and WinMM do (blocks are held until their F7).
     void SetWholeMessagesOnly(bool wholeMessages);
+    // Makes OpenVirtualIn work from now on. An own input port is an input
+    // device that is never listed and opens only through OpenVirtualIn; its
+    // number (VirtualInDevice) takes injected messages like any other.
+    void OfferVirtualIn(bool offer);
+    // The device number of the own input port called `name`, once one was
+    // opened; -1 before.
+    int VirtualInDevice(const std::string& name) const;
     // The whole service going away (a stopped JACK server) and coming back.
     void SetRunning(bool running);
     // The device number of the present device called `name`; -1 when none.
+    // For an input, else that of the own input port called `name`.
     int OutDeviceNumber(const std::string& name) const;
     int InDeviceNumber(const std::string& name) const;
 

@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include "core/sysex_file_io.h"
+#include "sysex/request_menu.h"
 #include "sysex/sysex_buffer_file.h"
 #include "sysex/transfer_texts.h"
 #include "ui/dialog_form1.h"
@@ -67,6 +68,21 @@ TrecordForm::TrecordForm(midi::MidiSession& session, QWidget* parent)
     lblExit->move(351, 110);
     ImgButExit->setReleaseFace(ui::TPushButton::ReleaseFace::LeftPressed);
     ImgButExit->setAction([this] { close(); });
+
+    // Beside Exit, on the left: the request goes out while recording runs.
+    ImgButRequest = new ui::TPushButton(this);
+    ImgButRequest->move(24, 110);
+    lblRequest = new ui::TCaptionLabel(QStringLiteral("Send request"),
+                                       ui::TCaptionLabel::Style::Button, this);
+    lblRequest->setControl(ImgButRequest);
+    lblRequest->move(63, 110);
+    ImgButRequest->setAction([this] { ImgButRequestClick(); });
+    chooseRequest = [this](QWidget* parent) {
+        return AskForRequest(parent, mapToGlobal(ImgButRequest->geometry().bottomLeft()));
+    };
+    showRequestProblem = [](QWidget* parent, const QString& text) {
+        QMessageBox::warning(parent, QStringLiteral("Velmora"), text);
+    };
 
     Timer1 = new QTimer(this);
     connect(Timer1, &QTimer::timeout, this, &TrecordForm::Timer1Timer);
@@ -154,6 +170,31 @@ void TrecordForm::ImgButSaveClick() {
         }
     }
     close();
+}
+
+void TrecordForm::ImgButRequestClick() {
+    const std::optional<RequestChoice> choice = chooseRequest(this);
+    if (!choice) {
+        return;
+    }
+    const Request request = RequestFor(*choice);
+    if (!request.ok) {
+        showRequestProblem(
+            this,
+            QStringLiteral("This is no request: %1").arg(QString::fromStdString(request.error)));
+        return;
+    }
+    if (const std::string why = SendRequest(midi_.MidiOutHandle(), request.bytes); !why.empty()) {
+        showRequestProblem(this, QString::fromStdString(why));
+        return;
+    }
+    // The reply's blocks replace this with their count as they come.
+    if (recorder_.Length() == 0) {
+        ui::SetElidedText(lblStatus,
+                          QStringLiteral("Request sent (%1 bytes): waiting for the reply...")
+                              .arg(request.bytes.size()),
+                          QString());
+    }
 }
 
 void TrecordForm::keyPressEvent(QKeyEvent* event) {

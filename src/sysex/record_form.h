@@ -1,15 +1,19 @@
 // The record window: while it is open the input callback records every sysex
 // block into SysexBuffer; the window counts them, notices when the transfer
 // has ended (the Save button blinks) and saves the recording as a .syx file.
+// "Send request" sends a request on the main output meanwhile, so that the
+// device's reply is recorded as usual.
 #pragma once
 
 #include <QDialog>
 #include <QLabel>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 #include "midi/midi_session.h"
 #include "midi/ui_signal.h"
+#include "sysex/request_sender.h"
 #include "sysex/sysex_recorder.h"
 #include "ui/caption_label.h"
 #include "ui/image_control.h"
@@ -30,14 +34,19 @@ class TrecordForm : public QDialog, public midi::UiSignalReceiver {
     // The save dialog; returns the chosen path, or empty when cancelled.
     // Replaceable for tests.
     std::function<QString(QWidget*)> chooseSaveFile;
+    // The request to send, picked from the short list; nothing when
+    // cancelled. Replaceable for tests.
+    std::function<std::optional<RequestChoice>(QWidget*)> chooseRequest;
+    // Says why a request was not sent. Replaceable for tests.
+    std::function<void(QWidget*, const QString&)> showRequestProblem;
 
     SysexRecorder& recorder() { return recorder_; }
     midi::UiSignal& signal() { return signal_; }
 
     ui::TImage *imgBG, *ImgWinStatus;
     QLabel* lblStatus;
-    ui::TPushButton *ImgButSave, *ImgButExit;
-    ui::TCaptionLabel *lblSave, *lblExit;
+    ui::TPushButton *ImgButSave, *ImgButExit, *ImgButRequest;
+    ui::TCaptionLabel *lblSave, *lblExit, *lblRequest;
     QTimer* Timer1;
 
   protected:
@@ -48,6 +57,7 @@ class TrecordForm : public QDialog, public midi::UiSignalReceiver {
 
   private:
     void ImgButSaveClick();
+    void ImgButRequestClick();
     void Timer1Timer();
 
     midi::MidiFunctions& midi_;

@@ -81,7 +81,11 @@ std::unique_ptr<JackPeer> JackPeer::Open(const std::string& name, std::string* e
     std::unique_ptr<JackPeer> peer(new JackPeer());
     Jack& jack = *peer->jack_;
     jack_status_t status{};
-    jack.client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+    // libjack gives its notice thread a second to start: on a loaded machine
+    // that can pass, and the open fails though the server is fine.
+    for (int attempt = 0; attempt < 3 && jack.client == nullptr; ++attempt) {
+        jack.client = jack_client_open(name.c_str(), JackNoStartServer, &status);
+    }
     if (jack.client == nullptr) {
         return fail("cannot open JACK client '" + name + "' (status " + std::to_string(status) +
                     "; is the server JACK_DEFAULT_SERVER names running?)");

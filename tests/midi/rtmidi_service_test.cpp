@@ -171,6 +171,19 @@ TEST_F(RtMidiJackTest, ListsThePeerPortsAndNamesItsOwnPortsPredictably) {
     EXPECT_TRUE(IsOwnPortName(outB + "-01:out 2", clientBase_) &&
                 IsOwnPortName(in1 + " 130:0", clientBase_));
     EXPECT_FALSE(IsOwnPortName(clientBase_ + " input:x", clientBase_));
+    // Own input ports: the window's of any Velmora, and any while it is open.
+    const std::string monitor = OwnInputName(clientBase_);
+    EXPECT_TRUE(IsOwnPortName(monitor + "-01:" + monitor, clientBase_) &&
+                IsOwnPortName(monitor + ":" + monitor + " 130:0", clientBase_));
+    EXPECT_EQ(OwnInputName(), kOwnInputName);
+    const std::string spy = "spy " + clientBase_;
+    ASSERT_TRUE(service_->HasVirtualIn());
+    auto own = service_->OpenVirtualIn(spy, [](const InputEvent&) {});
+    ASSERT_NE(own, nullptr);
+    EXPECT_TRUE(seen(spy + ":" + spy));
+    EXPECT_LT(FindOut(spy + ":" + spy), 0);
+    EXPECT_EQ(service_->OpenOut(spy + ":" + spy), nullptr);
+    own.reset();
 
     // A closed output gives its name back to the next one.
     EXPECT_TRUE(out1->Close());

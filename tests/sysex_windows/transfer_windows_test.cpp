@@ -8,7 +8,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/form_actions.h"
 #include "app/main_form_fixture.h"
+#include "core/sysex_request.h"
 #include "support/sysex_dump.h"
 #include "support/timer_ticks.h"
 #include "sysex/record_form.h"
@@ -61,7 +63,9 @@ class BoxAnswerer {
 
 class TransferRig : public MainFormRig {
   public:
-    TransferRig() {
+    // `ownInput`: the service makes own input ports, listed after the devices.
+    explicit TransferRig(bool ownInput = false) {
+        service.OfferVirtualIn(ownInput);
         app::TmainForm& f = Start();
         record = std::make_unique<sysex::TrecordForm>(f.session(), &f);
         send = std::make_unique<sysex::TsendForm>(f.midi(), &f);
@@ -205,6 +209,71 @@ TEST(RecordWindow, AnIncompleteRecordingIsSavedOnlyAfterAWarning) {
     EXPECT_TRUE(answer.text.contains("incomplete") && answer.text.contains("F7"))
         << answer.text.toStdString();
     EXPECT_EQ(ReadFile(r.savePath), Bytes(cut));
+}
+
+TEST(RecordWindow, OwnInputPortAndSendRequestRecordTheReplyOfAnotherProgram) {
+    TransferRig r(true);
+    app::TmainForm& f = *r.form;
+    // The own input port is the list's last entry; choosing it opens it.
+    ASSERT_EQ(f.cmbMidiIn->count(), 3);
+    EXPECT_EQ(f.cmbMidiIn->itemText(2), "Velmora Monitor");
+    EXPECT_EQ(f.cmbMidiIn->currentIndex(), 0); // a first start takes a device
+    velmora::testing::ChooseEntry(f.cmbMidiIn, 2);
+    EXPECT_EQ(f.ImgInOpen->tag(), 1);
+    const int own = r.service.VirtualInDevice("Velmora Monitor");
+    ASSERT_GE(own, 0);
+    EXPECT_EQ(r.service.InOpenNow(own), 1);
+    EXPECT_EQ(r.service.InOpenNow(0), 0);
+
+    const std::vector<std::uint8_t> request(kIdentityRequest.begin(), kIdentityRequest.end());
+    const std::vector<std::uint8_t> reply = {0xF0, 0x7E, 0x10, 0x06, 0x02, 0x41, 0x10, 0x01,
+                                             0x02, 0x03, 0x01, 0x02, 0x03, 0x04, 0xF7};
+    std::vector<QString> problems;
+    r.record->showRequestProblem = [&](QWidget*, const QString& text) { problems.push_back(text); };
+    std::optional<sysex::RequestChoice> choice;
+    r.record->chooseRequest = [&](QWidget*) { return choice; };
+    r.savePath = r.dir.filePath("reply.syx");
+    QString afterRequest, afterReply;
+    r.whileRecording = [&] {
+        choice = sysex::RequestChoice{RequestKind::Hex, "F0 7E ZZ F7"};
+        QTest::mouseClick(r.record->lblRequest, Qt::LeftButton);
+        choice = sysex::RequestChoice{RequestKind::File, r.dir.filePath("none.syx").toStdString()};
+        QTest::mouseClick(r.record->ImgButRequest, Qt::LeftButton);
+        EXPECT_TRUE(r.service.Sent(0).empty()); // neither went out
+
+        choice = sysex::RequestChoice{RequestKind::Identity, {}};
+        QTest::mouseClick(r.record->ImgButRequest, Qt::LeftButton);
+        afterRequest = r.record->lblStatus->text();
+        EXPECT_EQ(r.LongMessages(0), (std::vector<std::vector<std::uint8_t>>{request}));
+        r.PlaySysex(reply); // the other program answers on the own port
+        afterReply = r.record->lblStatus->text();
+
+        // No main output: said, nothing sent.
+        ASSERT_TRUE(f.midi().CloseMidiOut());
+        QTest::mouseClick(r.record->ImgButRequest, Qt::LeftButton);
+        EXPECT_EQ(r.service.SentCount(0), 1u);
+        QTest::mouseClick(r.record->ImgButSave, Qt::LeftButton);
+    };
+    QTest::mouseClick(f.ImgButRecord, Qt::LeftButton);
+    ASSERT_EQ(problems.size(), 3u);
+    EXPECT_TRUE(problems[0].contains("\"ZZ\" is not a hexadecimal byte"))
+        << problems[0].toStdString();
+    EXPECT_TRUE(problems[1].contains("none.syx: file not found")) << problems[1].toStdString();
+    EXPECT_EQ(problems[2], sysex::kNoOutputForRequest);
+    EXPECT_EQ(afterRequest, "Request sent (6 bytes): waiting for the reply...");
+    EXPECT_EQ(afterReply, "1 blocks received - 15 Bytes received");
+    EXPECT_EQ(ReadFile(r.savePath), Bytes(reply));
+
+    // Stored by its name; the number stays the device's chosen before.
+    f.close();
+    const QByteArray stored = r.ReadSettings().value_or(QByteArray());
+    EXPECT_TRUE(stored.contains("MidiIn=0\r\n")) << stored.toStdString();
+    EXPECT_TRUE(stored.contains("MidiInName=Velmora Monitor\r\n")) << stored.toStdString();
+    MainFormRig again;
+    again.service.OfferVirtualIn(true);
+    again.WriteSettings(stored);
+    EXPECT_EQ(again.Start().cmbMidiIn->currentIndex(), 2);
+    EXPECT_EQ(again.service.InOpenNow(again.service.VirtualInDevice("Velmora Monitor")), 1);
 }
 
 TEST(SendWindow, SendsMessagesInBlocksAndClosesItself) {
