@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QThread>
 #include <algorithm>
@@ -39,6 +40,12 @@ void TmainForm::FormCreate() {
     Timer1->setInterval(25);
     connect(Timer1, &QTimer::timeout, this, &TmainForm::Timer1Timer);
     midi_.InputMode = midi::kMonitor;
+    // A stream of messages is served a display frame at a time: the screen
+    // shows no more, and the event loop paints once per frame.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double hz = screen != nullptr && screen->refreshRate() > 0 ? screen->refreshRate() : 60;
+    signal().SetSlice(
+        std::chrono::microseconds(std::clamp(static_cast<int>(1e6 / hz), 5000, 40000)));
 
     for (ui::THeldButton* b : {ImgButSetup, ImgButData, ImgButSysex, ImgButRecord, ImgButSend,
                                ImgButThru, ImgButAbout}) {
@@ -494,7 +501,7 @@ void TmainForm::midiAnalyse(ShortMessage message) {
     prefs.activeSenseLed = ImgActiveSense->tag() == 1;
     prefs.afterTouchFilter = ImgAfterTouch->tag() == 1;
     prefs.jumpToData = ImgJumpData->tag() == 1;
-    const AnalysisResult r = AnalyseShortMessage(message, prefs);
+    AnalysisResult r = AnalyseShortMessage(message, prefs);
     if (r.led == Led::ActiveSense) {
         ImgLedAS->setTag(midi_.ElapsedMs());
     } else if (r.led == Led::MidiData) {
@@ -507,7 +514,9 @@ void TmainForm::midiAnalyse(ShortMessage message) {
         return;
     }
     history_.Append(r.explicitText.historyLine);
-    ShowInHistory(r, message);
+    if (ShowInHistory(r, message)) {
+        ShowFieldsSoon(std::move(r));
+    }
 }
 
 void TmainForm::SysexMonitorUpdate() {
@@ -562,6 +571,7 @@ void TmainForm::DataMonClear() {
     hiddenLines_ = 0;
     lastShownMs_.reset();
     frozenFields_.reset();
+    latestFields_.reset();
     foundLine_.reset();
     ShowMonitorStatus();
 }

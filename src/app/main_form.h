@@ -218,8 +218,13 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     void BuildMonitorControls();
     void LoadMonitorSettings();
     void SaveMonitorSettings(SettingsValues& values) const;
-    void ShowInHistory(const AnalysisResult& r, ShortMessage message);
+    // Adds the message's history line (moving `r` away while paused); true
+    // when its fields are to be shown.
+    bool ShowInHistory(AnalysisResult& r, ShortMessage message);
     void ShowFields(const AnalysisResult& r);
+    void ShowFieldsSoon(AnalysisResult&& r);
+    void ShowMonitorStatusSoon();
+    void RefreshSoon();
     void RebuildHistoryBox();
     void RebuildSysexBox();
     void ShowMonitorStatus();
@@ -272,6 +277,9 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     std::optional<std::uint64_t> arrivedWhilePaused_; // shown for a while after a resume
     std::int32_t resumedAtMs_ = 0;
     std::optional<AnalysisResult> frozenFields_;
+    std::optional<AnalysisResult> latestFields_; // shown at the next refresh
+    bool statusDue_ = false;
+    bool refreshScheduled_ = false;
     bool sysexFrozen_ = false; // the sysex box lags the log
     std::optional<int> foundLine_;
     int sendPauseMs_ = 0;

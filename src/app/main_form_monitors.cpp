@@ -235,7 +235,7 @@ void TmainForm::ShowFields(const AnalysisResult& r) {
     details_->ShowLine();
 }
 
-void TmainForm::ShowInHistory(const AnalysisResult& r, ShortMessage message) {
+bool TmainForm::ShowInHistory(AnalysisResult& r, ShortMessage message) {
     const std::int32_t now = midi_.ElapsedMs();
     const std::string& full = r.explicitText.historyLine;
     std::string line = full.substr(0, full.size() - 2);
@@ -256,18 +256,16 @@ void TmainForm::ShowInHistory(const AnalysisResult& r, ShortMessage message) {
     if (paused_) {
         ++pausedArrivals_;
         if (shown) {
-            frozenFields_ = r;
+            frozenFields_ = std::move(r);
         }
-        ShowMonitorStatus();
-        return;
+        ShowMonitorStatusSoon();
+        return false;
     }
-    std::vector<std::string> added;
     if (shown) {
-        added.push_back(timeColumn_ == TimeColumn::Off
-                            ? std::move(line)
-                            : TimeText(timeColumn_, now, lastShownMs_, startTimeOfDayMs_) + "  " +
-                                  line);
-        details_->AddColumn(added.back());
+        if (timeColumn_ != TimeColumn::Off) {
+            line = TimeText(timeColumn_, now, lastShownMs_, startTimeOfDayMs_) + "  " + line;
+        }
+        details_->AddColumn(line);
         lastShownMs_ = now;
         ++boxLines_;
     }
@@ -278,16 +276,50 @@ void TmainForm::ShowInHistory(const AnalysisResult& r, ShortMessage message) {
         drop = boxLines_ - kShortHistoryLines;
     }
     boxLines_ -= drop;
-    if (!added.empty() || drop > 0) {
-        AppendAndTrim(*Memo2, added, drop);
+    if (shown || drop > 0) {
+        AppendAndTrim(*Memo2, std::span(&line, shown ? 1 : 0), drop);
     }
     if (shown) {
         PutCaretNearEnd(*Memo2, 3);
-        ShowFields(r);
     }
     if (hiddenLines_ != hiddenBefore) {
-        ShowMonitorStatus();
+        ShowMonitorStatusSoon();
     }
+    return shown;
+}
+
+// A stream of messages changes the rows, the bar and the status far faster
+// than a screen shows them: each message leaves its result here, and the
+// controls take the last one at the next turn of the event loop, which under
+// a stream comes once per display frame (see UiSignal::SetSlice).
+void TmainForm::ShowFieldsSoon(AnalysisResult&& r) {
+    latestFields_ = std::move(r);
+    RefreshSoon();
+}
+
+void TmainForm::ShowMonitorStatusSoon() {
+    statusDue_ = true;
+    RefreshSoon();
+}
+
+void TmainForm::RefreshSoon() {
+    if (refreshScheduled_) {
+        return;
+    }
+    refreshScheduled_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            refreshScheduled_ = false;
+            if (latestFields_) {
+                ShowFields(*latestFields_);
+                latestFields_.reset();
+            }
+            if (statusDue_) {
+                ShowMonitorStatus();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void TmainForm::RebuildHistoryBox() {
@@ -341,6 +373,7 @@ void TmainForm::RebuildSysexBox() {
 }
 
 void TmainForm::ShowMonitorStatus() {
+    statusDue_ = false;
     QStringList history, sysex, tips;
     if (paused_) {
         history << QStringLiteral("Paused: %1 new").arg(pausedArrivals_);
@@ -384,6 +417,10 @@ void TmainForm::SetPaused(bool paused) {
     paused_ = paused;
     actPause->setChecked(paused);
     if (paused) {
+        if (latestFields_) { // what arrived before the pause is shown while it lasts
+            ShowFields(*latestFields_);
+            latestFields_.reset();
+        }
         pausedArrivals_ = 0;
         arrivedWhilePaused_.reset();
     } else {

@@ -1,5 +1,6 @@
 #include "app/monitor_text.h"
 
+#include <QPointer>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <deque>
@@ -92,13 +93,22 @@ class PendingChanges : public QObject {
         });
     }
 
+    // Asked once per message: the box used last is remembered (a box of its
+    // own, not another one made later at the same address).
     static PendingChanges& Of(QPlainTextEdit& box) {
+        static QPointer<PendingChanges> last;
+        if (last && &last->box_ == &box) {
+            return *last;
+        }
+        PendingChanges* found = nullptr;
         for (QObject* child : box.children()) {
             if (auto* pending = dynamic_cast<PendingChanges*>(child)) {
-                return *pending;
+                found = pending;
+                break;
             }
         }
-        return *new PendingChanges(box);
+        last = found != nullptr ? found : new PendingChanges(box);
+        return *last;
     }
 
     void Add(std::span<const std::string> lines, std::size_t dropLines) {

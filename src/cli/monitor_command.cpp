@@ -177,8 +177,12 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     midi::MidiFunctions& midi = session.midi();
     printer.Attach(midi);
 
+    // A terminal shows each line as it comes; a pipe or a file gets the
+    // lines in large writes, flushed at least every 50 ms (below).
     if (isatty(STDOUT_FILENO)) {
         std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    } else {
+        std::setvbuf(stdout, nullptr, _IOFBF, std::size_t{64} << 10);
     }
     if (out) {
         midi.MidiOutDeviceName = output.name;

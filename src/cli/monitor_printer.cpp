@@ -1,6 +1,7 @@
 #include "cli/monitor_printer.h"
 
 #include <array>
+#include <charconv>
 
 #include "core/cp1252.h"
 #include "core/explicit_text.h"
@@ -76,12 +77,30 @@ void MonitorPrinter::Short(ShortMessage message, std::int32_t ms) {
     case MonitorOutput::Text:
         break;
     }
-    const AnalysisResult r = AnalyseShortMessage(message, prefs_);
-    // Clock and active sensing light no line of their own; shown on request.
-    std::string line = Cp1252ToUtf8(r.showFields ? r.explicitText.historyLine
-                                                 : DescribeShortMessage(message).historyLine);
-    line.resize(line.size() - 2); // CR LF
-    std::fprintf(out_, "%s%s%s\n", Column(ms).c_str(), line.c_str(), more.c_str());
+    // The history line as the monitor gives it (the rows it also fills are
+    // not printed); clock and active sensing, which light no line of their
+    // own there, are described as well when asked for. Written into one
+    // buffer kept from line to line, and out in one piece.
+    const std::string history = DescribeShortMessage(message).historyLine;
+    line_.clear();
+    AppendColumn(ms);
+    AppendCp1252AsUtf8(line_, std::string_view(history).substr(0, history.size() - 2));
+    line_ += more;
+    line_ += '\n';
+    std::fwrite(line_.data(), 1, line_.size(), out_);
+}
+
+void MonitorPrinter::AppendColumn(std::int32_t ms) {
+    const std::optional<std::int64_t> time = JsonTime(ms);
+    if (!time) {
+        return;
+    }
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, *time).ptr;
+    const auto length = static_cast<std::size_t>(end - digits);
+    line_.append(length < 9 ? 9 - length : 0, ' '); // "%9lld  "
+    line_.append(digits, length);
+    line_ += "  ";
 }
 
 void MonitorPrinter::Sysex(const std::string& hex, std::int32_t ms) {

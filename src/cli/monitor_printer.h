@@ -43,6 +43,8 @@ class MonitorPrinter : public midi::UiSignalReceiver {
     void Sysex(const std::string& hex, std::int32_t ms);
     // The time column ("%9d  ") or "", and the time for JSON; moves the delta on.
     std::string Column(std::int32_t ms);
+    // The same, appended to line_.
+    void AppendColumn(std::int32_t ms);
     std::optional<std::int64_t> JsonTime(std::int32_t ms);
     std::string Details(const std::string& appended) const;
 
@@ -50,9 +52,9 @@ class MonitorPrinter : public midi::UiSignalReceiver {
     std::FILE* out_;
     midi::MidiFunctions* midi_ = nullptr;
     LiveDetails details_;
-    AnalysisPreferences prefs_; // the program's defaults
     int blockCount_ = 0;
     std::int32_t lastMs_ = 0;
+    std::string line_; // the line being written, its room kept
 };
 
 } // namespace velmora::cli

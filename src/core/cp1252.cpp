@@ -80,9 +80,7 @@ std::size_t DecodeUtf8(std::string_view s, std::size_t pos, char32_t& cp) {
 
 } // namespace
 
-std::string Cp1252ToUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 8);
+void AppendCp1252AsUtf8(std::string& out, std::string_view text) {
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x80) {
@@ -91,6 +89,12 @@ std::string Cp1252ToUtf8(std::string_view text) {
             AppendUtf8(out, CodePointOf(byte));
         }
     }
+}
+
+std::string Cp1252ToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 8);
+    AppendCp1252AsUtf8(out, text);
     return out;
 }
 

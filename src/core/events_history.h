@@ -12,11 +12,17 @@ class EventsHistory {
     static constexpr std::size_t kLimit = 1800;
 
     void Append(std::string_view line);
-    void Clear() { text_.clear(); }
-    const std::string& Text() const { return text_; }
+    void Clear() {
+        text_.clear();
+        start_ = 0;
+    }
+    const std::string& Text() const;
 
   private:
-    std::string text_;
+    // Dropped lines stay before `start_` until the text is asked for or
+    // they fill a history of their own: a line costs no moving of the rest.
+    mutable std::string text_;
+    mutable std::size_t start_ = 0;
 };
 
 } // namespace velmora

@@ -10,7 +10,13 @@ namespace {
 constexpr const char* kUnused = "Unused";
 
 std::string ChannelText(std::uint8_t channel) {
-    return "Channel " + std::to_string(channel + 1);
+    std::string text = "Channel ";
+    const int number = channel + 1;
+    if (number >= 10) {
+        text += static_cast<char>('0' + number / 10);
+    }
+    text += static_cast<char>('0' + number % 10);
+    return text;
 }
 
 void AppendColumn(std::string& line, std::string_view text, std::size_t width) {
@@ -28,9 +34,9 @@ std::string BuildHistoryLine(std::uint8_t status, std::uint8_t data1, std::uint8
     AppendColumn(line, labels[0], 17);
     AppendColumn(line, labels[1], 12);
     if (velocityPrefix) {
-        std::string column = "Velocity: ";
-        column += labels[2];
-        AppendColumn(line, column, 14);
+        constexpr std::string_view kVelocity = "Velocity: "; // shorter than the column
+        line += kVelocity;
+        AppendColumn(line, labels[2], 14 - kVelocity.size());
     } else {
         AppendColumn(line, labels[2], 14);
     }

@@ -146,7 +146,17 @@ std::string DropFirstLine(std::string_view text, std::string_view separator, std
 }
 
 std::string NoteName(std::uint8_t note) {
-    const std::string octave = std::to_string(note / 12 - 2);
+    // -2 to 19, written without a conversion through a string of its own.
+    const int number = note / 12 - 2;
+    char digits[3];
+    std::size_t length = 0;
+    if (number < 0) {
+        digits[length++] = '-';
+    } else if (number >= 10) {
+        digits[length++] = static_cast<char>('0' + number / 10);
+    }
+    digits[length++] = static_cast<char>('0' + (number < 0 ? -number : number % 10));
+    const std::string_view octave(digits, length);
     const PitchName& pitch = kPitchNames[note % 12];
     std::string out;
     out.reserve(16);
@@ -179,7 +189,16 @@ std::string ControlName(int controller) {
 }
 
 std::string DecimalField(std::uint8_t value) {
-    return std::to_string(value);
+    char digits[3];
+    std::size_t length = 0;
+    if (value >= 100) {
+        digits[length++] = static_cast<char>('0' + value / 100);
+    }
+    if (value >= 10) {
+        digits[length++] = static_cast<char>('0' + value / 10 % 10);
+    }
+    digits[length++] = static_cast<char>('0' + value % 10);
+    return std::string(digits, length);
 }
 
 std::string HexField(std::uint8_t value) {

@@ -11,7 +11,7 @@ constexpr std::size_t kLengthBytes = sizeof(std::uint32_t);
 
 EventRing::EventRing(std::size_t capacity) {
     const std::size_t size = std::bit_ceil(capacity < 64 ? std::size_t{64} : capacity);
-    bytes_ = std::make_unique<std::uint8_t[]>(size);
+    bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(size); // untouched until used
     mask_ = size - 1;
 }
 

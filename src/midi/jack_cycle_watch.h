@@ -49,10 +49,13 @@ class JackCycleWatch {
 class JackSendBudget {
   public:
     static constexpr std::size_t kEventOverhead = 12;
-    // Three full sysex blocks a cycle: well inside RtMidi's 16 KB queue,
-    // which the port drains once a cycle, and fast enough that a file goes
-    // out at about the speed of a bare send loop.
-    static constexpr std::size_t kBytesPerCycle = 3 * (4096 + kEventOverhead);
+    // Four full sysex blocks a cycle (seven of the half blocks a 4 KB
+    // message is cut into): RtMidi's 16 KB queue, which the port drains once
+    // a cycle into a buffer twice that size. A send that finds the queue
+    // still full waits there for the next cycle (what the queue holds is
+    // never dropped); the budget checks that the server still runs before
+    // each send, so such a wait ends.
+    static constexpr std::size_t kBytesPerCycle = 4 * (4096 + kEventOverhead);
     static constexpr std::chrono::milliseconds kStallTimeout{2000};
 
     explicit JackSendBudget(std::shared_ptr<JackCycleWatch> watch) : watch_(std::move(watch)) {}

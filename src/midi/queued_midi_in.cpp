@@ -16,10 +16,19 @@ QueuedMidiIn::~QueuedMidiIn() {
 // Runs in the producer's thread: inside JACK's process cycle or on RtMidi's
 // ALSA thread. The notify is a futex wake: a system call that never blocks,
 // never allocates and takes no lock of ours, so the cycle's time stays
-// bounded (bench/jack_path_bench measures the path).
+// bounded (bench/jack_path_bench measures the path). It is made only when
+// the delivery thread sleeps or is about to: a cycle that brings hundreds of
+// messages to a busy delivery thread makes no system call at all.
+//
+// No wake-up is lost: both sides use sequentially consistent operations, so
+// either the delivery thread's reading of the counter (after it said it
+// sleeps) comes after this increment, and it does not wait, or this reading
+// of `sleeping_` comes after it said so, and the notify is made.
 void QueuedMidiIn::Wake() {
-    wake_.fetch_add(1, std::memory_order_release);
-    wake_.notify_one();
+    wake_.fetch_add(1, std::memory_order_seq_cst);
+    if (sleeping_.load(std::memory_order_seq_cst)) {
+        wake_.notify_one();
+    }
 }
 
 template <typename Pred> void QueuedMidiIn::WaitServing(const WaitHook& whileWaiting, Pred done) {
@@ -225,7 +234,11 @@ void QueuedMidiIn::DeliveryLoop() {
         }
         busy_.store(false);
         if (!got) {
-            wake_.wait(seen, std::memory_order_acquire);
+            sleeping_.store(true, std::memory_order_seq_cst);
+            if (wake_.load(std::memory_order_seq_cst) == seen) {
+                wake_.wait(seen, std::memory_order_acquire);
+            }
+            sleeping_.store(false, std::memory_order_relaxed);
         }
     }
     std::lock_guard lock(doneMutex_);

@@ -19,7 +19,11 @@ namespace velmora::midi {
 
 class QueuedMidiIn : public MidiInPort {
   public:
-    static constexpr std::size_t kDefaultQueueBytes = std::size_t{4} << 20;
+    // About 2.4 million short messages (7 bytes each with their length): a
+    // burst of a million at 96,000 a second fits even when the window takes
+    // them at half that speed on a busy machine. Its pages are touched only
+    // as messages pass through them.
+    static constexpr std::size_t kDefaultQueueBytes = std::size_t{16} << 20;
 
     explicit QueuedMidiIn(InputCallback callback, std::size_t queueBytes = kDefaultQueueBytes);
     ~QueuedMidiIn() override;
@@ -76,6 +80,7 @@ class QueuedMidiIn : public MidiInPort {
     std::atomic<bool> resetRequested_{false};
     std::atomic<bool> busy_{false};
     std::atomic<std::uint32_t> wake_{0};
+    std::atomic<bool> sleeping_{false}; // the delivery thread waits, or is about to
     std::atomic<std::uint64_t> lostNoBuffer_{0};
     std::atomic<std::uint64_t> lostMalformed_{0};
 

@@ -9,20 +9,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Waiting briefly before sleeping saves two thread wake-ups per message when
-// messages come close together; a handler takes a few microseconds.
-constexpr auto kSpin = std::chrono::microseconds(100);
-
-template <typename Pred> bool SpinFor(Pred done) {
-    const auto until = Clock::now() + kSpin;
-    while (!done()) {
-        if (Clock::now() > until) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 UiSignal::UiSignal(UiSignalReceiver& receiver, QObject* parent)
@@ -49,8 +35,12 @@ void UiSignal::Raise(char code) {
     lock.unlock();
     if (post) {
         QMetaObject::invokeMethod(this, [this] { ServePending(); }, Qt::QueuedConnection);
+    } else {
+        changed_.notify_all(); // the window thread may sleep in ServePending
     }
-    SpinFor([&] { return served_.load(std::memory_order_acquire) >= ticket; });
+    // The handler usually takes microseconds: waiting briefly for it saves
+    // two thread wake-ups per message.
+    raiseSpin_.Wait([&] { return served_.load(std::memory_order_acquire) >= ticket; });
     lock.lock();
     changed_.wait(lock, [&] { return served_.load() >= ticket || shutdown_; });
     if (served_.load() < ticket) {
@@ -68,7 +58,7 @@ void UiSignal::ServePending() {
     }
     // Serve a stream for at most a slice, then give the event loop its turn
     // (painting, input) and come back through a posted call.
-    const auto sliceEnd = Clock::now() + std::chrono::milliseconds(5);
+    const auto sliceEnd = Clock::now() + slice_;
     while (state_ == State::Pending && !shutdown_) {
         state_ = State::Serving;
         serverActive_ = true;
@@ -79,21 +69,32 @@ void UiSignal::ServePending() {
         state_ = State::Idle;
         served_.fetch_add(1, std::memory_order_release);
         changed_.notify_all();
-        // Stay a moment for the next code, so a stream of messages does not
-        // cost an event per message.
+        // Stay for the next code until the slice ends, so a stream of
+        // messages costs neither an event per message nor a turn of the event
+        // loop (and a paint) each time the MIDI thread is a little late. A
+        // short spin catches the next code of a burst; past it, sleep.
         const std::uint64_t next = served_.load() + 1;
         lock.unlock();
         if (Clock::now() > sliceEnd) {
             lock.lock();
             break;
         }
-        SpinFor([&] { return raised_.load(std::memory_order_acquire) >= next; });
+        const bool soon =
+            serveSpin_.Wait([&] { return raised_.load(std::memory_order_acquire) >= next; });
         lock.lock();
+        if (!soon) {
+            changed_.wait_until(lock, sliceEnd,
+                                [this] { return state_ == State::Pending || shutdown_; });
+        }
     }
     serverActive_ = false;
     if (state_ == State::Pending && !shutdown_) {
         QMetaObject::invokeMethod(this, [this] { ServePending(); }, Qt::QueuedConnection);
     }
+}
+
+void UiSignal::SetSlice(std::chrono::microseconds slice) {
+    slice_ = slice;
 }
 
 void UiSignal::Shutdown() {

@@ -7,9 +7,11 @@
 
 #include <QObject>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
+#include "midi/adaptive_spin.h"
 #include "midi/hand_off.h"
 
 namespace velmora::midi {
@@ -24,6 +26,10 @@ class UiSignal : public QObject, public HandOff {
 
     // Window thread: handles a raised code now, if one waits.
     void ServePending();
+
+    // How long the window thread serves a stream of codes before the event
+    // loop gets its turn (painting, input); 5 ms unless set. Window thread.
+    void SetSlice(std::chrono::microseconds slice);
 
     // From now on Raise returns at once without handling (program end).
     void Shutdown();
@@ -46,6 +52,9 @@ class UiSignal : public QObject, public HandOff {
     std::atomic<std::uint64_t> raised_{0};
     std::atomic<std::uint64_t> served_{0};
     std::uint64_t abandoned_ = 0;
+    std::chrono::microseconds slice_{5000};
+    AdaptiveSpin raiseSpin_; // the raising thread's wait for the handler
+    AdaptiveSpin serveSpin_; // the window thread's wait for the next code
 };
 
 } // namespace velmora::midi

@@ -154,7 +154,7 @@ TEST_F(MonitorTest, ActiveSensingLightsOnlyItsLedOrNothing) {
     EXPECT_TRUE(form->Memo2->toPlainText().isEmpty());
 }
 
-TEST_F(MonitorTest, HistoryKeepsThe26NewestLines) {
+TEST_F(MonitorTest, HistoryKeepsThe26NewestLinesAndTheRowsShowTheLastOfAStream) {
     for (int i = 0; i < 27; ++i) {
         ASSERT_TRUE(
             rig.service.InjectShort(0, PackShortMessage(0x90, static_cast<std::uint8_t>(i), 1)));
@@ -167,6 +167,16 @@ TEST_F(MonitorTest, HistoryKeepsThe26NewestLines) {
         << form->Memo2->toPlainText().left(20).toStdString();
     EXPECT_TRUE(form->Memo2->document()->lastBlock().text().startsWith("90 1A 01 "));
     EXPECT_EQ(form->Memo2->textCursor().blockNumber(), 25);
+    // The rows are refreshed once for what came together: from the last message.
+    EXPECT_EQ(form->lblHex[1]->text(), QStringLiteral("H1A"));
+    EXPECT_EQ(form->lblExp[1]->text(), QString::fromUtf16(u"D0 (r\u00e90)"));
+
+    // A refresh still waiting when the monitor is cleared shows nothing.
+    form->midiAnalyse(PackShortMessage(0xB0, 7, 100));
+    form->DataMonClear();
+    QApplication::processEvents();
+    EXPECT_TRUE(form->lblHex[0]->text().isEmpty());
+    EXPECT_EQ(form->Gauge1->progress(), 0);
 }
 
 TEST_F(MonitorTest, SixByteBlockIsListedWithHeaderBytesAndEmptyLine) {
