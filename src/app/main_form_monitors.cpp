@@ -40,6 +40,18 @@ std::optional<int> StoredNumber(const SettingsFile& settings, std::string_view k
     return value;
 }
 
+// The filter menu's labels, with a letter to choose each from the keyboard
+// (the menu's own keys: right-click or the Menu key, then the letter).
+constexpr std::array<const char*, kHistoryKinds.size()> kKindMenuTexts{
+    "&Notes", "C&ontrollers", "&Program change", "Pitch &bend",      "&Aftertouch",
+    "&Sysex", "&Clock",       "Active s&ensing", "Other &real-time", "S&ystem common"};
+
+// Channels 1 to 10 are chosen by their last digit.
+QString ChannelMenuText(int channel) {
+    const QString text = QStringLiteral("Channel %1").arg(channel);
+    return channel <= 10 ? QString(text).insert(text.size() - 1, '&') : text;
+}
+
 QString MenuStyle() {
     return QStringLiteral(
         "QMenu { background: black; color: rgb(0, 200, 70); border: 1px solid rgb(0, 110, 0); }"
@@ -91,22 +103,23 @@ void TmainForm::BuildMonitorControls() {
         addAction(a);
         return a;
     };
-    actPause = action(QStringLiteral("Pause the monitors"),
+    actPause = action(QStringLiteral("&Pause the monitors"),
                       {QKeySequence(Qt::CTRL | Qt::Key_P), QKeySequence(Qt::Key_Pause)},
                       [this] { SetPaused(!paused_); });
     actPause->setCheckable(true);
-    actFind = action(QStringLiteral("Find in the history..."), {QKeySequence::Find},
+    actFind = action(QStringLiteral("&Find in the history..."), {QKeySequence::Find},
                      [this] { ShowFindBar(); });
-    actFindNext = action(QStringLiteral("Find next"), {QKeySequence::FindNext}, [this] {
+    actFindNext = action(QStringLiteral("Find &next"), {QKeySequence::FindNext}, [this] {
         edtFind->text().isEmpty() ? ShowFindBar() : void(FindInHistory(edtFind->text(), true));
     });
-    actFindPrevious = action(QStringLiteral("Find previous"), {QKeySequence::FindPrevious}, [this] {
-        edtFind->text().isEmpty() ? ShowFindBar() : void(FindInHistory(edtFind->text(), false));
-    });
-    actSaveHistory = action(QStringLiteral("Save the history..."), {QKeySequence::Save},
+    actFindPrevious =
+        action(QStringLiteral("Find pre&vious"), {QKeySequence::FindPrevious}, [this] {
+            edtFind->text().isEmpty() ? ShowFindBar() : void(FindInHistory(edtFind->text(), false));
+        });
+    actSaveHistory = action(QStringLiteral("Save the &history..."), {QKeySequence::Save},
                             [this] { SaveHistoryAs(); });
     actSaveSysex =
-        action(QStringLiteral("Save the sysex monitor..."),
+        action(QStringLiteral("Save the s&ysex monitor..."),
                {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, [this] { SaveSysexAs(); });
 
     for (QPlainTextEdit* box : {Memo2, Memo1}) {
@@ -594,10 +607,10 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
     auto* box = qobject_cast<QPlainTextEdit*>(parent);
     QPlainTextEdit* target = box != nullptr ? box : Memo2;
     menu->addAction(actPause);
-    QAction* copy = menu->addAction(QStringLiteral("Copy"), target, &QPlainTextEdit::copy);
+    QAction* copy = menu->addAction(QStringLiteral("&Copy"), target, &QPlainTextEdit::copy);
     copy->setShortcut(QKeySequence::Copy);
     copy->setEnabled(target->textCursor().hasSelection());
-    menu->addAction(QStringLiteral("Select all"), QKeySequence::SelectAll, target,
+    menu->addAction(QStringLiteral("Select &all"), QKeySequence::SelectAll, target,
                     &QPlainTextEdit::selectAll);
     menu->addSeparator();
     menu->addAction(actFind);
@@ -605,10 +618,11 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
     menu->addAction(actFindPrevious);
     menu->addSeparator();
 
-    QMenu* kinds = menu->addMenu(QStringLiteral("Show"));
+    QMenu* kinds = menu->addMenu(QStringLiteral("&Show"));
     kinds->setStyleSheet(MenuStyle());
-    for (const HistoryKind& k : kHistoryKinds) {
-        QAction* a = kinds->addAction(QString::fromLatin1(k.label.data(), k.label.size()));
+    for (std::size_t i = 0; i < kHistoryKinds.size(); ++i) {
+        const HistoryKind& k = kHistoryKinds[i];
+        QAction* a = kinds->addAction(QString::fromLatin1(kKindMenuTexts[i]));
         a->setCheckable(true);
         a->setChecked(!HidesKind(filter_, k.kind));
         connect(a, &QAction::toggled, this, [this, kind = k.kind](bool on) {
@@ -617,11 +631,11 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
             SetHistoryFilter(f);
         });
     }
-    QMenu* channels = kinds->addMenu(QStringLiteral("Channels"));
+    QMenu* channels = kinds->addMenu(QStringLiteral("C&hannels"));
     channels->setStyleSheet(MenuStyle());
     for (int c = 0; c < 16; ++c) {
         const auto bit = static_cast<std::uint16_t>(1u << c);
-        QAction* a = channels->addAction(QStringLiteral("Channel %1").arg(c + 1));
+        QAction* a = channels->addAction(ChannelMenuText(c + 1));
         a->setCheckable(true);
         a->setChecked((filter_.channels & bit) != 0);
         connect(a, &QAction::toggled, this, [this, bit](bool on) {
@@ -632,18 +646,18 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
     }
     kinds->addSeparator();
     kinds
-        ->addAction(QStringLiteral("Show everything"), this,
+        ->addAction(QStringLiteral("Show e&verything"), this,
                     [this] { SetHistoryFilter(kShowEverything); })
         ->setEnabled(HidesAny(filter_));
 
-    QMenu* time = menu->addMenu(QStringLiteral("Time column"));
+    QMenu* time = menu->addMenu(QStringLiteral("&Time column"));
     time->setStyleSheet(MenuStyle());
     auto* group = new QActionGroup(time);
     const std::pair<TimeColumn, const char*> columns[] = {
-        {TimeColumn::Off, "None"},
-        {TimeColumn::SinceStart, "Milliseconds since the start"},
-        {TimeColumn::Delta, "Milliseconds since the previous line"},
-        {TimeColumn::TimeOfDay, "Time of day"}};
+        {TimeColumn::Off, "&None"},
+        {TimeColumn::SinceStart, "Milliseconds since the &start"},
+        {TimeColumn::Delta, "Milliseconds since the &previous line"},
+        {TimeColumn::TimeOfDay, "&Time of day"}};
     for (const auto& [column, text] : columns) {
         QAction* a = time->addAction(QString::fromLatin1(text));
         a->setCheckable(true);
@@ -652,7 +666,7 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
         const TimeColumn chosen = column; // a structured binding can't be captured everywhere
         connect(a, &QAction::triggered, this, [this, chosen] { SetTimeColumn(chosen); });
     }
-    QAction* keep = menu->addAction(QStringLiteral("Keep the last %L1 lines")
+    QAction* keep = menu->addAction(QStringLiteral("&Keep the last %L1 lines")
                                         .arg(static_cast<qulonglong>(scrollback_.Capacity())));
     keep->setCheckable(true);
     keep->setChecked(longHistory_);

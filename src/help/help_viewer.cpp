@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QSplitter>
+#include <QTextDocumentFragment>
 #include <QThread>
 #include <QVBoxLayout>
 #include <QtHelp/QCompressedHelpInfo>
@@ -11,11 +12,11 @@
 #include <QtHelp/QHelpIndexWidget>
 #include <QtHelp/QHelpLink>
 #include <QtHelp/QHelpSearchEngine>
-#include <QtHelp/QHelpSearchQueryWidget>
-#include <QtHelp/QHelpSearchResultWidget>
+#include <QtHelp/QHelpSearchResult>
 
 #include "help/help_browser.h"
 #include "help/help_results.h"
+#include "help/search_query.h"
 #include "ui/escape_key.h"
 
 namespace velmora::help {
@@ -24,6 +25,7 @@ namespace velmora::help {
 struct ViewerTexts {
     QString title, indexPlaceholder, contents, index, search;
     QString back, backTip, forward, forwardTip, home, homeTip, close, closeTip;
+    QString searchPlaceholder, searchButton, searchTip, indexing, found, none;
 };
 
 namespace {
@@ -41,7 +43,13 @@ const ViewerTexts& TextsFor(const QString& helpNamespace) {
                                     QStringLiteral("Présentation"),
                                     QStringLiteral("Page de présentation"),
                                     QStringLiteral("Fermer"),
-                                    QStringLiteral("Fermer l'aide (Échap)")};
+                                    QStringLiteral("Fermer l'aide (Échap)"),
+                                    QStringLiteral("Mots à chercher dans les pages"),
+                                    QStringLiteral("Chercher"),
+                                    QStringLiteral("Chercher ces mots dans toutes les pages"),
+                                    QStringLiteral("Préparation de la recherche..."),
+                                    QStringLiteral("Pages trouvées : %1"),
+                                    QStringLiteral("Aucune page ne contient ces mots.")};
     static const ViewerTexts english{QStringLiteral("Velmora Help"),
                                      QStringLiteral("Word to look for in the index"),
                                      QStringLiteral("Contents"),
@@ -54,7 +62,13 @@ const ViewerTexts& TextsFor(const QString& helpNamespace) {
                                      QStringLiteral("About Velmora"),
                                      QStringLiteral("The presentation page"),
                                      QStringLiteral("Close"),
-                                     QStringLiteral("Close the help (Esc)")};
+                                     QStringLiteral("Close the help (Esc)"),
+                                     QStringLiteral("Words to look for in the pages"),
+                                     QStringLiteral("Search"),
+                                     QStringLiteral("Look for these words in every page"),
+                                     QStringLiteral("Preparing the search..."),
+                                     QStringLiteral("Pages found: %1"),
+                                     QStringLiteral("No page holds these words.")};
     return helpNamespace.endsWith(QStringLiteral(".en")) ? english : french;
 }
 
@@ -143,8 +157,23 @@ void THelpViewer::BuildWindow(const ViewerTexts& texts) {
     indexLayout->addWidget(IndexFilter);
     indexLayout->addWidget(Index);
     SearchPage = new QWidget(this);
-    new QVBoxLayout(SearchPage);
-    SearchPage->layout()->setContentsMargins(0, 0, 0, 0);
+    SearchInput = new QLineEdit(SearchPage);
+    SearchInput->setPlaceholderText(texts.searchPlaceholder);
+    SearchInput->setClearButtonEnabled(true);
+    SearchButton = new QToolButton(SearchPage);
+    SearchButton->setText(texts.searchButton);
+    SearchButton->setToolTip(texts.searchTip);
+    SearchStatus = new QLabel(SearchPage);
+    SearchStatus->setWordWrap(true);
+    SearchResults = new QListWidget(SearchPage);
+    auto* searchRow = new QHBoxLayout;
+    searchRow->addWidget(SearchInput, 1);
+    searchRow->addWidget(SearchButton);
+    auto* searchLayout = new QVBoxLayout(SearchPage);
+    searchLayout->setContentsMargins(0, 0, 0, 0);
+    searchLayout->addLayout(searchRow);
+    searchLayout->addWidget(SearchStatus);
+    searchLayout->addWidget(SearchResults, 1);
 
     Tabs = new QTabWidget(this);
     Tabs->addTab(Contents, texts.contents);
@@ -208,6 +237,18 @@ void THelpViewer::BuildWindow(const ViewerTexts& texts) {
             BuildSearch();
         }
     });
+    auto searchTyped = [this] {
+        if (!SearchInput->text().trimmed().isEmpty()) {
+            Search(SearchInput->text());
+        }
+    };
+    connect(SearchInput, &QLineEdit::returnPressed, this, searchTyped);
+    connect(SearchButton, &QToolButton::clicked, this, searchTyped);
+    connect(SearchResults, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { ShowPage(item->data(Qt::UserRole).toUrl()); });
+    connect(SearchResults, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { ShowPage(item->data(Qt::UserRole).toUrl()); });
+    texts_ = &texts;
 
     // The models fill themselves in the background from the registered file.
     engine_->contentModel()->createContents(QString());
@@ -215,33 +256,31 @@ void THelpViewer::BuildWindow(const ViewerTexts& texts) {
 }
 
 void THelpViewer::BuildSearch() {
-    if (SearchQuery) {
+    if (searchStarted_ || !engine_) {
         return;
     }
+    searchStarted_ = true;
     QHelpSearchEngine* search = engine_->searchEngine();
-    SearchQuery = search->queryWidget();
-    SearchResults = search->resultWidget();
-    SearchPage->layout()->addWidget(SearchQuery);
-    SearchPage->layout()->addWidget(SearchResults);
-    connect(SearchQuery, &QHelpSearchQueryWidget::search, this,
-            [this] { Search(SearchQuery->searchInput()); });
-    connect(SearchResults, &QHelpSearchResultWidget::requestShowLink, this, &THelpViewer::ShowPage);
-    connect(search, &QHelpSearchEngine::searchingFinished, this, &THelpViewer::searchFinished);
+    connect(search, &QHelpSearchEngine::searchingFinished, this, &THelpViewer::ShowSearchResults);
     connect(search, &QHelpSearchEngine::indexingFinished, this, [this] {
         indexing_ = false;
         indexed_ = true;
         RunPendingSearch();
     });
     indexing_ = true;
+    SearchStatus->setText(texts_->indexing);
     search->reindexDocumentation();
 }
 
 void THelpViewer::Search(const QString& text) {
-    BuildSearch();
-    if (SearchQuery->searchInput() != text) {
-        SearchQuery->setSearchInput(text);
+    if (!engine_) {
+        return;
     }
-    pendingSearch_ = text;
+    BuildSearch();
+    if (SearchInput->text() != text) {
+        SearchInput->setText(text);
+    }
+    pendingSearch_ = FullTextQuery(text);
     if (!indexing_) {
         RunPendingSearch();
     }
@@ -254,6 +293,19 @@ void THelpViewer::RunPendingSearch() {
     const QString text = pendingSearch_;
     pendingSearch_ = QString();
     engine_->searchEngine()->search(text);
+}
+
+void THelpViewer::ShowSearchResults(int hits) {
+    SearchResults->clear();
+    const QList<QHelpSearchResult> found = engine_->searchEngine()->searchResults(0, hits);
+    for (const QHelpSearchResult& result : found) {
+        auto* item = new QListWidgetItem(result.title(), SearchResults);
+        item->setData(Qt::UserRole, result.url());
+        // The passage comes with the words found in bold.
+        item->setToolTip(QTextDocumentFragment::fromHtml(result.snippet()).toPlainText());
+    }
+    SearchStatus->setText(found.isEmpty() ? texts_->none : texts_->found.arg(found.size()));
+    emit searchFinished(static_cast<int>(found.size()));
 }
 
 QUrl THelpViewer::TopicOf(int context) const {

@@ -2,9 +2,13 @@
 // contents, its index and a full-text search beside the page view. The help
 // engine's collection lives in a private temporary folder for as long as the
 // window does; the search index is built there on the search's first use.
+// The viewer's own controls, the search's included, speak the language of
+// the help file.
 #pragma once
 
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -15,8 +19,6 @@
 class QHelpEngine;
 class QHelpContentWidget;
 class QHelpIndexWidget;
-class QHelpSearchQueryWidget;
-class QHelpSearchResultWidget;
 
 namespace velmora::help {
 
@@ -44,7 +46,8 @@ class THelpViewer : public QWidget {
     QUrl HomePage() const;
 
     // Full-text search; the index is built first when it is not there yet.
-    // searchFinished() reports the number of hits.
+    // searchFinished() reports the number of pages found, which
+    // SearchResults then lists (title, with the passage as tooltip).
     void Search(const QString& text);
     bool SearchIndexed() const { return indexed_; }
 
@@ -55,8 +58,10 @@ class THelpViewer : public QWidget {
     QLineEdit* IndexFilter = nullptr;
     QHelpIndexWidget* Index = nullptr;
     QWidget* SearchPage = nullptr;
-    QHelpSearchQueryWidget* SearchQuery = nullptr; // made on the search's first use
-    QHelpSearchResultWidget* SearchResults = nullptr;
+    QLineEdit* SearchInput = nullptr;
+    QToolButton* SearchButton = nullptr;
+    QLabel* SearchStatus = nullptr;
+    QListWidget* SearchResults = nullptr;
     QToolButton *BackButton = nullptr, *ForwardButton = nullptr, *HomeButton = nullptr,
                 *CloseButton = nullptr;
 
@@ -72,10 +77,13 @@ class THelpViewer : public QWidget {
     void ShowPage(const QUrl& url);
     void SelectInContents(const QUrl& url);
     void RunPendingSearch();
+    void ShowSearchResults(int hits);
 
     QString helpFile_;
     std::unique_ptr<QTemporaryDir> collectionFolder_;
     QHelpEngine* engine_ = nullptr;
+    const ViewerTexts* texts_ = nullptr;
+    bool searchStarted_ = false;
     bool indexing_ = false;
     bool indexed_ = false;
     QString pendingSearch_;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -68,37 +69,47 @@ class MainFormRig {
     }
 
     // Lets the window serve what the MIDI thread handed over, until the
-    // input is idle (or `timeout` has passed).
-    void Settle(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    // input is idle; false when it still is not after `timeout`. The MIDI
+    // thread waits for the window at every message or sysex block, and the
+    // hand-off posts a call to the window each time: the wait sleeps until
+    // that call (or the backstop's tick, for an input that goes idle without
+    // one) rather than for a fixed while per round, which a dump of
+    // thousands of blocks would pay thousands of times.
+    bool Settle(std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
+        const int device = service.InDeviceNumber(form->midi().MidiInDeviceName);
+        QTimer backstop;
+        backstop.start(1);
         const auto until = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < until) {
+        while (true) {
             QApplication::processEvents();
-            if (service.WaitIdle(service.InDeviceNumber(form->midi().MidiInDeviceName),
-                                 std::chrono::milliseconds(1))) {
+            if (service.WaitIdle(device, std::chrono::milliseconds(0))) {
                 QApplication::processEvents();
-                return;
+                return true;
             }
+            if (std::chrono::steady_clock::now() >= until) {
+                return false;
+            }
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
     }
 
-    // Plays the messages into the chosen input; false when one was not taken.
+    // Plays the messages into the chosen input; false when one was not taken
+    // or the window did not take them all in.
     bool Play(std::initializer_list<ShortMessage> messages) {
         bool taken = true;
         for (auto m : messages) {
             taken = service.InjectShort(service.InDeviceNumber(form->midi().MidiInDeviceName), m) &&
                     taken;
         }
-        Settle();
-        return taken;
+        return Settle() && taken;
     }
 
     // Plays one sysex message into the chosen input (one event, as a JACK
-    // port delivers it); false when the input did not take it.
+    // port delivers it); false when the input or the window did not take it.
     bool PlaySysex(const std::vector<std::uint8_t>& bytes) {
         const bool taken =
             service.InjectSysex(service.InDeviceNumber(form->midi().MidiInDeviceName), bytes);
-        Settle();
-        return taken;
+        return Settle() && taken;
     }
 
     // What ElapsedMs reads from now on.

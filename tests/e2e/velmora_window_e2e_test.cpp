@@ -211,3 +211,160 @@ TEST_F(VelmoraWindow, WithoutAMidiServiceOffersTheDemoInItsDialog) {
                   DefaultSettings(0, 0, "Velmora Demo Keyboard", "Velmora Demo Synth"));
     }
 }
+
+// A day's use: the window made larger and remembered; the monitors paused
+// while a peer plays (thru goes on) and caught up at the resume; the clock
+// and channel 10 filtered out; a note found; the history saved as CSV. The
+// keyboard drives it (shortcuts, and the context menu's letters), and the
+// screen is read where the window shows the outcome.
+TEST_F(VelmoraWindow, ADayOfUseResizePauseFilterFindAndSave) {
+    std::string error;
+    auto peer = JackPeer::Open("keys", &error);
+    ASSERT_TRUE(peer) << error;
+    std::ofstream(copy_.Settings(), std::ios::binary)
+        << "[Devices]\r\nMidiInName=" << peer->OutPort() << "\r\nMidiOutName=" << peer->InPort()
+        << "\r\n";
+    // Qt's own file dialog, whatever desktop the machine has.
+    const velmora::testing::ScopedEnvironment theme("QT_QPA_PLATFORMTHEME", "generic");
+    const std::vector<std::string> command{copy_.Program(), "--midi-api", "jack"};
+
+    // Made larger, the size is kept for the next start.
+    {
+        ChildProcess velmora(command);
+        const std::string window = display_->WaitForWindow("638x454", velmora);
+        ASSERT_FALSE(window.empty()) << velmora.Errors() << display_->Errors();
+        ASSERT_TRUE(display_->Resize(window, 900, 700));
+        ASSERT_FALSE(display_->WaitForWindow("900x700", velmora).empty()) << velmora.Errors();
+        PowerOff(window, velmora);
+        EXPECT_NE(ReadFile(copy_.Settings()).find("WindowWidth=900\r\nWindowHeight=700\r\n"),
+                  std::string::npos)
+            << ReadFile(copy_.Settings());
+    }
+    auto velmora = std::make_unique<ChildProcess>(command);
+    const std::string window = display_->WaitForWindow("900x700", *velmora);
+    ASSERT_FALSE(window.empty()) << velmora->Errors() << display_->Errors();
+    ASSERT_FALSE(ConnectedVelmoraPort(*peer, true, 20s).empty()) << velmora->Errors();
+    ASSERT_FALSE(ConnectedVelmoraPort(*peer, false, 20s).empty()) << velmora->Errors();
+
+    // Plays `events` and waits until thru has brought back `back` of them
+    // (everything but the clock), again when a late server cycle lost some.
+    auto play = [&](const std::vector<JackPeer::Event>& events, std::size_t back) {
+        return RepeatedOnLateCycles(*peer, [&](std::uint64_t late) -> ::testing::AssertionResult {
+            peer->ClearReceived();
+            for (const auto& event : events) {
+                peer->Send(event);
+            }
+            if (!WaitForAllUnlessLate(*peer, late, back, [&] { return peer->ReceivedCount(); })) {
+                return ::testing::AssertionFailure() << peer->ReceivedCount() << " of " << back
+                                                     << " came back thru; " << velmora->Errors();
+            }
+            return ::testing::AssertionSuccess();
+        });
+    };
+    // In the larger window: the history box, and the status at its top left.
+    auto history = [&] { return display_->Look(window, 146, 130, 700, 480); };
+    auto status = [&] { return display_->Look(window, 148, 112, 184, 15); };
+    auto yellow = [](int r, int g, int b) { return r > 200 && g > 150 && b < 100; };
+
+    auto highlighted = [](int r, int g, int b) { return r == 0 && g == 90 && b == 30; };
+    using velmora::testing::Eventually;
+
+    // The clock, a drum on channel 10 and C3 on channel 1.
+    const JackPeer::Event clock{0xF8};
+    ASSERT_TRUE(
+        play({clock, clock, {0x99, 0x24, 0x64}, {0x90, 0x3C, 0x64}, {0x80, 0x3C, 0x40}}, 3));
+    // Ctrl+F (on the Data Monitor) finds C3 and highlights its lines, the
+    // second and the third, not the drum's at the top (which "C", typed
+    // first, also finds).
+    ASSERT_TRUE(display_->Keys(window, {"ctrl+f"}));
+    ASSERT_TRUE(display_->Type(window, "C3"));
+    EXPECT_TRUE(Eventually([&] {
+        const auto shown = history();
+        if (!shown) {
+            return false;
+        }
+        VirtualDisplay::Picture top = *shown;
+        top.height = 6; // the middle of the first line
+        top.pixels.assign(shown->pixels.begin() + 4 * shown->width,
+                          shown->pixels.begin() + 10 * shown->width);
+        return top.Count(highlighted) == 0 && shown->Count(highlighted) > 100;
+    })) << "C3 not found";
+    ASSERT_TRUE(display_->Keys(window, {"Escape"}));
+
+    // Paused: the status says so, thru goes on, the history stands still.
+    ASSERT_TRUE(status() && status()->Count(yellow) == 0);
+    ASSERT_TRUE(display_->Keys(window, {"ctrl+p"}));
+    std::optional<VirtualDisplay::Picture> pausedStatus, frozen;
+    ASSERT_TRUE(Eventually([&] {
+        pausedStatus = status();
+        return pausedStatus && pausedStatus->Count(yellow) > 0;
+    })) << "no pause shown";
+    frozen = history();
+    ASSERT_TRUE(frozen);
+    std::vector<JackPeer::Event> whilePaused;
+    for (std::uint8_t note = 0x40; note < 0x45; ++note) {
+        whilePaused.push_back({0x91, note, 0x50});
+    }
+    ASSERT_TRUE(play(whilePaused, whilePaused.size()));
+    EXPECT_EQ(peer->Received(), whilePaused);
+    // The count of what arrived grows; the history does not.
+    ASSERT_TRUE(Eventually([&] { return status() != pausedStatus; })) << "no count while paused";
+    EXPECT_TRUE(history() == frozen);
+    // Resumed: the history catches up.
+    ASSERT_TRUE(display_->Keys(window, {"ctrl+p"}));
+    EXPECT_TRUE(Eventually([&] { return history() != frozen; })) << "no catch-up at the resume";
+
+    // The history's context menu, from the keyboard: Show > Clock, then
+    // Show > Channels > Channel 10. The pointer keeps out of the menus' way.
+    ASSERT_TRUE(display_->Click(window, 400, 300));
+    ASSERT_TRUE(display_->PointerAway());
+    // Each key once the one before has opened or closed its menu: the
+    // program's shown windows are its own and its open menus.
+    auto menuKeys = [&](std::initializer_list<std::pair<const char*, int>> steps) {
+        for (const auto& [key, shown] : steps) {
+            if (!display_->Keys(window, {key}) || !Eventually([&, shown = shown] {
+                    return display_->ShownWindows("velmora") == shown;
+                })) {
+                return ::testing::AssertionFailure()
+                       << "after " << key << ": " << display_->ShownWindows("velmora")
+                       << " windows";
+            }
+        }
+        return ::testing::AssertionSuccess();
+    };
+    ASSERT_TRUE(menuKeys({{"Menu", 2}, {"s", 3}, {"c", 1}}));
+    ASSERT_TRUE(menuKeys({{"Menu", 2}, {"s", 3}, {"h", 4}, {"0", 1}}));
+
+    // Saved as CSV through the file dialog: what the history shows.
+    const fs::path saved = fs::path(copy_.Program()).parent_path() / "history.csv";
+    ASSERT_TRUE(display_->Keys(window, {"ctrl+s"}));
+    const std::string dialog = display_->WaitForWindow("", *velmora, "^Save the events history");
+    ASSERT_FALSE(dialog.empty()) << velmora->Errors();
+    ASSERT_TRUE(display_->Type(dialog, saved.string()));
+    // The file name's completion list, which takes a Return for itself, has
+    // gone once nothing matches "history.csv": the windows are the main
+    // window and the dialog. The Return closes the dialog as it goes down,
+    // so its key's release may find no window: that is no failure.
+    ASSERT_TRUE(Eventually([&] { return display_->ShownWindows("velmora") == 2; }))
+        << display_->ShownWindows("velmora") << " windows";
+    display_->Keys(dialog, {"Return"});
+    ASSERT_TRUE(Eventually([&] { return fs::exists(saved) && fs::file_size(saved) > 0; }))
+        << velmora->Errors();
+    const std::string csv = ReadFile(saved);
+    EXPECT_TRUE(csv.starts_with("Time (ms),Bytes,Kind,Channel,Message\r\n")) << csv;
+    EXPECT_NE(csv.find(",90 3C 64,Notes,1,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("C3 (do3)"), std::string::npos) << csv;
+    for (const auto& event : whilePaused) {
+        char bytes[32];
+        std::snprintf(bytes, sizeof bytes, ",91 %02X 50,Notes,2,", event[1]);
+        EXPECT_NE(csv.find(bytes), std::string::npos) << bytes << csv;
+    }
+    EXPECT_EQ(csv.find(",F8,"), std::string::npos) << csv;
+    EXPECT_EQ(csv.find(",10,"), std::string::npos) << csv;
+
+    PowerOff(window, *velmora);
+    const std::string settings = ReadFile(copy_.Settings());
+    EXPECT_NE(settings.find("HistoryHiddenKinds=clock\r\n"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("HistoryHiddenChannels=10\r\n"), std::string::npos) << settings;
+    EXPECT_EQ(peer->LostEvents(), 0u);
+}

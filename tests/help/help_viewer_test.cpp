@@ -96,6 +96,7 @@ TEST_F(HelpViewerTest, TheEnglishHelpOpensAtThePresentationWithTheFrenchStructur
     EXPECT_EQ(viewer->windowTitle(), QStringLiteral("Velmora Help"));
     EXPECT_EQ(viewer->CloseButton->text(), QStringLiteral("Close"));
     EXPECT_EQ(viewer->Tabs->tabText(0), QStringLiteral("Contents"));
+    EXPECT_EQ(viewer->SearchButton->text(), QStringLiteral("Search"));
 
     THelpViewer french;
     ASSERT_EQ(french.Open(kHelpFile), kHelpShown);
@@ -152,16 +153,81 @@ TEST_F(HelpViewerTest, ContentsAndIndexFillAndLeadToPages) {
         kWaitMs));
 }
 
-TEST_F(HelpViewerTest, SearchBuildsItsIndexOnFirstUseAndFindsPages) {
+// The French file: the viewer's own controls in French, an index of words,
+// and a search (its index built on first use) that finds a hyphenated
+// program name and a word the pages give beside "After Touch".
+TEST_F(HelpViewerTest, TheFrenchViewerSpeaksFrenchItsIndexShowsWordsAndItsSearchFindsThem) {
     THookHelpSystem hook(kHelpFile, kOwnViewer, QString(), Environment());
     ASSERT_TRUE(hook.OpenHelpContext(1001));
     THelpViewer* viewer = hook.Viewer();
-    EXPECT_EQ(viewer->SearchQuery, nullptr); // nothing indexed before the search is used
+    EXPECT_EQ(viewer->windowTitle(), QStringLiteral("Aide de Velmora"));
+    const QStringList words{viewer->BackButton->text(),
+                            viewer->ForwardButton->text(),
+                            viewer->HomeButton->text(),
+                            viewer->CloseButton->text(),
+                            viewer->Tabs->tabText(0),
+                            viewer->Tabs->tabText(2),
+                            viewer->SearchButton->text(),
+                            viewer->SearchInput->placeholderText(),
+                            viewer->IndexFilter->placeholderText()};
+    EXPECT_EQ(words, (QStringList{"◀ Précédent", "Suivant ▶", "Présentation", "Fermer", "Sommaire",
+                                  "Recherche", "Chercher", "Mots à chercher dans les pages",
+                                  "Mot à chercher dans l'index"}));
+
+    // Words in the index, no identifiers such as PRESENTATION.
+    QAbstractItemModel* index = viewer->Index->model();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return index->rowCount() > 20; }, kWaitMs));
+    QStringList entries;
+    for (int row = 0; row < index->rowCount(); ++row) {
+        entries << index->index(row, 0).data().toString();
+    }
+    for (const QString& entry : entries) {
+        const bool identifier =
+            entry.contains(u'_') ||
+            (entry.size() > 4 && entry == entry.toUpper() && entry.front().isLetter());
+        EXPECT_FALSE(identifier) << entry.toStdString();
+    }
+    EXPECT_TRUE(entries.contains(QStringLiteral("Velmora, présentation")));
+    EXPECT_TRUE(entries.contains(QStringLiteral("aftertouch")));
+    EXPECT_TRUE(entries.contains(QStringLiteral("velmora-cli")));
+    EXPECT_EQ(viewer->TopicOf(1001).fileName(), QStringLiteral("presentation.html"));
+
+    // Nothing is indexed before the search is used; then each search lists
+    // the pages that explain the word, and a result leads to its page.
+    EXPECT_FALSE(viewer->SearchIndexed());
+    viewer->Tabs->setCurrentWidget(viewer->SearchPage);
     QSignalSpy finished(viewer, &THelpViewer::searchFinished);
-    viewer->Search(QStringLiteral("transposition"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() > 0; }, kWaitMs));
+    auto pagesFound = [&](const QString& text) {
+        finished.clear();
+        viewer->SearchInput->setText(text);
+        QTest::mouseClick(viewer->SearchButton, Qt::LeftButton);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return finished.count() > 0; }, kWaitMs))
+            << text.toStdString();
+        QStringList pages;
+        for (int row = 0; row < viewer->SearchResults->count(); ++row) {
+            pages << viewer->SearchResults->item(row)->data(Qt::UserRole).toUrl().fileName();
+        }
+        return pages;
+    };
+    EXPECT_TRUE(
+        pagesFound(QStringLiteral("velmora-cli")).contains(QStringLiteral("velmora-cli.html")));
     EXPECT_TRUE(viewer->SearchIndexed());
-    EXPECT_GT(finished.first().first().toInt(), 0);
+    EXPECT_TRUE(viewer->SearchStatus->text().startsWith(QStringLiteral("Pages trouvées")));
+    const QStringList aftertouch = pagesFound(QStringLiteral("aftertouch"));
+    EXPECT_TRUE(aftertouch.contains(QStringLiteral("lire-un-message.html")))
+        << aftertouch.join(' ').toStdString();
+    EXPECT_TRUE(pagesFound(QStringLiteral("transposition")).size() > 0);
+    EXPECT_TRUE(
+        pagesFound(QStringLiteral("--pause-ms")).contains(QStringLiteral("velmora-cli.html")));
+    EXPECT_TRUE(pagesFound(QStringLiteral("zzzyxw")).isEmpty());
+    EXPECT_EQ(viewer->SearchStatus->text(), QStringLiteral("Aucune page ne contient ces mots."));
+    viewer->SearchInput->setText(QStringLiteral("velmora-cli"));
+    QTest::keyClick(viewer->SearchInput, Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return viewer->SearchResults->count() > 0; }, kWaitMs));
+    viewer->SearchResults->setCurrentRow(0);
+    emit viewer->SearchResults->itemActivated(viewer->SearchResults->item(0));
+    EXPECT_EQ(viewer->Browser->source().fileName(),
+              viewer->SearchResults->item(0)->data(Qt::UserRole).toUrl().fileName());
 }
 
 TEST_F(HelpViewerTest, EscapeAndCloseAllCloseTheViewer) {
