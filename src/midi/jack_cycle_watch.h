@@ -51,7 +51,9 @@ class JackSendBudget {
     static constexpr std::size_t kEventOverhead = 12;
     // Three full sysex blocks a cycle: well inside RtMidi's 16 KB queue,
     // which the port drains once a cycle, and fast enough that a file goes
-    // out at about the speed of a bare send loop.
+    // out at about the speed of a bare send loop. Never the whole queue:
+    // RtMidi spins until a full queue drains, and if the server dies during
+    // that wait no cycle ever drains it.
     static constexpr std::size_t kBytesPerCycle = 3 * (4096 + kEventOverhead);
     static constexpr std::chrono::milliseconds kStallTimeout{2000};
 
