@@ -23,6 +23,7 @@
 #include "midi/sysex_assembler.h"
 #ifdef VELMORA_HAVE_JACK
 #include "midi/jack_cycle_watch.h"
+#include "midi/retired_jack_outputs.h"
 #else
 namespace velmora::midi {
 class JackCycleWatch; // only ever null without JACK
@@ -205,35 +206,39 @@ template <typename T> int FindPort(ErrorSink& sink, T& client, const std::string
     return -1;
 }
 
-// Opens the device named `expectedName` on a new RtMidi object. Device
-// numbers are positions in a list that other clients change by adding or
-// removing ports: the name decides.
+// Opens the device named `expectedName` on `client` (a new RtMidi object
+// when null). Device numbers are positions in a list that other clients
+// change by adding or removing ports: the name decides.
 template <typename T>
-std::unique_ptr<T> OpenPortOn(RtMidi::Api api, const std::string& clientName, ErrorSink& sink,
-                              const std::string& expectedName, const std::string& portName,
-                              const std::function<void(T&)>& setup) {
+bool OpenPortOn(std::unique_ptr<T>& client, RtMidi::Api api, const std::string& clientName,
+                ErrorSink& sink, const std::string& expectedName, const std::string& portName,
+                const std::function<void(T&)>& setup) {
     std::string why;
-    std::unique_ptr<T> client = MakeClient<T>(api, clientName, sink, &why);
+    if (client) {
+        client->setErrorCallback(&ErrorSink::Report, &sink);
+    } else {
+        client = MakeClient<T>(api, clientName, sink, &why);
+    }
     if (!client || !Checked(sink, [&] { setup(*client); })) {
-        return nullptr;
+        return false;
     }
     // The list may change between the look-up and the open: then again.
     constexpr int kAttempts = 5;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const int number = FindPort(sink, *client, expectedName);
         if (number < 0) {
-            return nullptr; // the device is gone
+            return false; // the device is gone
         }
         const auto unsignedNumber = static_cast<unsigned>(number);
         std::string opened;
         if (Checked(sink, [&] { client->openPort(unsignedNumber, portName); }) &&
             Checked(sink, [&] { opened = client->getPortName(unsignedNumber); }) &&
             opened == expectedName) {
-            return client;
+            return true;
         }
         Checked(sink, [&] { client->closePort(); });
     }
-    return nullptr;
+    return false;
 }
 
 // A JACK connection made when a port opens takes effect in a later cycle of
@@ -275,10 +280,16 @@ class RtMidiOutPort final : public MidiOutPort {
 
     bool Open(RtMidi::Api api, const std::string& clientBase, const std::string& deviceName) {
         const std::string portName = lease_->PortName();
-        auto out = OpenPortOn<RtMidiOut>(api, clientBase + " " + portName, sink_, deviceName,
-                                         portName, [](RtMidiOut&) {});
-        if (out) {
+        clientName_ = clientBase + " " + portName;
+        std::unique_ptr<RtMidiOut> out;
+#ifdef VELMORA_HAVE_JACK
+        out = TakeRetiredJackOutput(watch_, clientName_);
+#endif
+        if (OpenPortOn<RtMidiOut>(out, api, clientName_, sink_, deviceName, portName,
+                                  [](RtMidiOut&) {})) {
             WaitForTheGraph(watch_);
+        } else {
+            Dispose(std::move(out));
         }
         std::lock_guard lock(mutex_);
         out_ = std::move(out);
@@ -358,14 +369,29 @@ class RtMidiOutPort final : public MidiOutPort {
         WaitForTheGraph(watch_);
         try {
             out->closePort();
-            out.reset();
         } catch (...) {
         }
+        Dispose(std::move(out));
         lease_.reset(); // the port name is free again
         return true;
     }
 
   private:
+    // A JACK output goes a while later (see retired_jack_outputs.h); any
+    // other at once.
+    void Dispose(std::unique_ptr<RtMidiOut> out) {
+#ifdef VELMORA_HAVE_JACK
+        if (out && watch_) {
+            RetireJackOutput(watch_, clientName_, std::move(out));
+            return;
+        }
+#endif
+        try {
+            out.reset();
+        } catch (...) {
+        }
+    }
+
     bool SendLocked(std::span<const std::uint8_t> message) {
         if (!out_) {
             return false;
@@ -380,6 +406,7 @@ class RtMidiOutPort final : public MidiOutPort {
 
     ErrorSink sink_;                        // outlives out_
     std::shared_ptr<JackCycleWatch> watch_; // JACK only
+    std::string clientName_;                // its RtMidi client's, set by Open
     mutable std::mutex mutex_;
     std::unique_ptr<RtMidiOut> out_; // guarded by mutex_; null once closed
     SysexAssembler assembler_;       // guarded by mutex_
@@ -408,8 +435,11 @@ class RtMidiInPort final : public QueuedMidiIn {
 
     bool Open(RtMidi::Api api, const std::string& clientBase, const std::string& deviceName) {
         const std::string portName = lease_->PortName();
-        auto in = OpenPortOn<RtMidiIn>(api, clientBase + " " + portName, sink_, deviceName,
-                                       portName, [this](RtMidiIn& rt) { Setup(rt); });
+        std::unique_ptr<RtMidiIn> in;
+        if (!OpenPortOn<RtMidiIn>(in, api, clientBase + " " + portName, sink_, deviceName, portName,
+                                  [this](RtMidiIn& rt) { Setup(rt); })) {
+            in.reset();
+        }
         if (in) {
             WaitForTheGraph(watch_);
         }
