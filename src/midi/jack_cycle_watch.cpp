@@ -20,7 +20,7 @@ std::string ServerName() {
 // jack_client_open on a thread of its own, so that a server that does not
 // answer is given up after a timeout; the thread closes what it opened late.
 jack_client_t* OpenWithin(const std::string& name, std::chrono::milliseconds timeout,
-                          std::string* why) {
+                          std::string* why, bool* refused) {
     struct Attempt {
         std::mutex mutex;
         std::condition_variable done;
@@ -61,6 +61,7 @@ jack_client_t* OpenWithin(const std::string& name, std::chrono::milliseconds tim
             std::snprintf(status, sizeof status, "0x%x", static_cast<unsigned>(attempt->status));
             *why =
                 "the JACK server '" + ServerName() + "' refused a client (status " + status + ")";
+            *refused = true;
         }
     }
     return attempt->client;
@@ -71,7 +72,19 @@ jack_client_t* OpenWithin(const std::string& name, std::chrono::milliseconds tim
 std::shared_ptr<JackCycleWatch> JackCycleWatch::Open(const std::string& clientName,
                                                      std::chrono::milliseconds timeout,
                                                      std::string* why) {
-    jack_client_t* client = OpenWithin(clientName, timeout, why);
+    // A server whose graph is changing (a client of another program just
+    // gone) can refuse a client that it takes a moment later.
+    jack_client_t* client = nullptr;
+    for (int attempt = 0; attempt < 3 && client == nullptr; ++attempt) {
+        bool refused = false;
+        client = OpenWithin(clientName, timeout, why, &refused);
+        if (client == nullptr && !refused) {
+            return nullptr;
+        }
+        if (client == nullptr) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
     if (client == nullptr) {
         return nullptr;
     }

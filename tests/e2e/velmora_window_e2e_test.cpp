@@ -347,8 +347,18 @@ TEST_F(VelmoraWindow, ADayOfUseResizePauseFilterFindAndSave) {
     // so its key's release may find no window: that is no failure.
     ASSERT_TRUE(Eventually([&] { return display_->ShownWindows("velmora") == 2; }))
         << display_->ShownWindows("velmora") << " windows";
-    display_->Keys(dialog, {"Return"});
-    ASSERT_TRUE(Eventually([&] { return fs::exists(saved) && fs::file_size(saved) > 0; }))
+    // A Return that a late completion list took leaves the dialog up: again.
+    ASSERT_TRUE(Eventually(
+        [&] {
+            if (fs::exists(saved) && fs::file_size(saved) > 0) {
+                return true;
+            }
+            if (display_->ShownWindows("velmora") == 2) {
+                display_->Keys(dialog, {"Return"});
+            }
+            return false;
+        },
+        30s, 500ms))
         << velmora->Errors();
     const std::string csv = ReadFile(saved);
     EXPECT_TRUE(csv.starts_with("Time (ms),Bytes,Kind,Channel,Message\r\n")) << csv;
