@@ -477,6 +477,22 @@ std::unique_ptr<MidiOutPort> SimulatedService::OpenOut(const std::string& name) 
                                         state_->wholeMessages);
 }
 
+namespace {
+
+// A new port on input `device`, counted as open; the state's mutex is held.
+std::unique_ptr<MidiInPort> OpenInLocked(const std::shared_ptr<SimState>& state, int device,
+                                         InputCallback callback) {
+    InDevice* in = state->In(device);
+    auto port = std::make_unique<SimInPort>(state, device, state->nextPortId++, std::move(callback),
+                                            state->inputQueueBytes);
+    ++in->opens;
+    ++in->openNow;
+    in->ports.push_back(port.get());
+    return port;
+}
+
+} // namespace
+
 std::unique_ptr<MidiInPort> SimulatedService::OpenIn(const std::string& name,
                                                      InputCallback callback) {
     std::lock_guard lock(state_->mutex);
@@ -485,12 +501,7 @@ std::unique_ptr<MidiInPort> SimulatedService::OpenIn(const std::string& name,
     if (state_->FailsLocked(SimOp::OpenIn, device) || in == nullptr) {
         return nullptr;
     }
-    auto port = std::make_unique<SimInPort>(state_, device, state_->nextPortId++,
-                                            std::move(callback), state_->inputQueueBytes);
-    ++in->opens;
-    ++in->openNow;
-    in->ports.push_back(port.get());
-    return port;
+    return OpenInLocked(state_, device, std::move(callback));
 }
 
 bool SimulatedService::HasVirtualIn() const {
@@ -515,13 +526,7 @@ std::unique_ptr<MidiInPort> SimulatedService::OpenVirtualIn(const std::string& n
     if (state_->FailsLocked(SimOp::OpenIn, device)) {
         return nullptr;
     }
-    InDevice* in = state_->In(device);
-    auto port = std::make_unique<SimInPort>(state_, device, state_->nextPortId++,
-                                            std::move(callback), state_->inputQueueBytes);
-    ++in->opens;
-    ++in->openNow;
-    in->ports.push_back(port.get());
-    return port;
+    return OpenInLocked(state_, device, std::move(callback));
 }
 
 void SimulatedService::OfferVirtualIn(bool offer) {

@@ -20,10 +20,8 @@
 #include "support/eventually.h"
 
 using velmora::kIdentityRequest;
-using velmora::jacktest::JackPeer;
-using velmora::jacktest::RepeatedOnLateCycles;
-using velmora::jacktest::WaitForAllUnlessLate;
-using velmora::testing::ChildProcess;
+using namespace velmora::jacktest;
+using namespace velmora::testing;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
@@ -119,7 +117,7 @@ TEST(OwnPortOnJack, TakesWhatOtherProgramsSendAndStaysOffVelmorasLists) {
         EXPECT_EQ(monitor->Wait(30s), 0) << monitor->Errors();
     }
     // Closed with the monitor: the name is free again.
-    EXPECT_TRUE(velmora::testing::Eventually([&] { return sender->Ports(own).empty(); }, 30s));
+    EXPECT_TRUE(Eventually([&] { return sender->Ports(own).empty(); }, 30s));
 
     ChildProcess bad({kCli, "monitor", "--api", "jack", "--virtual", "a:b"});
     EXPECT_EQ(bad.Wait(30s), 2);

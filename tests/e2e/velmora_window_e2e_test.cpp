@@ -101,6 +101,20 @@ class VelmoraWindow : public ::testing::Test {
         EXPECT_EQ(velmora.Wait(20s), expectedStatus) << velmora.Errors();
     }
 
+    // A peer whose ports the settings name as the program's devices. Devices
+    // are kept by name, which other JACK clients coming and going do not move.
+    std::unique_ptr<JackPeer> OpenPeerAsTheDevices() {
+        std::string error;
+        auto peer = JackPeer::Open("keys", &error);
+        EXPECT_TRUE(peer) << error;
+        if (peer) {
+            std::ofstream(copy_.Settings(), std::ios::binary)
+                << "[Devices]\r\nMidiInName=" << peer->OutPort()
+                << "\r\nMidiOutName=" << peer->InPort() << "\r\n";
+        }
+        return peer;
+    }
+
     ProgramCopy copy_;
     std::unique_ptr<VirtualDisplay> display_;
 };
@@ -129,15 +143,8 @@ std::string ConnectedVelmoraPort(JackPeer& peer, bool input, std::chrono::millis
 }
 
 TEST_F(VelmoraWindow, ListensToAJackPeerPassesItThruAndClosesByItsPowerButton) {
-    std::string error;
-    auto peer = JackPeer::Open("keys", &error);
-    ASSERT_TRUE(peer) << error;
-
-    // Devices are kept by name: point the program at the peer's ports, which
-    // other JACK clients coming and going do not move.
-    std::ofstream(copy_.Settings(), std::ios::binary)
-        << "[Devices]\r\nMidiInName=" << peer->OutPort() << "\r\nMidiOutName=" << peer->InPort()
-        << "\r\n";
+    auto peer = OpenPeerAsTheDevices();
+    ASSERT_TRUE(peer);
     auto velmora = std::make_unique<ChildProcess>(
         std::vector<std::string>{copy_.Program(), "--midi-api", "jack"});
     const std::string window = display_->WaitForWindow("638x454", *velmora);
@@ -218,12 +225,8 @@ TEST_F(VelmoraWindow, WithoutAMidiServiceOffersTheDemoInItsDialog) {
 // keyboard drives it (shortcuts, and the context menu's letters), and the
 // screen is read where the window shows the outcome.
 TEST_F(VelmoraWindow, ADayOfUseResizePauseFilterFindAndSave) {
-    std::string error;
-    auto peer = JackPeer::Open("keys", &error);
-    ASSERT_TRUE(peer) << error;
-    std::ofstream(copy_.Settings(), std::ios::binary)
-        << "[Devices]\r\nMidiInName=" << peer->OutPort() << "\r\nMidiOutName=" << peer->InPort()
-        << "\r\n";
+    auto peer = OpenPeerAsTheDevices();
+    ASSERT_TRUE(peer);
     // Qt's own file dialog, whatever desktop the machine has.
     const velmora::testing::ScopedEnvironment theme("QT_QPA_PLATFORMTHEME", "generic");
     const std::vector<std::string> command{copy_.Program(), "--midi-api", "jack"};
