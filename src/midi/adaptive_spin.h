@@ -4,19 +4,29 @@
 // messages, or on a busy machine where the other thread is not running. So
 // the limit follows what the waits took: a few times the usual successful
 // wait, halved after each wait that ran out.
+//
+// The limit never drops below what a sleep and wake-up cost (tens of
+// microseconds on a virtual machine). A partner that is merely late then
+// still finds this side spinning; with a shorter limit this side sleeps,
+// its own answer comes a wake-up late, the partner's spin runs out in turn,
+// and from then on both sleep on every message of a stream.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <thread>
 
 namespace velmora::midi {
 
 class AdaptiveSpin {
   public:
     using Clock = std::chrono::steady_clock;
-    static constexpr std::int64_t kMinNs = 2'000;
+    static constexpr std::int64_t kMinNs = 50'000;
     static constexpr std::int64_t kMaxNs = 100'000;
+
+    // With a single core the partner can't run while this side spins.
+    AdaptiveSpin() : limitNs_(std::thread::hardware_concurrency() == 1 ? 0 : kMinNs) {}
 
     // Spins until `done` holds (true) or the limit has passed (false).
     template <typename Pred> bool Wait(Pred done) {
@@ -24,6 +34,9 @@ class AdaptiveSpin {
             return true;
         }
         const std::int64_t limit = limitNs_.load(std::memory_order_relaxed);
+        if (limit == 0) {
+            return false;
+        }
         const auto start = Clock::now();
         while (true) {
             const std::int64_t waited =
@@ -54,7 +67,7 @@ class AdaptiveSpin {
         limitNs_.store(next, std::memory_order_relaxed);
     }
 
-    std::atomic<std::int64_t> limitNs_{kMaxNs / 4};
+    std::atomic<std::int64_t> limitNs_;
 };
 
 } // namespace velmora::midi
