@@ -174,6 +174,7 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     StderrReporter reporter("velmora-cli monitor");
     MonitorPrinter printer(format, stdout);
     midi::MidiSession session(*service, reporter, printer);
+    session.signal().HandleOnRaisingThread(); // no window: print where the messages arrive
     midi::MidiFunctions& midi = session.midi();
     printer.Attach(midi);
 

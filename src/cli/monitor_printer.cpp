@@ -12,6 +12,7 @@
 namespace velmora::cli {
 
 void MonitorPrinter::HandleSignal(char code) {
+    std::lock_guard lock(lock_);
     const std::int32_t ms = midi_->ElapsedMs();
     if (code == '1') {
         Sysex(midi_->PendingSysexText, ms);
@@ -127,6 +128,7 @@ void MonitorPrinter::PrintRates() {
     if (!format_.details) {
         return;
     }
+    std::lock_guard lock(lock_);
     const std::int32_t ms = midi_->ElapsedMs();
     if (const auto line = details_.RatesLine(ms)) {
         if (format_.output == MonitorOutput::Json) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -26,8 +27,10 @@ struct MonitorFormat {
     bool details = false;
 };
 
-// Runs on the main (Qt) thread: hand-off '1' a sysex block, '2' a short
-// message, '3' a timing clock (raised only when WantsClock).
+// Prints on the input's delivery thread (the hand-off runs it there): '1' a
+// sysex block, '2' a short message, '3' a timing clock (raised only when
+// WantsClock). PrintRates runs on the main thread; a lock keeps the two
+// apart.
 class MonitorPrinter : public midi::UiSignalReceiver {
   public:
     MonitorPrinter(const MonitorFormat& format, std::FILE* out) : format_(format), out_(out) {}
@@ -48,6 +51,7 @@ class MonitorPrinter : public midi::UiSignalReceiver {
     std::optional<std::int64_t> JsonTime(std::int32_t ms);
     std::string Details(const std::string& appended) const;
 
+    std::mutex lock_; // HandleSignal against PrintRates
     MonitorFormat format_;
     std::FILE* out_;
     midi::MidiFunctions* midi_ = nullptr;

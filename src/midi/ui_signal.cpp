@@ -14,7 +14,9 @@ using Clock = std::chrono::steady_clock;
 UiSignal::UiSignal(UiSignalReceiver& receiver, QObject* parent)
     : QObject(parent), receiver_(receiver) {}
 
-UiSignal::~UiSignal() { Shutdown(); }
+UiSignal::~UiSignal() {
+    Shutdown();
+}
 
 void UiSignal::Raise(char code) {
     if (QThread::currentThread() == thread()) {
@@ -22,6 +24,15 @@ void UiSignal::Raise(char code) {
         return;
     }
     std::unique_lock lock(lock_);
+    if (direct_) {
+        if (shutdown_) {
+            ++abandoned_;
+            return;
+        }
+        lock.unlock();
+        receiver_.HandleSignal(code);
+        return;
+    }
     changed_.wait(lock, [this] { return state_ == State::Idle || shutdown_; });
     if (shutdown_) {
         ++abandoned_;
@@ -34,7 +45,8 @@ void UiSignal::Raise(char code) {
     const bool post = !serverActive_;
     lock.unlock();
     if (post) {
-        QMetaObject::invokeMethod(this, [this] { ServePending(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { ServePending(); }, Qt::QueuedConnection);
     } else {
         changed_.notify_all(); // the window thread may sleep in ServePending
     }
@@ -89,12 +101,18 @@ void UiSignal::ServePending() {
     }
     serverActive_ = false;
     if (state_ == State::Pending && !shutdown_) {
-        QMetaObject::invokeMethod(this, [this] { ServePending(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { ServePending(); }, Qt::QueuedConnection);
     }
 }
 
 void UiSignal::SetSlice(std::chrono::microseconds slice) {
     slice_ = slice;
+}
+
+void UiSignal::HandleOnRaisingThread() {
+    std::lock_guard lock(lock_);
+    direct_ = true;
 }
 
 void UiSignal::Shutdown() {

@@ -31,6 +31,12 @@ class UiSignal : public QObject, public HandOff {
     // loop gets its turn (painting, input); 5 ms unless set. Window thread.
     void SetSlice(std::chrono::microseconds slice);
 
+    // From now on Raise calls the receiver itself, on the raising thread,
+    // and returns when it has finished: for a front end without a window,
+    // whose receiver takes its own lock against its other thread. A stream
+    // then costs no thread switch at all. Set before the input opens.
+    void HandleOnRaisingThread();
+
     // From now on Raise returns at once without handling (program end).
     void Shutdown();
 
@@ -46,6 +52,7 @@ class UiSignal : public QObject, public HandOff {
     State state_ = State::Idle;
     char code_ = '0';
     bool shutdown_ = false;
+    bool direct_ = false; // HandleOnRaisingThread
     // True while the window thread is in ServePending and will look for the
     // next code by itself: Raise then need not post an event.
     bool serverActive_ = false;
