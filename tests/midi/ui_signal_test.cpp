@@ -122,3 +122,32 @@ TEST(UiSignal, RaiseOnTheWindowThreadRunsAtOnce) {
     signal.Raise('2');
     EXPECT_EQ(recorder.codes, std::vector<char>{'2'});
 }
+
+// A front end without a window: each raise is handled on the raising thread,
+// with no event posted, and nothing is handled after Shutdown.
+TEST(UiSignal, HandledOnTheRaisingThreadWhenAskedAndNotAfterShutdown) {
+    QCoreApplication app(argc, argv);
+    struct : UiSignalReceiver {
+        void HandleSignal(char code) override {
+            handled.emplace_back(code, std::this_thread::get_id());
+        }
+        std::vector<std::pair<char, std::thread::id>> handled;
+    } receiver;
+    UiSignal signal(receiver);
+    PostedCallCatcher posted(signal);
+    signal.HandleOnRaisingThread();
+    std::thread::id midiId;
+    std::thread midi([&] {
+        midiId = std::this_thread::get_id();
+        signal.Raise('2');
+        signal.Raise('1');
+        signal.Shutdown();
+        signal.Raise('2');
+    });
+    midi.join();
+    QCoreApplication::processEvents();
+    const std::vector<std::pair<char, std::thread::id>> expected{{'2', midiId}, {'1', midiId}};
+    EXPECT_EQ(receiver.handled, expected);
+    EXPECT_EQ(posted.caught, 0);
+    EXPECT_EQ(signal.Abandoned(), 1u);
+}
