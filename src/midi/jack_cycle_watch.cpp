@@ -125,6 +125,20 @@ bool JackCycleWatch::WaitPast(std::uint64_t cycle, std::chrono::milliseconds tim
     return Running();
 }
 
+std::vector<std::string> JackCycleWatch::MidiPorts(bool receiving) const {
+    std::vector<std::string> names;
+    const char** ports =
+        jack_get_ports(static_cast<jack_client_t*>(client_), nullptr, JACK_DEFAULT_MIDI_TYPE,
+                       receiving ? JackPortIsInput : JackPortIsOutput);
+    if (ports != nullptr) {
+        for (const char** port = ports; *port != nullptr; ++port) {
+            names.emplace_back(*port);
+        }
+        jack_free(static_cast<void*>(ports));
+    }
+    return names;
+}
+
 bool JackSendBudget::Take(std::size_t bytes) {
     if (!watch_->Running()) {
         return false;

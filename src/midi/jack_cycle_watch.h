@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velmora::midi {
 
@@ -34,6 +35,10 @@ class JackCycleWatch {
     // Waits until a cycle after `cycle` has begun; false when the server
     // stopped, or ran no cycle for `timeout`.
     bool WaitPast(std::uint64_t cycle, std::chrono::milliseconds timeout) const;
+    // The MIDI ports of every client, "client:port", in the server's order:
+    // those that receive (`receiving`, where an output sends) or those that
+    // send (where an input listens).
+    std::vector<std::string> MidiPorts(bool receiving) const;
 
   private:
     JackCycleWatch() = default;

@@ -562,7 +562,7 @@ struct RtMidiService::State {
     std::mutex listMutex;
     ErrorSink listInSink; // outlive listIn and listOut
     ErrorSink listOutSink;
-    std::unique_ptr<RtMidiIn> listIn;
+    std::unique_ptr<RtMidiIn> listIn; // not for JACK: the watch lists its ports
     std::unique_ptr<RtMidiOut> listOut;
 };
 
@@ -625,6 +625,19 @@ std::unique_ptr<MidiService> TryApi(RtMidi::Api api, const std::string& clientBa
     }
     state->api = api;
     state->clientBase = clientBase;
+#ifdef VELMORA_HAVE_JACK
+    if (api == RtMidi::UNIX_JACK) {
+        // The watch client lists the ports: an RtMidi client kept for listing
+        // would run a process thread every cycle for nothing.
+        std::vector<RtMidi::Api> compiled;
+        RtMidi::getCompiledApi(compiled);
+        if (std::find(compiled.begin(), compiled.end(), api) == compiled.end()) {
+            *why = "this build of RtMidi has no JACK support";
+            return nullptr;
+        }
+        return std::make_unique<RtMidiService>(std::move(state));
+    }
+#endif
     state->listIn = MakeClient<RtMidiIn>(api, clientBase + " list in", state->listInSink, why);
     if (!state->listIn) {
         return nullptr;
@@ -728,6 +741,13 @@ std::vector<std::string> RtMidiService::Listed(bool output) {
         return {};
     }
     const auto isOwn = [this](const std::string& name) { return IsOwnOf(*state_, name); };
+#ifdef VELMORA_HAVE_JACK
+    if (state_->jackWatch) {
+        std::vector<std::string> names = state_->jackWatch->MidiPorts(output);
+        std::erase_if(names, isOwn);
+        return names;
+    }
+#endif
     return output ? ListedNames(state_->listMutex, state_->listOutSink, *state_->listOut, isOwn)
                   : ListedNames(state_->listMutex, state_->listInSink, *state_->listIn, isOwn);
 }
