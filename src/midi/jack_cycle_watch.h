@@ -58,8 +58,10 @@ class JackSendBudget {
     // which the port drains once a cycle, and fast enough that a file goes
     // out at about the speed of a bare send loop. Never the whole queue:
     // RtMidi spins until a full queue drains, and if the server dies during
-    // that wait no cycle ever drains it.
-    static constexpr std::size_t kBytesPerCycle = 3 * (4096 + kEventOverhead);
+    // that wait no cycle ever drains it. The 64 bytes more are for the ends
+    // of messages a little over 4 KB (a 4104-byte bank dump goes as 4096 + 8
+    // bytes): without them only two such messages would go a cycle.
+    static constexpr std::size_t kBytesPerCycle = 3 * (4096 + kEventOverhead) + 64;
     static constexpr std::chrono::milliseconds kStallTimeout{2000};
 
     explicit JackSendBudget(std::shared_ptr<JackCycleWatch> watch) : watch_(std::move(watch)) {}
