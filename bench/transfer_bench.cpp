@@ -1,5 +1,5 @@
 // Sysex transfer on real JACK ports, in one run:
-//  - recording a 1 MB dump that a JACK client plays at full speed: the whole
+//  - recording a 1 MB and a 10 MB dump that a JACK client plays at full speed: the whole
 //    dump must arrive in SysexBuffer, nothing lost;
 //  - sending a 1 MB .syx file with SysexSender (through MidiFunctions and
 //    the RtMidi service) against bare loops that hand the same blocks to
@@ -53,7 +53,16 @@ class PrintReporter : public Reporter {
     void Report(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
 };
 
-// 256 bank dumps: F0 43 00 09 20 00, 4096 data bytes, checksum, F7.
+// `bytes` in pieces of `size`.
+std::vector<Bytes> SplitEvery(const Bytes& bytes, std::size_t size) {
+    std::vector<Bytes> pieces;
+    for (std::size_t at = 0; at < bytes.size(); at += size) {
+        pieces.emplace_back(bytes.begin() + at, bytes.begin() + std::min(bytes.size(), at + size));
+    }
+    return pieces;
+}
+
+// `count` bank dumps: F0 43 00 09 20 00, 4096 data bytes, checksum, F7.
 Bytes BankDumps(int count) {
     Bytes all;
     for (int b = 0; b < count; ++b) {
@@ -307,13 +316,15 @@ int main(int argc, char** argv) {
 
         // 1. Recording at full JACK speed.
         std::printf("Recording (the peer plays as fast as its port takes)\n");
-        std::vector<Bytes> messages;
-        for (std::size_t at = 0; at < dump.size(); at += 4104) {
-            messages.emplace_back(dump.begin() + at, dump.begin() + at + 4104);
-        }
         std::uint64_t xruns = peer->XRuns();
-        const RecordFigures asMessages = RecordDump(*peer, midi, recorder, messages, dump);
+        const RecordFigures asMessages =
+            RecordDump(*peer, midi, recorder, SplitEvery(dump, 4104), dump);
         PrintRecord("256 messages of 4104 bytes", asMessages, peer->XRuns() - xruns);
+        const Bytes tenMegabytes = BankDumps(2560);
+        xruns = peer->XRuns();
+        PrintRecord("2560 of them, 10 MB",
+                    RecordDump(*peer, midi, recorder, SplitEvery(tenMegabytes, 4104), tenMegabytes),
+                    peer->XRuns() - xruns);
 
         Bytes single(dump.size());
         for (std::size_t i = 0; i < single.size(); ++i) {
@@ -321,12 +332,8 @@ int main(int argc, char** argv) {
         }
         single.front() = 0xF0;
         single.back() = 0xF7;
-        std::vector<Bytes> pieces;
-        const std::size_t piece = std::min<std::size_t>(peer->MaxEventBytes(), 32 * 1024);
-        for (std::size_t at = 0; at < single.size(); at += piece) {
-            pieces.emplace_back(single.begin() + at,
-                                single.begin() + std::min(single.size(), at + piece));
-        }
+        const std::vector<Bytes> pieces =
+            SplitEvery(single, std::min<std::size_t>(peer->MaxEventBytes(), 32 * 1024));
         xruns = peer->XRuns();
         const RecordFigures asOne = RecordDump(*peer, midi, recorder, pieces, single);
         char what[64];
