@@ -1,5 +1,7 @@
 // A JACK client without ports that counts the server's process cycles and
-// notices when the server goes away, and the send budget built on it.
+// notices when the server goes away, and the send budget built on it. It is
+// never activated: it reads the frame time the server sets at the start of
+// each cycle, so no thread of it wakes up every cycle while Velmora idles.
 //
 // RtMidi's JACK output queues what it is sent (16 KB) and moves the queue
 // into its port buffer (about 32 KB, 12 bytes of it per event) once per
@@ -13,6 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,7 +32,8 @@ class JackCycleWatch {
     JackCycleWatch(const JackCycleWatch&) = delete;
     JackCycleWatch& operator=(const JackCycleWatch&) = delete;
 
-    std::uint64_t Cycles() const { return cycles_.load(std::memory_order_acquire); }
+    // The cycles begun since the client opened. Never on the real-time thread.
+    std::uint64_t Cycles() const;
     // False once the server has shut the client down.
     bool Running() const { return running_.load(std::memory_order_acquire); }
     // Waits until a cycle after `cycle` has begun; false when the server
@@ -42,12 +46,14 @@ class JackCycleWatch {
 
   private:
     JackCycleWatch() = default;
-    static int Process(std::uint32_t frames, void* self);
     static void Shutdown(void* self);
 
     void* client_ = nullptr; // jack_client_t
-    std::atomic<std::uint64_t> cycles_{0};
     std::atomic<bool> running_{true};
+    mutable std::mutex countMutex_;
+    mutable std::uint32_t lastFrame_ = 0; // guarded by countMutex_
+    mutable std::uint32_t frames_ = 0;    // guarded by countMutex_: not yet a whole cycle
+    mutable std::uint64_t cycles_ = 0;    // guarded by countMutex_
 };
 
 // Paces one JACK output by the counted cycles. One thread at a time.
