@@ -90,7 +90,7 @@ std::shared_ptr<JackCycleWatch> JackCycleWatch::Open(const std::string& clientNa
     }
     std::shared_ptr<JackCycleWatch> watch(new JackCycleWatch());
     watch->client_ = client;
-    watch->lastFrame_ = jack_last_frame_time(client);
+    watch->cycles_.lastFrame = jack_last_frame_time(client);
     jack_on_shutdown(client, &JackCycleWatch::Shutdown, watch.get());
     return watch;
 }
@@ -99,21 +99,10 @@ JackCycleWatch::~JackCycleWatch() {
     jack_client_close(static_cast<jack_client_t*>(client_));
 }
 
-// The frame time moves on by the period at the start of every cycle and
-// stands still while the server stalls. It is 32 bits and wraps (after a day
-// at 48 kHz): only its steps are counted, in whole periods of the size the
-// server uses now.
 std::uint64_t JackCycleWatch::Cycles() const {
     auto* client = static_cast<jack_client_t*>(client_);
     std::lock_guard lock(countMutex_);
-    const std::uint32_t now = jack_last_frame_time(client);
-    frames_ += now - lastFrame_;
-    lastFrame_ = now;
-    if (const std::uint32_t period = jack_get_buffer_size(client); period > 0) {
-        cycles_ += frames_ / period;
-        frames_ %= period;
-    }
-    return cycles_;
+    return cycles_.Advance(jack_last_frame_time(client), jack_get_buffer_size(client));
 }
 
 void JackCycleWatch::Shutdown(void* self) {

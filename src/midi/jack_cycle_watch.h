@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "core/frame_cycles.h"
+
 namespace velmora::midi {
 
 class JackCycleWatch {
@@ -51,9 +53,7 @@ class JackCycleWatch {
     void* client_ = nullptr; // jack_client_t
     std::atomic<bool> running_{true};
     mutable std::mutex countMutex_;
-    mutable std::uint32_t lastFrame_ = 0; // guarded by countMutex_
-    mutable std::uint32_t frames_ = 0;    // guarded by countMutex_: not yet a whole cycle
-    mutable std::uint64_t cycles_ = 0;    // guarded by countMutex_
+    mutable FrameCycles cycles_; // guarded by countMutex_
 };
 
 // Paces one JACK output by the counted cycles. One thread at a time.
