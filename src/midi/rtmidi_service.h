@@ -10,7 +10,9 @@
 //   output ports      client "Velmora out", port "out"  (then "Velmora out 2"
 //                     with port "out 2", ... one per output open at once)
 //   device listing    clients "Velmora list in", "Velmora list out", no ports
-//   JACK cycles       client "Velmora watch", no ports
+//                     (ALSA, CoreMIDI, WinMM)
+//   JACK cycles       client "Velmora watch", no ports, never activated; it
+//                     also lists the devices under JACK
 // so the full JACK names are "Velmora in:in", "Velmora out:out",
 // "Velmora out 2:out 2". A closed port's name is free again. (JACK appends
 // "-01" to a client name already taken, for instance by a second Velmora.)
@@ -25,8 +27,8 @@
 // Velmora's ports, and for own input ports under any name while open.
 //
 // JACK: the service never starts a server. Outputs pass every block of a
-// long message on as it comes, at most 4 KB per server cycle (more would
-// overrun RtMidi's queue and port buffer). When the server goes away, sends
+// long message on as it comes, at most three 4 KB blocks per server cycle
+// (more would overrun RtMidi's queue and port buffer). When the server goes away, sends
 // fail, the device lists are empty and ports still close; a new JACK
 // service may be created once this one and all its ports are gone.
 //
