@@ -99,6 +99,10 @@ JackCycleWatch::~JackCycleWatch() {
     jack_client_close(static_cast<jack_client_t*>(client_));
 }
 
+// JACK's server keeps the frame time in memory its clients share, and it is
+// read from there for a client never activated too: it moves on by a period
+// each cycle and stands still while the server is stopped (checked on
+// jackd 1.9). The period is read each time: another program may change it.
 std::uint64_t JackCycleWatch::Cycles() const {
     auto* client = static_cast<jack_client_t*>(client_);
     std::lock_guard lock(countMutex_);

@@ -562,7 +562,7 @@ struct RtMidiService::State {
     std::mutex listMutex;
     ErrorSink listInSink; // outlive listIn and listOut
     ErrorSink listOutSink;
-    std::unique_ptr<RtMidiIn> listIn; // not for JACK: the watch lists its ports
+    std::unique_ptr<RtMidiIn> listIn; // none under JACK: the watch client lists the ports
     std::unique_ptr<RtMidiOut> listOut;
 };
 
