@@ -29,8 +29,8 @@
 // JACK: the service never starts a server. Outputs pass every block of a
 // long message on as it comes, at most three 4 KB blocks per server cycle
 // (more would overrun RtMidi's queue and port buffer). When the server goes
-// away, sends fail, the device lists are empty and ports still close; a new JACK
-// service may be created once this one and all its ports are gone.
+// away, sends fail, the device lists are empty and ports still close; a new
+// JACK service may be created once this one and all its ports are gone.
 //
 // Other backends take only whole sysex messages: the blocks of one are held
 // and sent together when its F7 comes (SysexAssembler).
