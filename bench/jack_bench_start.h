@@ -9,7 +9,7 @@
 #include "bench_support.h"
 #include "jack_peer.h"
 #include "midi/midi_session.h"
-#include "midi/rtmidi_service.h"
+#include "midi/rtmidi/rtmidi_service.h"
 
 namespace velmora::bench {
 

@@ -16,7 +16,7 @@
 #include "jack_bench_start.h"
 #include "jack_peer.h"
 #include "midi/midi_session.h"
-#include "midi/rtmidi_service.h"
+#include "midi/rtmidi/rtmidi_service.h"
 
 using namespace velmora;
 using namespace velmora::midi;

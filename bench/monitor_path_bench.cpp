@@ -19,7 +19,7 @@
 #include "midi/midi_functions.h"
 #include "midi/midi_in_callback.h"
 #include "midi/midi_session.h"
-#include "midi/simulated_service.h"
+#include "midi/simulated/simulated_service.h"
 #include "midi/ui_signal.h"
 
 using namespace velmora;

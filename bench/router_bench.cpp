@@ -11,7 +11,7 @@
 #include "bench_support.h"
 #include "jack_peer.h"
 #include "midi/midi_session.h"
-#include "midi/rtmidi_service.h"
+#include "midi/rtmidi/rtmidi_service.h"
 
 using namespace velmora;
 using namespace velmora::midi;

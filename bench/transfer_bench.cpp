@@ -34,7 +34,7 @@
 #include "midi/midi_functions.h"
 #include "midi/midi_in_callback.h"
 #include "midi/midi_session.h"
-#include "midi/rtmidi_service.h"
+#include "midi/rtmidi/rtmidi_service.h"
 #include "midi/ui_signal.h"
 #include "sysex/sysex_recorder.h"
 #include "sysex/sysex_sender.h"

@@ -30,7 +30,7 @@
 
 #include "app/main_form.h"
 #include "help/help_hook.h"
-#include "midi/simulated_service.h"
+#include "midi/simulated/simulated_service.h"
 
 using namespace velmora;
 using Clock = std::chrono::steady_clock;

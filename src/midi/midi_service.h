@@ -117,6 +117,16 @@ class MidiService {
     // its ports are dead and its lists empty.
     virtual bool Running() const { return true; }
 
+    // Whether what Velmora sends to `outDevice` can come back on `inDevice`,
+    // as far as the service sees its connections and pass-through clients.
+    // Unknown where it cannot tell (hardware cables, a synth's echo).
+    enum class WayBack { Unknown, None, Possible };
+    virtual WayBack WayBackBetween(const std::string& outDevice, const std::string& inDevice) {
+        (void)outDevice;
+        (void)inDevice;
+        return WayBack::Unknown;
+    }
+
     // The device listed now under `device`, opened by its name.
     std::unique_ptr<MidiOutPort> OpenOut(int device);
     std::unique_ptr<MidiInPort> OpenIn(int device, InputCallback callback);

@@ -1,7 +1,7 @@
 #include "midi/service_factory.h"
 
-#include "midi/rtmidi_service.h"
-#include "midi/simulated_service.h"
+#include "midi/rtmidi/rtmidi_service.h"
+#include "midi/simulated/simulated_service.h"
 
 namespace velmora::midi {
 

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "app/main_form.h"
-#include "midi/simulated_service.h"
+#include "midi/simulated/simulated_service.h"
 #include "support/recording_reporter.h"
 #include "support/stand_in_help.h"
 

@@ -16,7 +16,7 @@
 #include "help/help_browser.h"
 #include "help/help_log.h"
 #include "help/hook_help_system.h"
-#include "midi/simulated_service.h"
+#include "midi/simulated/simulated_service.h"
 #include "support/recording_reporter.h"
 
 namespace velmora::help {

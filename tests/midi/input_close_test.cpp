@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "midi/midi_session.h"
-#include "midi/simulated_service.h"
+#include "midi/simulated/simulated_service.h"
 #include "midi/ui_signal.h"
 #include "support/recording_reporter.h"
 #include "support/sysex_dump.h"

@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "midi/simulated_service.h"
+#include "midi/simulated/simulated_service.h"
 #include "support/recording_reporter.h"
 
 using namespace velmora::midi;

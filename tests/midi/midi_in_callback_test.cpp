@@ -8,7 +8,7 @@
 
 #include "core/router_transform.h"
 #include "core/sysex_text.h"
-#include "midi/simulated_service.h"
+#include "midi/simulated/simulated_service.h"
 #include "support/recording_reporter.h"
 #include "support/sysex_dump.h"
 

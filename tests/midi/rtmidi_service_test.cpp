@@ -1,7 +1,7 @@
 // The RtMidi service against real JACK MIDI ports: a JackPeer plays into
 // Velmora's input and listens to its outputs. Runs under the ctest fixture
 // "jack", which starts a server of its own.
-#include "midi/rtmidi_service.h"
+#include "midi/rtmidi/rtmidi_service.h"
 
 #include <gtest/gtest.h>
 

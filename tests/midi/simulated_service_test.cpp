@@ -1,6 +1,6 @@
 // The simulated MIDI service: devices, failure injection, recorded outputs,
 // injected input through the real input queue, and the demo keyboard.
-#include "midi/simulated_service.h"
+#include "midi/simulated/simulated_service.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "midi/demo_performance.h"
+#include "midi/simulated/demo_performance.h"
 #include "support/eventually.h"
 #include "support/sysex_dump.h"
 

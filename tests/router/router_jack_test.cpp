@@ -10,7 +10,7 @@
 #include "app/main_form.h"
 #include "jack_peer.h"
 #include "late_cycles.h"
-#include "midi/rtmidi_service.h"
+#include "midi/rtmidi/rtmidi_service.h"
 #include "router/thru_form.h"
 #include "support/eventually.h"
 #include "support/recording_reporter.h"

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "midi/midi_in_callback.h"
-#include "midi/simulated_service.h"
+#include "midi/simulated/simulated_service.h"
 #include "support/recording_reporter.h"
 #include "support/sysex_dump.h"
 #include "sysex/sysex_buffer_file.h"

@@ -1,4 +1,4 @@
-#include "midi/rtmidi_service.h"
+#include "midi/rtmidi/rtmidi_service.h"
 
 #include <RtMidi.h>
 
@@ -22,8 +22,8 @@
 #include "midi/queued_midi_in.h"
 #include "midi/sysex_assembler.h"
 #ifdef VELMORA_HAVE_JACK
-#include "midi/jack_cycle_watch.h"
-#include "midi/retired_jack_outputs.h"
+#include "midi/rtmidi/jack_cycle_watch.h"
+#include "midi/rtmidi/retired_jack_outputs.h"
 #else
 namespace velmora::midi {
 class JackCycleWatch; // only ever null without JACK

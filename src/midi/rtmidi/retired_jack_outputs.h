@@ -14,7 +14,7 @@
 #include <memory>
 #include <string>
 
-#include "midi/jack_cycle_watch.h"
+#include "midi/rtmidi/jack_cycle_watch.h"
 
 namespace velmora::midi {
 

@@ -1,4 +1,4 @@
-#include "midi/demo_performance.h"
+#include "midi/simulated/demo_performance.h"
 
 #include <algorithm>
 #include <array>

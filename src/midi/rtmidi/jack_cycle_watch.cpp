@@ -1,4 +1,4 @@
-#include "midi/jack_cycle_watch.h"
+#include "midi/rtmidi/jack_cycle_watch.h"
 
 #include <jack/jack.h>
 

@@ -1,4 +1,4 @@
-#include "midi/retired_jack_outputs.h"
+#include "midi/rtmidi/retired_jack_outputs.h"
 
 #include <chrono>
 #include <mutex>

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "midi/simulated_service.h"
+#include "midi/simulated/simulated_service.h"
 
 namespace velmora::midi {
 

@@ -1,4 +1,4 @@
-#include "midi/simulated_service.h"
+#include "midi/simulated/simulated_service.h"
 
 #include <algorithm>
 #include <array>
