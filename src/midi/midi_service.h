@@ -63,6 +63,9 @@ class MidiOutPort {
     // Gives up a held message (counted as unsent): its F7 will not come.
     virtual void DropHeld() {}
     virtual bool Reset() = 0;
+    // True once the device behind the port has left or the service stopped:
+    // nothing sent from then on goes out.
+    virtual bool Gone() const { return false; }
     // After a successful close every send fails; the object may be destroyed.
     virtual bool Close() = 0;
 };
@@ -82,6 +85,9 @@ class MidiInPort {
     virtual bool Close(const WaitHook& whileWaiting) = 0;
     // Events the service could not deliver (queue full, no buffer queued).
     virtual std::uint64_t LostEvents() const = 0;
+    // True once the device behind the port has left or the service stopped:
+    // nothing more will arrive through it.
+    virtual bool Gone() const { return false; }
 };
 
 class MidiService {
