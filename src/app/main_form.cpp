@@ -581,6 +581,8 @@ void TmainForm::Timer1Timer() {
         ImgThru->setOpen(false);
         ShowDeviceStatus("Thru was switched off: what it passed on came back at the input "
                          "(a feedback loop). Choose another output before switching it on.");
+        thruLoopShown_ = true; // over the monitors too, where a flood is watched
+        ShowMonitorStatus();
     }
     ShowLostInput();
     if (arrivedWhilePaused_ && midi_.ElapsedMs() - resumedAtMs_ >= kResumeNoticeMs) {
@@ -659,6 +661,10 @@ void TmainForm::ImgOutOpenClick() {
 
 void TmainForm::ImgThruClick() {
     ImgThru->setOpen(ImgThru->tag() != 1);
+    if (thruLoopShown_) {
+        thruLoopShown_ = false;
+        ShowMonitorStatus();
+    }
 }
 
 // ---- Devices coming and going -----------------------------------------------

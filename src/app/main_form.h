@@ -145,6 +145,11 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     int SendPauseMs() const { return sendPauseMs_; }
     void SetSendPauseMs(int ms);
     QMenu* SendPauseMenu(QWidget* parent);
+    // The loop guard (midi/midi_in_callback.h): on unless switched off in
+    // the thru switch's menu; kept as LoopGuard=0 under [More].
+    void SetLoopGuard(bool on);
+    bool LoopGuard() const { return loopGuard_; }
+    QMenu* ThruMenu(QWidget* parent);
     // The context menu of the monitors, made afresh for each use.
     QMenu* MonitorMenu(QWidget* parent);
     // The window's size beyond the default goes to the monitors.
@@ -283,6 +288,8 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     bool sysexFrozen_ = false; // the sysex box lags the log
     std::optional<int> foundLine_;
     int sendPauseMs_ = 0;
+    bool loopGuard_ = true;
+    bool thruLoopShown_ = false; // thru was switched off for a loop and not on since
     DetailsView* details_ = nullptr;
 };
 

@@ -134,6 +134,9 @@ void TmainForm::BuildMonitorControls() {
             SendPauseMenu(send)->popup(send->mapToGlobal(at));
         });
     }
+    ImgThru->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ImgThru, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { ThruMenu(ImgThru)->popup(ImgThru->mapToGlobal(at)); });
     chooseSaveFile = [this](const QString& title, const QString& filter) {
         return QFileDialog::getSaveFileName(this, title, QString(), filter);
     };
@@ -156,6 +159,7 @@ void TmainForm::LoadMonitorSettings() {
     longHistory_ = StoredNumber(settings_, "HistoryLong").value_or(0) == 1;
     SetSendPauseMs(StoredNumber(settings_, "SysexSendPauseMs").value_or(0));
     details_->SetOn(StoredNumber(settings_, "MonitorDetails").value_or(1) != 0);
+    SetLoopGuard(StoredNumber(settings_, "LoopGuard").value_or(1) != 0);
     ShowMonitorStatus();
 }
 
@@ -184,6 +188,9 @@ void TmainForm::SaveMonitorSettings(SettingsValues& values) const {
     }
     if (!details_->On()) {
         values.more.emplace_back("MonitorDetails", "0");
+    }
+    if (!LoopGuard()) {
+        values.more.emplace_back("LoopGuard", "0");
     }
 }
 
@@ -387,6 +394,12 @@ void TmainForm::ShowMonitorStatus() {
         tips << QStringLiteral("%1 messages or sysex blocks arrived while the monitors were "
                                "paused; they are shown now.")
                     .arg(*arrivedWhilePaused_);
+    }
+    if (thruLoopShown_) {
+        history << QStringLiteral("Thru off: feedback loop");
+        sysex << history.back();
+        tips << QStringLiteral("Thru was switched off: what it passed on came back at the input. "
+                               "Choose another output before switching it on (Setup).");
     }
     if (HidesAny(filter_)) {
         history << QStringLiteral("%1 hidden").arg(hiddenLines_);
@@ -595,6 +608,26 @@ QMenu* TmainForm::SendPauseMenu(QWidget* parent) {
         group->addAction(a);
         connect(a, &QAction::triggered, this, [this, ms] { SetSendPauseMs(ms); });
     }
+    return menu;
+}
+
+// ---- The loop guard -----------------------------------------------------------
+
+void TmainForm::SetLoopGuard(bool on) {
+    loopGuard_ = on;
+    path().loopGuardOn.store(on);
+}
+
+QMenu* TmainForm::ThruMenu(QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setStyleSheet(MenuStyle());
+    QAction* guard = menu->addAction(QStringLiteral("Stop &feedback loops"));
+    guard->setCheckable(true);
+    guard->setChecked(LoopGuard());
+    guard->setToolTip(QStringLiteral("Switches thru and routing off when what they pass on "
+                                     "comes back at the input"));
+    connect(guard, &QAction::toggled, this, [this](bool on) { SetLoopGuard(on); });
     return menu;
 }
 

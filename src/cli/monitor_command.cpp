@@ -21,7 +21,8 @@ namespace {
 
 constexpr const char* kMonitorHelp =
     "Usage: velmora-cli monitor -i IN | --virtual NAME\n"
-    "                           [-o OUT [--thru-channel 0..16]] [--details]\n"
+    "                           [-o OUT [--thru-channel 0..16] [--no-loop-guard]]\n"
+    "                           [--details]\n"
     "                           [--raw | --json] [--timestamp abs|delta|none]\n"
     "                           [--only KINDS] [--hide KINDS] [--channel LIST]\n"
     "                           [-a alsa|jack|demo]\n"
@@ -70,7 +71,13 @@ constexpr const char* kMonitorHelp =
     "JACK \"NAME:NAME\" (\"NAME-01:NAME\" when the name is taken), under ALSA a\n"
     "client NAME with a port NAME. NAME: 1 to 60 bytes, no ':'.\n"
     "When what thru passes on comes back at the input (a feedback loop), thru\n"
-    "is switched off and standard error says so; monitoring goes on.\n"
+    "is switched off and standard error says so; monitoring goes on. Where\n"
+    "the MIDI service shows no way from OUT back to IN, nothing is ever\n"
+    "switched off and nothing but the input goes to OUT. Where it can't tell\n"
+    "(hardware), a pattern that repeats like a loop may make thru send one\n"
+    "short sysex message for no manufacturer (F0 7D 56 4C 4D 00 F7) that only\n"
+    "a loop brings back, and after one that did not come back none for\n"
+    "minutes. --no-loop-guard: never watch for loops, never send that message.\n"
     "\n"
     "Exit status: 0 after an interrupt (Ctrl-C, SIGTERM, SIGHUP), 1 when a port\n"
     "can't be opened or the MIDI service stops, 2 for a bad command line or a\n"
@@ -122,7 +129,7 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     Options o = ParseOptions(args,
                              {"--in", "--virtual", "--out", "--thru-channel", "--api",
                               "--timestamp", "--only", "--hide", "--channel"},
-                             {"--details", "--raw", "--json"});
+                             {"--details", "--raw", "--json", "--no-loop-guard"});
     if (o.help) {
         std::fputs(kMonitorHelp, stdout);
         return 0;
@@ -144,6 +151,9 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     }
     if (o.error.empty() && thruChannel && !out) {
         o.error = "--thru-channel needs --out";
+    }
+    if (o.error.empty() && o.Has("--no-loop-guard") && !out) {
+        o.error = "--no-loop-guard needs --out";
     }
     o.RefuseArguments();
     if (!o.error.empty()) {
@@ -185,6 +195,7 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     } else {
         std::setvbuf(stdout, nullptr, _IOFBF, std::size_t{64} << 10);
     }
+    session.path().loopGuardOn.store(!o.Has("--no-loop-guard"));
     if (out) {
         midi.MidiOutDeviceName = output.name;
         if (!session.OpenThru(thruChannel.value_or(0))) {

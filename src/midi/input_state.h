@@ -27,6 +27,10 @@ struct InputPathState {
     // Set by the input path when it switched thru off because what it sent
     // came back; the front end says so and clears it.
     std::atomic<bool> thruLoopBroken{false};
+    // False: no path is ever watched for feedback loops, and no probe is
+    // sent (the front end's option). Thru and the router then pass
+    // everything on, also what comes back.
+    std::atomic<bool> loopGuardOn{true};
     // Timing clock is not handed over; the window reads its rate from these.
     std::atomic<std::uint64_t> clocksReceived{0};
     std::atomic<std::int32_t> lastClockMs{0};

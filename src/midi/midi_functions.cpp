@@ -41,6 +41,11 @@ void OutputSlot::DropHeld() {
     }
 }
 
+std::string OutputSlot::DeviceName() const {
+    std::lock_guard lock(lock_);
+    return deviceName_;
+}
+
 MidiFunctions::MidiFunctions(MidiService& service, Reporter& reporter, TickSource ticks)
     : service_(&service), reporter_(reporter), clock_(std::move(ticks)) {}
 
@@ -113,6 +118,7 @@ bool MidiFunctions::OpenOutput(OutputSlot& slot, const std::string& deviceName) 
         std::lock_guard lock(slot.lock_);
         previous = std::move(slot.port_);
         slot.port_ = std::move(port);
+        slot.deviceName_ = deviceName;
     }
     if (previous) {
         // Opening over an open port: the old one would leak its device.
@@ -133,6 +139,7 @@ bool MidiFunctions::CloseOutput(OutputSlot& slot) {
         return false;
     }
     slot.port_.reset();
+    slot.deviceName_.clear();
     return true;
 }
 
@@ -169,6 +176,10 @@ bool MidiFunctions::OpenMidiIn(InputCallback callback) {
         }
     }
     const bool own = OwnInputOffered() && MidiInDeviceName == OwnInputName;
+    {
+        std::lock_guard lock(openInLock_);
+        openInName_ = own ? OwnInputName : MidiInDeviceName;
+    }
     std::unique_ptr<MidiInPort> port =
         own ? service_->OpenVirtualIn(OwnInputName, std::move(callback))
             : service_->OpenIn(MidiInDeviceName, std::move(callback));
@@ -235,6 +246,23 @@ bool MidiFunctions::CloseMidiIn() {
     inPort_.reset();
     InputActive.store(false);
     return true;
+}
+
+MidiService::WayBack MidiFunctions::WayBackFrom(const OutputSlot& slot) {
+    std::string in;
+    {
+        std::lock_guard lock(openInLock_);
+        in = openInName_;
+    }
+    const std::string out = slot.DeviceName();
+    if (in.empty() || out.empty()) {
+        return MidiService::WayBack::None; // nothing goes out, or nothing comes in
+    }
+    try {
+        return service_->WayBackBetween(out, in);
+    } catch (...) {
+        return MidiService::WayBack::Unknown;
+    }
 }
 
 } // namespace velmora::midi

@@ -63,11 +63,14 @@ class OutputSlot {
     std::uint64_t UnsentBytes() const;
     std::size_t HeldBytes() const;
     void DropHeld();
+    // The device the port is open on; empty when nothing is open.
+    std::string DeviceName() const;
 
   private:
     friend class MidiFunctions;
     mutable std::mutex lock_;
     std::unique_ptr<MidiOutPort> port_;
+    std::string deviceName_;
 };
 
 class MidiFunctions {
@@ -111,6 +114,9 @@ class MidiFunctions {
     MidiInPort* MidiInHandle() const { return inPortForCallback_.load(); }
     bool InputOpen() const { return inPort_ != nullptr; }
     std::size_t InputBufferCount() const { return InputBufferList_.size(); }
+    // Whether what goes out through `slot` can come back at the open input,
+    // as the service sees its graph. Called on the delivery thread.
+    MidiService::WayBack WayBackFrom(const OutputSlot& slot);
     // Events the service could not deliver, over every input opened so far.
     std::uint64_t LostInputEvents() const {
         return lostByClosedInputs_ + (inPort_ ? inPort_->LostEvents() : 0);
@@ -155,6 +161,8 @@ class MidiFunctions {
     std::vector<std::unique_ptr<TMidiHeader>> InputBufferList_;
     bool haveBufferList_ = false;
     std::uint64_t lostByClosedInputs_ = 0;
+    mutable std::mutex openInLock_;
+    std::string openInName_; // the open input's device or own port; guarded by openInLock_
 };
 
 } // namespace velmora::midi

@@ -45,15 +45,47 @@ void MidiInCallback::operator()(const InputEvent& event) {
 void MidiInCallback::ShortMonitor(ShortMessage message) {
     if (path_.mainOutOpen.load() == 1 && path_.thruOn.load() == 1) {
         const std::int64_t now = midi_.ElapsedMs();
-        const EchoVerdict verdict = thruEchoes_.NoteReceived(message, now);
+        const LoopAction action = ThruLoopCheck(message, now);
         const ShortMessage passed = ThruMessage(message, path_.thruChannel.load());
         midi_.MidiOutHandle().SendShort(passed);
         thruEchoes_.NoteSent(passed, now);
-        if (verdict == EchoVerdict::Probe) {
+        if (action == LoopAction::Probe) {
             midi_.MidiOutHandle().SendLong(thruEchoes_.ProbeMessage());
         }
     }
     mainSignal_.Raise('2');
+}
+
+LoopAction MidiInCallback::ThruLoopCheck(ShortMessage received, std::int64_t now) {
+    if (!path_.loopGuardOn.load() ||
+        thruEchoes_.NoteReceived(received, now) != EchoVerdict::AskWayBack) {
+        return LoopAction::None;
+    }
+    return thruEchoes_.Decide(midi_.WayBackFrom(midi_.MidiOutHandle()), now);
+}
+
+// The router's outputs share one guard: the way back is the likeliest of
+// theirs, and a probe goes only to outputs with one.
+LoopAction MidiInCallback::RouterLoopCheck(ShortMessage received, std::int64_t now) {
+    routerWayBack_.fill(WayBack::None);
+    if (!path_.loopGuardOn.load() ||
+        routerEchoes_.NoteReceived(received, now) != EchoVerdict::AskWayBack) {
+        return LoopAction::None;
+    }
+    WayBack likeliest = WayBack::None;
+    for (int k = 1; k <= 4; ++k) {
+        const WayBack way = midi_.WayBackFrom(midi_.RouterOutHandle(k));
+        routerWayBack_[static_cast<std::size_t>(k - 1)] = way;
+        if (way == WayBack::Possible || (way == WayBack::Unknown && likeliest == WayBack::None)) {
+            likeliest = way;
+        }
+    }
+    return routerEchoes_.Decide(likeliest, now);
+}
+
+void MidiInCallback::BreakThru() {
+    path_.thruOn.store(0);
+    path_.thruLoopBroken.store(true);
 }
 
 void MidiInCallback::ShortMultiOut(ShortMessage message) {
@@ -65,7 +97,7 @@ void MidiInCallback::ShortMultiOut(ShortMessage message) {
     if (router_.loopBroken.load()) {
         return;
     }
-    const bool probe = routerEchoes_.NoteReceived(message, now) == EchoVerdict::Probe;
+    const LoopAction action = RouterLoopCheck(message, now);
     std::lock_guard lock(router_.routing);
     for (int k = 1; k <= 4; ++k) {
         const RouterOutputSettings& out = router_.outputs[static_cast<std::size_t>(k - 1)];
@@ -84,8 +116,12 @@ void MidiInCallback::ShortMultiOut(ShortMessage message) {
             midi_.RouterOutHandle(port).SendShort(routed);
             routerEchoes_.NoteSent(routed, now);
         }
-        if (probe && port == k) {
-            midi_.RouterOutHandle(port).SendLong(routerEchoes_.ProbeMessage());
+    }
+    if (action == LoopAction::Probe) {
+        for (int k = 1; k <= 4; ++k) {
+            if (routerWayBack_[static_cast<std::size_t>(k - 1)] != WayBack::None) {
+                midi_.RouterOutHandle(k).SendLong(routerEchoes_.ProbeMessage());
+            }
         }
     }
 }
@@ -93,9 +129,11 @@ void MidiInCallback::ShortMultiOut(ShortMessage message) {
 // A probe of the loop test that came back: the path it went out on is a
 // loop, switched off here. The probe itself is nobody's data.
 bool MidiInCallback::ProbeCameBack(std::span<const std::uint8_t> bytes) {
+    if (!path_.loopGuardOn.load()) {
+        return false; // nothing was probed: shown as any sysex
+    }
     if (thruEchoes_.IsProbe(bytes)) {
-        path_.thruOn.store(0);
-        path_.thruLoopBroken.store(true);
+        BreakThru();
         return true;
     }
     if (routerEchoes_.IsProbe(bytes)) {

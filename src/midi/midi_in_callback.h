@@ -2,9 +2,11 @@
 // Monitor shows it (and passes it through to the main output), Record
 // collects sysex, MultiOut routes short messages to the router's outputs.
 // Runs on the MIDI service's delivery thread, one event at a time. A path
-// whose output comes back at the input (a feedback loop) is switched off.
+// whose output comes back at the input (a feedback loop) is switched off
+// (echo_guard.h tells when).
 #pragma once
 
+#include <array>
 #include <atomic>
 
 #include "core/echo_guard.h"
@@ -36,15 +38,20 @@ class MidiInCallback {
     void LongData(MidiHeader& header);
     void HandBack(MidiHeader& header);
     bool ProbeCameBack(std::span<const std::uint8_t> bytes);
+    LoopAction ThruLoopCheck(ShortMessage received, std::int64_t now);
+    LoopAction RouterLoopCheck(ShortMessage received, std::int64_t now);
+    void BreakThru();
 
     MidiFunctions& midi_;
     InputPathState& path_;
     RouterSettings& router_;
     HandOff& mainSignal_;
     std::atomic<HandOff*> recordSignal_{nullptr};
-    // Delivery thread only: what thru and the router sent, against what comes back.
+    // Delivery thread only: what thru and the router sent, against what
+    // comes back. The service is asked for the way back on this thread.
     EchoGuard thruEchoes_{0};
     EchoGuard routerEchoes_{1};
+    std::array<WayBack, 4> routerWayBack_{}; // of router outputs 1..4, at the last check
 };
 
 } // namespace velmora::midi

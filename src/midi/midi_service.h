@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/midi_graph.h"
 #include "core/short_message.h"
 
 namespace velmora::midi {
@@ -125,8 +126,10 @@ class MidiService {
 
     // Whether what Velmora sends to `outDevice` can come back on `inDevice`,
     // as far as the service sees its connections and pass-through clients.
-    // Unknown where it cannot tell (hardware cables, a synth's echo).
-    enum class WayBack { Unknown, None, Possible };
+    // Unknown where it cannot tell (hardware cables, a synth's echo). May be
+    // called from the delivery thread, while the front end's thread uses the
+    // service too.
+    using WayBack = velmora::WayBack;
     virtual WayBack WayBackBetween(const std::string& outDevice, const std::string& inDevice) {
         (void)outDevice;
         (void)inDevice;

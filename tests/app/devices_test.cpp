@@ -86,3 +86,42 @@ TEST_F(MainFormTest, InputThatWasLostIsCountedInTheMonitors) {
     EXPECT_EQ(form.lblLostData->text(), QStringLiteral("Lost input: 1"));
     EXPECT_EQ(form.LostInput(), 1u);
 }
+
+// Thru's loop guard in the window: a repeating pattern with no way back adds
+// nothing; a loop through a client that passes everything on (Synth A back
+// into Keys A, as Midi Through does) is broken within 20 passes, shown, and
+// said; the guard switched off is remembered under [More].
+TEST_F(MainFormTest, ThruBreaksALoopAndAddsNothingToAPattern) {
+    rig.WriteSettings(Lines({"[Devices]", "MidiIn=0", "MidiOut=0", "MidiThru=1"}));
+    app::TmainForm& form = Start();
+    ASSERT_EQ(form.ImgThru->tag(), 1);
+    const ShortMessage hatOn = PackShortMessage(0x99, 0x2A, 0x64);
+    const ShortMessage hatOff = PackShortMessage(0x89, 0x2A, 0x00);
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(rig.service.InjectShort(0, hatOn));
+        ASSERT_TRUE(rig.service.InjectShort(0, hatOff));
+    }
+    ASSERT_TRUE(rig.Settle());
+    EXPECT_EQ(rig.service.SentCount(0), 200u);
+    for (const midi::SentMessage& sent : rig.service.Sent(0)) {
+        EXPECT_FALSE(sent.isLong);
+    }
+
+    rig.service.ClearSent(0);
+    rig.service.SetLoopback(0, 0);
+    ASSERT_TRUE(rig.Play({PackShortMessage(0x90, 0x3C, 0x64)}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.DeviceStatus().contains("feedback loop"); }));
+    EXPECT_EQ(form.ImgThru->tag(), 0);
+    EXPECT_TRUE(form.lblHistoryStatus->text().contains("feedback loop"));
+    std::size_t passes = 0;
+    for (const midi::SentMessage& sent : rig.service.Sent(0)) {
+        passes += sent.isLong ? 0 : 1;
+    }
+    EXPECT_GE(passes, 2u);
+    EXPECT_LE(passes, 20u);
+
+    form.SetLoopGuard(false);
+    Click(form.ImgButPower);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.isVisible(); }, 5000));
+    EXPECT_TRUE(rig.ReadSettings().value_or(QByteArray()).contains("\nLoopGuard=0\r\n"));
+}

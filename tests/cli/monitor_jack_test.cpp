@@ -2,6 +2,7 @@
 // into the monitor and listens to its thru.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <sstream>
@@ -218,6 +219,81 @@ TEST_F(MonitorOnJack, AFeedbackLoopIsBrokenAndSaidOnStandardError) {
         }
         EXPECT_LE(passes, 20u) << out;
     }
+
+    // With --no-loop-guard the user keeps the loop: it goes round past 20
+    // passes, nothing is added to it and nothing is said.
+    ChildProcess unguarded({kCli, "monitor", "--api", "jack", "--in", looper->OutPort(), "--out",
+                            looper->InPort(), "--no-loop-guard"});
+    connected = false;
+    for (int i = 0; i < 100 && !connected; ++i) {
+        ASSERT_TRUE(peer_->Send({0xF2, 0x10, 0x03}));
+        connected = unguarded.WaitForOutput("Song Position", 100ms);
+    }
+    ASSERT_TRUE(connected) << unguarded.Errors();
+    ASSERT_TRUE(RepeatedOnLateCycles(*peer_, [&](std::uint64_t) {
+        looper->ClearReceived();
+        peer_->Send({0x90, 0x42, 0x01});
+        return velmora::testing::Eventually(
+            [&] {
+                const auto events = looper->Received();
+                return std::count(events.begin(), events.end(), JackPeer::Event{0x90, 0x42, 0x01}) >
+                       30;
+            },
+            10s);
+    })) << unguarded.Errors();
+    unguarded.Signal(SIGINT);
+    EXPECT_EQ(unguarded.Wait(), 0) << unguarded.Errors();
+    for (const JackPeer::Event& event : looper->Received()) {
+        EXPECT_NE(event.front(), 0xF0);
+    }
+    EXPECT_EQ(unguarded.Errors().find("feedback loop"), std::string::npos);
+}
+
+// A repeating pattern with no way back (a hi-hat played into the monitor,
+// thru to a synth whose output goes nowhere): the synth gets what was
+// played and not one byte more, however alike the messages come.
+TEST_F(MonitorOnJack, ARepeatingPatternWithNoWayBackGetsNothingAdded) {
+    std::string error;
+    auto synth = JackPeer::Open("synth", &error);
+    ASSERT_TRUE(synth) << error;
+    ChildProcess monitor(
+        {kCli, "monitor", "--api", "jack", "--in", peer_->OutPort(), "--out", synth->InPort()});
+    bool connected = false;
+    for (int i = 0; i < 100 && !connected; ++i) {
+        ASSERT_TRUE(peer_->Send({0xF2, 0x10, 0x02}));
+        connected = monitor.WaitForOutput("Song Position", 100ms);
+    }
+    ASSERT_TRUE(connected) << monitor.Errors();
+    bool thruConnected = false;
+    for (int i = 0; i < 100 && !thruConnected; ++i) {
+        for (const std::string& port : synth->Ports("^Velmora out(-[0-9]+)?:out$")) {
+            thruConnected = thruConnected || synth->WaitConnected(port, synth->InPort(), 100ms);
+        }
+    }
+    ASSERT_TRUE(thruConnected) << monitor.Errors();
+
+    std::uint8_t sentinel = 0;
+    ASSERT_TRUE(RepeatedOnLateCycles(*peer_, [&](std::uint64_t late) {
+        for (int i = 0; i < 200; ++i) {
+            EXPECT_TRUE(peer_->Send({0x99, 0x2A, 0x64}));
+            EXPECT_TRUE(peer_->Send({0x89, 0x2A, 0x00}));
+        }
+        const JackPeer::Event last{0x90, 0x7F, ++sentinel};
+        EXPECT_TRUE(peer_->Send(last));
+        return WaitForAllUnlessLate(*peer_, late, 1, [&] {
+            const auto events = synth->Received();
+            return static_cast<std::size_t>(std::count(events.begin(), events.end(), last));
+        });
+    })) << monitor.Errors();
+    const auto events = synth->Received();
+    EXPECT_GE(events.size(), 400u);
+    for (const JackPeer::Event& event : events) {
+        ASSERT_FALSE(event.empty());
+        EXPECT_NE(event.front(), 0xF0) << "sent to the synth by nobody";
+    }
+    monitor.Signal(SIGINT);
+    EXPECT_EQ(monitor.Wait(), 0) << monitor.Errors();
+    EXPECT_EQ(monitor.Errors().find("feedback loop"), std::string::npos);
 }
 
 // The JACK server stopping under a running monitor ends it, with a message

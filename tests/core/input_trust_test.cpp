@@ -47,45 +47,119 @@ TEST(SplitMidiBytes, CutsMergedInputBackIntoItsMessages) {
     EXPECT_TRUE(Split({}).empty());
 }
 
-TEST(EchoGuard, AChainOfEchoesAsksForAProbeThatOnlyALoopReturns) {
-    constexpr ShortMessage kNote = PackShortMessage(0x90, 60, 100);
-    // A loop: each send comes back 5 ms later, once.
-    EchoGuard loop;
-    std::int64_t now = 0;
-    int passes = 0;
-    EchoVerdict verdict = EchoVerdict::Pass;
-    while (verdict == EchoVerdict::Pass && passes < 40) {
-        loop.NoteSent(kNote, now);
-        now += 5;
-        verdict = loop.NoteReceived(kNote, now);
-        ++passes;
-    }
-    EXPECT_EQ(verdict, EchoVerdict::Probe);
-    EXPECT_LE(passes, 20);
-    const std::vector<std::uint8_t> probe(loop.ProbeMessage().begin(), loop.ProbeMessage().end());
-    EXPECT_EQ(probe, (std::vector<std::uint8_t>{0xF0, 0x7D, 0x56, 0x4C, 0x4D, 0x00, 0xF7}));
-    EXPECT_TRUE(loop.IsProbe(probe));
-    EXPECT_FALSE(EchoGuard(1).IsProbe(probe)); // the router's probe is its own
-    EXPECT_FALSE(loop.IsProbe(std::vector<std::uint8_t>{0xF0, 0x7D, 0xF7}));
+namespace {
 
-    // A pedal resending its value every 10 ms asks for a probe at most once
-    // a second; its probe never comes back, and passing goes on.
-    constexpr ShortMessage kPedal = PackShortMessage(0xB0, 64, 0);
-    EchoGuard pedal;
+// Plays `message` into `guard` as the input path does: received, checked,
+// passed on. Counts what the guard adds.
+struct GuardRun {
+    EchoGuard& guard;
+    WayBack wayBack;
     int probes = 0;
-    for (std::int64_t t = 0; t < 2000; t += 10) {
-        probes += pedal.NoteReceived(kPedal, t) == EchoVerdict::Probe ? 1 : 0;
-        pedal.NoteSent(kPedal, t);
+    int asked = 0;
+
+    LoopAction Pass(ShortMessage message, std::int64_t now) {
+        LoopAction action = LoopAction::None;
+        if (guard.NoteReceived(message, now) == EchoVerdict::AskWayBack) {
+            ++asked;
+            action = guard.Decide(wayBack, now);
+        }
+        probes += action == LoopAction::Probe ? 1 : 0;
+        guard.NoteSent(message, now);
+        return action;
     }
-    EXPECT_GE(probes, 1);
-    EXPECT_LE(probes, 2);
-    // Playing slower than the window never even counts as an echo.
-    EchoGuard slow;
-    for (std::int64_t t = 0; t < 2000; t += 100) {
-        EXPECT_EQ(slow.NoteReceived(kNote, t), EchoVerdict::Pass);
-        slow.NoteSent(kNote, t);
+};
+
+// A loop one pass of `passMs` long, with a note going round: the passes
+// until the path is stopped, that is until the probe is back (a pass after
+// it went, when `probeReturns`).
+int PassesToBreak(WayBack wayBack, std::int64_t passMs, bool probeReturns) {
+    constexpr ShortMessage kNote = PackShortMessage(0x90, 60, 100);
+    EchoGuard guard;
+    GuardRun run{guard, wayBack};
+    std::int64_t now = 0;
+    guard.NoteSent(kNote, now);
+    for (int pass = 1; pass <= 200; ++pass) {
+        now += passMs;
+        if (run.Pass(kNote, now) == LoopAction::Probe && probeReturns) {
+            return pass + 1;
+        }
     }
-    EXPECT_EQ(slow.Echoes(), 0);
+    return 1000;
+}
+
+} // namespace
+
+TEST(EchoGuard, ALoopWithAWayBackIsBrokenWithinTwentyPasses) {
+    // Quiet and busy machines: a pass of 2 ms, 43 ms (JACK, 1024 frames),
+    // 300 ms (a late delivery thread).
+    for (const std::int64_t passMs : {2, 43, 300}) {
+        EXPECT_LE(PassesToBreak(WayBack::Possible, passMs, true), 20) << passMs;
+        EXPECT_LE(PassesToBreak(WayBack::Unknown, std::min<std::int64_t>(passMs, 20), true), 20)
+            << passMs;
+    }
+    // No way back: never probed. A loop no way can show (two hardware
+    // devices' echoes slower than a loop's passes) is not suspected.
+    EXPECT_EQ(PassesToBreak(WayBack::None, 5, true), 1000);
+    EXPECT_EQ(PassesToBreak(WayBack::Unknown, 60, true), 1000);
+
+    EchoGuard guard;
+    const std::vector<std::uint8_t> probe(guard.ProbeMessage().begin(), guard.ProbeMessage().end());
+    EXPECT_EQ(probe, (std::vector<std::uint8_t>{0xF0, 0x7D, 0x56, 0x4C, 0x4D, 0x00, 0xF7}));
+    EXPECT_TRUE(guard.IsProbe(probe));
+    EXPECT_FALSE(EchoGuard(1).IsProbe(probe)); // the router's probe is its own
+    EXPECT_FALSE(guard.IsProbe(std::vector<std::uint8_t>{0xF0, 0x7D, 0xF7}));
+}
+
+// Ten minutes of each repeating pattern from 60 to 300 BPM, on the guard's
+// own clock: with no way back not one byte is added, and where the service
+// can't tell, one probe per chain at most and none during the back-off.
+TEST(EchoGuard, RepeatingPatternsAddNothingWithoutAWayBack) {
+    constexpr std::int64_t kTenMinutesMs = 10 * 60 * 1000;
+    const ShortMessage hatOn = PackShortMessage(0x99, 0x2A, 0x64);
+    const ShortMessage hatOff = PackShortMessage(0x89, 0x2A, 0x00);
+    const ShortMessage kick = PackShortMessage(0x99, 0x24, 0x7F);
+    const ShortMessage kickOff = PackShortMessage(0x89, 0x24, 0x00);
+    const ShortMessage pedal = PackShortMessage(0xB0, 0x40, 0x00);
+    for (int bpm = 60; bpm <= 300; bpm += 30) {
+        for (const WayBack wayBack : {WayBack::None, WayBack::Unknown}) {
+            EchoGuard guard;
+            GuardRun run{guard, wayBack};
+            const std::int64_t sixteenth = 60000 / bpm / 4;
+            std::int64_t step = 0;
+            for (std::int64_t t = 0; t < kTenMinutesMs; t += sixteenth, ++step) {
+                // Two bars of hi-hat sixteenths with a kick on the beats,
+                // then a bar's rest, over and over.
+                if (step % 48 >= 32) {
+                    continue;
+                }
+                run.Pass(hatOn, t);
+                run.Pass(hatOff, t + sixteenth / 2);
+                if (step % 4 == 0) {
+                    run.Pass(kick, t + 1);
+                    run.Pass(kickOff, t + 2);
+                    run.Pass(pedal, t + 3);
+                }
+            }
+            if (wayBack == WayBack::None) {
+                EXPECT_EQ(run.probes, 0) << bpm;
+            } else {
+                EXPECT_LE(run.probes, 2) << bpm; // 5 minutes' back-off, then 10
+            }
+        }
+    }
+    // The hi-hat that was measured: on and off every 25 ms, each message
+    // back 50 ms later, as close as a loop's passes. One unbroken chain: one
+    // probe at most where the service can't tell, none where it shows no way.
+    for (const WayBack wayBack : {WayBack::None, WayBack::Unknown}) {
+        EchoGuard guard;
+        GuardRun run{guard, wayBack};
+        for (std::int64_t t = 0; t < kTenMinutesMs; t += 50) {
+            run.Pass(hatOn, t);
+            run.Pass(hatOff, t + 25);
+        }
+        EXPECT_GT(run.asked, 0);
+        EXPECT_EQ(run.probes, wayBack == WayBack::None ? 0 : 1);
+    }
 }
 
 TEST(DeviceChoice, NamesWinNumbersShiftAndAFirstStartAvoidsLoops) {

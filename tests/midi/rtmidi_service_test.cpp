@@ -193,6 +193,31 @@ TEST_F(RtMidiJackTest, ListsThePeerPortsAndNamesItsOwnPortsPredictably) {
     EXPECT_TRUE(seen(outA));
 }
 
+// The way back as the JACK graph shows it: none to a synth whose output goes
+// nowhere; possible through a client that both ends are connected to, and
+// into an own input port that such a client feeds.
+TEST_F(RtMidiJackTest, TheWayBackFollowsTheConnections) {
+    using WayBack = MidiService::WayBack;
+    std::string error;
+    auto synth = JackPeer::Open("synth-" + clientBase_, &error);
+    ASSERT_TRUE(synth) << error;
+    EXPECT_EQ(service_->WayBackBetween(synth->InPort(), peer_->OutPort()), WayBack::None);
+    EXPECT_EQ(service_->WayBackBetween(peer_->InPort(), peer_->OutPort()), WayBack::Possible);
+    ASSERT_TRUE(synth->Connect(synth->OutPort(), peer_->InPort()));
+    EXPECT_EQ(service_->WayBackBetween(synth->InPort(), peer_->OutPort()), WayBack::Possible);
+    ASSERT_TRUE(synth->Disconnect(synth->OutPort(), peer_->InPort()));
+    EXPECT_EQ(service_->WayBackBetween(synth->InPort(), peer_->OutPort()), WayBack::None);
+
+    const std::string own = "own " + clientBase_;
+    auto in = service_->OpenVirtualIn(own, [](const InputEvent&) {});
+    ASSERT_NE(in, nullptr);
+    EXPECT_EQ(service_->WayBackBetween(synth->InPort(), own), WayBack::None);
+    ASSERT_TRUE(synth->Connect(synth->OutPort(), own + ":" + own));
+    EXPECT_EQ(service_->WayBackBetween(synth->InPort(), own), WayBack::Possible);
+    // A device the graph does not list: it can't tell.
+    EXPECT_EQ(service_->WayBackBetween("gone:in", peer_->OutPort()), WayBack::Unknown);
+}
+
 TEST_F(RtMidiJackTest, ShortMessagesFromThePeerArriveAsPackedDataEvents) {
     auto in = OpenPeerInput();
     ASSERT_NE(in, nullptr);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/frame_cycles.h"
+#include "core/midi_graph.h"
 
 namespace velmora::midi {
 
@@ -45,6 +46,10 @@ class JackCycleWatch {
     // those that receive (`receiving`, where an output sends) or those that
     // send (where an input listens).
     std::vector<std::string> MidiPorts(bool receiving) const;
+    // Every MIDI port by its full name, its client as its node, what each
+    // sending port is connected to; a client with a physical port (a
+    // hardware bridge) is Outside. Any thread but the real-time one.
+    MidiGraph Graph() const;
 
   private:
     JackCycleWatch() = default;

@@ -21,6 +21,9 @@
 #include "core/midi_stream.h"
 #include "midi/queued_midi_in.h"
 #include "midi/sysex_assembler.h"
+#ifdef VELMORA_HAVE_ALSA
+#include "midi/rtmidi/alsa_graph.h"
+#endif
 #ifdef VELMORA_HAVE_JACK
 #include "midi/rtmidi/jack_cycle_watch.h"
 #include "midi/rtmidi/retired_jack_outputs.h"
@@ -548,6 +551,9 @@ struct RtMidiService::State {
 #ifdef VELMORA_HAVE_JACK
     std::shared_ptr<JackCycleWatch> jackWatch; // set for the JACK API
 #endif
+#ifdef VELMORA_HAVE_ALSA
+    std::unique_ptr<AlsaGraphReader> alsaGraph; // set for the ALSA API
+#endif
 
     // False once the JACK server has gone away. Then nothing may open a JACK
     // client any more: libjack would free the clients RtMidi still holds.
@@ -636,6 +642,11 @@ std::unique_ptr<MidiService> TryApi(RtMidi::Api api, const std::string& clientBa
             return nullptr;
         }
         return std::make_unique<RtMidiService>(std::move(state));
+    }
+#endif
+#ifdef VELMORA_HAVE_ALSA
+    if (api == RtMidi::LINUX_ALSA) {
+        state->alsaGraph = std::make_unique<AlsaGraphReader>(clientBase + " graph");
     }
 #endif
     state->listIn = MakeClient<RtMidiIn>(api, clientBase + " list in", state->listInSink, why);
@@ -832,6 +843,57 @@ std::unique_ptr<MidiInPort> RtMidiService::OpenVirtualIn(const std::string& name
     } catch (...) {
         return nullptr;
     }
+}
+
+namespace {
+
+// Velmora's ports (every Velmora's) as one node: what one of its inputs
+// receives, thru and the router may send out of any of its outputs.
+constexpr const char* kVelmoraNode = "\x01Velmora";
+
+} // namespace
+
+MidiService::WayBack RtMidiService::WayBackBetween(const std::string& outDevice,
+                                                   const std::string& inDevice) {
+    if (!state_->ServerRunning()) {
+        return WayBack::None; // nothing flows any more
+    }
+    std::optional<MidiGraph> graph;
+    std::string sendingSide; // what tells a port's sending side from its receiving one
+#ifdef VELMORA_HAVE_JACK
+    if (state_->jackWatch) {
+        graph = state_->jackWatch->Graph();
+    }
+#endif
+#ifdef VELMORA_HAVE_ALSA
+    if (state_->alsaGraph) {
+        graph = state_->alsaGraph->Read();
+        sendingSide = " >";
+    }
+#endif
+    if (!graph) {
+        return WayBack::Unknown; // CoreMIDI, WinMM: the graph is not ours to see
+    }
+    std::vector<std::string> to;
+    bool outListed = false;
+    for (MidiGraph::Port& port : graph->ports) {
+        if (IsOwnOf(*state_, port.name)) {
+            port.node = kVelmoraNode;
+        }
+        if (port.sends && port.name == inDevice + sendingSide) {
+            to.push_back(port.name);
+        } else if (!port.sends && port.name == outDevice) {
+            outListed = true;
+        } else if (!port.sends && IsPortOfClient(port.name, inDevice) &&
+                   state_->virtualNames->Holds(port.name)) {
+            to.push_back(port.name); // an own input port: whatever reaches it
+        }
+    }
+    if (!outListed || to.empty()) {
+        return WayBack::Unknown; // not in the graph as listed: can't tell
+    }
+    graph->nodes[kVelmoraNode] = MidiGraph::Node::PassThrough;
+    return FindWayBack(*graph, {outDevice}, to);
 }
 
 std::unique_ptr<MidiService> CreateRtMidiService(const std::string& api, std::string* error,

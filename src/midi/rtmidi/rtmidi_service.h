@@ -68,6 +68,12 @@ class RtMidiService final : public MidiService {
     using MidiService::OpenIn;
     using MidiService::OpenOut;
     bool Running() const override;
+    // JACK: the connections of every MIDI port, each client passing on
+    // (a client with physical ports is hardware: Unknown). ALSA: the
+    // subscribers of every port, Midi Through and programs passing on, the
+    // kernel's other clients hardware. Velmora's own ports count as one
+    // client. Elsewhere Unknown.
+    WayBack WayBackBetween(const std::string& outDevice, const std::string& inDevice) override;
 
   private:
     std::vector<std::string> Listed(bool output);

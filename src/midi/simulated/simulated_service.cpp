@@ -4,6 +4,7 @@
 #include <array>
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -33,6 +34,7 @@ struct OutDevice {
     std::deque<SentMessage> records;
     std::uint64_t sent = 0;
     std::uint64_t dropped = 0;
+    int loopsTo = -1; // the input device what it is sent comes back at
 };
 
 struct InDevice {
@@ -62,6 +64,8 @@ struct SimState {
     std::size_t inputQueueBytes = QueuedMidiIn::kDefaultQueueBytes;
     std::uint64_t nextPortId = 1;
     bool serviceAlive = true;
+    // Ways back set by tests, by output and input name; none elsewhere.
+    std::map<std::pair<std::string, std::string>, MidiService::WayBack> waysBack;
 
     // Counts the call and applies the rules; the caller holds `mutex`.
     bool FailsLocked(SimOp op, int device) {
@@ -207,6 +211,9 @@ class LoopPlayer {
     std::thread thread_;
 };
 
+// Feeds the last message `out` was sent to the input it loops back to.
+void LoopBackLocked(SimState& state, const OutDevice& out);
+
 class SimOutPort : public MidiOutPort {
   public:
     SimOutPort(std::shared_ptr<SimState> state, int device, std::uint64_t id, bool wholeMessages)
@@ -284,6 +291,7 @@ class SimOutPort : public MidiOutPort {
             OutDevice& out = *state_->Out(device_);
             out.records.push_back(std::move(record));
             ++out.sent;
+            LoopBackLocked(*state_, out);
             if (state_->recordLimit != 0 && out.records.size() > state_->recordLimit) {
                 out.records.pop_front();
                 ++out.dropped;
@@ -412,6 +420,23 @@ class SimInPort : public QueuedMidiIn {
     std::mutex produceMutex_;
     LoopPlayer player_;
 };
+
+void LoopBackLocked(SimState& state, const OutDevice& out) {
+    const InDevice* back = state.In(out.loopsTo);
+    if (back == nullptr || out.records.empty()) {
+        return;
+    }
+    const SentMessage& sent = out.records.back();
+    const std::array<std::uint8_t, 3> bytes{StatusOf(sent.message), Data1Of(sent.message),
+                                            Data2Of(sent.message)};
+    const std::span<const std::uint8_t> message =
+        sent.isLong ? std::span<const std::uint8_t>(sent.bytes)
+                    : std::span<const std::uint8_t>(bytes).first(
+                          static_cast<std::size_t>(std::max(1, ShortMessageBytes(bytes[0]))));
+    for (SimInPort* port : back->ports) {
+        port->Produce(message); // never blocks
+    }
+}
 
 } // namespace
 
@@ -561,6 +586,35 @@ void SimulatedService::SetRunning(bool running) {
 bool SimulatedService::Running() const {
     std::lock_guard lock(state_->mutex);
     return state_->running;
+}
+
+void SimulatedService::SetWayBack(const std::string& outDevice, const std::string& inDevice,
+                                  WayBack wayBack) {
+    std::lock_guard lock(state_->mutex);
+    state_->waysBack[{outDevice, inDevice}] = wayBack;
+}
+
+MidiService::WayBack SimulatedService::WayBackBetween(const std::string& outDevice,
+                                                      const std::string& inDevice) {
+    std::lock_guard lock(state_->mutex);
+    const auto it = state_->waysBack.find({outDevice, inDevice});
+    if (it != state_->waysBack.end()) {
+        return it->second;
+    }
+    for (const OutDevice& out : state_->outs) {
+        if (out.name == outDevice && out.loopsTo >= 0 &&
+            state_->ins[static_cast<std::size_t>(out.loopsTo)].name == inDevice) {
+            return WayBack::Possible;
+        }
+    }
+    return WayBack::None;
+}
+
+void SimulatedService::SetLoopback(int outDevice, int inDevice) {
+    std::lock_guard lock(state_->mutex);
+    if (OutDevice* out = state_->Out(outDevice)) {
+        out->loopsTo = state_->In(inDevice) != nullptr ? inDevice : -1;
+    }
 }
 
 int SimulatedService::OutDeviceNumber(const std::string& name) const {

@@ -85,6 +85,15 @@ class SimulatedService : public MidiService {
     using MidiService::OpenIn;
     using MidiService::OpenOut;
     bool Running() const override;
+    // Nothing a simulated output is sent comes back at an input (None),
+    // unless it loops back (SetLoopback: Possible) or a test says otherwise
+    // with SetWayBack.
+    WayBack WayBackBetween(const std::string& outDevice, const std::string& inDevice) override;
+    void SetWayBack(const std::string& outDevice, const std::string& inDevice, WayBack wayBack);
+    // From now on what the output device is sent also arrives at the input
+    // device, as through a loopback client (ALSA's Midi Through); -1 for
+    // no input ends that.
+    void SetLoopback(int outDevice, int inDevice);
 
     // --- Devices coming and going. A device number below is the device's
     // place in the list given at construction; the service lists only the
