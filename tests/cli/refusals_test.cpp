@@ -1,6 +1,6 @@
 // What velmora-cli refuses, as the real program on the demo service: links
 // that another user planted in a shared sticky folder (a second user made
-// for the test).
+// for the test), and standard output on a full disk.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -35,6 +35,11 @@ Ended RunChild(std::vector<std::string> argv) {
     ended.status = child.Wait(std::chrono::seconds(20));
     ended.errors = child.Errors();
     return ended;
+}
+
+// velmora-cli ARGS with standard output at `out`, through the shell.
+Ended RunTo(const std::string& args, const std::string& out) {
+    return RunChild({"/bin/sh", "-c", std::string(VELMORA_CLI) + " " + args + " > " + out});
 }
 
 std::string Read(const fs::path& path) {
@@ -123,4 +128,19 @@ TEST(Refusals, LinksPlantedByAnotherUserAreNeverFollowed) {
         fs::remove(shared / "evil");
     }
     fs::remove_all(dir);
+}
+
+// A full disk on standard output is a failure with a message, for every
+// command that writes there; monitoring stops at the first failed write.
+TEST(Refusals, AFullDiskOnStandardOutputIsAFailure) {
+    for (const std::string args : {"--version", "--help", "list --help", "list -a demo",
+                                   "monitor --help", "monitor -a demo -i 0"}) {
+        const Ended full = RunTo(args, "/dev/full");
+        EXPECT_EQ(full.status, 1) << args;
+        EXPECT_NE(full.errors.find("cannot write standard output: No space left on device"),
+                  std::string::npos)
+            << args << ": " << full.errors;
+    }
+    EXPECT_EQ(RunTo("--version", "/dev/null").status, 0);
+    EXPECT_EQ(RunTo("list -a demo", "/dev/null").status, 0);
 }
