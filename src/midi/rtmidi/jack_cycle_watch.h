@@ -45,6 +45,9 @@ class JackCycleWatch {
     // those that receive (`receiving`, where an output sends) or those that
     // send (where an input listens).
     std::vector<std::string> MidiPorts(bool receiving) const;
+    // The ports connected now to the port called `port`; none when there is
+    // no such port.
+    std::vector<std::string> Connections(const std::string& port) const;
 
   private:
     JackCycleWatch() = default;
