@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -38,7 +39,8 @@ constexpr const char* kRecordHelp =
     "\n"
     "Recording ends once no byte has come for MS milliseconds (default 2000)\n"
     "after the first block, or at an interrupt (Ctrl-C, SIGTERM or SIGHUP); what has\n"
-    "arrived by then is saved. The count of blocks and bytes received is shown\n"
+    "arrived by then is saved, a message the interrupt cut short too (said\n"
+    "incomplete, with exit status 1). The count of blocks and bytes received is shown\n"
     "on standard error as it grows on a terminal, and printed at the end;\n"
     "-q (--quiet) leaves these out.\n"
     "\n"
@@ -76,6 +78,29 @@ FileOutcome WriteStandardOutput(const std::vector<std::uint8_t>& bytes) {
         return {FileProblem::System, error, FileErrorText(error)};
     }
     return {};
+}
+
+// The name of a stop signal, as a user knows it.
+const char* SignalName(int signal) {
+    switch (signal) {
+    case SIGINT:
+        return "SIGINT (Ctrl-C)";
+    case SIGTERM:
+        return "SIGTERM";
+#ifdef SIGHUP
+    case SIGHUP:
+        return "SIGHUP";
+#endif
+    default:
+        return "a signal";
+    }
+}
+
+// The bytes of the last message in a recording, from its F0.
+std::size_t LastMessageBytes(const std::vector<std::uint8_t>& bytes) {
+    const auto start = std::find(bytes.rbegin(), bytes.rend(), std::uint8_t{0xF0});
+    return start == bytes.rend() ? bytes.size()
+                                 : static_cast<std::size_t>(start - bytes.rbegin()) + 1;
 }
 
 } // namespace
@@ -244,6 +269,7 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     });
     tick.start(std::clamp(std::min(idleMs.value_or(2000), timeoutMs.value_or(1000)) / 4, 10, 250));
     app.exec();
+    const int stoppedBy = StopRequested();
 
     const auto lost = midi.LostInputEvents();
     session.Shutdown();
@@ -300,7 +326,15 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
                      service->Name().c_str());
         complete = false;
     }
-    if (bytes.back() != 0xF7) {
+    if (bytes.back() != 0xF7 && stoppedBy != 0) {
+        // Saved all the same: what has arrived may be all there is of it.
+        std::fprintf(stderr,
+                     "velmora-cli record: interrupted by %s while a sysex message was "
+                     "arriving: it was cut after %zu bytes (no F7); the %zu bytes saved are an "
+                     "incomplete recording\n",
+                     SignalName(stoppedBy), LastMessageBytes(bytes), bytes.size());
+        complete = false;
+    } else if (bytes.back() != 0xF7) {
         std::fprintf(stderr,
                      "velmora-cli record: the last sysex message has no end (F7): it was cut "
                      "off\n");
