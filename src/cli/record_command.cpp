@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 #include "cli/cli_reporter.h"
@@ -19,6 +20,7 @@
 #include "core/terminal_text.h"
 #include "core/user_language.h"
 #include "midi/midi_session.h"
+#include "midi/queued_midi_in.h"
 #include "midi/service_factory.h"
 #include "sysex/request_sender.h"
 #include "sysex/sysex_recorder.h"
@@ -270,6 +272,17 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     tick.start(std::clamp(std::min(idleMs.value_or(2000), timeoutMs.value_or(1000)) / 4, 10, 250));
     app.exec();
     const int stoppedBy = StopRequested();
+    if (stoppedBy != 0) {
+        // What the port took in but has not handed over yet arrived too:
+        // closing would drop it. Let it through first, for a short while
+        // at most (a device may go on sending).
+        const auto* queued = dynamic_cast<const midi::QueuedMidiIn*>(midi.MidiInHandle());
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        while (queued != nullptr && !queued->Idle() && std::chrono::steady_clock::now() < until) {
+            QCoreApplication::processEvents(); // the record hand-off waits on this thread
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
 
     const auto lost = midi.LostInputEvents();
     session.Shutdown();
