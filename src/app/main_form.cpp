@@ -413,10 +413,19 @@ void TmainForm::ImgButThruClick() {
         showRouterWindow();
     }
     if (ImgOutOpen->tag() == 0 && !midi_.MidiOutDeviceName.empty()) {
-        ImgOutOpen->setOpen(midi_.OpenMidiOut());
+        if (serviceLost_) {
+            // The service stopped while the router held its ports: the
+            // output opens with the service, which the status line says.
+            outWentAway_ = true;
+        } else {
+            ImgOutOpen->setOpen(midi_.OpenMidiOut());
+        }
     }
     ImgButThru->setLit(false);
     midi_.InputMode = midi::kMonitor;
+    if (serviceLost_) {
+        RefreshDevices(); // it may be back already: no router keeps it away now
+    }
 }
 
 // ---- Help ------------------------------------------------------------------
@@ -742,13 +751,31 @@ void TmainForm::RefreshDevices() {
     }
     const bool outsChanged = RefreshSide(true, midi::OutDeviceNames(midi_.service()));
     const bool insChanged = RefreshSide(false, midi_.InputEntries());
-    if (!outsChanged && !insChanged) {
-        return;
-    }
     auto listed = [](const std::vector<std::string>& names, const std::string& name) {
         return !name.empty() && std::find(names.begin(), names.end(), name) != names.end();
     };
     std::string status;
+    // A chosen device that left and came back between two polls is listed
+    // as before, but the port opened on it is dead: it is closed and opened
+    // again below, or said gone if it is not listed now.
+    bool blinked = false;
+    if (ImgInOpen->tag() == 1 && midi_.InputGone() && midi_.CloseMidiIn()) {
+        ImgInOpen->setOpen(false);
+        inWentAway_ = blinked = true;
+        if (!listed(inNames_, midi_.MidiInDeviceName)) {
+            status += "The MIDI input '" + midi_.MidiInDeviceName + "' went away. ";
+        }
+    }
+    if (ImgOutOpen->tag() == 1 && midi_.MidiOutHandle().Gone() && midi_.CloseMidiOut()) {
+        ImgOutOpen->setOpen(false);
+        outWentAway_ = blinked = true;
+        if (!listed(outNames_, midi_.MidiOutDeviceName)) {
+            status += "The MIDI output '" + midi_.MidiOutDeviceName + "' went away. ";
+        }
+    }
+    if (!outsChanged && !insChanged && !blinked) {
+        return;
+    }
     // A chosen device that went away is closed, not left pretending to be open.
     if (ImgInOpen->tag() == 1 && !listed(inNames_, midi_.MidiInDeviceName) && midi_.CloseMidiIn()) {
         ImgInOpen->setOpen(false);

@@ -1,6 +1,8 @@
 #include <QCoreApplication>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 #include <vector>
 
@@ -80,8 +82,9 @@ constexpr const char* kMonitorHelp =
     "minutes. --no-loop-guard: never watch for loops, never send that message.\n"
     "\n"
     "Exit status: 0 after an interrupt (Ctrl-C, SIGTERM, SIGHUP), 1 when a port\n"
-    "can't be opened or the MIDI service stops, 2 for a bad command line or a\n"
-    "device that does not exist.\n";
+    "can't be opened, the MIDI service stops or standard output can't be\n"
+    "written (a full disk), 2 for a bad command line or a device that does not\n"
+    "exist.\n";
 
 // The output format the command line asks for; sets `o.error` when it can't
 // be read.
@@ -222,9 +225,22 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     CatchStopSignals();
     int status = 0;
     QTimer poll;
+    bool writeFailed = false;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         printer.PrintRates();
-        std::fflush(stdout);
+        // A full disk or a closed reader ends the monitoring: a log that
+        // silently stops growing would pass for a quiet input.
+        errno = 0;
+        if (!writeFailed && (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)) {
+            const int error = errno != 0 ? errno : EIO;
+            std::fprintf(stderr,
+                         "velmora-cli monitor: cannot write standard output: %s; monitoring "
+                         "stopped\n",
+                         std::strerror(error));
+            writeFailed = true;
+            status = 1;
+            app.quit();
+        }
         if (session.path().thruLoopBroken.exchange(false)) {
             std::fprintf(stderr,
                          "velmora-cli monitor: thru switched off: what it passed on to '%s' came "

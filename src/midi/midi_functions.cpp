@@ -14,6 +14,11 @@ bool OutputSlot::IsOpen() const {
     return port_ != nullptr;
 }
 
+bool OutputSlot::Gone() const {
+    std::lock_guard lock(lock_);
+    return port_ != nullptr && port_->Gone();
+}
+
 bool OutputSlot::SendShort(ShortMessage message) {
     std::lock_guard lock(lock_);
     return port_ && port_->SendShort(message);

@@ -57,6 +57,8 @@ class TMidiHeader {
 class OutputSlot {
   public:
     bool IsOpen() const;
+    // Open, but the device behind it left (maybe to come back since): dead.
+    bool Gone() const;
     bool SendShort(ShortMessage message);
     bool SendLong(std::span<const std::uint8_t> bytes);
     // As MidiOutPort says; 0 when nothing is open.
@@ -113,6 +115,8 @@ class MidiFunctions {
     // The open input port, for the callback's hand-back of buffers; null when closed.
     MidiInPort* MidiInHandle() const { return inPortForCallback_.load(); }
     bool InputOpen() const { return inPort_ != nullptr; }
+    // Open, but the device behind it left (maybe to come back since): dead.
+    bool InputGone() const { return inPort_ != nullptr && inPort_->Gone(); }
     std::size_t InputBufferCount() const { return InputBufferList_.size(); }
     // Whether what goes out through `slot` can come back at the open input,
     // as the service sees its graph. Called on the delivery thread.

@@ -199,3 +199,26 @@ TEST(NoDeviceStartWithoutFile, WritesNoSettingsFile) {
 
 INSTANTIATE_TEST_SUITE_P(Lists, NoDeviceStart, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "NoOutput" : "NoInput"; });
+
+// A device named with control characters, quotes, the file's own marks and
+// UTF-8 (a JACK client may name its port so) is chosen, stored, and opened
+// again at the next start.
+TEST(SettingsNames, ADeviceWithAnyNameOpensAgainAfterARestart) {
+    const std::string odd = "Keys\r\nB\t\"x\"=[;]\xC3\xA9";
+    MainFormRig rig({"Synth A", odd + " out"}, {"Keys A", odd});
+    {
+        app::TmainForm& form = rig.Start();
+        ChooseEntry(form.cmbMidiIn, 1);
+        ChooseEntry(form.cmbMidiOut, 1);
+        ASSERT_EQ(rig.service.InOpenNow(1), 1);
+        PowerOff(form);
+    }
+    rig.Create();
+    app::TmainForm& form = rig.Start();
+    EXPECT_EQ(form.cmbMidiIn->currentIndex(), 1);
+    EXPECT_EQ(form.cmbMidiOut->currentIndex(), 1);
+    EXPECT_EQ(rig.service.InOpenNow(1), 1);
+    EXPECT_EQ(rig.service.OutOpenNow(1), 1);
+    EXPECT_EQ(form.ImgInOpen->tag(), 1);
+    EXPECT_FALSE(form.DeviceStatus().contains("not there")) << form.DeviceStatus().toStdString();
+}

@@ -218,6 +218,31 @@ TEST_F(RtMidiJackTest, TheWayBackFollowsTheConnections) {
     EXPECT_EQ(service_->WayBackBetween("gone:in", peer_->OutPort()), WayBack::Unknown);
 }
 
+// A device that leaves and comes back at once (its client restarted, well
+// within the window's 1-second poll) has a port of the same name again, but
+// the ports opened on it before are dead and say so; a new one connects.
+TEST_F(RtMidiJackTest, PortsSayWhenTheirDeviceLeftEvenIfItCameBack) {
+    auto in = OpenPeerInput();
+    auto out = OpenPeerOutput();
+    ASSERT_TRUE(in && out);
+    EXPECT_FALSE(in->Gone());
+    EXPECT_FALSE(out->Gone());
+    const std::string name = peer_->ClientName();
+    peer_.reset();
+    peer_ = JackPeer::Open(name);
+    ASSERT_NE(peer_, nullptr);
+    ASSERT_EQ(peer_->ClientName(), name);
+    EXPECT_TRUE(in->Gone());
+    EXPECT_TRUE(out->Gone());
+    EXPECT_TRUE(in->Close({}));
+    EXPECT_TRUE(out->Close());
+
+    auto again = OpenPeerOutput(); // connected to the device again
+    ASSERT_NE(again, nullptr);
+    EXPECT_FALSE(again->Gone());
+    EXPECT_TRUE(again->Close());
+}
+
 TEST_F(RtMidiJackTest, ShortMessagesFromThePeerArriveAsPackedDataEvents) {
     auto in = OpenPeerInput();
     ASSERT_NE(in, nullptr);

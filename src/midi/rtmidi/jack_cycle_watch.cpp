@@ -171,6 +171,23 @@ MidiGraph JackCycleWatch::Graph() const {
     return graph;
 }
 
+std::vector<std::string> JackCycleWatch::Connections(const std::string& port) const {
+    std::vector<std::string> names;
+    auto* client = static_cast<jack_client_t*>(client_);
+    const jack_port_t* found = jack_port_by_name(client, port.c_str());
+    if (found == nullptr) {
+        return names;
+    }
+    const char** ports = jack_port_get_all_connections(client, found);
+    if (ports != nullptr) {
+        for (const char** name = ports; *name != nullptr; ++name) {
+            names.emplace_back(*name);
+        }
+        jack_free(static_cast<void*>(ports));
+    }
+    return names;
+}
+
 bool JackSendBudget::Take(std::size_t bytes) {
     if (!watch_->Running()) {
         return false;
