@@ -71,6 +71,8 @@ constexpr const char* kMonitorHelp =
     "client NAME with a port NAME. NAME: 1 to 60 bytes, no ':'.\n"
     "When what thru passes on comes back at the input (a feedback loop), thru\n"
     "is switched off and standard error says so; monitoring goes on.\n"
+    "When the input device leaves, standard error says so and monitoring waits\n"
+    "for it: a device of the same name that comes back is taken up again.\n"
     "\n"
     "Exit status: 0 after an interrupt (Ctrl-C, SIGTERM, SIGHUP), 1 when a port\n"
     "can't be opened or the MIDI service stops, 2 for a bad command line or a\n"
@@ -210,6 +212,42 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
 
     CatchStopSignals();
     int status = 0;
+    // The input device left: its port is closed, and the device list is
+    // looked at every 10th tick for one of the same name.
+    bool away = false;
+    int ticksAway = 0;
+    auto watchInput = [&] {
+        if (own) {
+            return; // a port of our own never leaves
+        }
+        if (!away) {
+            const midi::MidiInPort* port = midi.MidiInHandle();
+            if (port == nullptr || !port->Gone()) {
+                return;
+            }
+            std::fprintf(stderr,
+                         "velmora-cli monitor: '%s' left; monitoring goes on and takes it up "
+                         "again when it returns\n",
+                         TerminalSafe(input.name).c_str());
+            midi.CloseMidiIn();
+            away = true;
+            ticksAway = 0;
+            return;
+        }
+        if (++ticksAway % 10 != 0) {
+            return;
+        }
+        for (int device = 0, count = service->InDeviceCount(); device < count; ++device) {
+            if (service->InDeviceName(device) == input.name) {
+                if (midi.OpenMidiIn(deliver)) {
+                    away = false;
+                    std::fprintf(stderr, "velmora-cli monitor: '%s' is back; monitoring it\n",
+                                 TerminalSafe(input.name).c_str());
+                }
+                return;
+            }
+        }
+    };
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         printer.PrintRates();
@@ -225,6 +263,8 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
                          service->Name().c_str());
             status = 1;
             app.quit();
+        } else {
+            watchInput();
         }
         if (StopRequested() != 0) {
             app.quit();

@@ -63,6 +63,8 @@ class OutputSlot {
     std::uint64_t UnsentBytes() const;
     std::size_t HeldBytes() const;
     void DropHeld();
+    // The device behind the open port has left; false when nothing is open.
+    bool Gone() const;
 
   private:
     friend class MidiFunctions;
@@ -115,6 +117,10 @@ class MidiFunctions {
     std::uint64_t LostInputEvents() const {
         return lostByClosedInputs_ + (inPort_ ? inPort_->LostEvents() : 0);
     }
+    // Of those, the pieces of input that were no MIDI message.
+    std::uint64_t MalformedInputEvents() const {
+        return malformedByClosedInputs_ + (inPort_ ? inPort_->MalformedEvents() : 0);
+    }
 
     // The chosen devices, by name: a device keeps its name while other
     // programs add and remove ports, not its place in the lists.
@@ -155,6 +161,7 @@ class MidiFunctions {
     std::vector<std::unique_ptr<TMidiHeader>> InputBufferList_;
     bool haveBufferList_ = false;
     std::uint64_t lostByClosedInputs_ = 0;
+    std::uint64_t malformedByClosedInputs_ = 0;
 };
 
 } // namespace velmora::midi

@@ -138,6 +138,11 @@ std::vector<std::string> JackCycleWatch::MidiPorts(bool receiving) const {
     return names;
 }
 
+bool JackCycleWatch::HasPort(const std::string& name) const {
+    return Running() &&
+           jack_port_by_name(static_cast<jack_client_t*>(client_), name.c_str()) != nullptr;
+}
+
 bool JackSendBudget::Take(std::size_t bytes) {
     if (!watch_->Running()) {
         return false;

@@ -45,6 +45,8 @@ class JackCycleWatch {
     // those that receive (`receiving`, where an output sends) or those that
     // send (where an input listens).
     std::vector<std::string> MidiPorts(bool receiving) const;
+    // Whether a port called `name` ("client:port") exists now.
+    bool HasPort(const std::string& name) const;
 
   private:
     JackCycleWatch() = default;

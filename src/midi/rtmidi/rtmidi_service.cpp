@@ -293,7 +293,20 @@ class RtMidiOutPort final : public MidiOutPort {
         }
         std::lock_guard lock(mutex_);
         out_ = std::move(out);
+        deviceName_ = deviceName;
         return out_ != nullptr;
+    }
+
+    // Under JACK, once the port sent to has left or the server stopped. The
+    // connection went with the port: one of the same name coming back is not
+    // connected, so gone stays gone. Other back ends cannot tell.
+    bool Gone() const override {
+#ifdef VELMORA_HAVE_JACK
+        if (watch_ && !gone_.load() && !watch_->HasPort(deviceName_)) {
+            gone_.store(true);
+        }
+#endif
+        return gone_.load();
     }
 
     bool SendShort(ShortMessage message) override {
@@ -409,7 +422,9 @@ class RtMidiOutPort final : public MidiOutPort {
     std::string clientName_;                // its RtMidi client's, set by Open
     mutable std::mutex mutex_;
     std::unique_ptr<RtMidiOut> out_; // guarded by mutex_; null once closed
-    SysexAssembler assembler_;       // guarded by mutex_
+    std::string deviceName_;         // set by Open
+    mutable std::atomic<bool> gone_{false};
+    SysexAssembler assembler_; // guarded by mutex_
 #ifdef VELMORA_HAVE_JACK
     std::optional<JackSendBudget> budget_; // guarded by mutex_
 #endif
@@ -443,7 +458,19 @@ class RtMidiInPort final : public QueuedMidiIn {
         if (in) {
             WaitForTheGraph(watch_);
         }
+        deviceName_ = deviceName;
         return Keep(std::move(in));
+    }
+
+    // As RtMidiOutPort::Gone: under JACK, once the port listened to has left
+    // (never for Velmora's own port, which no one else removes).
+    bool Gone() const override {
+#ifdef VELMORA_HAVE_JACK
+        if (watch_ && !deviceName_.empty() && !gone_.load() && !watch_->HasPort(deviceName_)) {
+            gone_.store(true);
+        }
+#endif
+        return gone_.load();
     }
 
     // Makes the port `name` of a client `name` (JACK adds "-01" to a client
@@ -512,6 +539,8 @@ class RtMidiInPort final : public QueuedMidiIn {
 
     ErrorSink sink_;                        // outlives in_
     std::shared_ptr<JackCycleWatch> watch_; // JACK only
+    std::string deviceName_;                // set by Open; empty for an own port
+    mutable std::atomic<bool> gone_{false};
     std::atomic<bool> accepting_{false};
     std::mutex producerMutex_;
     std::unique_ptr<RtMidiIn> in_;                 // guarded by producerMutex_
