@@ -1,8 +1,6 @@
 // velmora: the MIDI monitor.
 #include <QApplication>
-#include <QDialog>
 #include <QTextCursor>
-#include <QTimer>
 #include <cstdio>
 
 #include "app/gui_reporter.h"
@@ -10,6 +8,7 @@
 #include "app/program_options.h"
 #include "app/service_choice.h"
 #include "app/settings_location.h"
+#include "app/signal_stop.h"
 #include "core/stop_signal.h"
 #include "help/help_file.h"
 #include "help/hook_help_system.h"
@@ -59,9 +58,11 @@ int main(int argc, char** argv) {
     if (!service) {
         return 1;
     }
-    // Caught from here on: a stop asked for while the windows are made waits
-    // for the main window, then closes it (below).
+    // Caught from here on: a stop asked for while the windows are made
+    // dismisses any dialog they open, then waits for the main window and
+    // closes it.
     CatchStopSignals();
+    app::SignalStop signalStop(StopRequested);
     app::MessageBoxReporter reporter;
     help::THookHelpSystem help(help::FindHelpFile(QApplication::applicationDirPath()),
                                help::kOwnViewer, QString());
@@ -103,22 +104,9 @@ int main(int argc, char** argv) {
             thruForm->exec();
         }
     };
-    // SIGTERM and SIGHUP (a desktop logging out) and Ctrl-C close the program
-    // as its Power button does, settings saved: open dialogs first.
-    QTimer stopWatch;
-    QObject::connect(&stopWatch, &QTimer::timeout, [&] {
-        if (StopRequested() == 0) {
-            return;
-        }
-        stopWatch.stop();
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible()) {
-                dialog->reject();
-            }
-        }
-        QTimer::singleShot(0, &mainForm, [&] { mainForm.close(); });
-    });
-    stopWatch.start(100);
     mainForm.show();
-    return app.exec();
+    // SIGTERM and SIGHUP (a desktop logging out) and Ctrl-C close the program
+    // as its Power button does, settings saved, and the exit status tells.
+    signalStop.SetMainWindow(&mainForm);
+    return signalStop.ExitStatus(app.exec());
 }

@@ -13,6 +13,7 @@
 #include "app/settings_location.h"
 #include "core/analysis.h"
 #include "core/device_choice.h"
+#include "core/lost_input_text.h"
 #include "ui/from_core.h"
 #include "ui/skin_pictures.h"
 
@@ -687,9 +688,8 @@ void TmainForm::ShowLostInput() {
     const QString text = QStringLiteral("Lost input: %1").arg(lost);
     for (QLabel* label : {lblLostData, lblLostSysex}) {
         label->setText(text);
-        label->setToolTip(QStringLiteral("%1 messages or sysex blocks arrived faster than they "
-                                         "could be taken, or found no buffer, and were lost.")
-                              .arg(lost));
+        label->setToolTip(
+            QString::fromStdString(LostInputTooltip(lost, midi_.MalformedInputEvents())));
         label->setVisible(lost > 0);
     }
 }

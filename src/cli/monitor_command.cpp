@@ -80,6 +80,8 @@ constexpr const char* kMonitorHelp =
     "short sysex message for no manufacturer (F0 7D 56 4C 4D 00 F7) that only\n"
     "a loop brings back, and after one that did not come back none for\n"
     "minutes. --no-loop-guard: never watch for loops, never send that message.\n"
+    "When the input device leaves, standard error says so and monitoring waits\n"
+    "for it: a device of the same name that comes back is taken up again.\n"
     "\n"
     "Exit status: 0 after an interrupt (Ctrl-C, SIGTERM, SIGHUP), 1 when a port\n"
     "can't be opened, the MIDI service stops or standard output can't be\n"
@@ -224,6 +226,42 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
 
     CatchStopSignals();
     int status = 0;
+    // The input device left: its port is closed, and the device list is
+    // looked at every 10th tick for one of the same name.
+    bool away = false;
+    int ticksAway = 0;
+    auto watchInput = [&] {
+        if (own) {
+            return; // a port of our own never leaves
+        }
+        if (!away) {
+            const midi::MidiInPort* port = midi.MidiInHandle();
+            if (port == nullptr || !port->Gone()) {
+                return;
+            }
+            std::fprintf(stderr,
+                         "velmora-cli monitor: '%s' left; monitoring goes on and takes it up "
+                         "again when it returns\n",
+                         TerminalSafe(input.name).c_str());
+            midi.CloseMidiIn();
+            away = true;
+            ticksAway = 0;
+            return;
+        }
+        if (++ticksAway % 10 != 0) {
+            return;
+        }
+        for (int device = 0, count = service->InDeviceCount(); device < count; ++device) {
+            if (service->InDeviceName(device) == input.name) {
+                if (midi.OpenMidiIn(deliver)) {
+                    away = false;
+                    std::fprintf(stderr, "velmora-cli monitor: '%s' is back; monitoring it\n",
+                                 TerminalSafe(input.name).c_str());
+                }
+                return;
+            }
+        }
+    };
     QTimer poll;
     bool writeFailed = false;
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -252,6 +290,8 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
                          service->Name().c_str());
             status = 1;
             app.quit();
+        } else {
+            watchInput();
         }
         if (StopRequested() != 0) {
             app.quit();

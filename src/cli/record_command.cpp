@@ -64,9 +64,9 @@ constexpr const char* kRecordHelp =
     "N and M (-i, --in; -o, --out) are device numbers of 'velmora-cli list',\n"
     "devices' names or a part of one name (any case).\n"
     "Exit status: 0 when the file was saved, 1 when nothing arrived (no reply\n"
-    "came), data was lost, a port can't be opened, the request or the file\n"
-    "can't be read or written, 2 for a bad command line, a bad request or a\n"
-    "device that does not exist.\n";
+    "came), data was lost, the input device left, a port can't be opened, the\n"
+    "request or the file can't be read or written, 2 for a bad command line, a\n"
+    "bad request or a device that does not exist.\n";
 
 // How long a request may go without any reply.
 constexpr int kDefaultReplyTimeoutMs = 5000;
@@ -215,8 +215,10 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     }
     const bool terminal = !quiet && isatty(STDERR_FILENO) != 0;
     if (!quiet) {
-        std::fprintf(stderr, "%s\n",
-                     TerminalSafe(Cp1252ToUtf8(sysex::WaitingText(device.name))).c_str());
+        std::fprintf(
+            stderr, "%s\n",
+            TerminalSafe(sysex::TransferTextUtf8(sysex::WaitingText(device.name), device.name))
+                .c_str());
     }
     // The request goes out once recording runs, so that no reply is missed.
     const auto requestedAt = std::chrono::steady_clock::now();
@@ -239,6 +241,7 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     }
 
     bool serviceStopped = false;
+    bool deviceLeft = false;
     bool noReply = false;
     std::string shown;
     QTimer tick;
@@ -252,6 +255,9 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
         }
         if (!service->Running()) {
             serviceStopped = true;
+            app.quit();
+        } else if (const midi::MidiInPort* in = midi.MidiInHandle(); in && in->Gone()) {
+            deviceLeft = true; // nothing more will come
             app.quit();
         }
         const bool ended = recorder.TransferEnded();
@@ -315,6 +321,10 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
             std::fprintf(stderr, "velmora-cli record: the MIDI service (%s) stopped\n",
                          service->Name().c_str());
         }
+        if (deviceLeft) {
+            std::fprintf(stderr, "velmora-cli record: '%s' left\n",
+                         TerminalSafe(device.name).c_str());
+        }
         return 1;
     }
     if (!quiet) {
@@ -337,6 +347,13 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
                      "velmora-cli record: the MIDI service (%s) stopped during the recording; "
                      "whatever was still to come is lost\n",
                      service->Name().c_str());
+        complete = false;
+    }
+    if (deviceLeft) {
+        std::fprintf(stderr,
+                     "velmora-cli record: '%s' left during the recording; whatever was still "
+                     "to come is lost\n",
+                     TerminalSafe(device.name).c_str());
         complete = false;
     }
     if (bytes.back() != 0xF7 && stoppedBy != 0) {

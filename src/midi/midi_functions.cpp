@@ -34,6 +34,11 @@ std::uint64_t OutputSlot::UnsentBytes() const {
     return port_ ? port_->UnsentBytes() : 0;
 }
 
+bool OutputSlot::Gone() const {
+    std::lock_guard lock(lock_);
+    return port_ && port_->Gone();
+}
+
 std::size_t OutputSlot::HeldBytes() const {
     std::lock_guard lock(lock_);
     return port_ ? port_->HeldBytes() : 0;
@@ -248,6 +253,7 @@ bool MidiFunctions::CloseMidiIn() {
     }
     inPortForCallback_.store(nullptr);
     lostByClosedInputs_ += inPort_->LostEvents();
+    malformedByClosedInputs_ += inPort_->MalformedEvents();
     inPort_.reset();
     InputActive.store(false);
     return true;

@@ -67,6 +67,8 @@ class OutputSlot {
     void DropHeld();
     // The device the port is open on; empty when nothing is open.
     std::string DeviceName() const;
+    // The device behind the open port has left; false when nothing is open.
+    bool Gone() const;
 
   private:
     friend class MidiFunctions;
@@ -125,6 +127,10 @@ class MidiFunctions {
     std::uint64_t LostInputEvents() const {
         return lostByClosedInputs_ + (inPort_ ? inPort_->LostEvents() : 0);
     }
+    // Of those, the pieces of input that were no MIDI message.
+    std::uint64_t MalformedInputEvents() const {
+        return malformedByClosedInputs_ + (inPort_ ? inPort_->MalformedEvents() : 0);
+    }
 
     // The chosen devices, by name: a device keeps its name while other
     // programs add and remove ports, not its place in the lists.
@@ -167,6 +173,7 @@ class MidiFunctions {
     std::uint64_t lostByClosedInputs_ = 0;
     mutable std::mutex openInLock_;
     std::string openInName_; // the open input's device or own port; guarded by openInLock_
+    std::uint64_t malformedByClosedInputs_ = 0;
 };
 
 } // namespace velmora::midi

@@ -35,6 +35,9 @@ class QueuedMidiIn : public MidiInPort {
     bool Reset(const WaitHook& whileWaiting) override;
     bool Close(const WaitHook& whileWaiting) override;
     std::uint64_t LostEvents() const override;
+    std::uint64_t MalformedEvents() const override {
+        return lostMalformed_.load(std::memory_order_relaxed);
+    }
 
     // Producer side (one thread at a time): a whole MIDI message, 1 to 3 bytes
     // for a short message or a sysex message from F0. Never blocks. Ignored

@@ -447,3 +447,42 @@ TEST(TransferFiles, WhatCantBeReadOrSavedIsRefusedBeforeAnyTransfer) {
     EXPECT_EQ(record.Output(), "");
     fs::remove_all(folder);
 }
+
+// Names with UTF-8, a backslash and a right-to-left override: list shows
+// them escaped so that they can't be mistaken or turn the line around, the
+// progress lines show the UTF-8 as it is, and the name as list shows it
+// chooses the device.
+TEST(TransferNames, UnusualNamesAreShownSafelyAndChosenAsShown) {
+    SpeakEnglish();
+    std::string error;
+    const std::string name = "Synth\xC3\xA9 \\x1B \xE2\x80\xAE\xE9\x9F\xB3";
+    auto peer = JackPeer::Open(name, &error);
+    ASSERT_TRUE(peer) << error;
+    const std::string client = peer->ClientName(); // "-01" added when taken
+    ASSERT_EQ(client.rfind(name, 0), 0u) << client;
+    const std::string shown =
+        "Synth\xC3\xA9 \\\\x1B \\u202E\xE9\x9F\xB3" + client.substr(name.size());
+
+    ChildProcess list({kCli, "list", "--api", "jack"});
+    ASSERT_EQ(list.Wait(), 0) << list.Errors();
+    EXPECT_NE(list.Output().find("  " + shown + ":in\n"), std::string::npos) << list.Output();
+    EXPECT_NE(list.Output().find("  " + shown + ":out\n"), std::string::npos) << list.Output();
+    EXPECT_EQ(list.Output().find("\xE2\x80\xAE"), std::string::npos) << list.Output();
+
+    std::string folder = ::testing::TempDir() + "velmora-names-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const fs::path file = fs::path(folder) / "one.syx";
+    WriteFile(file, SysexDump(10));
+    ChildProcess send({kCli, "send", "--api", "jack", "--out", shown + ":in", file.string()});
+    EXPECT_EQ(send.Wait(30s), 0) << send.Errors();
+    EXPECT_NE(send.Errors().find("Sending Sysex on '" + shown + ":in' : completed (10 bytes)\n"),
+              std::string::npos)
+        << send.Errors();
+
+    ChildProcess record({kCli, "record", "--api", "jack", "--in", shown + ":out", "-"});
+    EXPECT_TRUE(WaitForErrors(record, "Waiting for Sysex on '" + shown + ":out'...\n"))
+        << record.Errors();
+    record.Signal(SIGINT);
+    EXPECT_EQ(record.Wait(), 1) << record.Errors();
+    fs::remove_all(folder);
+}

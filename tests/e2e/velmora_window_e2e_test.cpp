@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "jack_peer.h"
@@ -186,6 +187,39 @@ TEST_F(VelmoraWindow, ListensToAJackPeerPassesItThruAndClosesByItsPowerButton) {
     EXPECT_EQ(ReadFile(copy_.Settings()),
               DefaultSettings(in, out, peer->OutPort(), peer->InPort()));
     EXPECT_EQ(peer->LostEvents(), 0u);
+}
+
+// SIGINT, SIGTERM and SIGHUP end the program within 2 s also while an error
+// box waits for its OK: the box at the start (a settings file that is a
+// FIFO: not read), then, as the program closes, the one of the settings it
+// cannot write there; and that second box alone, up after the Power button
+// (the FIFO made once the program runs). Each box goes as by its OK; the
+// status is 128 + the signal.
+TEST_F(VelmoraWindow, AStopSignalEndsItWhileAnErrorBoxWaits) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        {
+            fs::remove(copy_.Settings());
+            ASSERT_EQ(::mkfifo(copy_.Settings().c_str(), 0600), 0);
+            ChildProcess velmora({copy_.Program(), "--demo"});
+            const std::string box = display_->WaitForWindow("", velmora, "^Velmora$");
+            ASSERT_FALSE(box.empty()) << velmora.Errors() << display_->Errors();
+            velmora.Signal(signal);
+            EXPECT_EQ(velmora.Wait(2s), 128 + signal) << velmora.Errors();
+        }
+        {
+            fs::remove(copy_.Settings());
+            ChildProcess velmora({copy_.Program(), "--demo"});
+            const std::string window = display_->WaitForWindow("638x454", velmora);
+            ASSERT_FALSE(window.empty()) << velmora.Errors() << display_->Errors();
+            ASSERT_EQ(::mkfifo(copy_.Settings().c_str(), 0600), 0);
+            ASSERT_TRUE(display_->Click(window, 16 + 17, 408 + 7)); // Power
+            const std::string box = display_->WaitForWindow("", velmora, "^Velmora$");
+            ASSERT_FALSE(box.empty()) << velmora.Errors() << display_->Errors();
+            velmora.Signal(signal);
+            EXPECT_EQ(velmora.Wait(2s), 128 + signal) << velmora.Errors();
+        }
+    }
 }
 
 TEST_F(VelmoraWindow, WithoutAMidiServiceOffersTheDemoInItsDialog) {

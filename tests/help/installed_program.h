@@ -49,7 +49,7 @@ class ScopedEnvironment {
 
 struct InstalledRun {
     QString log;                // the help log, from the user's state folder
-    int exitStatus = -1;        // after the stop request
+    int exitStatus = -1;        // after the stop request (SIGTERM)
     bool settingsSaved = false; // Velmora.ini in the user's configuration folder
     bool logInBin = false;      // an HHDebug.txt beside the program
     std::string errors;

@@ -7,9 +7,11 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 
 #include "app/form_actions.h"
 #include "app/main_form_fixture.h"
+#include "app/signal_stop.h"
 #include "core/sysex_request.h"
 #include "support/sysex_dump.h"
 #include "support/timer_ticks.h"
@@ -211,6 +213,32 @@ TEST(RecordWindow, AnIncompleteRecordingIsSavedOnlyAfterAWarning) {
     EXPECT_EQ(ReadFile(r.savePath), Bytes(cut));
 }
 
+// A note from a second source on the same input cuts the dump it falls into
+// (the input ends a sysex message at any other status byte); the messages
+// after it come whole, so the recording ends with an F7 and nothing is known
+// to be lost. It is saved only after a warning all the same.
+TEST(RecordWindow, ADumpCutByASecondSourceIsSavedOnlyAfterAWarning) {
+    TransferRig r;
+    r.savePath = r.dir.filePath("cut.syx");
+    auto cut = SysexDump(700, 1);
+    cut.pop_back();
+    const auto next = SysexDump(300, 2);
+    BoxAnswerer answer;
+    r.whileRecording = [&] {
+        r.service.InjectSysex(0, cut);
+        r.service.InjectShort(0, PackShortMessage(0x90, 60, 100)); // the second source
+        r.service.InjectSysex(0, next);
+        r.Settle();
+        answer.Arm(); // Enter: "Save"
+        QTest::mouseClick(r.record->ImgButSave, Qt::LeftButton);
+    };
+    QTest::mouseClick(r.form->ImgButRecord, Qt::LeftButton);
+    EXPECT_TRUE(answer.text.contains("incomplete") &&
+                answer.text.contains("1 message was cut off before its end (F7)"))
+        << answer.text.toStdString();
+    EXPECT_EQ(ReadFile(r.savePath), Bytes(Joined({cut, next})));
+}
+
 TEST(RecordWindow, OwnInputPortAndSendRequestRecordTheReplyOfAnotherProgram) {
     TransferRig r(true);
     app::TmainForm& f = *r.form;
@@ -387,4 +415,33 @@ TEST(SendWindow, EscapeStopsAtTheNextMessageBoundary) {
     for (const auto& m : sent) {
         EXPECT_EQ(m.size(), 100u); // only whole messages went out
     }
+}
+
+// SIGTERM, SIGINT or SIGHUP during a send, even in a long pause after a
+// message: the send stops at that message boundary with no error, then the
+// main window closes as by its Power button, saving the settings, and the
+// exit status names the signal.
+TEST(SendWindow, AStopSignalEndsTheSendAtABoundaryThenTheProgram) {
+    TransferRig r;
+    r.openPath = r.dir.filePath("three.syx");
+    r.WriteFile(r.openPath, Bytes(Joined({SysexDump(8), SysexDump(8), SysexDump(10)})));
+    r.form->SetSendPauseMs(sysex::TsendForm::kMaxPauseMs);
+    QFile::remove(r.settingsPath);
+    int stop = 0;
+    app::SignalStop signalStop([&] { return stop; });
+    signalStop.SetMainWindow(r.form.get());
+    // The signal comes once the first message went, in the pause after it.
+    QTimer firstSent;
+    QObject::connect(&firstSent, &QTimer::timeout, [&] {
+        if (r.service.SentCount(0) >= 1) {
+            stop = SIGHUP;
+        }
+    });
+    firstSent.start(5);
+    QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
+    EXPECT_EQ(r.send->LastState(), sysex::SendState::Cancelled);
+    EXPECT_EQ(r.LongMessages(0).size(), 1u);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !r.form->isVisible(); }, 20000));
+    EXPECT_TRUE(QFile::exists(r.settingsPath));
+    EXPECT_EQ(signalStop.ExitStatus(0), 128 + SIGHUP);
 }
