@@ -308,8 +308,8 @@ int main(int argc, char** argv) {
 
     int status = 0;
     std::thread bench([&] {
-        peer->WaitConnected(peer->OutPort(), "Velmora in:in");
-        peer->WaitConnected("Velmora out:out", peer->InPort());
+        peer->WaitConnected(peer->OutPort(), peer->Ports(velmora::bench::kVelmoraIn).at(0));
+        peer->WaitConnected(peer->Ports(velmora::bench::kVelmoraOut).at(0), peer->InPort());
         const Bytes dump = BankDumps(256);
         std::printf("Sysex transfer over JACK (dummy driver, 48 kHz, period 256), %zu bytes\n",
                     dump.size());

@@ -219,6 +219,7 @@ int SendHex(midi::MidiService& service, const DeviceChoice& device,
         return 1;
     }
     CatchStopSignals();
+    const std::uint64_t unsentBefore = midi.MidiOutHandle().UnsentBytes();
     HexSender sender(midi.MidiOutHandle(), pauseMs);
     bool sent = true, badLines = false;
     if (fromStdin) {
@@ -230,10 +231,18 @@ int SendHex(midi::MidiService& service, const DeviceChoice& device,
             }
         }
     }
+    // Waits for what was handed over to leave, where the output can tell.
+    const auto unsent = static_cast<std::size_t>(midi.MidiOutHandle().UnsentBytes() - unsentBefore);
+    const std::size_t wentOut = sender.Bytes() - std::min(unsent, sender.Bytes());
     if (!sent) {
         std::fprintf(stderr, "velmora-cli send: %s; %zu messages (%zu bytes) were sent\n",
                      sender.Interrupted() ? "interrupted" : "a message was not sent",
-                     sender.Messages(), sender.Bytes());
+                     sender.Messages(), wentOut);
+        return 1;
+    }
+    if (unsent > 0) {
+        std::fprintf(stderr, "velmora-cli send: %zu of %zu bytes did not go out on '%s'\n", unsent,
+                     sender.Bytes(), TerminalSafe(device.name).c_str());
         return 1;
     }
     if (!quiet) {
@@ -312,6 +321,7 @@ int RunSend(std::span<const std::string_view> args) {
         return 1;
     }
 
+    const std::uint64_t unsentBefore = midi.MidiOutHandle().UnsentBytes();
     sysex::SysexSender sender(midi.MidiOutHandle(), std::move(file.bytes), device.name,
                               {std::chrono::milliseconds(pauseMs.value_or(0))});
     StatusPrinter printer(isatty(STDERR_FILENO) != 0, quiet);
@@ -357,18 +367,24 @@ int RunSend(std::span<const std::string_view> args) {
         std::fprintf(stderr, "velmora-cli send: interrupted; %zu of %zu bytes were sent\n",
                      sender.BytesHandedOver(), plan.bytesToSend);
         return 1;
-    default:
+    default: {
         if (plan.messages == 0) {
             std::fprintf(stderr, "velmora-cli send: %s holds no sysex message (F0 ... F7)\n",
                          fromStdin ? shownPath.c_str() : ("'" + shownPath + "'").c_str());
             return 1;
         }
+        // Handed over is not yet out: what the output could not send is not
+        // counted as sent.
+        const auto unsent =
+            static_cast<std::size_t>(midi.MidiOutHandle().UnsentBytes() - unsentBefore);
+        const std::size_t wentOut =
+            sender.BytesHandedOver() - std::min(unsent, sender.BytesHandedOver());
         std::fprintf(stderr,
                      "velmora-cli send: block %d of %zu was not sent; %zu of %zu bytes "
                      "went out\n",
-                     sender.Blocks(), plan.blocks.size(), sender.BytesHandedOver(),
-                     plan.bytesToSend);
+                     sender.Blocks(), plan.blocks.size(), wentOut, plan.bytesToSend);
         return 1;
+    }
     }
 }
 

@@ -121,11 +121,11 @@ class VelmoraWindow : public ::testing::Test {
 
 } // namespace
 
-// The port of Velmora's (JACK client "Velmora in" or "Velmora out", with
-// "-01" and so on when other programs took the name first) that is connected
-// to the peer; empty when none is within `timeout`.
+// The port of Velmora's (JACK client "Velmora", with "-01" and so on when
+// another Velmora took the name first) that is connected to the peer; empty
+// when none is within `timeout`.
 std::string ConnectedVelmoraPort(JackPeer& peer, bool input, std::chrono::milliseconds timeout) {
-    const std::string pattern = input ? "^Velmora in(-[0-9]+)?:in$" : "^Velmora out(-[0-9]+)?:out$";
+    const std::string pattern = input ? "^Velmora(-[0-9]+)?:in$" : "^Velmora(-[0-9]+)?:out$";
     std::string connected;
     velmora::testing::Eventually(
         [&] {

@@ -190,7 +190,9 @@ TEST_F(JackServiceTest, SysexBothWaysArrivesByteIdenticalAtEverySize) {
     auto in = OpenPeerInput(collector);
     auto out = OpenPeerOutput();
     ASSERT_TRUE(in && out);
-    const std::size_t maxEvent = peer_->MaxEventBytes();
+    // 16 bytes under what the port says: PipeWire's libjack overruns its
+    // buffer with an event of the full size.
+    const std::size_t maxEvent = peer_->MaxEventBytes() - 16;
     for (const std::size_t size : {std::size_t{5} << 10, std::size_t{16} << 10,
                                    std::size_t{64} << 10, std::size_t{1} << 20}) {
         SCOPED_TRACE(size);
@@ -331,6 +333,7 @@ TEST_F(JackServiceTest, TheWayBackFollowsConnectionsThroughOtherClients) {
 // counted, and everything closes without a hang or crash, also after the
 // server came back and a new service runs on it.
 TEST(JackServerGoneTest, AStoppedServerIsNoticedAndPortsCloseAfterItReturns) {
+    VELMORA_NEEDS_OWN_JACK_SERVER();
     jacktest::OwnJackServer server("jgone");
     ASSERT_TRUE(server.Started());
     Watchdog watchdog(180s);

@@ -1,7 +1,10 @@
 #include "midi/jack/jack_client.h"
 
+#include <jack/session.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace velmora::midi {
 
@@ -80,6 +83,17 @@ OpenResult OpenWithin(const std::string& name, std::chrono::milliseconds timeout
     return attempt->result;
 }
 
+// Whether the first client the server knows by `name` is `client`: jackd
+// refuses a name in use, PipeWire gives it a second time.
+bool NameIsOurs(jack_client_t* client, const std::string& name) {
+    char* mine = jack_client_get_uuid(client);
+    char* first = jack_get_uuid_for_client_name(client, name.c_str());
+    const bool ours = mine == nullptr || first == nullptr || std::strcmp(mine, first) == 0;
+    jack_free(mine);
+    jack_free(first);
+    return ours;
+}
+
 } // namespace
 
 std::shared_ptr<JackClient> JackClient::Open(const std::string& base, std::string* why) {
@@ -94,8 +108,14 @@ std::shared_ptr<JackClient> JackClient::Open(const std::string& base, std::strin
             return nullptr;
         }
         client = result.client;
-        if (client != nullptr) {
+        if (client != nullptr && NameIsOurs(client, name)) {
             break;
+        }
+        if (client != nullptr) { // PipeWire lets a second client take a name
+            jack_client_close(client);
+            client = nullptr;
+            ++number;
+            continue;
         }
         if ((result.status & JackServerFailed) != 0) {
             *why = "no JACK server '" + ServerName() + "' is running";

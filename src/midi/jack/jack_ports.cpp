@@ -24,6 +24,11 @@ constexpr auto kStallTimeout = std::chrono::seconds(2);
 // Pieces of a message longer than the port takes as one event, until the
 // first cycle has said how long one may be.
 constexpr std::size_t kFallbackPiece = 1024;
+// PipeWire's libjack (0.3.65) says a port takes an event of 32,736 bytes at
+// quantum 256, but puts a 16-byte header before it in a buffer of 32,768
+// and writes past its end (the program crashes): an event stays 16 bytes
+// under what the port says.
+constexpr std::size_t kEventHeadroom = 16;
 // The cycle's copy of an event it cuts into messages.
 constexpr std::size_t kScratchBytes = std::size_t{64} << 10;
 // Cycles to wait after a connection: the server takes it in a cycle later.
@@ -101,9 +106,7 @@ bool JackOutPort::PushWaiting(std::span<const std::uint8_t> event) {
 // longest event it takes.
 bool JackOutPort::Queue(std::span<const std::uint8_t> message) {
     std::size_t piece = maxEvent_.load(std::memory_order_acquire);
-    if (piece == 0) {
-        piece = kFallbackPiece;
-    }
+    piece = piece > kEventHeadroom ? piece - kEventHeadroom : kFallbackPiece;
     while (!message.empty()) {
         const std::size_t n = std::min(piece, message.size());
         if (!PushWaiting(message.first(n))) {

@@ -18,7 +18,8 @@
 // false, every port's Gone() is true, sends fail and the lists are empty.
 //
 // Outputs: a long message goes as ONE event when the port takes it
-// (jack_midi_max_event_size), else in pieces of that size, and every cycle
+// (jack_midi_max_event_size less 16 bytes, see jack_ports.cpp), else in
+// pieces of that size, and every cycle
 // writes at most JackCycleBudget (jack_ports.h) to a port, so no server drops
 // a cycle; what waits is kept for the next cycle. UnsentBytes() waits until
 // the cycles have written what was handed over, and counts what they could
