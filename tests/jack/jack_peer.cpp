@@ -126,15 +126,23 @@ int JackPeer::Process(std::uint32_t frames, void* self) {
     jack_midi_clear_buffer(outBuffer);
     peer->maxEventBytes_.store(jack_midi_max_event_size(outBuffer));
     std::uint32_t length = 0;
+    // PipeWire's libjack drops a whole cycle whose events do not fit its
+    // 32 KB control sequence (16 bytes a header, bodies in steps of 8):
+    // the peer keeps under it, as players on PipeWire must.
+    constexpr std::size_t kCycleCost = 32768 - 64;
+    std::size_t cost = 0;
     while (PeekEvent(jack.sendQueue, &length)) {
         if (length > peer->maxEventBytes_.load()) { // would never fit
             jack_ringbuffer_read_advance(jack.sendQueue, kHeaderBytes + length);
             peer->lost_.fetch_add(1);
             continue;
         }
-        if (jack_midi_max_event_size(outBuffer) < length) {
+        const std::size_t eventCost = 16 + ((std::size_t{length} + 7) & ~std::size_t{7});
+        if (jack_midi_max_event_size(outBuffer) < length ||
+            (cost > 0 && cost + eventCost > kCycleCost)) {
             break; // the buffer is full: the rest goes next cycle
         }
+        cost += eventCost;
         jack_midi_data_t* data = jack_midi_event_reserve(outBuffer, 0, length);
         if (data == nullptr) {
             break;

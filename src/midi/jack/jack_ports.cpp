@@ -63,6 +63,11 @@ JackOutPort::JackOutPort(std::shared_ptr<JackClient> client, const std::string& 
     : client_(std::move(client)), device_(device), ring_(kOutRingBytes),
       assembler_(SysexAssembler::Mode::WholeMessages) {
     jack_client_t* handle = client_->Handle();
+    // The device first: a port registered and gone at once makes PipeWire
+    // 0.3.65 shut down other clients that were still looking at it.
+    if (!device_.CameBack(handle)) {
+        return;
+    }
     port_ =
         jack_port_register(handle, portName.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     if (port_ == nullptr) {
@@ -70,7 +75,7 @@ JackOutPort::JackOutPort(std::shared_ptr<JackClient> client, const std::string& 
     }
     fullName_ = jack_port_name(port_);
     // Connected before the graph thread may look at it (Add).
-    if (!device_.CameBack(handle) || !Connect(handle, fullName_, device) || !client_->Add(this)) {
+    if (!Connect(handle, fullName_, device) || !client_->Add(this)) {
         jack_port_unregister(handle, port_);
         port_ = nullptr;
         return;
@@ -277,6 +282,9 @@ JackInPort::JackInPort(InputCallback callback, std::shared_ptr<JackClient> clien
     : QueuedMidiIn(std::move(callback)), client_(std::move(client)), device_(device),
       scratch_(std::make_unique<std::uint8_t[]>(kScratchBytes)) {
     jack_client_t* handle = client_->Handle();
+    if (!device.empty() && !device_.CameBack(handle)) {
+        return; // the device first, as for an output
+    }
     port_ =
         jack_port_register(handle, portName.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     if (port_ == nullptr) {
@@ -284,8 +292,7 @@ JackInPort::JackInPort(InputCallback callback, std::shared_ptr<JackClient> clien
     }
     fullName_ = jack_port_name(port_);
     // Connected before the graph thread may look at it (Add).
-    if ((!device.empty() && (!device_.CameBack(handle) || !Connect(handle, device, fullName_))) ||
-        !client_->Add(this)) {
+    if ((!device.empty() && !Connect(handle, device, fullName_)) || !client_->Add(this)) {
         jack_port_unregister(handle, port_);
         port_ = nullptr;
         return;

@@ -143,9 +143,17 @@ std::string JackService::FreePortName(const std::string& base, bool numbered) co
     }
 }
 
+// A device that other clients' ports show now, in the direction wanted.
+bool JackService::Offers(const std::string& name, bool output) const {
+    jack_port_t* port = jack_port_by_name(client_->Handle(), name.c_str());
+    return port != nullptr &&
+           (jack_port_flags(port) & (output ? JackPortIsInput : JackPortIsOutput)) != 0 &&
+           std::string(jack_port_type(port)) == JACK_DEFAULT_MIDI_TYPE;
+}
+
 std::unique_ptr<MidiOutPort> JackService::OpenOut(const std::string& name) {
     try {
-        if (!Running() || name.empty() || IsOurs(name)) {
+        if (!Running() || name.empty() || IsOurs(name) || !Offers(name, true)) {
             return nullptr;
         }
         std::lock_guard lock(OpenMutex());
@@ -158,7 +166,7 @@ std::unique_ptr<MidiOutPort> JackService::OpenOut(const std::string& name) {
 
 std::unique_ptr<MidiInPort> JackService::OpenIn(const std::string& name, InputCallback callback) {
     try {
-        if (!Running() || name.empty() || IsOurs(name)) {
+        if (!Running() || name.empty() || IsOurs(name) || !Offers(name, false)) {
             return nullptr;
         }
         std::lock_guard lock(OpenMutex());

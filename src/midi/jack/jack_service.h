@@ -63,6 +63,7 @@ class JackService final : public MidiService {
   private:
     std::vector<std::string> Listed(bool output) const;
     bool IsOurs(const std::string& port) const;
+    bool Offers(const std::string& name, bool output) const;
     std::string FreePortName(const std::string& base, bool numbered) const;
 
     std::shared_ptr<JackClient> client_;
