@@ -142,6 +142,8 @@ std::shared_ptr<JackClient> JackClient::Open(const std::string& base, std::strin
     self->name_ = jack_get_client_name(client);
     JackClient* raw = self.get();
     jack_set_process_callback(client, &JackClient::Process, raw);
+    // Both: jackd calls the one with a reason, PipeWire's libjack the other.
+    jack_on_shutdown(client, &JackClient::PlainShutdown, raw);
     jack_on_info_shutdown(client, &JackClient::Shutdown, raw);
     jack_set_port_registration_callback(client, &JackClient::PortRegistered, raw);
     jack_set_port_connect_callback(client, &JackClient::PortConnected, raw);
@@ -191,6 +193,10 @@ void JackClient::Shutdown(jack_status_t, const char*, void* self) {
     auto* client = static_cast<JackClient*>(self);
     client->running_.store(false, std::memory_order_release);
     client->NoteGraphChange();
+}
+
+void JackClient::PlainShutdown(void* self) {
+    Shutdown(JackFailure, "", self);
 }
 
 void JackClient::PortRegistered(jack_port_id_t, int, void* self) {

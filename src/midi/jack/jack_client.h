@@ -76,6 +76,7 @@ class JackClient {
     JackClient() = default;
     static int Process(jack_nframes_t frames, void* self);
     static void Shutdown(jack_status_t code, const char* reason, void* self);
+    static void PlainShutdown(void* self);
     static void PortRegistered(jack_port_id_t, int, void* self);
     static void PortConnected(jack_port_id_t, jack_port_id_t, int, void* self);
     static void ClientRegistered(const char*, int, void* self);
