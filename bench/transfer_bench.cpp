@@ -370,7 +370,7 @@ int main(int argc, char** argv) {
             const Summary s = Summarise(sender), u = Summarise(unpaced), p = Summarise(paced);
             std::printf("Sending: %zu blocks, time until the peer has every byte, median of %d\n",
                         plan.blocks.size(), kRounds);
-            PrintSend("SysexSender on the RtMidi service", sender, dump.size());
+            PrintSend("SysexSender on the service", sender, dump.size());
             PrintSend("bare RtMidiOut loop, unpaced", unpaced, dump.size());
             PrintSend("bare RtMidiOut loop, 16 KB per period", paced, dump.size());
             // The yardstick: the faster bare loop. Medians leave out rounds

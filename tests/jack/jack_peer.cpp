@@ -124,7 +124,10 @@ int JackPeer::Process(std::uint32_t frames, void* self) {
 
     void* outBuffer = jack_port_get_buffer(jack.out, frames);
     jack_midi_clear_buffer(outBuffer);
-    peer->maxEventBytes_.store(jack_midi_max_event_size(outBuffer));
+    // 16 bytes less than the port says: PipeWire's libjack (0.3.65) writes
+    // past its buffer with an event of the full size, and the program dies.
+    const std::size_t room = jack_midi_max_event_size(outBuffer);
+    peer->maxEventBytes_.store(room > 16 ? room - 16 : 0);
     std::uint32_t length = 0;
     // PipeWire's libjack drops a whole cycle whose events do not fit its
     // 32 KB control sequence (16 bytes a header, bodies in steps of 8):
