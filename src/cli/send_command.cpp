@@ -272,6 +272,7 @@ int SendHex(midi::MidiService& service, const DeviceChoice& device,
     if (!midi.OpenMidiOut()) {
         return 1;
     }
+    const std::uint64_t unsentBefore = midi.MidiOutHandle().UnsentBytes();
     HexSender sender(midi.MidiOutHandle(), pauseMs);
     bool sent = true, badLines = false;
     if (fromStdin) {
@@ -283,13 +284,21 @@ int SendHex(midi::MidiService& service, const DeviceChoice& device,
             }
         }
     }
+    // Waits for what was handed over to leave, where the output can tell.
+    const auto unsent = static_cast<std::size_t>(midi.MidiOutHandle().UnsentBytes() - unsentBefore);
+    const std::size_t wentOut = sender.Bytes() - std::min(unsent, sender.Bytes());
     if (!sent) {
         std::fprintf(stderr, "velmora-cli send: %s; %zu messages (%zu bytes) were sent\n",
                      sender.Interrupted()  ? "interrupted"
                      : sender.DeviceGone() ? "the device left"
                                            : "a message was not sent",
-                     sender.Messages(), sender.Bytes());
+                     sender.Messages(), wentOut);
         return sender.Interrupted() ? StatusAfterStop(1) : 1;
+    }
+    if (unsent > 0) {
+        std::fprintf(stderr, "velmora-cli send: %zu of %zu bytes did not go out on '%s'\n", unsent,
+                     sender.Bytes(), TerminalSafe(device.name).c_str());
+        return 1;
     }
     if (!quiet) {
         std::fprintf(stderr, "Sent %zu messages (%zu bytes) on '%s'\n", sender.Messages(),
@@ -373,6 +382,7 @@ int RunSend(std::span<const std::string_view> args) {
         return 1;
     }
 
+    const std::uint64_t unsentBefore = midi.MidiOutHandle().UnsentBytes();
     sysex::SysexSender sender(midi.MidiOutHandle(), std::move(file.bytes), device.name,
                               {std::chrono::milliseconds(pauseMs.value_or(0))});
     StatusPrinter printer(isatty(STDERR_FILENO) != 0, quiet, device.name);
@@ -417,26 +427,31 @@ int RunSend(std::span<const std::string_view> args) {
         std::fprintf(stderr, "velmora-cli send: interrupted; %zu of %zu bytes were sent\n",
                      sender.BytesHandedOver(), plan.bytesToSend);
         return StatusAfterStop(1);
-    default:
+    default: {
         if (plan.messages == 0) {
             std::fprintf(stderr, "velmora-cli send: %s holds no sysex message (F0 ... F7)\n",
                          fromStdin ? shownPath.c_str() : ("'" + shownPath + "'").c_str());
             return 1;
         }
+        // Handed over is not yet out: what the output could not send is not
+        // counted as sent.
+        const auto unsent =
+            static_cast<std::size_t>(midi.MidiOutHandle().UnsentBytes() - unsentBefore);
+        const std::size_t wentOut =
+            sender.BytesHandedOver() - std::min(unsent, sender.BytesHandedOver());
         if (sender.DeviceGone()) {
             std::fprintf(stderr,
                          "velmora-cli send: '%s' left during the send; %zu of %zu bytes went "
                          "out before\n",
-                         TerminalSafe(device.name).c_str(), sender.BytesHandedOver(),
-                         plan.bytesToSend);
+                         TerminalSafe(device.name).c_str(), wentOut, plan.bytesToSend);
             return 1;
         }
         std::fprintf(stderr,
                      "velmora-cli send: block %d of %zu was not sent; %zu of %zu bytes "
                      "went out\n",
-                     sender.Blocks(), plan.blocks.size(), sender.BytesHandedOver(),
-                     plan.bytesToSend);
+                     sender.Blocks(), plan.blocks.size(), wentOut, plan.bytesToSend);
         return 1;
+    }
     }
 }
 

@@ -34,11 +34,6 @@ std::uint64_t OutputSlot::UnsentBytes() const {
     return port_ ? port_->UnsentBytes() : 0;
 }
 
-bool OutputSlot::Gone() const {
-    std::lock_guard lock(lock_);
-    return port_ && port_->Gone();
-}
-
 std::size_t OutputSlot::HeldBytes() const {
     std::lock_guard lock(lock_);
     return port_ ? port_->HeldBytes() : 0;

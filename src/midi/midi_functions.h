@@ -67,8 +67,6 @@ class OutputSlot {
     void DropHeld();
     // The device the port is open on; empty when nothing is open.
     std::string DeviceName() const;
-    // The device behind the open port has left; false when nothing is open.
-    bool Gone() const;
 
   private:
     friend class MidiFunctions;

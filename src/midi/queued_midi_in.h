@@ -40,7 +40,8 @@ class QueuedMidiIn : public MidiInPort {
     }
 
     // Producer side (one thread at a time): a whole MIDI message, 1 to 3 bytes
-    // for a short message or a sysex message from F0. Never blocks. Ignored
+    // for a short message or a sysex message from F0, or the rest of a sysex
+    // message in pieces that start with a data byte or F7. Never blocks. Ignored
     // until Start and after Reset; false when it had to be dropped.
     bool Enqueue(std::span<const std::uint8_t> message);
 
@@ -84,6 +85,7 @@ class QueuedMidiIn : public MidiInPort {
     std::atomic<bool> busy_{false};
     std::atomic<std::uint32_t> wake_{0};
     std::atomic<bool> sleeping_{false}; // the delivery thread waits, or is about to
+    bool sysexOpen_ = false;            // delivery thread: the last sysex piece had no F7
     std::atomic<std::uint64_t> lostNoBuffer_{0};
     std::atomic<std::uint64_t> lostMalformed_{0};
 

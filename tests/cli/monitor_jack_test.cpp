@@ -181,7 +181,7 @@ TEST_F(MonitorOnJack, AFeedbackLoopIsBrokenAndSaidOnStandardError) {
     ASSERT_TRUE(connected) << monitor.Errors();
     std::string thruPort;
     for (int i = 0; i < 100 && thruPort.empty(); ++i) {
-        for (const std::string& port : looper->Ports("^Velmora out(-[0-9]+)?:out$")) {
+        for (const std::string& port : looper->Ports("^Velmora(-[0-9]+)?:out$")) {
             if (looper->WaitConnected(port, looper->InPort(), 100ms)) {
                 thruPort = port;
             }
@@ -301,6 +301,7 @@ TEST_F(MonitorOnJack, ARepeatingPatternWithNoWayBackGetsNothingAdded) {
 // The JACK server stopping under a running monitor ends it, with a message
 // and a failure status, instead of leaving it to run on forever.
 TEST(MonitorServerGone, TheMonitorEndsWithAMessage) {
+    VELMORA_NEEDS_OWN_JACK_SERVER();
     velmora::jacktest::OwnJackServer server("monitor-gone");
     ASSERT_TRUE(server.Started());
     std::string error;
