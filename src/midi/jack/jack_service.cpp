@@ -2,12 +2,11 @@
 
 #include <jack/jack.h>
 
-#include <deque>
-#include <map>
 #include <mutex>
 #include <set>
 
 #include "midi/jack/jack_client.h"
+#include "midi/jack/jack_graph.h"
 #include "midi/jack/jack_ports.h"
 #include "midi/rtmidi/rtmidi_service.h"
 
@@ -39,30 +38,6 @@ std::vector<std::string> TakeNames(const char** ports) {
         jack_free(static_cast<void*>(ports));
     }
     return names;
-}
-
-// Whether a client reachable from `from` along MIDI connections is `to`:
-// `sends` gives, for a client, the clients its MIDI outputs are connected
-// to. Clients in `skip` pass nothing on (Velmora's own: its thru is watched
-// by the loop guard).
-template <typename Sends>
-bool Reaches(const std::string& from, const std::string& to, const std::set<std::string>& skip,
-             const Sends& sends) {
-    std::set<std::string> seen{from};
-    std::deque<std::string> next{from};
-    while (!next.empty()) {
-        const std::string client = next.front();
-        next.pop_front();
-        if (client == to) {
-            return true;
-        }
-        for (const std::string& reached : sends(client)) {
-            if (!skip.contains(reached) && seen.insert(reached).second) {
-                next.push_back(reached);
-            }
-        }
-    }
-    return false;
 }
 
 } // namespace
@@ -199,37 +174,27 @@ MidiService::WayBack JackService::WayBackBetween(const std::string& outDevice,
         return WayBack::Unknown;
     }
     try {
-        jack_client_t* handle = client_->Handle();
-        jack_port_t* out = jack_port_by_name(handle, outDevice.c_str());
-        jack_port_t* in = jack_port_by_name(handle, inDevice.c_str());
-        if (out == nullptr || in == nullptr) {
-            return WayBack::Unknown;
-        }
-        // Each client's MIDI outputs, and where they are connected.
-        std::map<std::string, std::vector<std::string>> outputsOf;
-        for (std::string& port : client_->MidiPorts(false)) {
-            outputsOf[ClientOf(port)].push_back(std::move(port));
-        }
-        const auto sends = [&](const std::string& client) {
-            std::vector<std::string> reached;
-            for (const std::string& port : outputsOf[client]) {
-                jack_port_t* p = jack_port_by_name(handle, port.c_str());
-                if (p == nullptr) {
-                    continue;
-                }
-                for (const std::string& to : TakeNames(jack_port_get_all_connections(handle, p))) {
-                    reached.push_back(ClientOf(to));
-                }
+        MidiGraph graph = ReadJackGraph(client_->Handle());
+        // Velmora's own client passes nothing on by itself: its thru is what
+        // the loop guard watches. Its own input counts as reached, whatever
+        // reaches it.
+        const std::string own = client_->Name();
+        graph.nodes[own] = MidiGraph::Node::Sink;
+        std::vector<std::string> to;
+        bool outListed = false;
+        for (const MidiGraph::Port& port : graph.ports) {
+            if (port.sends && port.name == inDevice) {
+                to.push_back(port.name);
+            } else if (!port.sends && port.name == outDevice) {
+                outListed = true;
+            } else if (!port.sends && port.node == own && ShortNameOf(port.name) == inDevice) {
+                to.push_back(port.name);
             }
-            return reached;
-        };
-        if (Reaches(ClientOf(outDevice), ClientOf(inDevice), {client_->Name()}, sends)) {
-            return WayBack::Possible;
         }
-        // Hardware may echo what it gets (a synth's MIDI thru): no graph shows it.
-        const bool physical = (jack_port_flags(out) & JackPortIsPhysical) != 0 ||
-                              (jack_port_flags(in) & JackPortIsPhysical) != 0;
-        return physical ? WayBack::Unknown : WayBack::None;
+        if (!outListed || to.empty()) {
+            return WayBack::Unknown; // not in the graph as listed: can't tell
+        }
+        return FindWayBack(graph, {outDevice}, to);
     } catch (...) {
         return WayBack::Unknown;
     }

@@ -288,12 +288,6 @@ class SimOutPort : public MidiOutPort {
         return true;
     }
 
-    // While the device is away; it takes messages again when it returns.
-    bool Gone() const override {
-        std::lock_guard lock(state_->mutex);
-        return !state_->running || !state_->Out(device_)->present;
-    }
-
     std::uint64_t Id() const { return id_; }
 
   private:
@@ -403,11 +397,6 @@ class SimInPort : public QueuedMidiIn {
     bool Produce(std::span<const std::uint8_t> bytes) {
         std::lock_guard lock(produceMutex_);
         return Enqueue(bytes);
-    }
-
-    bool Gone() const override {
-        std::lock_guard lock(state_->mutex);
-        return !state_->running || !state_->In(device_)->present;
     }
 
     // Called with state_->mutex held.
