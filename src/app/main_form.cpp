@@ -507,7 +507,7 @@ void TmainForm::midiAnalyse(ShortMessage message) {
     } else if (r.led == Led::MidiData) {
         ImgLedData->setTag(midi_.ElapsedMs());
     }
-    if (r.jumpToData && ImgButData->tag() == 0 && MayJump()) {
+    if (r.jumpToData && ImgButData->tag() == 0 && MayJump(Panel::Data)) {
         ImgButDataClick();
     }
     if (!r.showFields) {
@@ -532,8 +532,11 @@ void TmainForm::SysexMonitorUpdate() {
             SysexMonClear();
         }
     }
-    if (ImgJumpSysex->tag() == 1 && ImgButSysex->tag() == 0 && !hidden && MayJump()) {
-        ImgButSysexClick();
+    if (ImgJumpSysex->tag() == 1 && !hidden) {
+        NoteSysexBlock(jumpGuard_, midi_.ElapsedMs());
+        if (ImgButSysex->tag() == 0 && MayJump(Panel::Sysex)) {
+            ImgButSysexClick();
+        }
     }
     SysexMonitorLog::Update u = sysexLog_.AddBlock(midi_.PendingSysexText);
     details_->NameBlock(u.added[0], sysexLog_.BlockCount(), midi_.PendingSysexText);
