@@ -178,12 +178,17 @@ void TmainForm::SaveParam() {
     SettingsValues v;
     v.midiIn = inNumber;
     v.midiOut = outNumber;
-    if (!inName.empty()) {
-        v.more.emplace_back("MidiInName", inName);
-    }
-    if (!outName.empty()) {
-        v.more.emplace_back("MidiOutName", outName);
-    }
+    // A name is stored only where it says more than the number: the first
+    // device of its list is the default, and default devices keep the file
+    // at its eleven lines.
+    auto addName = [&v](const char* key, const std::string& name, int number,
+                        const std::vector<std::string>& names) {
+        if (!name.empty() && !(number == 0 && !names.empty() && names.front() == name)) {
+            v.more.emplace_back(key, name);
+        }
+    };
+    addName("MidiInName", inName, inNumber, inDevices);
+    addName("MidiOutName", outName, outNumber, outNames_);
     v.midiThru = ImgThru->tag();
     v.activeSenseLed = ImgActiveSense->tag();
     v.afterTouchMonitorFilter = ImgAfterTouch->tag();
