@@ -65,11 +65,14 @@ int main(int argc, char** argv) {
     app::MessageBoxReporter reporter;
     help::THookHelpSystem help(help::FindHelpFile(QApplication::applicationDirPath()),
                                help::kOwnViewer, QString());
-    const SettingsPaths paths = SettingsPathsForThisProgram();
+    // The demo keeps settings of its own: the user's devices stay untouched.
+    const bool demo = service->Name() == "simulated";
+    const SettingsPaths paths =
+        demo ? DemoSettingsPaths(SettingsPathsForThisProgram()) : SettingsPathsForThisProgram();
     app::MainFormEnvironment environment{*service, reporter, help, paths.readPath, paths.writePath};
     // A service that went away (a JACK server stopped) is ended, and one of
     // the same kind is tried again each second until it answers.
-    const std::string api = service->Name() == "simulated" ? "demo" : service->Name();
+    const std::string api = demo ? "demo" : service->Name();
     environment.restartService = [&service, api]() -> midi::MidiService* {
         service.reset();
         std::string ignored;
