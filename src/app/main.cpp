@@ -4,9 +4,11 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <cstdio>
+#include <optional>
 
 #include "app/gui_reporter.h"
 #include "app/main_form.h"
+#include "app/no_display_exit.h"
 #include "app/program_options.h"
 #include "app/service_choice.h"
 #include "app/settings_location.h"
@@ -41,7 +43,9 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    std::optional<app::NoDisplayExit> noDisplay(std::in_place);
     QApplication app(argc, argv);
+    noDisplay.reset();
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
