@@ -22,7 +22,7 @@ TEST(JumpGuardTest, AListOpenOrARecentChoiceHoldsJumpsBack) {
 
 TEST(JumpGuardTest, ANewDumpJumpsAndKeepsTheSysexMonitorInFrontUntilAMomentAfterItsEnd) {
     JumpGuard guard;
-    NoteUserChoice(guard, 4900); // just before the dump: no hold on it
+    NoteUserChoice(guard, 4900);                        // just before the dump: no hold on it
     for (std::int32_t block = 0; block < 10; ++block) { // a block each 500 ms
         const std::int32_t at = 5000 + block * 500;
         NoteSysexBlock(guard, at);
