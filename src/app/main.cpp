@@ -2,9 +2,11 @@
 #include <QApplication>
 #include <QTextCursor>
 #include <cstdio>
+#include <optional>
 
 #include "app/gui_reporter.h"
 #include "app/main_form.h"
+#include "app/no_display_exit.h"
 #include "app/program_options.h"
 #include "app/service_choice.h"
 #include "app/settings_location.h"
@@ -40,7 +42,9 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    std::optional<app::NoDisplayExit> noDisplay(std::in_place);
     QApplication app(argc, argv);
+    noDisplay.reset();
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
@@ -66,11 +70,14 @@ int main(int argc, char** argv) {
     app::MessageBoxReporter reporter;
     help::THookHelpSystem help(help::FindHelpFile(QApplication::applicationDirPath()),
                                help::kOwnViewer, QString());
-    const SettingsPaths paths = SettingsPathsForThisProgram();
+    // The demo keeps settings of its own: the user's devices stay untouched.
+    const bool demo = service->Name() == "simulated";
+    const SettingsPaths paths =
+        demo ? DemoSettingsPaths(SettingsPathsForThisProgram()) : SettingsPathsForThisProgram();
     app::MainFormEnvironment environment{*service, reporter, help, paths.readPath, paths.writePath};
     // A service that went away (a JACK server stopped) is ended, and one of
     // the same kind is tried again each second until it answers.
-    const std::string api = service->Name() == "simulated" ? "demo" : service->Name();
+    const std::string api = demo ? "demo" : service->Name();
     environment.restartService = [&service, api]() -> midi::MidiService* {
         service.reset();
         std::string ignored;

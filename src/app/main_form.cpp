@@ -179,12 +179,17 @@ void TmainForm::SaveParam() {
     SettingsValues v;
     v.midiIn = inNumber;
     v.midiOut = outNumber;
-    if (!inName.empty()) {
-        v.more.emplace_back("MidiInName", inName);
-    }
-    if (!outName.empty()) {
-        v.more.emplace_back("MidiOutName", outName);
-    }
+    // A name is stored only where it says more than the number: the first
+    // device of its list is the default, and default devices keep the file
+    // at its eleven lines.
+    auto addName = [&v](const char* key, const std::string& name, int number,
+                        const std::vector<std::string>& names) {
+        if (!name.empty() && !(number == 0 && !names.empty() && names.front() == name)) {
+            v.more.emplace_back(key, name);
+        }
+    };
+    addName("MidiInName", inName, inNumber, inDevices);
+    addName("MidiOutName", outName, outNumber, outNames_);
     v.midiThru = ImgThru->tag();
     v.activeSenseLed = ImgActiveSense->tag();
     v.afterTouchMonitorFilter = ImgAfterTouch->tag();
@@ -517,7 +522,7 @@ void TmainForm::midiAnalyse(ShortMessage message) {
     } else if (r.led == Led::MidiData) {
         ImgLedData->setTag(midi_.ElapsedMs());
     }
-    if (r.jumpToData && ImgButData->tag() == 0 && MayJump()) {
+    if (r.jumpToData && ImgButData->tag() == 0 && MayJump(Panel::Data)) {
         ImgButDataClick();
     }
     if (!r.showFields) {
@@ -542,8 +547,11 @@ void TmainForm::SysexMonitorUpdate() {
             SysexMonClear();
         }
     }
-    if (ImgJumpSysex->tag() == 1 && ImgButSysex->tag() == 0 && !hidden && MayJump()) {
-        ImgButSysexClick();
+    if (ImgJumpSysex->tag() == 1 && !hidden) {
+        NoteSysexBlock(jumpGuard_, midi_.ElapsedMs());
+        if (ImgButSysex->tag() == 0 && MayJump(Panel::Sysex)) {
+            ImgButSysexClick();
+        }
     }
     SysexMonitorLog::Update u = sysexLog_.AddBlock(midi_.PendingSysexText);
     details_->NameBlock(u.added[0], sysexLog_.BlockCount(), midi_.PendingSysexText);

@@ -138,6 +138,9 @@ void TsendForm::FormActivate() {
     }
     sendPending_ = false;
     Send();
+    // Input is back the moment the send ends, not when the window closes: a
+    // device's reply and whatever is played meanwhile are shown and passed on.
+    midi_.InputActive.store(midi_.InputOpen());
     if (lastState_ != SendState::Completed || sendCancelled_ || endShownMs <= 0) {
         close();
         return;

@@ -34,15 +34,22 @@ const std::string kVelmora = VELMORA_PROGRAM;
 const std::string kCli = VELMORA_CLI;
 
 // The settings file as the program writes it with these devices and every
-// other setting at its default: the eleven lines, then the devices' names.
+// other setting at its default: the eleven lines, then the names of devices
+// that are not the first of their lists.
 std::string DefaultSettings(int midiIn, int midiOut, const std::string& inName,
                             const std::string& outName) {
+    std::string more;
+    if (midiIn != 0) {
+        more += "MidiInName=" + inName + "\r\n";
+    }
+    if (midiOut != 0) {
+        more += "MidiOutName=" + outName + "\r\n";
+    }
     return "[Velmora]\r\n[Devices]\r\nMidiIn=" + std::to_string(midiIn) +
            "\r\nMidiOut=" + std::to_string(midiOut) +
            "\r\nMidiThru=1\r\n[Preference]\r\nActiveSenseLED=1\r\n"
-           "AfterTouchMonitorFilter=0\r\nJumpData=1\r\nJumpSysex=1\r\nClearSysex=0\r\n"
-           "[More]\r\nMidiInName=" +
-           inName + "\r\nMidiOutName=" + outName + "\r\n";
+           "AfterTouchMonitorFilter=0\r\nJumpData=1\r\nJumpSysex=1\r\nClearSysex=0\r\n" +
+           (more.empty() ? std::string() : "[More]\r\n" + more);
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -81,6 +88,7 @@ class ProgramCopy {
     }
     std::string Program() const { return (folder_ / "velmora").string(); }
     fs::path Settings() const { return folder_ / "Velmora.ini"; }
+    fs::path DemoSettings() const { return folder_ / "VelmoraDemo.ini"; }
 
   private:
     fs::path folder_;
@@ -223,13 +231,17 @@ TEST_F(VelmoraWindow, AStopSignalEndsItWhileAnErrorBoxWaits) {
     }
 }
 
-TEST_F(VelmoraWindow, WithoutAMidiServiceOffersTheDemoInItsDialog) {
+TEST_F(VelmoraWindow, WithoutAMidiServiceOffersTheDemoInItsDialogAndLeavesTheSettingsAlone) {
     if (velmora::jacktest::OnPipeWire()) {
         GTEST_SKIP() << "PipeWire ignores JACK_DEFAULT_SERVER: there is always a server";
     }
     // A JACK server that does not run.
     const velmora::testing::ScopedEnvironment server(
         "JACK_DEFAULT_SERVER", "velmora-e2e-none-" + std::to_string(getpid()));
+    // The user's own devices and preferences.
+    const std::string users = "[Devices]\r\nMidiIn=3\r\nJumpData=0\r\n[More]\r\n"
+                              "MidiInName=keys:out\r\nWindowWidth=700\r\n";
+    std::ofstream(copy_.Settings(), std::ios::binary) << users;
 
     // The dialog's third button, "Quit", ends the program before any window.
     {
@@ -239,9 +251,11 @@ TEST_F(VelmoraWindow, WithoutAMidiServiceOffersTheDemoInItsDialog) {
         ASSERT_TRUE(display_->Click(dialog, 328 + 17, 137 + 7));
         EXPECT_EQ(velmora.Wait(20s), 1);
         EXPECT_NE(velmora.Errors().find("jack"), std::string::npos) << velmora.Errors();
-        EXPECT_FALSE(fs::exists(copy_.Settings()));
+        EXPECT_EQ(ReadFile(copy_.Settings()), users);
     }
-    // Its second button, "Demo", runs the program on the demo service.
+    // Its second button, "Demo", runs the program on the demo service, with
+    // settings of its own: it starts on the demo's devices at the default
+    // size, and the user's file stays as it was.
     {
         ChildProcess velmora({copy_.Program(), "--midi-api", "jack"});
         const std::string dialog = display_->WaitForWindow("438x172", velmora);
@@ -252,8 +266,8 @@ TEST_F(VelmoraWindow, WithoutAMidiServiceOffersTheDemoInItsDialog) {
         // The demo keyboard plays into it from its first activation on; the
         // close goes through whatever is being handed over at that moment.
         PowerOff(window, velmora);
-        EXPECT_EQ(ReadFile(copy_.Settings()),
-                  DefaultSettings(0, 0, "Velmora Demo Keyboard", "Velmora Demo Synth"));
+        EXPECT_EQ(ReadFile(copy_.Settings()), users);
+        EXPECT_EQ(ReadFile(copy_.DemoSettings()), DefaultSettings(0, 0, "", ""));
     }
 }
 

@@ -81,8 +81,9 @@ class TransferRig : public MainFormRig {
             send->pauseMs = f.SendPauseMs();
             send->ChooseAndSend(name);
         };
-        // A complete send's end stays shown until this clock has moved on.
-        send->nowMs = [this] { return sendClock; };
+        // A complete send's end stays shown until this clock has moved on:
+        // each look at it moves it on by `sendClockStep`.
+        send->nowMs = [this] { return sendClock += sendClockStep; };
         record->chooseSaveFile = [this](QWidget*) { return savePath; };
         send->chooseOpenFile = [this](QWidget*) { return openPath; };
     }
@@ -105,6 +106,7 @@ class TransferRig : public MainFormRig {
 
     std::function<void()> whileRecording;
     std::int64_t sendClock = 0;
+    std::int64_t sendClockStep = 1000;
     QString savePath, openPath;
     std::unique_ptr<sysex::TrecordForm> record;
     std::unique_ptr<sysex::TsendForm> send;
@@ -306,7 +308,6 @@ TEST(RecordWindow, OwnInputPortAndSendRequestRecordTheReplyOfAnotherProgram) {
 
 TEST(SendWindow, SendsMessagesInBlocksAndClosesItself) {
     TransferRig r;
-    r.send->endShownMs = 0;
     r.openPath = r.dir.filePath("two.syx");
     const auto a = SysexDump(20, 3), b = SysexDump(30, 4), big = SysexDump(10000);
     const std::vector<std::uint8_t> junk{0x01, 0x02};
@@ -330,7 +331,6 @@ TEST(SendWindow, SendsMessagesInBlocksAndClosesItself) {
 
 TEST(SendWindow, EmptyFileMissingFileAndAFailedBlock) {
     TransferRig r;
-    r.send->endShownMs = 0;
     BoxAnswerer answer;
     r.openPath = r.dir.filePath("empty.syx");
     r.WriteFile(r.openPath, {});
@@ -359,8 +359,9 @@ TEST(SendWindow, EmptyFileMissingFileAndAFailedBlock) {
     EXPECT_EQ(r.LongMessages(0).size(), 1u); // the blocks before it went out
 }
 
-TEST(SendWindow, ACompleteSendShowsItsEndAWhileWithThePauseChosenAndALongNameShortened) {
+TEST(SendWindow, ACompleteSendShowsItsEndAWhileTheInputRunsWithThePauseChosenAndALongName) {
     TransferRig r;
+    r.sendClockStep = 0; // the clock moves when the test says
     r.openPath = r.dir.filePath("three.syx");
     r.WriteFile(r.openPath, Bytes(Joined({SysexDump(8), SysexDump(8), SysexDump(10)})));
     r.form->SetSendPauseMs(1);
@@ -369,6 +370,12 @@ TEST(SendWindow, ACompleteSendShowsItsEndAWhileWithThePauseChosenAndALongNameSho
         ASSERT_TRUE(QTest::qWaitFor([&] { return !r.send->lblResult->text().isEmpty(); }, 10000));
         shownAtEnd = r.send->isVisible();
         EXPECT_EQ(r.send->lblResult->text(), "Sent 3 messages, 26 bytes");
+        // The input runs again while the end is shown: a note played now is
+        // shown and passed through.
+        EXPECT_TRUE(r.form->midi().InputActive.load());
+        EXPECT_TRUE(r.Play({PackShortMessage(0x90, 61, 1)}));
+        EXPECT_EQ(r.form->lblDec[1]->text(), "61");
+        EXPECT_EQ(r.service.Sent(0).back().message, PackShortMessage(0x90, 61, 1));
         // F1 opens the send window's own page.
         QWidget* focus = r.send->focusWidget() ? r.send->focusWidget() : r.send.get();
         QTest::keyClick(focus, Qt::Key_F1);
@@ -386,7 +393,7 @@ TEST(SendWindow, ACompleteSendShowsItsEndAWhileWithThePauseChosenAndALongNameSho
 
     // A device name too long for the status line is shortened in the middle.
     const std::string name(120, 'n');
-    r.send->endShownMs = 0;
+    r.sendClockStep = 1000;
     r.form->chooseAndSendFile = [&](const std::string&) { r.send->ChooseAndSend(name + "-end"); };
     QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
     EXPECT_LE(r.send->lblStatus->fontMetrics().horizontalAdvance(r.send->lblStatus->text()),
