@@ -129,5 +129,40 @@ TEST(AlsaTransfer, DumpFromARawMidiDeviceIsWholeOrReportedLost) {
     EXPECT_GE(identical, 1); // the smallest at least
 }
 
+// The command line end to end: `send` into Midi Through, `record` out of it.
+TEST(AlsaTransfer, SendAndRecordPassMidiThroughWhole) {
+    VELMORA_REQUIRE_SEQUENCER();
+    std::string why;
+    auto peer = SeqClient::Open("Test Watch", &why);
+    ASSERT_TRUE(peer) << why;
+    std::optional<SeqPort> through;
+    for (const SeqPort& p : peer->Ports()) {
+        if (p.PassesThrough()) {
+            through = p;
+            break;
+        }
+    }
+    ASSERT_TRUE(through);
+    for (const std::size_t size : {std::size_t{65'536}, std::size_t{1} << 20}) {
+        const std::string dumpPath = TempPath("send.syx");
+        const std::string recordPath = TempPath("through.syx");
+        std::remove(recordPath.c_str());
+        const auto dump = velmora::testing::UnevenSysexDump(size);
+        WriteFile(dumpPath, dump);
+        ChildProcess record({VELMORA_CLI, "record", "-a", "alsa", "-i", "Midi Through", recordPath,
+                             "--idle-ms", "3000", "-q"});
+        ASSERT_TRUE(Eventually([&] { return !peer->Subscribers(through->address).empty(); },
+                               std::chrono::seconds(60)))
+            << record.Errors();
+        ChildProcess send(
+            {VELMORA_CLI, "send", "-a", "alsa", "-o", "Midi Through", dumpPath, "-q"});
+        EXPECT_EQ(send.Wait(std::chrono::seconds(120)), 0) << send.Errors();
+        EXPECT_EQ(record.Wait(std::chrono::seconds(120)), 0) << record.Errors();
+        EXPECT_TRUE(ReadFile(recordPath) == dump) << size << " bytes";
+        std::remove(dumpPath.c_str());
+        std::remove(recordPath.c_str());
+    }
+}
+
 } // namespace
 } // namespace velmora::midi

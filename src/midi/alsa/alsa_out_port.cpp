@@ -101,6 +101,15 @@ AlsaOutPort::Receivers AlsaOutPort::FindReceivers() const {
     return found;
 }
 
+const AlsaOutPort::Receivers& AlsaOutPort::KnownReceivers() {
+    const std::uint64_t now = watch_->Connections();
+    if (knownAt_ != now) {
+        known_ = FindReceivers();
+        knownAt_ = now;
+    }
+    return known_;
+}
+
 bool AlsaOutPort::WaitForRoom(std::size_t n, const Receivers& receivers,
                               Clock::time_point deadline) {
     const int cells = CellsFor(n);
@@ -170,7 +179,7 @@ bool AlsaOutPort::SendShortLocked(std::span<const std::uint8_t> bytes) {
         return false; // not a whole message
     }
     Address(ev, port_);
-    return Write(ev, bytes.size(), FindReceivers());
+    return Write(ev, bytes.size(), KnownReceivers());
 }
 
 bool AlsaOutPort::SendShort(ShortMessage message) {

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,8 @@ class AlsaOutPort final : public MidiOutPort {
                 std::unique_ptr<SeqClient> client, int port,
                 std::shared_ptr<std::atomic<bool>> gone);
     Receivers FindReceivers() const;
+    // For short messages: FindReceivers again only after connections changed.
+    const Receivers& KnownReceivers();
     bool WaitForRoom(std::size_t n, const Receivers& receivers,
                      std::chrono::steady_clock::time_point deadline);
     // Writes one event, retrying while a receiver is full. Locked.
@@ -73,6 +76,8 @@ class AlsaOutPort final : public MidiOutPort {
     snd_midi_event_t* shortEncoder_ = nullptr;  // guarded by mutex_
     snd_midi_event_t* streamEncoder_ = nullptr; // guarded: short messages inside SendLong
     bool inSysex_ = false;                      // guarded by mutex_
+    Receivers known_;                           // guarded by mutex_
+    std::optional<std::uint64_t> knownAt_;      // guarded: watch_->Connections() then
     SendPace cablePace_{kCableBytesPerSecond, kRawHeadStart};
     SendPace softwarePace_{kSoftwareRawBytesPerSecond, kRawHeadStart};
 };

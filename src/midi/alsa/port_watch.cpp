@@ -142,13 +142,18 @@ void PortWatch::Loop() {
             case SND_SEQ_EVENT_PORT_CHANGE:
                 changed = true;
                 break;
+            case SND_SEQ_EVENT_PORT_SUBSCRIBED:
+            case SND_SEQ_EVENT_PORT_UNSUBSCRIBED:
+                connections_.fetch_add(1, std::memory_order_acq_rel);
+                break;
             default:
-                break; // connections: asked for when needed
+                break;
             }
         }
         if (changed) {
             Refresh();
             changes_.fetch_add(1, std::memory_order_acq_rel);
+            connections_.fetch_add(1, std::memory_order_acq_rel);
         }
     }
 }

@@ -32,6 +32,9 @@ class PortWatch {
     std::vector<SeqPort> Ports() const;
     // Counts the announcements taken in; for waiting on one.
     std::uint64_t Changes() const { return changes_.load(std::memory_order_acquire); }
+    // Counts the changes of ports and connections announced so far: what was
+    // learnt of the connections before holds while it stays the same.
+    std::uint64_t Connections() const { return connections_.load(std::memory_order_acquire); }
 
     // A flag that is set once the port at `address` leaves (at once when it
     // is not there now); followed while the flag is held.
@@ -66,6 +69,7 @@ class PortWatch {
     std::set<int> own_; // guarded by mutex_
 
     std::atomic<std::uint64_t> changes_{0};
+    std::atomic<std::uint64_t> connections_{0};
     std::atomic<bool> running_{true};
     std::thread thread_;
 };
