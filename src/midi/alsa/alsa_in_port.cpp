@@ -118,7 +118,11 @@ void AlsaInPort::ReadLoop() {
     const auto n = static_cast<std::size_t>(count < 0 ? 0 : count);
     fds[n] = {wakeFd_, POLLIN, 0};
     while (true) {
-        if (poll(fds.data(), n + 1, -1) < 0 && errno != EINTR) {
+        // The sequencer says that it dropped events only when it is read; with
+        // a sysex message half joined, it is read now and then even though
+        // nothing more comes, so that a loss at its end is noticed too.
+        const int timeoutMs = joiner_.Joining() ? 250 : -1;
+        if (poll(fds.data(), n + 1, timeoutMs) < 0 && errno != EINTR) {
             return;
         }
         if (fds[n].revents != 0) {

@@ -114,7 +114,7 @@ bool AlsaOutPort::WaitForRoom(std::size_t n, const Receivers& receivers,
                               Clock::time_point deadline) {
     const int cells = CellsFor(n);
     while (true) {
-        if (Gone()) {
+        if (Gone() || closing_.load(std::memory_order_acquire)) {
             return false;
         }
         const Clock::time_point now = Clock::now();
@@ -143,8 +143,9 @@ bool AlsaOutPort::WaitForRoom(std::size_t n, const Receivers& receivers,
     }
 }
 
-bool AlsaOutPort::Write(snd_seq_event_t& ev, std::size_t bytes, const Receivers& receivers) {
-    const Clock::time_point deadline = Clock::now() + kStallLimit;
+bool AlsaOutPort::Write(snd_seq_event_t& ev, std::size_t bytes, const Receivers& receivers,
+                        Clock::duration limit) {
+    const Clock::time_point deadline = Clock::now() + limit;
     while (true) {
         if (!WaitForRoom(bytes, receivers, deadline)) {
             return false;
@@ -179,7 +180,7 @@ bool AlsaOutPort::SendShortLocked(std::span<const std::uint8_t> bytes) {
         return false; // not a whole message
     }
     Address(ev, port_);
-    return Write(ev, bytes.size(), KnownReceivers());
+    return Write(ev, bytes.size(), KnownReceivers(), kShortStallLimit);
 }
 
 bool AlsaOutPort::SendShort(ShortMessage message) {
@@ -211,7 +212,7 @@ bool AlsaOutPort::SendLong(std::span<const std::uint8_t> bytes) {
             snd_seq_ev_set_sysex(&ev, static_cast<unsigned>(n),
                                  const_cast<std::uint8_t*>(bytes.data()));
             Address(ev, port_);
-            if (!Write(ev, n, receivers)) {
+            if (!Write(ev, n, receivers, kStallLimit)) {
                 return false;
             }
             if (bytes[n - 1] == kSysexEnd) {
@@ -226,7 +227,7 @@ bool AlsaOutPort::SendLong(std::span<const std::uint8_t> bytes) {
         snd_seq_ev_clear(&ev);
         if (snd_midi_event_encode_byte(streamEncoder_, bytes.front(), &ev) == 1) {
             Address(ev, port_);
-            if (!Write(ev, 3, receivers)) {
+            if (!Write(ev, 3, receivers, kStallLimit)) {
                 return false;
             }
         }
@@ -256,6 +257,7 @@ bool AlsaOutPort::Reset() {
 }
 
 bool AlsaOutPort::Close() {
+    closing_.store(true, std::memory_order_release); // a send waiting now ends soon
     std::unique_ptr<SeqClient> client;
     {
         std::lock_guard lock(mutex_);

@@ -30,8 +30,10 @@ inline constexpr std::size_t kCableBytesPerSecond = 3125;
 inline constexpr std::size_t kSoftwareRawBytesPerSecond = 32 * 1024;
 // What may run ahead into a raw MIDI buffer (4,096 bytes by default).
 inline constexpr std::size_t kRawHeadStart = 2048;
-// A receiver that takes nothing for this long fails the send.
+// A receiver that takes nothing for this long fails a sysex send; a short
+// message (thru, on the input's delivery thread) waits much less.
 inline constexpr auto kStallLimit = std::chrono::seconds(5);
+inline constexpr auto kShortStallLimit = std::chrono::milliseconds(200);
 
 class AlsaOutPort final : public MidiOutPort {
   public:
@@ -64,7 +66,8 @@ class AlsaOutPort final : public MidiOutPort {
     bool WaitForRoom(std::size_t n, const Receivers& receivers,
                      std::chrono::steady_clock::time_point deadline);
     // Writes one event, retrying while a receiver is full. Locked.
-    bool Write(snd_seq_event_t& ev, std::size_t bytes, const Receivers& receivers);
+    bool Write(snd_seq_event_t& ev, std::size_t bytes, const Receivers& receivers,
+               std::chrono::steady_clock::duration limit);
     bool SendShortLocked(std::span<const std::uint8_t> bytes);
 
     std::shared_ptr<PortWatch> watch_;
@@ -73,6 +76,7 @@ class AlsaOutPort final : public MidiOutPort {
     std::unique_ptr<SeqClient> client_; // guarded by mutex_; null once closed
     int port_;
     std::shared_ptr<std::atomic<bool>> gone_;
+    std::atomic<bool> closing_{false};          // a send waiting for room gives up
     snd_midi_event_t* shortEncoder_ = nullptr;  // guarded by mutex_
     snd_midi_event_t* streamEncoder_ = nullptr; // guarded: short messages inside SendLong
     bool inSysex_ = false;                      // guarded by mutex_
