@@ -244,6 +244,8 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     bool deviceLeft = false;
     bool noReply = false;
     std::string shown;
+    std::uint64_t lostSeen = 0;
+    auto lostAt = std::chrono::steady_clock::now();
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
         if (terminal) {
@@ -271,7 +273,18 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
                 app.quit();
             }
         }
-        if (StopRequested() != 0 || (!requested && ended)) {
+        // Input lost before anything whole came (a dump whose pieces the
+        // service dropped): once the line has been idle as long as after a
+        // block, nothing more will come of it, so the wait ends.
+        const auto lostNow = midi.LostInputEvents();
+        const auto now = std::chrono::steady_clock::now();
+        if (lostNow != lostSeen) {
+            lostSeen = lostNow;
+            lostAt = now;
+        }
+        const bool lostAndIdle = lostSeen > 0 && recorder.Length() == 0 &&
+                                 now - lostAt >= std::chrono::milliseconds(idleMs.value_or(2000));
+        if (StopRequested() != 0 || (!requested && (ended || lostAndIdle))) {
             app.quit();
         }
     });

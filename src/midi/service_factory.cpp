@@ -1,5 +1,6 @@
 #include "midi/service_factory.h"
 
+#include "midi/alsa/alsa_service.h"
 #include "midi/rtmidi/rtmidi_service.h"
 #include "midi/simulated/simulated_service.h"
 #ifdef VELMORA_HAVE_JACK
@@ -31,6 +32,13 @@ std::unique_ptr<MidiService> CreateMidiService(const std::string& api, std::stri
             *error = "unknown MIDI service '" + api + "' (alsa, jack or demo)";
         }
         return nullptr;
+    }
+    if (api == "" || api == "alsa") {
+        // Velmora's own ALSA back end; RtMidi's stays behind it, and finds
+        // JACK when no sequencer is there.
+        if (auto alsa = CreateAlsaService(nullptr)) {
+            return alsa;
+        }
     }
 #ifdef VELMORA_HAVE_JACK
     if (api == "jack") {
