@@ -13,6 +13,7 @@
 #include "app/settings_location.h"
 #include "core/analysis.h"
 #include "core/device_choice.h"
+#include "core/sysex_text.h"
 #include "ui/from_core.h"
 #include "ui/skin_pictures.h"
 
@@ -486,12 +487,11 @@ bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- The hand-off and the monitors -----------------------------------------
 
-void TmainForm::HandleSignal(char code) {
-    if (code == '1') {
-        SysexMonitorUpdate();
-    }
-    if (code == '2') {
-        midiAnalyse(midi_.LastShortMessage.load());
+void TmainForm::HandleSignal(const midi::Handed& handed) {
+    if (handed.kind == midi::HandedKind::Sysex) {
+        SysexMonitorUpdate(SysexHexText(handed.sysex));
+    } else if (handed.kind == midi::HandedKind::Short) {
+        midiAnalyse(handed.message);
     }
 }
 
@@ -519,7 +519,7 @@ void TmainForm::midiAnalyse(ShortMessage message) {
     }
 }
 
-void TmainForm::SysexMonitorUpdate() {
+void TmainForm::SysexMonitorUpdate(const std::string& block) {
     ImgLedSysex->setTag(midi_.ElapsedMs());
     // Paused or hidden, the box stands still and is rebuilt from the log later.
     const bool hidden = HidesKind(filter_, kKindSysex);
@@ -535,8 +535,8 @@ void TmainForm::SysexMonitorUpdate() {
     if (ImgJumpSysex->tag() == 1 && ImgButSysex->tag() == 0 && !hidden && MayJump()) {
         ImgButSysexClick();
     }
-    SysexMonitorLog::Update u = sysexLog_.AddBlock(midi_.PendingSysexText);
-    details_->NameBlock(u.added[0], sysexLog_.BlockCount(), midi_.PendingSysexText);
+    SysexMonitorLog::Update u = sysexLog_.AddBlock(block);
+    details_->NameBlock(u.added[0], sysexLog_.BlockCount(), block);
     if (still) {
         sysexFrozen_ = true;
         pausedArrivals_ += paused_ ? 1 : 0;

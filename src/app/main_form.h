@@ -189,7 +189,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     QTimer* DeviceTimer;
 
   protected:
-    void HandleSignal(char code) override; // Edit1Change
+    void HandleSignal(const midi::Handed& handed) override; // Edit1Change
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -208,7 +208,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     void FormCreate();
     void FormQueryUnload();
     void ShowPanel(ui::THeldButton* button, QWidget* panel);
-    void SysexMonitorUpdate();
+    void SysexMonitorUpdate(const std::string& block);
     void Timer1Timer();
     void OpenHelp();
     // The user chose a panel: automatic jumps wait a while.
