@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
 #include <cstring>
 
@@ -21,6 +22,10 @@ UiSignal::UiSignal(UiSignalReceiver& receiver, QObject* parent)
     : QObject(parent), receiver_(receiver), slots_(std::make_unique<std::array<Slot, kSlots>>()),
       sysex_(std::make_unique<std::array<std::array<std::uint8_t, kSysexBytes>, kSysexSlots>>()),
       windowThread_(std::this_thread::get_id()) {
+    pacer_ = new QTimer(this);
+    pacer_->setSingleShot(true);
+    pacer_->setTimerType(Qt::PreciseTimer);
+    connect(pacer_, &QTimer::timeout, this, [this] { ServePending(); });
 #ifdef __linux__
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFd_ >= 0) {
@@ -123,6 +128,16 @@ void UiSignal::OnWoken() {
         [[maybe_unused]] const auto read = ::read(wakeFd_, &count, sizeof count);
     }
 #endif
+    // Within a slice of the last serve: what comes waits for the slice's end,
+    // with the rest of it. `scheduled_` stays set meanwhile, so no raise
+    // wakes this thread again for it.
+    const auto now = Clock::now();
+    if (now < nextServe_) {
+        if (!pacer_->isActive()) {
+            pacer_->start(std::chrono::ceil<std::chrono::milliseconds>(nextServe_ - now));
+        }
+        return;
+    }
     ServePending();
 }
 
@@ -136,7 +151,8 @@ void UiSignal::ServePending() {
         return; // nested in a handler (a modal box): the outer call serves
     }
     serving_ = true;
-    const auto sliceEnd = Clock::now() + slice_;
+    const auto start = Clock::now();
+    const auto sliceEnd = start + slice_;
     bool handled = false;
     bool sliceOver = false;
     std::uint64_t read = read_.load(std::memory_order_relaxed);
@@ -186,6 +202,7 @@ void UiSignal::ServePending() {
     }
     if (handled) {
         wakeups_.fetch_add(1, std::memory_order_relaxed);
+        nextServe_ = start + slice_;
     }
     serving_ = false;
 }

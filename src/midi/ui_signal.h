@@ -4,7 +4,9 @@
 // in order, in one wake-up. A stream thus costs one wake-up per batch, not
 // two thread switches per message, and the delivery thread (which has passed
 // each message on through thru before raising it) waits only when the ring
-// is full.
+// is full. Wake-ups come at most once a slice (a display frame in the
+// window): a sparse stream is shown, and painted, once a frame, not once a
+// message.
 //
 // Threads: Raise runs on one thread at a time (the delivery thread). It takes
 // no lock and allocates nothing; it waits on a futex only while the ring is
@@ -25,6 +27,7 @@
 #include "midi/hand_off.h"
 
 class QSocketNotifier;
+class QTimer;
 
 namespace velmora::midi {
 
@@ -106,6 +109,8 @@ class UiSignal : public QObject, public HandOff {
     std::thread::id windowThread_;
     bool serving_ = false; // in a handler: a nested call (a modal box) leaves it to the outer one
     std::chrono::microseconds slice_{5000};
+    std::chrono::steady_clock::time_point nextServe_; // the earliest a wake-up serves
+    QTimer* pacer_ = nullptr;                         // serves at nextServe_
 
     // Linux: an eventfd the raising thread writes to, watched by the window
     // thread's event loop (a system call: no lock, no allocation of ours).
