@@ -18,6 +18,21 @@
 #include "ui/skin_pictures.h"
 
 namespace velmora::app {
+namespace {
+
+// Timer1 ticks often only while a LED is lit or the router's LED may light
+// (stamped from the MIDI thread); otherwise it only looks for warnings, and a
+// window left open all day wakes four times a second, not forty.
+constexpr int kLitTickMs = 25;
+constexpr int kDarkTickMs = 250;
+
+void TickAt(QTimer& timer, int ms) {
+    if (timer.interval() != ms) {
+        timer.setInterval(ms); // restarts a running timer
+    }
+}
+
+} // namespace
 
 TmainForm::TmainForm(MainFormEnvironment env, QWidget* parent)
     : QWidget(parent), env_(std::move(env)),
@@ -38,7 +53,7 @@ void TmainForm::FormCreate() {
     startFailed_ = false;
     firstActivation_ = true;
     Timer1 = new QTimer(this);
-    Timer1->setInterval(25);
+    Timer1->setInterval(kLitTickMs);
     connect(Timer1, &QTimer::timeout, this, &TmainForm::Timer1Timer);
     midi_.InputMode = midi::kMonitor;
     // A stream of messages is served a display frame at a time: the screen
@@ -47,6 +62,11 @@ void TmainForm::FormCreate() {
     const double hz = screen != nullptr && screen->refreshRate() > 0 ? screen->refreshRate() : 60;
     signal().SetSlice(
         std::chrono::microseconds(std::clamp(static_cast<int>(1e6 / hz), 5000, 40000)));
+    // Painting is most of what a stream costs the window (a frame of the
+    // history box is a millisecond or more): while a stream lasts the window
+    // takes it in ten times a second, which reads as smoothly as rows can be
+    // read; a lone message still shows at once.
+    signal().SetPace(std::chrono::milliseconds(100));
 
     for (ui::THeldButton* b : {ImgButSetup, ImgButData, ImgButSysex, ImgButRecord, ImgButSend,
                                ImgButThru, ImgButAbout}) {
@@ -504,8 +524,10 @@ void TmainForm::midiAnalyse(ShortMessage message) {
     AnalysisResult r = AnalyseShortMessage(message, prefs);
     if (r.led == Led::ActiveSense) {
         ImgLedAS->setTag(midi_.ElapsedMs());
+        TickAt(*Timer1, kLitTickMs);
     } else if (r.led == Led::MidiData) {
         ImgLedData->setTag(midi_.ElapsedMs());
+        TickAt(*Timer1, kLitTickMs);
     }
     if (r.jumpToData && ImgButData->tag() == 0 && MayJump()) {
         ImgButDataClick();
@@ -521,6 +543,7 @@ void TmainForm::midiAnalyse(ShortMessage message) {
 
 void TmainForm::SysexMonitorUpdate(const std::string& block) {
     ImgLedSysex->setTag(midi_.ElapsedMs());
+    TickAt(*Timer1, kLitTickMs);
     // Paused or hidden, the box stands still and is rebuilt from the log later.
     const bool hidden = HidesKind(filter_, kKindSysex);
     const bool still = paused_ || hidden;
@@ -598,6 +621,9 @@ void TmainForm::Timer1Timer() {
             led->showFace(led->tag() != 0);
         }
     }
+    const bool lit = ImgLedSysex->tag() != 0 || ImgLedData->tag() != 0 || ImgLedAS->tag() != 0 ||
+                     arrivedWhilePaused_.has_value() || midi_.InputMode.load() == midi::kMultiOut;
+    TickAt(*Timer1, lit ? kLitTickMs : kDarkTickMs);
 }
 
 // ---- Setup panel -----------------------------------------------------------

@@ -128,7 +128,7 @@ void UiSignal::OnWoken() {
         [[maybe_unused]] const auto read = ::read(wakeFd_, &count, sizeof count);
     }
 #endif
-    // Within a slice of the last serve: what comes waits for the slice's end,
+    // Within a pace of the last serve: what comes waits for the pace's end,
     // with the rest of it. `scheduled_` stays set meanwhile, so no raise
     // wakes this thread again for it.
     const auto now = Clock::now();
@@ -202,13 +202,17 @@ void UiSignal::ServePending() {
     }
     if (handled) {
         wakeups_.fetch_add(1, std::memory_order_relaxed);
-        nextServe_ = start + slice_;
+        nextServe_ = start + pace_.value_or(slice_);
     }
     serving_ = false;
 }
 
 void UiSignal::SetSlice(std::chrono::microseconds slice) {
     slice_ = slice;
+}
+
+void UiSignal::SetPace(std::chrono::microseconds pace) {
+    pace_ = pace;
 }
 
 void UiSignal::HandleOnRaisingThread() {

@@ -4,9 +4,9 @@
 // in order, in one wake-up. A stream thus costs one wake-up per batch, not
 // two thread switches per message, and the delivery thread (which has passed
 // each message on through thru before raising it) waits only when the ring
-// is full. Wake-ups come at most once a slice (a display frame in the
-// window): a sparse stream is shown, and painted, once a frame, not once a
-// message.
+// is full. While a stream lasts, wake-ups come at most once a pace (a tenth
+// of a second in the window): a sparse stream is shown, and painted, ten
+// times a second, not once a message; a lone message is shown at once.
 //
 // Threads: Raise runs on one thread at a time (the delivery thread). It takes
 // no lock and allocates nothing; it waits on a futex only while the ring is
@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "midi/hand_off.h"
@@ -34,7 +35,8 @@ namespace velmora::midi {
 class UiSignal : public QObject, public HandOff {
   public:
     // Messages the ring holds; a burst beyond it waits for the window.
-    static constexpr std::size_t kSlots = 8192;
+    // A pace of 96,000 messages a second fits.
+    static constexpr std::size_t kSlots = 16384;
     // Sysex blocks the ring holds, and the most bytes one block carries.
     static constexpr std::size_t kSysexSlots = 16;
     static constexpr std::size_t kSysexBytes = kHandedSysexBytes;
@@ -51,6 +53,9 @@ class UiSignal : public QObject, public HandOff {
     // How long the window thread serves a stream before the event loop gets
     // its turn (painting, input); 5 ms unless set. Window thread.
     void SetSlice(std::chrono::microseconds slice);
+    // The least time from one wake-up's start to the next one's; the slice
+    // unless set. Window thread.
+    void SetPace(std::chrono::microseconds pace);
 
     // From now on Raise calls the receiver itself, on the raising thread,
     // and returns when it has finished: for a front end without a window,
@@ -109,6 +114,7 @@ class UiSignal : public QObject, public HandOff {
     std::thread::id windowThread_;
     bool serving_ = false; // in a handler: a nested call (a modal box) leaves it to the outer one
     std::chrono::microseconds slice_{5000};
+    std::optional<std::chrono::microseconds> pace_;
     std::chrono::steady_clock::time_point nextServe_; // the earliest a wake-up serves
     QTimer* pacer_ = nullptr;                         // serves at nextServe_
 
