@@ -140,6 +140,9 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     // Asks the user for a file to save to; empty when cancelled. Tests
     // replace it.
     std::function<QString(const QString& title, const QString& filter)> chooseSaveFile;
+    // The type the user chose in the last save dialog ("CSV (*.csv)"); empty
+    // where the file alone tells (tests).
+    QString chosenSaveType;
     // The quiet time the send window leaves after each sysex message, in ms;
     // chosen from Send Sysex's context menu and remembered.
     int SendPauseMs() const { return sendPauseMs_; }

@@ -135,7 +135,7 @@ void TmainForm::BuildMonitorControls() {
         });
     }
     chooseSaveFile = [this](const QString& title, const QString& filter) {
-        return QFileDialog::getSaveFileName(this, title, QString(), filter);
+        return QFileDialog::getSaveFileName(this, title, QString(), filter, &chosenSaveType);
     };
     details_ = new DetailsView(*this);
 }
@@ -552,12 +552,22 @@ bool TmainForm::SaveSysexMonitor(const QString& path, bool syx) {
     return WriteTextFile(path, ui::FromCore(sysexLog_.Text()).toStdString());
 }
 
+// The chosen type decides, and a name typed without an extension gets the
+// type's; without a chosen type the name's extension decides.
 void TmainForm::SaveHistoryAs() {
-    const QString path = chooseSaveFile(QStringLiteral("Save the events history"),
-                                        QStringLiteral("Text (*.txt);;CSV (*.csv)"));
-    if (!path.isEmpty()) {
-        SaveHistory(path, path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive));
+    chosenSaveType.clear();
+    QString path = chooseSaveFile(QStringLiteral("Save the events history"),
+                                  QStringLiteral("Text (*.txt);;CSV (*.csv)"));
+    if (path.isEmpty()) {
+        return;
     }
+    bool csv = path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
+    if (!chosenSaveType.isEmpty()) {
+        csv = chosenSaveType.contains(QStringLiteral("*.csv"));
+        path =
+            QString::fromStdString(WithChosenExtension(path.toStdString(), csv ? ".csv" : ".txt"));
+    }
+    SaveHistory(path, csv);
 }
 
 void TmainForm::SaveSysexAs() {
