@@ -22,18 +22,17 @@
 // (a spinning thread in this process, at the same priority). Last,
 // the window's figures as ratios to the command line's.
 //
-// "Passed on" is the sink's count: thru sends each message before the hand-off
-// to the main thread, and the hand-off returns only once the main thread has
-// analysed it, so the next message is passed on only after the one before has
-// been analysed. "Shown" and "settled" watch the main thread's own CPU time
-// (/proc/PID/task/PID/schedstat, in nanoseconds) every 2 ms. Settled: the end
-// of the last 2 ms in which it ran more than 10%, followed by 300 ms under
-// that. Shown: the same before the first 25 ms under it. The window paints
-// a stream once per display frame (16.7 ms at 60 Hz), so the last message
-// is painted before such a pause; what comes later is the window's timers,
-// the data LED going dark 50 ms after the last message among them.
-// Wall times depend on the machine's load (printed); CPU per message does
-// much less.
+// "Passed on" is the sink's count: thru sends each message before the
+// hand-off to the main thread, which takes what waits in batches; the input
+// waits for it only when the hand-off's ring is full. "Shown" and "settled"
+// watch the main thread's own CPU time (/proc/PID/task/PID/schedstat, in
+// nanoseconds) every 2 ms. Settled: the end of the last 2 ms in which it ran
+// more than 10%, followed by 300 ms under that. Shown: the same before the
+// first 150 ms under it. The window takes a stream in at most ten times a
+// second, so the last message is painted before such a pause; what comes
+// later is the window's timers, the data LED going dark 50 ms after the last
+// message among them. Wall times depend on the machine's load (printed); CPU
+// per message does much less.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
@@ -220,7 +219,7 @@ std::int64_t MainThreadCpuNs(pid_t pid) {
 }
 
 struct Quiet {
-    std::int64_t shown = -1;   // the end of the busy stretch before 25 ms of quiet
+    std::int64_t shown = -1;   // the end of the busy stretch before 150 ms of quiet
     std::int64_t settled = -1; // the end of the busy stretch before 300 ms of quiet
 };
 
@@ -240,7 +239,7 @@ Quiet WaitSettled(pid_t pid, std::int64_t since) {
         const std::int64_t cpu = MainThreadCpuNs(pid);
         if (cpu - before > kBusyNs * (now - stamp) / 2'000'000) {
             lastBusy = now;
-        } else if (shown < 0 && now - lastBusy >= 25'000'000) {
+        } else if (shown < 0 && now - lastBusy >= 150'000'000) {
             shown = lastBusy;
         }
         if (now - lastBusy >= 300'000'000) {
