@@ -552,8 +552,8 @@ bool TmainForm::SaveSysexMonitor(const QString& path, bool syx) {
     return WriteTextFile(path, ui::FromCore(sysexLog_.Text()).toStdString());
 }
 
-// The chosen type decides, and a name typed without an extension gets the
-// type's; without a chosen type the name's extension decides.
+// A name typed without an extension gets the chosen type's; the extension
+// then decides what is written.
 void TmainForm::SaveHistoryAs() {
     chosenSaveType.clear();
     QString path = chooseSaveFile(QStringLiteral("Save the events history"),
@@ -561,13 +561,12 @@ void TmainForm::SaveHistoryAs() {
     if (path.isEmpty()) {
         return;
     }
-    bool csv = path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive);
     if (!chosenSaveType.isEmpty()) {
-        csv = chosenSaveType.contains(QStringLiteral("*.csv"));
-        path =
-            QString::fromStdString(WithChosenExtension(path.toStdString(), csv ? ".csv" : ".txt"));
+        const bool csvChosen = chosenSaveType.contains(QStringLiteral("*.csv"));
+        path = QString::fromStdString(
+            WithChosenExtension(path.toStdString(), csvChosen ? ".csv" : ".txt"));
     }
-    SaveHistory(path, csv);
+    SaveHistory(path, path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive));
 }
 
 void TmainForm::SaveSysexAs() {
