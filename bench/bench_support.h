@@ -28,9 +28,9 @@ class PrintReporter : public midi::Reporter {
 class AnalysingReceiver : public midi::UiSignalReceiver {
   public:
     void Attach(midi::MidiFunctions& midi) { midi_ = &midi; }
-    void HandleSignal(char code) override {
-        if (code == '2') {
-            const auto r = AnalyseShortMessage(midi_->LastShortMessage.load(), {});
+    void HandleSignal(const midi::Handed& handed) override {
+        if (handed.kind == midi::HandedKind::Short) {
+            const auto r = AnalyseShortMessage(handed.message, {});
             if (r.showFields) {
                 history_.Append(r.explicitText.historyLine);
             }

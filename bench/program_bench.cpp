@@ -16,20 +16,23 @@
 //    whole process, counted from the first note to settled);
 //  - the idle CPU over 5 s with the input open and nothing arriving, for
 //    the process and for each of its threads.
-// Then 1,000,000 notes at 96,000/s into the window: what was lost.
+// Then 1,000,000 notes at 96,000/s: what was lost; a musician's sparse
+// streams (200 and 1,000 notes a second for 5 s): the share of a core the
+// program takes; and the 96,000/s bursts again with a busy CPU beside them
+// (a spinning thread in this process, at the same priority). Last,
+// the window's figures as ratios to the command line's.
 //
-// "Passed on" is the sink's count: thru sends each message before the hand-off
-// to the main thread, and the hand-off returns only once the main thread has
-// analysed it, so the next message is passed on only after the one before has
-// been analysed. "Shown" and "settled" watch the main thread's own CPU time
-// (/proc/PID/task/PID/schedstat, in nanoseconds) every 2 ms. Settled: the end
-// of the last 2 ms in which it ran more than 10%, followed by 300 ms under
-// that. Shown: the same before the first 25 ms under it. The window paints
-// a stream once per display frame (16.7 ms at 60 Hz), so the last message
-// is painted before such a pause; what comes later is the window's timers,
-// the data LED going dark 50 ms after the last message among them.
-// Wall times depend on the machine's load (printed); CPU per message does
-// much less.
+// "Passed on" is the sink's count: thru sends each message before the
+// hand-off to the main thread, which takes what waits in batches; the input
+// waits for it only when the hand-off's ring is full. "Shown" and "settled"
+// watch the main thread's own CPU time (/proc/PID/task/PID/schedstat, in
+// nanoseconds) every 2 ms. Settled: the end of the last 2 ms in which it ran
+// more than 10%, followed by 300 ms under that. Shown: the same before the
+// first 150 ms under it. The window takes a stream in at most ten times a
+// second, so the last message is painted before such a pause; what comes
+// later is the window's timers, the data LED going dark 50 ms after the last
+// message among them. Wall times depend on the machine's load (printed); CPU
+// per message does much less.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
@@ -48,6 +51,7 @@
 #include <thread>
 #include <time.h>
 #include <unistd.h>
+#include <vector>
 
 #include "support/child_process.h"
 #include "support/eventually.h"
@@ -215,7 +219,7 @@ std::int64_t MainThreadCpuNs(pid_t pid) {
 }
 
 struct Quiet {
-    std::int64_t shown = -1;   // the end of the busy stretch before 25 ms of quiet
+    std::int64_t shown = -1;   // the end of the busy stretch before 150 ms of quiet
     std::int64_t settled = -1; // the end of the busy stretch before 300 ms of quiet
 };
 
@@ -235,7 +239,7 @@ Quiet WaitSettled(pid_t pid, std::int64_t since) {
         const std::int64_t cpu = MainThreadCpuNs(pid);
         if (cpu - before > kBusyNs * (now - stamp) / 2'000'000) {
             lastBusy = now;
-        } else if (shown < 0 && now - lastBusy >= 25'000'000) {
+        } else if (shown < 0 && now - lastBusy >= 150'000'000) {
             shown = lastBusy;
         }
         if (now - lastBusy >= 300'000'000) {
@@ -338,7 +342,7 @@ std::map<std::string, std::pair<std::string, std::int64_t>> ThreadCpuNs(pid_t pi
 
 // The share of a core the process takes over 5 s, from /proc/PID/stat, and
 // in nanoseconds per thread (threads under 0.05% left out).
-void PrintIdle(pid_t pid) {
+double PrintIdle(pid_t pid) {
     constexpr double kSeconds = 5;
     const double before = ProcessCpuSeconds(pid);
     const auto threadsBefore = ThreadCpuNs(pid);
@@ -360,8 +364,140 @@ void PrintIdle(pid_t pid) {
             each += part;
         }
     }
-    std::printf("  idle: %.2f%% of a core (utime+stime); threads %.2f%%:%s\n",
-                (after - before) / kSeconds * 100.0, total, each.c_str());
+    const double percent = (after - before) / kSeconds * 100.0;
+    std::printf("  idle: %.2f%% of a core (utime+stime); threads %.2f%%:%s\n", percent, total,
+                each.c_str());
+    return percent;
+}
+
+// The share of a core the process takes while `perSecond` notes a second
+// arrive for `seconds`, from the first note sent to the last passed on.
+double RunSparse(PacedClient& client, pid_t pid, std::uint64_t perSecond, double seconds) {
+    const auto count = static_cast<std::uint64_t>(static_cast<double>(perSecond) * seconds);
+    const double cpuBefore = ProcessCpuSeconds(pid);
+    const auto start = Clock::now();
+    client.Play(count, perSecond);
+    Eventually([&] { return client.Received() >= count; },
+               std::chrono::milliseconds(static_cast<std::int64_t>((seconds + 5) * 1000)), 1ms);
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    const double percent = (ProcessCpuSeconds(pid) - cpuBefore) / wall * 100.0;
+    std::printf("  sparse %5llu msg/s for %.0f s: received %llu of %llu, %.2f%% of a core\n",
+                static_cast<unsigned long long>(perSecond), seconds,
+                static_cast<unsigned long long>(client.Received()),
+                static_cast<unsigned long long>(count), percent);
+    std::fflush(stdout);
+    return percent;
+}
+
+// A spinning thread, for as long as it lives: the busy CPU beside a burst
+// (on top of whatever else the machine runs: see the load printed).
+class BusyCpu {
+  public:
+    BusyCpu() {
+        for (int i = 0; i < 1; ++i) {
+            threads_.emplace_back([this] {
+                volatile std::uint64_t x = 0;
+                while (!stop_.load(std::memory_order_relaxed)) {
+                    x = x + 1;
+                }
+            });
+        }
+    }
+    ~BusyCpu() {
+        stop_.store(true);
+        for (std::thread& t : threads_) {
+            t.join();
+        }
+    }
+
+  private:
+    std::atomic<bool> stop_{false};
+    std::vector<std::thread> threads_;
+};
+
+// What one program did, for the ratios at the end.
+struct Figures {
+    double idlePercent = 0;
+    std::map<std::uint64_t, Burst> bursts; // by rate
+    Burst big, busy, busyBig;
+    std::map<std::uint64_t, double> sparsePercent; // by rate
+};
+
+void PrintBig(const char* what, std::uint64_t count, const Burst& b) {
+    std::printf("  %s %llu notes at 96000/s: received %llu, lost %llu, passed on in %.3f s, "
+                "shown %.3f s, CPU %.2f us/msg, %.2f thread switches/msg (late cycles %llu)\n",
+                what, static_cast<unsigned long long>(count),
+                static_cast<unsigned long long>(b.received),
+                static_cast<unsigned long long>(b.sent - b.received), b.passedOnS, b.shownS,
+                b.cpuUsPerMessage, b.switchesPerMessage, static_cast<unsigned long long>(b.xruns));
+    std::fflush(stdout);
+}
+
+// Every measure above, on the running program `pid`; sets `status` on a loss.
+Figures Measure(PacedClient& client, pid_t pid, const char* who, std::uint64_t count,
+                std::uint64_t big, int& status) {
+    Figures f;
+    f.idlePercent = PrintIdle(pid);
+    const auto check = [&](const Burst& b) { status |= b.received == b.sent ? 0 : 2; };
+    for (std::uint64_t rate : {96000, 48000}) {
+        f.bursts[rate] = RunBurst(client, pid, count, rate);
+        PrintBurst(who, rate, f.bursts[rate]);
+        check(f.bursts[rate]);
+    }
+    if (big > 0) {
+        f.big = RunBurst(client, pid, big, 96000);
+        PrintBig("", big, f.big);
+        check(f.big);
+    }
+    for (std::uint64_t rate : {200, 1000}) {
+        f.sparsePercent[rate] = RunSparse(client, pid, rate, 5);
+    }
+    {
+        BusyCpu busy;
+        f.busy = RunBurst(client, pid, count, 96000);
+        PrintBig("busy CPU:", count, f.busy);
+        check(f.busy);
+        if (big > 0) {
+            f.busyBig = RunBurst(client, pid, big, 96000);
+            PrintBig("busy CPU:", big, f.busyBig);
+            check(f.busyBig);
+        }
+    }
+    return f;
+}
+
+void PrintRatio(const char* what, double window, double cli, double goal) {
+    const double ratio = cli > 0 ? window / cli : 0;
+    std::printf("  %-44s window %9.3f  cli %9.3f  ratio %5.2f (goal %.2f)%s\n", what, window, cli,
+                ratio, goal, ratio <= goal ? "" : "  MISSED");
+}
+
+void PrintRatios(const Figures& w, const Figures& c, std::uint64_t count, std::uint64_t big) {
+    std::printf("The window beside velmora-cli monitor\n");
+    std::printf("  %-44s window %9.2f  cli %9.2f  (goal: window under 0.5)\n", "idle, % of a core",
+                w.idlePercent, c.idlePercent);
+    for (std::uint64_t rate : {200, 1000}) {
+        const std::string what = "sparse " + std::to_string(rate) + " msg/s, % of a core";
+        PrintRatio(what.c_str(), w.sparsePercent.at(rate), c.sparsePercent.at(rate), 1.5);
+    }
+    const auto bursts = [&](const std::string& name, const Burst& wb, const Burst& cb) {
+        std::printf("  %-44s window %9.2f  cli %9.2f  (goal: window at most 10)\n",
+                    (name + ", CPU us/msg").c_str(), wb.cpuUsPerMessage, cb.cpuUsPerMessage);
+        std::printf("  %-44s window %9llu  cli %9llu  (goal 0)\n", (name + ", lost").c_str(),
+                    static_cast<unsigned long long>(wb.sent - wb.received),
+                    static_cast<unsigned long long>(cb.sent - cb.received));
+        PrintRatio((name + ", passed on s").c_str(), wb.passedOnS, cb.passedOnS, 1.15);
+        PrintRatio((name + ", shown s / cli passed on").c_str(), wb.shownS, cb.passedOnS, 1.15);
+    };
+    const std::string n = std::to_string(count);
+    bursts(n + " at 96000/s", w.bursts.at(96000), c.bursts.at(96000));
+    bursts(n + " at 48000/s", w.bursts.at(48000), c.bursts.at(48000));
+    bursts(n + " busy CPU", w.busy, c.busy);
+    if (big > 0) {
+        const std::string b = std::to_string(big);
+        bursts(b + " at 96000/s", w.big, c.big);
+        bursts(b + " busy CPU", w.busyBig, c.busyBig);
+    }
 }
 
 bool WaitReady(PacedClient& client, ChildProcess& program, pid_t pid) {
@@ -448,9 +584,8 @@ int main(int argc, char** argv) {
     }
     std::printf("JACK dummy server, 48 kHz, period 256; %llu notes per burst\n",
                 static_cast<unsigned long long>(count));
-    const std::uint64_t rates[] = {96000, 48000};
-    std::map<std::uint64_t, double> windowShown;
     int status = 0;
+    Figures window, cli;
     {
         ChildProcess velmora({program, "--midi-api", "jack"});
         const pid_t pid = ChildPid(program);
@@ -460,54 +595,33 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::printf("velmora (window under Xvfb, thru on)\n");
-        PrintIdle(pid);
-        for (std::uint64_t rate : rates) {
-            const Burst b = RunBurst(client, pid, count, rate);
-            PrintBurst("window", rate, b);
-            windowShown[rate] = b.shownS;
-            status |= b.received == b.sent ? 0 : 2;
-        }
-        if (big > 0) {
-            const Burst b = RunBurst(client, pid, big, 96000);
-            std::printf(
-                "  %llu notes at 96000/s: received %llu, lost %llu, passed on in %.3f s, "
-                "CPU %.2f us/msg, %.2f thread switches/msg (late cycles %llu)\n",
-                static_cast<unsigned long long>(big), static_cast<unsigned long long>(b.received),
-                static_cast<unsigned long long>(b.sent - b.received), b.passedOnS,
-                b.cpuUsPerMessage, b.switchesPerMessage, static_cast<unsigned long long>(b.xruns));
-            status |= b.received == b.sent ? 0 : 2;
-        }
+        window = Measure(client, pid, "window", count, big, status);
         velmora.Signal(SIGTERM);
         velmora.Wait(20s);
         std::fflush(stdout);
     }
     {
         const std::string out = (folder / "monitor.txt").string();
-        ChildProcess cli({"/bin/sh", "-c",
-                          "exec \"$0\" monitor -a jack -i \"$1\" -o \"$2\" >\"$3\"", kCli,
-                          client.OutPort(), client.InPort(), out});
+        ChildProcess program({"/bin/sh", "-c",
+                              "exec \"$0\" monitor -a jack -i \"$1\" -o \"$2\" >\"$3\"", kCli,
+                              client.OutPort(), client.InPort(), out});
         const pid_t pid = ChildPid(kCli);
-        if (pid < 0 || !WaitReady(client, cli, pid)) {
+        if (pid < 0 || !WaitReady(client, program, pid)) {
             std::fprintf(stderr, "program_bench: velmora-cli did not open its ports: %s\n",
-                         cli.Errors().c_str());
+                         program.Errors().c_str());
             return 1;
         }
         std::printf("velmora-cli monitor (thru on, standard output to a file)\n");
-        PrintIdle(pid);
-        for (std::uint64_t rate : rates) {
-            const Burst b = RunBurst(client, pid, count, rate);
-            PrintBurst("cli", rate, b);
-            std::printf("  window shown / cli passed on at %llu msg/s: %.2f (goal 1.15)\n",
-                        static_cast<unsigned long long>(rate), windowShown[rate] / b.passedOnS);
-            status |= b.received == b.sent ? 0 : 2;
-        }
-        cli.Signal(SIGTERM);
-        cli.Wait(20s);
-        std::ifstream printed(out);
-        const auto lines = std::count(std::istreambuf_iterator<char>(printed),
-                                      std::istreambuf_iterator<char>(), '\n');
-        std::printf("  lines printed %lld (of %llu)\n", static_cast<long long>(lines),
-                    static_cast<unsigned long long>(2 * count));
+        cli = Measure(client, pid, "cli", count, big, status);
+        program.Signal(SIGTERM);
+        program.Wait(20s);
+    }
+    PrintRatios(window, cli, count, big);
+    {
+        std::ifstream load("/proc/loadavg");
+        std::string line;
+        std::getline(load, line);
+        std::printf("Load average after: %s\n", line.c_str());
     }
     std::error_code ignored;
     fs::remove_all(folder, ignored);

@@ -14,7 +14,7 @@
 // small enough for one JACK event), and a player filling the port buffer
 // every cycle with whole messages (7 of them, 28 KB, per 5.3 ms cycle) is
 // the hardest steady load for the input path, which takes each message as
-// two blocks through the synchronous hand-off. The second figure plays one
+// two blocks through the hand-off. The second figure plays one
 // 1 MB message cut into 32 KB events, the other way a megabyte can come.
 #include <RtMidi.h>
 #include <jack/jack.h>

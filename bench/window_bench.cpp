@@ -140,9 +140,9 @@ class TimedForm : public app::TmainForm {
     }
 
   protected:
-    void HandleSignal(char code) override {
+    void HandleSignal(const midi::Handed& handed) override {
         const double start = ThreadCpuSeconds();
-        TmainForm::HandleSignal(code);
+        TmainForm::HandleSignal(handed);
         handlerSeconds += ThreadCpuSeconds() - start;
     }
     bool event(QEvent* e) override {

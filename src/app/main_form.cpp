@@ -14,10 +14,26 @@
 #include "core/analysis.h"
 #include "core/device_choice.h"
 #include "core/lost_input_text.h"
+#include "core/sysex_text.h"
 #include "ui/from_core.h"
 #include "ui/skin_pictures.h"
 
 namespace velmora::app {
+namespace {
+
+// Timer1 ticks often only while a LED is lit or the router's LED may light
+// (stamped from the MIDI thread); otherwise it only looks for warnings, and a
+// window left open all day wakes four times a second, not forty.
+constexpr int kLitTickMs = 25;
+constexpr int kDarkTickMs = 250;
+
+void TickAt(QTimer& timer, int ms) {
+    if (timer.interval() != ms) {
+        timer.setInterval(ms); // restarts a running timer
+    }
+}
+
+} // namespace
 
 TmainForm::TmainForm(MainFormEnvironment env, QWidget* parent)
     : QWidget(parent), env_(std::move(env)),
@@ -38,7 +54,7 @@ void TmainForm::FormCreate() {
     startFailed_ = false;
     firstActivation_ = true;
     Timer1 = new QTimer(this);
-    Timer1->setInterval(25);
+    Timer1->setInterval(kLitTickMs);
     connect(Timer1, &QTimer::timeout, this, &TmainForm::Timer1Timer);
     midi_.InputMode = midi::kMonitor;
     // A stream of messages is served a display frame at a time: the screen
@@ -47,6 +63,11 @@ void TmainForm::FormCreate() {
     const double hz = screen != nullptr && screen->refreshRate() > 0 ? screen->refreshRate() : 60;
     signal().SetSlice(
         std::chrono::microseconds(std::clamp(static_cast<int>(1e6 / hz), 5000, 40000)));
+    // Painting is most of what a stream costs the window (a frame of the
+    // history box is a millisecond or more): while a stream lasts the window
+    // takes it in ten times a second, which reads as smoothly as rows can be
+    // read; a lone message still shows at once.
+    signal().SetPace(std::chrono::milliseconds(100));
 
     for (ui::THeldButton* b : {ImgButSetup, ImgButData, ImgButSysex, ImgButRecord, ImgButSend,
                                ImgButThru, ImgButAbout}) {
@@ -501,12 +522,11 @@ bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- The hand-off and the monitors -----------------------------------------
 
-void TmainForm::HandleSignal(char code) {
-    if (code == '1') {
-        SysexMonitorUpdate();
-    }
-    if (code == '2') {
-        midiAnalyse(midi_.LastShortMessage.load());
+void TmainForm::HandleSignal(const midi::Handed& handed) {
+    if (handed.kind == midi::HandedKind::Sysex) {
+        SysexMonitorUpdate(SysexHexText(handed.sysex));
+    } else if (handed.kind == midi::HandedKind::Short) {
+        midiAnalyse(handed.message);
     }
 }
 
@@ -519,8 +539,10 @@ void TmainForm::midiAnalyse(ShortMessage message) {
     AnalysisResult r = AnalyseShortMessage(message, prefs);
     if (r.led == Led::ActiveSense) {
         ImgLedAS->setTag(midi_.ElapsedMs());
+        TickAt(*Timer1, kLitTickMs);
     } else if (r.led == Led::MidiData) {
         ImgLedData->setTag(midi_.ElapsedMs());
+        TickAt(*Timer1, kLitTickMs);
     }
     if (r.jumpToData && ImgButData->tag() == 0 && MayJump(Panel::Data)) {
         ImgButDataClick();
@@ -534,8 +556,9 @@ void TmainForm::midiAnalyse(ShortMessage message) {
     }
 }
 
-void TmainForm::SysexMonitorUpdate() {
+void TmainForm::SysexMonitorUpdate(const std::string& block) {
     ImgLedSysex->setTag(midi_.ElapsedMs());
+    TickAt(*Timer1, kLitTickMs);
     // Paused or hidden, the box stands still and is rebuilt from the log later.
     const bool hidden = HidesKind(filter_, kKindSysex);
     const bool still = paused_ || hidden;
@@ -553,8 +576,8 @@ void TmainForm::SysexMonitorUpdate() {
             ImgButSysexClick();
         }
     }
-    SysexMonitorLog::Update u = sysexLog_.AddBlock(midi_.PendingSysexText);
-    details_->NameBlock(u.added[0], sysexLog_.BlockCount(), midi_.PendingSysexText);
+    SysexMonitorLog::Update u = sysexLog_.AddBlock(block);
+    details_->NameBlock(u.added[0], sysexLog_.BlockCount(), block);
     if (still) {
         sysexFrozen_ = true;
         pausedArrivals_ += paused_ ? 1 : 0;
@@ -618,6 +641,9 @@ void TmainForm::Timer1Timer() {
             led->showFace(led->tag() != 0);
         }
     }
+    const bool lit = ImgLedSysex->tag() != 0 || ImgLedData->tag() != 0 || ImgLedAS->tag() != 0 ||
+                     arrivedWhilePaused_.has_value() || midi_.InputMode.load() == midi::kMultiOut;
+    TickAt(*Timer1, lit ? kLitTickMs : kDarkTickMs);
 }
 
 // ---- Setup panel -----------------------------------------------------------

@@ -140,6 +140,9 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     // Asks the user for a file to save to; empty when cancelled. Tests
     // replace it.
     std::function<QString(const QString& title, const QString& filter)> chooseSaveFile;
+    // The type the user chose in the last save dialog ("CSV (*.csv)"); empty
+    // where the file alone tells (tests).
+    QString chosenSaveType;
     // The quiet time the send window leaves after each sysex message, in ms;
     // chosen from Send Sysex's context menu and remembered.
     int SendPauseMs() const { return sendPauseMs_; }
@@ -194,7 +197,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     QTimer* DeviceTimer;
 
   protected:
-    void HandleSignal(char code) override; // Edit1Change
+    void HandleSignal(const midi::Handed& handed) override; // Edit1Change
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -213,7 +216,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     void FormCreate();
     void FormQueryUnload();
     void ShowPanel(ui::THeldButton* button, QWidget* panel);
-    void SysexMonitorUpdate();
+    void SysexMonitorUpdate(const std::string& block);
     void Timer1Timer();
     void OpenHelp();
     // The user chose a panel: automatic jumps wait a while.

@@ -138,7 +138,7 @@ void TmainForm::BuildMonitorControls() {
     connect(ImgThru, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { ThruMenu(ImgThru)->popup(ImgThru->mapToGlobal(at)); });
     chooseSaveFile = [this](const QString& title, const QString& filter) {
-        return QFileDialog::getSaveFileName(this, title, QString(), filter);
+        return QFileDialog::getSaveFileName(this, title, QString(), filter, &chosenSaveType);
     };
     details_ = new DetailsView(*this);
 }
@@ -574,12 +574,21 @@ bool TmainForm::SaveSysexMonitor(const QString& path, bool syx) {
     return WriteTextFile(path, ui::FromCore(sysexLog_.Text()).toStdString());
 }
 
+// A name typed without an extension gets the chosen type's; the extension
+// then decides what is written.
 void TmainForm::SaveHistoryAs() {
-    const QString path = chooseSaveFile(QStringLiteral("Save the events history"),
-                                        QStringLiteral("Text (*.txt);;CSV (*.csv)"));
-    if (!path.isEmpty()) {
-        SaveHistory(path, path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive));
+    chosenSaveType.clear();
+    QString path = chooseSaveFile(QStringLiteral("Save the events history"),
+                                  QStringLiteral("Text (*.txt);;CSV (*.csv)"));
+    if (path.isEmpty()) {
+        return;
     }
+    if (!chosenSaveType.isEmpty()) {
+        const bool csvChosen = chosenSaveType.contains(QStringLiteral("*.csv"));
+        path = QString::fromStdString(
+            WithChosenExtension(path.toStdString(), csvChosen ? ".csv" : ".txt"));
+    }
+    SaveHistory(path, path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive));
 }
 
 void TmainForm::SaveSysexAs() {

@@ -217,7 +217,7 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
             callback(event);
             if (event.code == midi::InputMessage::Data && event.message == kTimingClock &&
                 midi.InputActive.load()) {
-                session.signal().Raise('3');
+                session.signal().Raise(midi::Handed{midi::HandedKind::Clock, kTimingClock, {}});
             }
         };
     }

@@ -11,14 +11,19 @@
 
 namespace velmora::cli {
 
-void MonitorPrinter::HandleSignal(char code) {
+void MonitorPrinter::HandleSignal(const midi::Handed& handed) {
     std::lock_guard lock(lock_);
     const std::int32_t ms = midi_->ElapsedMs();
-    if (code == '1') {
-        Sysex(midi_->PendingSysexText, ms);
-    } else if (code == '2' || code == '3') {
-        const ShortMessage message = code == '3' ? kTimingClock : midi_->LastShortMessage.load();
-        Short(message, ms);
+    switch (handed.kind) {
+    case midi::HandedKind::Sysex:
+        Sysex(SysexHexText(handed.sysex), ms);
+        break;
+    case midi::HandedKind::Short:
+        Short(handed.message, ms);
+        break;
+    case midi::HandedKind::Clock:
+        Short(kTimingClock, ms);
+        break;
     }
 }
 

@@ -27,17 +27,16 @@ struct MonitorFormat {
     bool details = false;
 };
 
-// Prints on the input's delivery thread (the hand-off runs it there): '1' a
-// sysex block, '2' a short message, '3' a timing clock (raised only when
-// WantsClock). PrintRates runs on the main thread; a lock keeps the two
-// apart.
+// Prints on the input's delivery thread (the hand-off runs it there): a sysex
+// block, a short message or a timing clock (handed only when WantsClock). PrintRates runs on the
+// main thread; a lock keeps the two apart.
 class MonitorPrinter : public midi::UiSignalReceiver {
   public:
     MonitorPrinter(const MonitorFormat& format, std::FILE* out) : format_(format), out_(out) {}
     void Attach(midi::MidiFunctions& midi) { midi_ = &midi; }
     bool WantsClock() const { return format_.details || (format_.filter.kinds & kKindClock) != 0; }
 
-    void HandleSignal(char code) override;
+    void HandleSignal(const midi::Handed& handed) override;
     // The clock and active sensing rates, with --details, when they change.
     void PrintRates();
 

@@ -82,4 +82,12 @@ std::optional<long> TempFileProcess(std::string_view fileName, std::string_view 
     return pid;
 }
 
+std::string WithChosenExtension(std::string_view path, std::string_view extension) {
+    const std::filesystem::path file(path);
+    if (file.filename().empty() || file.has_extension()) {
+        return std::string(path);
+    }
+    return std::string(path) + std::string(extension);
+}
+
 } // namespace velmora

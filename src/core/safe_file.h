@@ -89,4 +89,9 @@ std::string TempFileName(std::string_view targetName, long pid, unsigned serial)
 // `targetName`.
 std::optional<long> TempFileProcess(std::string_view fileName, std::string_view targetName);
 
+// The file a save should write when the user chose a type with `extension`
+// (".csv"): a name typed without any extension gets it; a name with one is
+// kept as typed.
+std::string WithChosenExtension(std::string_view path, std::string_view extension);
+
 } // namespace velmora

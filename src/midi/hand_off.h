@@ -1,28 +1,49 @@
-// The synchronous hand-off from the MIDI delivery thread to the window
-// thread: Raise returns only when the window thread has handled the code.
+// The hand-off from the MIDI delivery thread to the front end's thread: each
+// message the front end shows travels as one Handed, in the order it came,
+// after thru has passed it on.
 #pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "core/short_message.h"
 
 namespace velmora::midi {
 
-// Codes: '1' a sysex block is ready (main window) or appended (record
-// window); '2' a short message is ready (main window).
+enum class HandedKind : std::uint8_t {
+    Sysex, // a sysex block is ready (main window) or appended (record window)
+    Short, // a short message to show (main window)
+    Clock, // a timing clock to print (velmora-cli monitor)
+};
+
+// The most bytes a handed sysex block carries: one input buffer's.
+constexpr std::size_t kHandedSysexBytes = 4096;
+
+struct Handed {
+    HandedKind kind = HandedKind::Short;
+    ShortMessage message = 0; // Short and Clock
+    // Sysex: the block's bytes, valid only during the call that receives it.
+    std::span<const std::uint8_t> sysex;
+};
+
 class HandOff {
   public:
     virtual ~HandOff() = default;
-    virtual void Raise(char code) = 0;
+    virtual void Raise(const Handed& handed) = 0;
 };
 
-// What a front end does with a raised code, on its own thread.
+// What a front end does with a handed message, on its own thread.
 class UiSignalReceiver {
   public:
     virtual ~UiSignalReceiver() = default;
-    virtual void HandleSignal(char code) = 0;
+    virtual void HandleSignal(const Handed& handed) = 0;
 };
 
 // For front ends that show nothing of a hand-off (recording only).
 class IgnoreHandOffs : public UiSignalReceiver {
   public:
-    void HandleSignal(char) override {}
+    void HandleSignal(const Handed&) override {}
 };
 
 } // namespace velmora::midi

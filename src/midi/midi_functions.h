@@ -150,7 +150,6 @@ class MidiFunctions {
     std::atomic<bool> InputActive{false};
     std::atomic<int> InputMode{kMonitor};
     std::atomic<ShortMessage> LastShortMessage{0};
-    std::string PendingSysexText; // written by the callback, read inside a hand-off
     SysexStore sysex;
 
   private:

@@ -5,9 +5,10 @@
 #include <cstring>
 
 #include "core/router_transform.h"
-#include "core/sysex_text.h"
 
 namespace velmora::midi {
+
+static_assert(kInputBufferSize <= kHandedSysexBytes, "a block is handed whole");
 
 MidiInCallback::MidiInCallback(MidiFunctions& midi, InputPathState& path, RouterSettings& router,
                                HandOff& mainSignal)
@@ -53,7 +54,7 @@ void MidiInCallback::ShortMonitor(ShortMessage message) {
             midi_.MidiOutHandle().SendLong(thruEchoes_.ProbeMessage());
         }
     }
-    mainSignal_.Raise('2');
+    mainSignal_.Raise(Handed{HandedKind::Short, message, {}});
 }
 
 LoopAction MidiInCallback::ThruLoopCheck(ShortMessage received, std::int64_t now) {
@@ -159,9 +160,8 @@ void MidiInCallback::LongData(MidiHeader& header) {
 
     const int mode = midi_.InputMode.load();
     if (mode == kMonitor) {
-        midi_.PendingSysexText = SysexHexText(bytes);
         HandBack(header);
-        mainSignal_.Raise('1');
+        mainSignal_.Raise(Handed{HandedKind::Sysex, 0, bytes});
     } else if (mode == kRecord) {
         {
             std::lock_guard lock(midi_.sysex.lock);
@@ -175,7 +175,7 @@ void MidiInCallback::LongData(MidiHeader& header) {
         }
         HandBack(header);
         if (HandOff* record = recordSignal_.load()) {
-            record->Raise('1');
+            record->Raise(Handed{HandedKind::Sysex, 0, {}});
         }
     } else {
         HandBack(header);

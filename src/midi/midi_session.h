@@ -5,7 +5,7 @@
 //
 // Threads: the thread that makes the session (the front end's, Qt's main
 // thread) calls everything here. The service's delivery thread runs only the
-// callback, which reaches the front end through the synchronous hand-off.
+// callback, which reaches the front end through the hand-off (UiSignal).
 // The real-time thread (JACK's process cycle, RtMidi's ALSA thread) never
 // reaches this class: it only enqueues into the port's ring (QueuedMidiIn).
 #pragma once

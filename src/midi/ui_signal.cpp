@@ -1,8 +1,15 @@
 #include "midi/ui_signal.h"
 
 #include <QMetaObject>
-#include <QThread>
-#include <chrono>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <algorithm>
+#include <cstring>
+
+#ifdef __linux__
+#include <sys/eventfd.h>
+#include <unistd.h>
+#endif
 
 namespace velmora::midi {
 namespace {
@@ -12,118 +19,216 @@ using Clock = std::chrono::steady_clock;
 } // namespace
 
 UiSignal::UiSignal(UiSignalReceiver& receiver, QObject* parent)
-    : QObject(parent), receiver_(receiver) {}
+    : QObject(parent), receiver_(receiver), slots_(std::make_unique<std::array<Slot, kSlots>>()),
+      sysex_(std::make_unique<std::array<std::array<std::uint8_t, kSysexBytes>, kSysexSlots>>()),
+      windowThread_(std::this_thread::get_id()) {
+    pacer_ = new QTimer(this);
+    pacer_->setSingleShot(true);
+    pacer_->setTimerType(Qt::PreciseTimer);
+    connect(pacer_, &QTimer::timeout, this, [this] { ServePending(); });
+#ifdef __linux__
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd_ >= 0) {
+        notifier_ = new QSocketNotifier(wakeFd_, QSocketNotifier::Read, this);
+        connect(notifier_, &QSocketNotifier::activated, this, [this] { OnWoken(); });
+    }
+#endif
+}
 
 UiSignal::~UiSignal() {
     Shutdown();
+    delete notifier_;
+#ifdef __linux__
+    if (wakeFd_ >= 0) {
+        ::close(wakeFd_);
+    }
+#endif
 }
 
-void UiSignal::Raise(char code) {
-    if (QThread::currentThread() == thread()) {
-        receiver_.HandleSignal(code); // already on the window thread
+bool UiSignal::Full(std::uint64_t written, std::uint64_t sysexWritten, bool withBytes) const {
+    return written - read_.load(std::memory_order_acquire) >= kSlots ||
+           (withBytes && sysexWritten - sysexRead_.load(std::memory_order_acquire) >= kSysexSlots);
+}
+
+// The raising thread sleeps until the window thread has handled a message or
+// the signal shuts down. No wake-up is lost: `seen` is read before the ring
+// is looked at again, and the window thread bumps `freed_` after each message
+// it has taken out, then notifies when it finds this side waiting.
+void UiSignal::WaitForRoom(std::uint64_t written, std::uint64_t sysexWritten, bool withBytes) {
+    while (Full(written, sysexWritten, withBytes) && !shutdown_.load()) {
+        const std::uint32_t seen = freed_.load();
+        raiserWaiting_.store(true);
+        if (Full(written, sysexWritten, withBytes) && !shutdown_.load()) {
+            freed_.wait(seen);
+        }
+        raiserWaiting_.store(false);
+    }
+}
+
+void UiSignal::Raise(const Handed& handed) {
+    if (std::this_thread::get_id() == windowThread_) {
+        ServePending(); // what waits came first
+        receiver_.HandleSignal(handed);
         return;
     }
-    std::unique_lock lock(lock_);
-    if (direct_) {
-        if (shutdown_) {
-            ++abandoned_;
+    if (direct_.load(std::memory_order_relaxed)) {
+        if (shutdown_.load()) {
+            abandoned_.fetch_add(1, std::memory_order_relaxed);
             return;
         }
-        lock.unlock();
-        receiver_.HandleSignal(code);
+        receiver_.HandleSignal(handed);
         return;
     }
-    changed_.wait(lock, [this] { return state_ == State::Idle || shutdown_; });
-    if (shutdown_) {
-        ++abandoned_;
+    const bool withBytes = handed.kind == HandedKind::Sysex && !handed.sysex.empty();
+    const std::uint64_t written = written_.load(std::memory_order_relaxed);
+    const std::uint64_t sysexWritten = sysexWritten_.load(std::memory_order_relaxed);
+    WaitForRoom(written, sysexWritten, withBytes);
+    if (shutdown_.load()) {
+        abandoned_.fetch_add(1, std::memory_order_relaxed);
         return;
     }
-    state_ = State::Pending;
-    code_ = code;
-    const std::uint64_t ticket = served_.load() + 1;
-    raised_.store(ticket);
-    const bool post = !serverActive_;
-    lock.unlock();
-    if (post) {
-        QMetaObject::invokeMethod(
-            this, [this] { ServePending(); }, Qt::QueuedConnection);
-    } else {
-        changed_.notify_all(); // the window thread may sleep in ServePending
+    Slot& slot = (*slots_)[written % kSlots];
+    slot.kind = handed.kind;
+    slot.message = handed.message;
+    slot.sysexSize = 0;
+    if (withBytes) {
+        const std::size_t n = std::min(handed.sysex.size(), kSysexBytes);
+        std::memcpy((*sysex_)[sysexWritten % kSysexSlots].data(), handed.sysex.data(), n);
+        slot.sysexSize = static_cast<std::uint16_t>(n);
+        sysexWritten_.store(sysexWritten + 1, std::memory_order_relaxed);
     }
-    // The handler usually takes microseconds: waiting briefly for it saves
-    // two thread wake-ups per message.
-    raiseSpin_.Wait([&] { return served_.load(std::memory_order_acquire) >= ticket; });
-    lock.lock();
-    changed_.wait(lock, [&] { return served_.load() >= ticket || shutdown_; });
-    if (served_.load() < ticket) {
-        ++abandoned_;
-        if (state_ == State::Pending) {
-            state_ = State::Idle;
+    written_.store(written + 1); // publishes the slot and its bytes
+    Wake();
+}
+
+// Wakes the window thread unless a raise since it last found the ring empty
+// has done so: it then takes this message in the same wake-up. The window
+// thread clears `scheduled_` before it looks at the ring a last time, so a
+// message published after that look finds it cleared.
+void UiSignal::Wake() {
+    if (scheduled_.exchange(true)) {
+        return;
+    }
+#ifdef __linux__
+    if (wakeFd_ >= 0) {
+        const std::uint64_t one = 1;
+        // Can fail only when the counter is near overflow: it is awake anyway.
+        [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
+        return;
+    }
+#endif
+    QMetaObject::invokeMethod(
+        this, [this] { OnWoken(); }, Qt::QueuedConnection);
+}
+
+void UiSignal::OnWoken() {
+#ifdef __linux__
+    if (wakeFd_ >= 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const auto read = ::read(wakeFd_, &count, sizeof count);
+    }
+#endif
+    // Within a pace of the last serve: what comes waits for the pace's end,
+    // with the rest of it. `scheduled_` stays set meanwhile, so no raise
+    // wakes this thread again for it.
+    const auto now = Clock::now();
+    if (now < nextServe_) {
+        if (!pacer_->isActive()) {
+            pacer_->start(std::chrono::ceil<std::chrono::milliseconds>(nextServe_ - now));
         }
+        return;
     }
+    ServePending();
+}
+
+void UiSignal::PostServe() {
+    QMetaObject::invokeMethod(
+        this, [this] { ServePending(); }, Qt::QueuedConnection);
 }
 
 void UiSignal::ServePending() {
-    std::unique_lock lock(lock_);
-    if (state_ == State::Serving) {
+    if (serving_) {
         return; // nested in a handler (a modal box): the outer call serves
     }
-    // Serve a stream for at most a slice, then give the event loop its turn
-    // (painting, input) and come back through a posted call.
-    const auto sliceEnd = Clock::now() + slice_;
-    while (state_ == State::Pending && !shutdown_) {
-        state_ = State::Serving;
-        serverActive_ = true;
-        const char code = code_;
-        lock.unlock();
-        receiver_.HandleSignal(code);
-        lock.lock();
-        state_ = State::Idle;
-        served_.fetch_add(1, std::memory_order_release);
-        changed_.notify_all();
-        // Stay for the next code until the slice ends, so a stream of
-        // messages costs neither an event per message nor a turn of the event
-        // loop (and a paint) each time the MIDI thread is a little late. A
-        // short spin catches the next code of a burst; past it, sleep.
-        const std::uint64_t next = served_.load() + 1;
-        lock.unlock();
-        if (Clock::now() > sliceEnd) {
-            lock.lock();
+    serving_ = true;
+    const auto start = Clock::now();
+    const auto sliceEnd = start + slice_;
+    bool handled = false;
+    bool sliceOver = false;
+    std::uint64_t read = read_.load(std::memory_order_relaxed);
+    while (!shutdown_.load(std::memory_order_relaxed)) {
+        const std::uint64_t written = written_.load(std::memory_order_acquire);
+        if (read == written) {
+            // Empty: the next raise wakes this thread, unless one came after
+            // the look above and found it still scheduled.
+            scheduled_.store(false);
+            if (written_.load() == read || scheduled_.exchange(true)) {
+                break;
+            }
+            continue;
+        }
+        for (; read != written; ++read) {
+            const Slot& slot = (*slots_)[read % kSlots];
+            Handed handed{slot.kind, slot.message, {}};
+            const bool withBytes = slot.sysexSize > 0;
+            const std::uint64_t sysexRead = sysexRead_.load(std::memory_order_relaxed);
+            if (withBytes) {
+                handed.sysex = {(*sysex_)[sysexRead % kSysexSlots].data(), slot.sysexSize};
+            }
+            receiver_.HandleSignal(handed);
+            handled = true;
+            if (withBytes) {
+                sysexRead_.store(sysexRead + 1, std::memory_order_release);
+            }
+            read_.store(read + 1, std::memory_order_release);
+            freed_.fetch_add(1);
+            if (raiserWaiting_.load()) {
+                freed_.notify_one();
+            }
+            if (shutdown_.load(std::memory_order_relaxed)) {
+                break;
+            }
+            if (Clock::now() > sliceEnd) {
+                // The event loop's turn (painting, input); `scheduled_` stays
+                // set, so this thread comes back by itself.
+                PostServe();
+                sliceOver = true;
+                break;
+            }
+        }
+        if (sliceOver) {
             break;
         }
-        const bool soon =
-            serveSpin_.Wait([&] { return raised_.load(std::memory_order_acquire) >= next; });
-        lock.lock();
-        if (!soon) {
-            changed_.wait_until(lock, sliceEnd,
-                                [this] { return state_ == State::Pending || shutdown_; });
-        }
     }
-    serverActive_ = false;
-    if (state_ == State::Pending && !shutdown_) {
-        QMetaObject::invokeMethod(
-            this, [this] { ServePending(); }, Qt::QueuedConnection);
+    if (handled) {
+        wakeups_.fetch_add(1, std::memory_order_relaxed);
+        nextServe_ = start + pace_.value_or(slice_);
     }
+    serving_ = false;
 }
 
 void UiSignal::SetSlice(std::chrono::microseconds slice) {
     slice_ = slice;
 }
 
+void UiSignal::SetPace(std::chrono::microseconds pace) {
+    pace_ = pace;
+}
+
 void UiSignal::HandleOnRaisingThread() {
-    std::lock_guard lock(lock_);
-    direct_ = true;
+    direct_.store(true);
 }
 
 void UiSignal::Shutdown() {
-    std::lock_guard lock(lock_);
-    shutdown_ = true;
-    changed_.notify_all();
+    shutdown_.store(true);
+    freed_.fetch_add(1);
+    freed_.notify_all();
 }
 
 std::uint64_t UiSignal::Abandoned() const {
-    std::lock_guard lock(lock_);
-    return abandoned_;
+    const std::uint64_t waiting =
+        shutdown_.load() ? written_.load() - read_.load(std::memory_order_acquire) : 0;
+    return abandoned_.load(std::memory_order_relaxed) + waiting;
 }
 
 } // namespace velmora::midi

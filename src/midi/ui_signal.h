@@ -1,35 +1,61 @@
-// The hand-off to the Qt window thread: Raise, called on the MIDI delivery
-// thread, makes the receiver handle the code on the window thread and
-// returns when it has finished. While the window thread itself waits for the
-// MIDI service (closing or resetting the input), it calls ServePending so a
-// raised hand-off is never left waiting.
+// The hand-off to the Qt window thread. Raise, called on the MIDI delivery
+// thread, leaves the message in a ring and wakes the window thread only when
+// it is not already awake; the window thread then handles everything waiting,
+// in order, in one wake-up. A stream thus costs one wake-up per batch, not
+// two thread switches per message, and the delivery thread (which has passed
+// each message on through thru before raising it) waits only when the ring
+// is full. While a stream lasts, wake-ups come at most once a pace (a tenth
+// of a second in the window): a sparse stream is shown, and painted, ten
+// times a second, not once a message; a lone message is shown at once.
+//
+// Threads: Raise runs on one thread at a time (the delivery thread). It takes
+// no lock and allocates nothing; it waits on a futex only while the ring is
+// full. Everything else runs on the thread that made the object (the window
+// thread). While the window thread itself waits for the MIDI service (closing
+// or resetting the input) it calls ServePending, so a full ring never holds
+// up the delivery thread it waits for.
 #pragma once
 
 #include <QObject>
+#include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <thread>
 
-#include "midi/adaptive_spin.h"
 #include "midi/hand_off.h"
+
+class QSocketNotifier;
+class QTimer;
 
 namespace velmora::midi {
 
 class UiSignal : public QObject, public HandOff {
   public:
+    // Messages the ring holds; a burst beyond it waits for the window.
+    // A pace of 96,000 messages a second fits.
+    static constexpr std::size_t kSlots = 16384;
+    // Sysex blocks the ring holds, and the most bytes one block carries.
+    static constexpr std::size_t kSysexSlots = 16;
+    static constexpr std::size_t kSysexBytes = kHandedSysexBytes;
+
     // Lives on the thread that creates it: the window thread.
     explicit UiSignal(UiSignalReceiver& receiver, QObject* parent = nullptr);
     ~UiSignal() override;
 
-    void Raise(char code) override;
+    void Raise(const Handed& handed) override;
 
-    // Window thread: handles a raised code now, if one waits.
+    // Window thread: handles what waits now, for at most a slice.
     void ServePending();
 
-    // How long the window thread serves a stream of codes before the event
-    // loop gets its turn (painting, input); 5 ms unless set. Window thread.
+    // How long the window thread serves a stream before the event loop gets
+    // its turn (painting, input); 5 ms unless set. Window thread.
     void SetSlice(std::chrono::microseconds slice);
+    // The least time from one wake-up's start to the next one's; the slice
+    // unless set. Window thread.
+    void SetPace(std::chrono::microseconds pace);
 
     // From now on Raise calls the receiver itself, on the raising thread,
     // and returns when it has finished: for a front end without a window,
@@ -37,31 +63,65 @@ class UiSignal : public QObject, public HandOff {
     // then costs no thread switch at all. Set before the input opens.
     void HandleOnRaisingThread();
 
-    // From now on Raise returns at once without handling (program end).
+    // From now on Raise returns at once without handling (program end), and
+    // what still waits is not handled.
     void Shutdown();
 
-    // Hand-offs raised and not handled because of Shutdown.
+    // Messages raised and not handled because of Shutdown.
     std::uint64_t Abandoned() const;
+    // Messages raised and not yet handled.
+    std::size_t Queued() const { return static_cast<std::size_t>(written_.load() - read_.load()); }
+    // The wake-ups that handled something: a measure of batching.
+    std::uint64_t Wakeups() const { return wakeups_.load(std::memory_order_relaxed); }
 
   private:
-    enum class State { Idle, Pending, Serving };
+    struct Slot {
+        HandedKind kind;
+        std::uint16_t sysexSize;
+        ShortMessage message;
+    };
+
+    bool Full(std::uint64_t written, std::uint64_t sysexWritten, bool withBytes) const;
+    void WaitForRoom(std::uint64_t written, std::uint64_t sysexWritten, bool withBytes);
+    void Wake();
+    void OnWoken();
+    void PostServe();
 
     UiSignalReceiver& receiver_;
-    mutable std::mutex lock_;
-    std::condition_variable changed_;
-    State state_ = State::Idle;
-    char code_ = '0';
-    bool shutdown_ = false;
-    bool direct_ = false; // HandleOnRaisingThread
-    // True while the window thread is in ServePending and will look for the
-    // next code by itself: Raise then need not post an event.
-    bool serverActive_ = false;
-    std::atomic<std::uint64_t> raised_{0};
-    std::atomic<std::uint64_t> served_{0};
-    std::uint64_t abandoned_ = 0;
+
+    // The ring: the raising thread writes slots and counts them in written_;
+    // the window thread handles them and counts them in read_.
+    std::unique_ptr<std::array<Slot, kSlots>> slots_;
+    std::unique_ptr<std::array<std::array<std::uint8_t, kSysexBytes>, kSysexSlots>> sysex_;
+    std::atomic<std::uint64_t> written_{0};
+    std::atomic<std::uint64_t> read_{0};
+    std::atomic<std::uint64_t> sysexWritten_{0};
+    std::atomic<std::uint64_t> sysexRead_{0};
+
+    // True from the raise that woke the window thread until that thread has
+    // found the ring empty: later raises need not wake it again.
+    std::atomic<bool> scheduled_{false};
+    // A full ring: the raising thread sleeps on `freed_` and says so here.
+    std::atomic<std::uint32_t> freed_{0};
+    std::atomic<bool> raiserWaiting_{false};
+
+    std::atomic<bool> shutdown_{false};
+    std::atomic<bool> direct_{false}; // HandleOnRaisingThread
+    std::atomic<std::uint64_t> abandoned_{0};
+    std::atomic<std::uint64_t> wakeups_{0};
+
+    // Window thread only.
+    std::thread::id windowThread_;
+    bool serving_ = false; // in a handler: a nested call (a modal box) leaves it to the outer one
     std::chrono::microseconds slice_{5000};
-    AdaptiveSpin raiseSpin_; // the raising thread's wait for the handler
-    AdaptiveSpin serveSpin_; // the window thread's wait for the next code
+    std::optional<std::chrono::microseconds> pace_;
+    std::chrono::steady_clock::time_point nextServe_; // the earliest a wake-up serves
+    QTimer* pacer_ = nullptr;                         // serves at nextServe_
+
+    // Linux: an eventfd the raising thread writes to, watched by the window
+    // thread's event loop (a system call: no lock, no allocation of ours).
+    int wakeFd_ = -1;
+    QSocketNotifier* notifier_ = nullptr;
 };
 
 } // namespace velmora::midi

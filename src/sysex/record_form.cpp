@@ -117,8 +117,8 @@ void TrecordForm::showEvent(QShowEvent* event) {
     Timer1->start(250);
 }
 
-void TrecordForm::HandleSignal(char code) {
-    if (code != '1') {
+void TrecordForm::HandleSignal(const midi::Handed& handed) {
+    if (handed.kind != midi::HandedKind::Sysex) {
         return;
     }
     recorder_.NoteBlock();

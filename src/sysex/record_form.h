@@ -50,7 +50,7 @@ class TrecordForm : public QDialog, public midi::UiSignalReceiver {
     QTimer* Timer1;
 
   protected:
-    void HandleSignal(char code) override; // Edit1Change
+    void HandleSignal(const midi::Handed& handed) override; // Edit1Change
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;

@@ -5,7 +5,7 @@
 // and copies the recording out under the lock.
 //
 // The caller connects the hand-off: MidiInCallback::SetRecordSignal with a
-// UiSignal whose receiver calls NoteBlock for the code '1'.
+// UiSignal whose receiver calls NoteBlock for each sysex block handed.
 #pragma once
 
 #include <chrono>
@@ -66,8 +66,8 @@ class SysexRecorder {
 class BlockNoter : public midi::UiSignalReceiver {
   public:
     explicit BlockNoter(SysexRecorder& recorder) : recorder_(recorder) {}
-    void HandleSignal(char code) override {
-        if (code == '1') {
+    void HandleSignal(const midi::Handed& handed) override {
+        if (handed.kind == midi::HandedKind::Sysex) {
             recorder_.NoteBlock();
         }
     }

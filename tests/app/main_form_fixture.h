@@ -69,11 +69,10 @@ class MainFormRig {
     }
 
     // Lets the window serve what the MIDI thread handed over, until the
-    // input is idle; false when it still is not after `timeout`. The MIDI
-    // thread waits for the window at every message or sysex block, and the
-    // hand-off posts a call to the window each time: the wait sleeps until
-    // that call (or the backstop's tick, for an input that goes idle without
-    // one) rather than for a fixed while per round, which a dump of
+    // input is idle and the window has taken in all it was handed; false when
+    // it still has not after `timeout`. The wait sleeps until the window's
+    // next wake-up (or the backstop's tick, for an input that goes idle
+    // without one) rather than for a fixed while per round, which a dump of
     // thousands of blocks would pay thousands of times.
     bool Settle(std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
         const int device = service.InDeviceNumber(form->midi().MidiInDeviceName);
@@ -82,7 +81,8 @@ class MainFormRig {
         const auto until = std::chrono::steady_clock::now() + timeout;
         while (true) {
             QApplication::processEvents();
-            if (service.WaitIdle(device, std::chrono::milliseconds(0))) {
+            if (service.WaitIdle(device, std::chrono::milliseconds(0)) &&
+                form->signal().Queued() == 0) {
                 QApplication::processEvents();
                 return true;
             }

@@ -297,3 +297,11 @@ TEST_F(SafeFile, LeftoversOfKilledSavesAreRemovedOnlyWhenTheyAreOurs) {
     EXPECT_EQ(TempFileProcess(temp, longName), 123456);
     EXPECT_EQ(TempFileProcess(temp, "b" + longName), std::nullopt);
 }
+
+TEST(SavePath, AChosenTypeGivesANameWithoutExtensionItsExtension) {
+    EXPECT_EQ(velmora::WithChosenExtension("/home/u/take", ".csv"), "/home/u/take.csv");
+    EXPECT_EQ(velmora::WithChosenExtension("/home/u/take.txt", ".csv"), "/home/u/take.txt");
+    EXPECT_EQ(velmora::WithChosenExtension("/home/u.d/take", ".csv"), "/home/u.d/take.csv");
+    EXPECT_EQ(velmora::WithChosenExtension("/home/u/.hidden", ".csv"), "/home/u/.hidden.csv");
+    EXPECT_EQ(velmora::WithChosenExtension("/home/u/", ".csv"), "/home/u/");
+}

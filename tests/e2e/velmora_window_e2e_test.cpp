@@ -163,8 +163,8 @@ TEST_F(VelmoraWindow, ListensToAJackPeerPassesItThruAndClosesByItsPowerButton) {
     ASSERT_FALSE(ConnectedVelmoraPort(*peer, true, 20s).empty()) << velmora->Errors();
     ASSERT_FALSE(ConnectedVelmoraPort(*peer, false, 20s).empty()) << velmora->Errors();
 
-    // Thru is on: each note comes back once the window has taken it (the
-    // input waits for the window before it takes the next one). A dump is
+    // Thru is on: each note comes back, passed on before the window takes
+    // it in. A dump is
     // listed, not passed on; the note after it is.
     const std::vector<JackPeer::Event> notes{
         {0x90, 0x3C, 0x64}, {0x80, 0x3C, 0x40}, {0xB0, 0x07, 0x64}, {0x93, 0x40, 0x20}};

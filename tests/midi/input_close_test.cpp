@@ -24,7 +24,7 @@ namespace {
 
 class Counter : public UiSignalReceiver {
   public:
-    void HandleSignal(char) override { handled.fetch_add(1); }
+    void HandleSignal(const Handed&) override { handled.fetch_add(1); }
     std::atomic<int> handled{0};
 };
 

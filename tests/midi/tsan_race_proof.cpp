@@ -15,7 +15,7 @@ int gUnguarded = 0; // deliberately shared without a lock or an atomic
 
 class RacyReceiver : public velmora::midi::UiSignalReceiver {
   public:
-    void HandleSignal(char) override { seen += gUnguarded; }
+    void HandleSignal(const velmora::midi::Handed&) override { seen += gUnguarded; }
     long seen = 0;
 };
 
@@ -33,9 +33,10 @@ int main(int argc, char** argv) {
     });
     std::thread midi([&] {
         for (int i = 0; i < 1000; ++i) {
-            signal.Raise('2');
+            signal.Raise(velmora::midi::Handed{velmora::midi::HandedKind::Short, 0x90, {}});
         }
-        QMetaObject::invokeMethod(&app, [&] { app.quit(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &app, [&] { app.quit(); }, Qt::QueuedConnection);
     });
     app.exec();
     midi.join();

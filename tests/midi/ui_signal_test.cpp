@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+using velmora::midi::Handed;
+using velmora::midi::HandedKind;
 using velmora::midi::UiSignal;
 using velmora::midi::UiSignalReceiver;
 
@@ -19,12 +21,14 @@ namespace {
 
 class Recorder : public UiSignalReceiver {
   public:
-    void HandleSignal(char code) override {
+    void HandleSignal(const Handed& handed) override {
         EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
-        codes.push_back(code);
+        messages.push_back(handed.message);
+        blocks.emplace_back(handed.sysex.begin(), handed.sysex.end());
         ++handled;
     }
-    std::vector<char> codes;
+    std::vector<velmora::ShortMessage> messages;
+    std::vector<std::vector<std::uint8_t>> blocks;
     std::atomic<int> handled{0};
 };
 
@@ -42,45 +46,63 @@ class PostedCallCatcher : public QObject {
     int caught = 0;
 };
 
+Handed Short(velmora::ShortMessage message) {
+    return Handed{HandedKind::Short, message, {}};
+}
+
 int argc = 1;
 char arg0[] = "ui_signal_test";
 char* argv[] = {arg0, nullptr};
 
 } // namespace
 
-// Every raise from another thread runs on the window thread, in order, and
-// the raising thread resumes only after its handler has finished.
-TEST(UiSignal, RaisesAreHandledOnTheWindowThreadInOrder) {
+// A burst raised while the window thread is busy elsewhere is handled in one
+// wake-up, in order, each message with its own bytes; the raising thread
+// did not wait for any of it.
+TEST(UiSignal, ABurstIsHandledInOneWakeUpInOrder) {
     QCoreApplication app(argc, argv);
     Recorder recorder;
     UiSignal signal(recorder);
-    std::vector<int> seenAfterRaise;
+    signal.SetSlice(std::chrono::seconds(60)); // one wake-up even on a slow machine
     std::thread midi([&] {
-        for (int i = 0; i < 500; ++i) {
-            signal.Raise(i % 2 ? '2' : '1');
-            seenAfterRaise.push_back(recorder.handled.load());
+        for (std::uint8_t i = 0; i < 200; ++i) {
+            const std::vector<std::uint8_t> block{0xF0, i, 0xF7};
+            signal.Raise(i % 20 == 0 ? Handed{HandedKind::Sysex, 0, block} : Short(i));
         }
-        QMetaObject::invokeMethod(
-            &app, [&] { app.quit(); }, Qt::QueuedConnection);
     });
-    app.exec();
-    midi.join();
-    ASSERT_EQ(recorder.codes.size(), 500u);
-    for (int i = 0; i < 500; ++i) {
-        EXPECT_EQ(recorder.codes[static_cast<std::size_t>(i)], i % 2 ? '2' : '1');
-        EXPECT_EQ(seenAfterRaise[static_cast<std::size_t>(i)], i + 1);
+    midi.join(); // returned without the window thread handling anything
+    EXPECT_EQ(recorder.handled.load(), 0);
+    EXPECT_TRUE(velmora::testing::Eventually([&] {
+        QCoreApplication::processEvents();
+        return recorder.handled.load() == 200;
+    }));
+    EXPECT_EQ(signal.Wakeups(), 1u);
+    for (std::uint8_t i = 0; i < 200; ++i) {
+        const bool sysex = i % 20 == 0;
+        EXPECT_EQ(recorder.messages[i], sysex ? 0u : i);
+        EXPECT_EQ(recorder.blocks[i],
+                  sysex ? std::vector<std::uint8_t>({0xF0, i, 0xF7}) : std::vector<std::uint8_t>{});
     }
 }
 
-// The window thread, blocked waiting for the MIDI thread without running its
-// event loop, still serves the raise through ServePending.
-TEST(UiSignal, ServePendingWhileTheWindowThreadWaits) {
+// More than the ring holds, short messages and sysex blocks: the raising
+// thread waits for room, and the window thread, blocked waiting for the MIDI
+// thread without running its event loop, makes room through ServePending.
+TEST(UiSignal, AFullRingWaitsForTheWindowThread) {
     QCoreApplication app(argc, argv);
     Recorder recorder;
     UiSignal signal(recorder);
+    constexpr std::size_t kShorts = UiSignal::kSlots + 100;
+    constexpr std::size_t kBlocks = UiSignal::kSysexSlots * 3;
+    const std::vector<std::uint8_t> block(UiSignal::kSysexBytes, 0x55);
     std::atomic<bool> done{false};
     std::thread midi([&] {
-        signal.Raise('2');
+        for (std::size_t i = 0; i < kShorts; ++i) {
+            signal.Raise(Short(static_cast<velmora::ShortMessage>(i)));
+        }
+        for (std::size_t i = 0; i < kBlocks; ++i) {
+            signal.Raise(Handed{HandedKind::Sysex, 0, block});
+        }
         done.store(true);
     });
     while (!done.load()) { // no event loop here
@@ -88,50 +110,58 @@ TEST(UiSignal, ServePendingWhileTheWindowThreadWaits) {
         std::this_thread::yield();
     }
     midi.join();
-    EXPECT_EQ(recorder.codes, std::vector<char>{'2'});
-    // The queued call that was posted finds nothing left to do.
+    signal.ServePending();
+    ASSERT_EQ(recorder.messages.size(), kShorts + kBlocks);
+    for (std::size_t i = 0; i < kShorts; ++i) {
+        ASSERT_EQ(recorder.messages[i], i);
+    }
+    for (std::size_t i = kShorts; i < kShorts + kBlocks; ++i) {
+        ASSERT_EQ(recorder.blocks[i], block);
+    }
+    // The wake-up left behind finds nothing to do.
     QCoreApplication::processEvents();
-    EXPECT_EQ(recorder.codes.size(), 1u);
+    EXPECT_EQ(recorder.messages.size(), kShorts + kBlocks);
 }
 
+// Shutdown releases a raise waiting for room; what waited and what comes
+// later is not handled, and counted.
 TEST(UiSignal, ShutdownReleasesAWaitingRaiseAndLaterOnes) {
     QCoreApplication app(argc, argv);
     Recorder recorder;
     UiSignal signal(recorder);
-    // The call a raise posts to the window thread is held back, so nobody
-    // serves it; that it was posted shows the raise is waiting.
-    PostedCallCatcher posted(signal);
     std::thread midi([&] {
-        signal.Raise('1');
-        signal.Raise('2');
+        for (std::size_t i = 0; i < UiSignal::kSlots + 2; ++i) {
+            signal.Raise(Short(0x90));
+        }
     });
-    EXPECT_TRUE(velmora::testing::Eventually([&] {
-        QCoreApplication::processEvents();
-        return posted.caught > 0;
-    }));
+    EXPECT_TRUE(velmora::testing::Eventually([&] { return signal.Queued() == UiSignal::kSlots; }));
     signal.Shutdown();
     midi.join();
-    EXPECT_TRUE(recorder.codes.empty());
-    EXPECT_EQ(signal.Abandoned(), 2u);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(recorder.messages.empty());
+    EXPECT_EQ(signal.Abandoned(), UiSignal::kSlots + 2);
 }
 
-TEST(UiSignal, RaiseOnTheWindowThreadRunsAtOnce) {
+// On the window thread a raise is handled at once, after what waited.
+TEST(UiSignal, RaiseOnTheWindowThreadRunsAtOnceAfterWhatWaits) {
     QCoreApplication app(argc, argv);
     Recorder recorder;
     UiSignal signal(recorder);
-    signal.Raise('2');
-    EXPECT_EQ(recorder.codes, std::vector<char>{'2'});
+    std::thread midi([&] { signal.Raise(Short(1)); });
+    midi.join();
+    signal.Raise(Short(2));
+    EXPECT_EQ(recorder.messages, (std::vector<velmora::ShortMessage>{1, 2}));
 }
 
 // A front end without a window: each raise is handled on the raising thread,
-// with no event posted, and nothing is handled after Shutdown.
+// with nothing posted, and nothing is handled after Shutdown.
 TEST(UiSignal, HandledOnTheRaisingThreadWhenAskedAndNotAfterShutdown) {
     QCoreApplication app(argc, argv);
     struct : UiSignalReceiver {
-        void HandleSignal(char code) override {
-            handled.emplace_back(code, std::this_thread::get_id());
+        void HandleSignal(const Handed& handed) override {
+            handled.emplace_back(handed.message, std::this_thread::get_id());
         }
-        std::vector<std::pair<char, std::thread::id>> handled;
+        std::vector<std::pair<velmora::ShortMessage, std::thread::id>> handled;
     } receiver;
     UiSignal signal(receiver);
     PostedCallCatcher posted(signal);
@@ -139,15 +169,17 @@ TEST(UiSignal, HandledOnTheRaisingThreadWhenAskedAndNotAfterShutdown) {
     std::thread::id midiId;
     std::thread midi([&] {
         midiId = std::this_thread::get_id();
-        signal.Raise('2');
-        signal.Raise('1');
+        signal.Raise(Short(2));
+        signal.Raise(Short(1));
         signal.Shutdown();
-        signal.Raise('2');
+        signal.Raise(Short(2));
     });
     midi.join();
     QCoreApplication::processEvents();
-    const std::vector<std::pair<char, std::thread::id>> expected{{'2', midiId}, {'1', midiId}};
+    const std::vector<std::pair<velmora::ShortMessage, std::thread::id>> expected{{2, midiId},
+                                                                                  {1, midiId}};
     EXPECT_EQ(receiver.handled, expected);
     EXPECT_EQ(posted.caught, 0);
+    EXPECT_EQ(signal.Wakeups(), 0u);
     EXPECT_EQ(signal.Abandoned(), 1u);
 }

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/sysex_text.h"
 #include "midi/hand_off.h"
 #include "midi/midi_functions.h"
 #include "midi/reporter.h"
@@ -17,7 +18,7 @@
 namespace velmora::testing {
 
 class RecordingReporter : public midi::Reporter {
-public:
+  public:
     void Report(const std::string& text) override {
         std::lock_guard lock(lock_);
         texts_.push_back(text);
@@ -31,7 +32,7 @@ public:
         texts_.clear();
     }
 
-private:
+  private:
     mutable std::mutex lock_;
     std::vector<std::string> texts_;
 };
@@ -45,10 +46,13 @@ struct HandedOver {
 };
 
 class RecordingHandOff : public midi::HandOff {
-public:
+  public:
     explicit RecordingHandOff(midi::MidiFunctions& midi) : midi_(midi) {}
-    void Raise(char code) override {
-        HandedOver h{code, midi_.LastShortMessage.load(), midi_.PendingSysexText, {}};
+    void Raise(const midi::Handed& handed) override {
+        HandedOver h{handed.kind == midi::HandedKind::Sysex ? '1' : '2',
+                     handed.message,
+                     SysexHexText(handed.sysex),
+                     {}};
         {
             std::lock_guard store(midi_.sysex.lock);
             h.recordStatus = midi_.sysex.statusText;
@@ -66,7 +70,7 @@ public:
         return changed_.wait_for(lock, timeout, [&] { return seen_.size() >= n; });
     }
 
-private:
+  private:
     midi::MidiFunctions& midi_;
     mutable std::mutex lock_;
     std::condition_variable changed_;
