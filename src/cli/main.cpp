@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/capture_command.h"
 #include "cli/decode_command.h"
 #include "cli/device_commands.h"
 #include "cli/transfer_commands.h"
@@ -19,6 +20,8 @@ constexpr const char* kHelp =
     "terminals and scripts.\n"
     "\n"
     "Commands:\n"
+    "  capture FILE.mid -i N [-i N2]...\n"
+    "                   capture what arrives at MIDI inputs as a MIDI file\n"
     "  decode [BYTES]   describe short messages given in hexadecimal\n"
     "  list             list the MIDI input and output devices\n"
     "  monitor --in N   show what arrives at a MIDI input, with thru; as text,\n"
@@ -52,6 +55,9 @@ int main(int argc, char** argv) {
     }
     const std::string_view command = args[0];
     const std::span<const std::string_view> rest(args.data() + 1, args.size() - 1);
+    if (command == "capture") {
+        return velmora::cli::RunCapture(rest);
+    }
     if (command == "decode") {
         return velmora::cli::RunDecode(rest, stdin, stdout, stderr);
     }
