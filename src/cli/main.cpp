@@ -7,6 +7,7 @@
 #include "cli/capture_command.h"
 #include "cli/decode_command.h"
 #include "cli/device_commands.h"
+#include "cli/playback_commands.h"
 #include "cli/transfer_commands.h"
 #include "core/terminal_text.h"
 #include "velmora_version.h"
@@ -26,6 +27,9 @@ constexpr const char* kHelp =
     "  list             list the MIDI input and output devices\n"
     "  monitor --in N   show what arrives at a MIDI input, with thru; as text,\n"
     "                   raw bytes or JSON Lines, filtered by kind and channel\n"
+    "  panic -o M       silence every note of a MIDI output\n"
+    "  play FILE.mid -o M\n"
+    "                   play a MIDI file to a MIDI output with its timing\n"
     "  record --in N FILE.syx\n"
     "                   record a sysex dump from a MIDI input to a file\n"
     "  send --out M FILE.syx\n"
@@ -66,6 +70,12 @@ int main(int argc, char** argv) {
     }
     if (command == "monitor") {
         return velmora::cli::RunMonitor(rest, argc, argv);
+    }
+    if (command == "panic") {
+        return velmora::cli::RunPanic(rest);
+    }
+    if (command == "play") {
+        return velmora::cli::RunPlay(rest);
     }
     if (command == "record") {
         return velmora::cli::RunRecord(rest, argc, argv);
