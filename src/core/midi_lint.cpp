@@ -137,7 +137,9 @@ void MidiLint::CheckClock(std::uint64_t micros, std::vector<LintWarning>& out) {
             const double mean = static_cast<double>(std::accumulate(
                                     intervals_.begin(), intervals_.end(), std::uint64_t{0})) /
                                 static_cast<double>(intervals_.size());
-            const double off = std::abs(static_cast<double>(interval) - mean) / mean;
+            // A mean of zero (clocks all at one instant) has no share to be off by.
+            const double off =
+                mean > 0 ? std::abs(static_cast<double>(interval) - mean) / mean : 0.0;
             ++clocksSinceWarning_;
             // At most one warning per window, so that a wandering clock is
             // told, not flooded.
