@@ -26,15 +26,17 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kCaptureHelp =
-    "Usage: velmora-cli capture FILE.mid|- -i N [-i N2]... [--seconds S] [-q]\n"
-    "                           [-a alsa|jack|demo]\n"
+    "Usage: velmora-cli capture FILE.mid|- -i N [-i N2]... [--seconds S]\n"
+    "                           [--no-realtime] [-q] [-a alsa|jack|demo]\n"
     "\n"
     "Captures everything that arrives at MIDI input N (notes, controllers,\n"
     "clock, system exclusive) and saves it as a Standard MIDI File: type 0 for\n"
     "one input, type 1 with a track per input, named after it, for several.\n"
     "Each event keeps the time it arrived at, to a tenth of a millisecond (5000\n"
     "ticks per quarter note at 120 BPM); real-time and system common messages\n"
-    "are stored as F7 escape events.\n"
+    "are stored as F7 escape events, as the file format has it; some readers\n"
+    "refuse those. --no-realtime leaves out the real-time messages (clock,\n"
+    "start, continue, stop, active sensing, reset), which they mostly are.\n"
     "\n"
     "The capture runs until an interrupt (Ctrl-C, SIGTERM or SIGHUP) or, with\n"
     "--seconds, for S seconds; the file is then written in one piece, so an\n"
@@ -62,12 +64,16 @@ struct CaptureInput {
 
 class Capture {
   public:
-    Capture() : start_(std::chrono::steady_clock::now()) {}
+    explicit Capture(bool realTime)
+        : realTime_(realTime), start_(std::chrono::steady_clock::now()) {}
 
     void Deliver(CaptureInput& input, const midi::InputEvent& event) {
         const std::uint64_t now = Now();
         if (event.code == midi::InputMessage::Data) {
             const std::uint8_t status = StatusOf(event.message);
+            if (status >= 0xF8 && !realTime_) {
+                return;
+            }
             std::vector<std::uint8_t> bytes = {status, Data1Of(event.message),
                                                Data2Of(event.message)};
             bytes.resize(static_cast<std::size_t>(std::max(ShortMessageBytes(status), 1)));
@@ -124,6 +130,7 @@ class Capture {
         messages_.push_back({source, time, std::move(bytes)});
     }
 
+    const bool realTime_;
     const std::chrono::steady_clock::time_point start_;
     std::mutex lock_;
     std::vector<CapturedMessage> messages_;
@@ -161,7 +168,7 @@ int RunCapture(std::span<const std::string_view> args) {
     std::string inputError;
     std::vector<std::string_view> rest;
     const std::vector<std::string> given = TakeInputs(args, rest, inputError);
-    Options o = ParseOptions(rest, {"--seconds", "--api"}, {"--quiet"});
+    Options o = ParseOptions(rest, {"--seconds", "--api"}, {"--quiet", "--no-realtime"});
     if (o.help) {
         std::fputs(kCaptureHelp, stdout);
         return 0;
@@ -218,7 +225,7 @@ int RunCapture(std::span<const std::string_view> args) {
         names.push_back(choice.name);
     }
 
-    Capture capture;
+    Capture capture(!o.Has("--no-realtime"));
     std::vector<std::unique_ptr<CaptureInput>> inputs;
     CatchStopSignals();
     bool opened = true;
