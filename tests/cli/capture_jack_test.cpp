@@ -107,10 +107,20 @@ TEST(CaptureOnJack, OneInputIsATypeZeroFileWithItsTimesAfterSigintAndSigterm) {
     ASSERT_TRUE(peer) << error;
     const std::string file = Folder() + "/take.mid";
     const std::vector<std::uint8_t> dump = velmora::testing::SysexDump(300);
+    std::string dumpHex;
+    for (std::size_t i = 0; i < dump.size(); ++i) {
+        char b[4];
+        std::snprintf(b, sizeof b, i == 0 ? "%02X" : " %02X", dump[i]);
+        dumpHex += b;
+    }
+    const std::vector<std::string> expected = {"90 3C 64", "80 3C 00", dumpHex, "B0 40 7F"};
     for (const int signal : {SIGINT, SIGTERM}) {
-        // A cycle the server ran late drops its MIDI: such a take is repeated.
+        // A cycle the server ran late drops its MIDI and shifts its times:
+        // a take that came up short then is repeated, and times are compared
+        // in a take without late cycles.
         bool whole = false;
-        for (int attempt = 0; attempt < 5 && !whole; ++attempt) {
+        bool timed = false;
+        for (int attempt = 0; attempt < 8 && !(whole && timed); ++attempt) {
             ChildProcess capture({kCli, "capture", file, "--api", "jack", "-i", peer->OutPort()});
             ASSERT_TRUE(WaitCaptureConnected(*peer)) << capture.Errors();
             const auto xruns = peer->XRuns();
@@ -126,34 +136,38 @@ TEST(CaptureOnJack, OneInputIsATypeZeroFileWithItsTimesAfterSigintAndSigterm) {
             ASSERT_TRUE(peer->WaitCycles(4));
             capture.Signal(signal);
             ASSERT_EQ(capture.Wait(), 0) << capture.Errors();
-            if (peer->XRuns() != xruns) {
-                continue;
+            const bool late = peer->XRuns() != xruns;
+            const Read read = ReadWithMido(file, true);
+            std::vector<std::string> hex;
+            for (const auto& e : read.events) {
+                hex.push_back(e.second);
+            }
+            if (hex != expected) {
+                if (late) {
+                    continue;
+                }
+                EXPECT_EQ(hex, expected) << capture.Errors();
+                break;
             }
             whole = true;
+            EXPECT_EQ(read.header, "type 0 tracks 1\nname 0 \n");
             EXPECT_NE(capture.Errors().find("4 events from 1 input written to"), std::string::npos)
                 << capture.Errors();
-            const Read read = ReadWithMido(file, true);
-            EXPECT_EQ(read.header, "type 0 tracks 1\nname 0 \n");
-            ASSERT_EQ(read.events.size(), 4u) << capture.Errors();
-            EXPECT_EQ(read.events[0].second, "90 3C 64");
-            EXPECT_EQ(read.events[1].second, "80 3C 00");
-            std::string dumpHex;
-            for (std::size_t i = 0; i < dump.size(); ++i) {
-                char b[4];
-                std::snprintf(b, sizeof b, i == 0 ? "%02X" : " %02X", dump[i]);
-                dumpHex += b;
-            }
-            EXPECT_EQ(read.events[2].second, dumpHex);
-            EXPECT_EQ(read.events[3].second, "B0 40 7F");
-            // The gap the peer left between the note's on and off, within
-            // one period of the time the test saw pass (and each side's
-            // wake-up on a busy machine: one more).
-            const double sent = std::chrono::duration<double>(t1 - t0).count();
-            const double captured = read.events[1].first - read.events[0].first;
-            EXPECT_NEAR(captured, sent, 2 * kPeriodSeconds) << "sent " << sent;
             EXPECT_GE(read.events[2].first, read.events[1].first);
+            if (!late) {
+                // The gap the peer left between the note's on and off, within
+                // one period of the time the test saw pass (and each side's
+                // wake-up on a busy machine: one more).
+                timed = true;
+                const double sent = std::chrono::duration<double>(t1 - t0).count();
+                const double captured = read.events[1].first - read.events[0].first;
+                EXPECT_NEAR(captured, sent, 2 * kPeriodSeconds) << "sent " << sent;
+            }
         }
         EXPECT_TRUE(whole) << "the server ran late in every take";
+        if (!timed) {
+            std::printf("note: every take had late cycles; times were not compared\n");
+        }
     }
 }
 
@@ -183,19 +197,21 @@ TEST(CaptureOnJack, TwoInputsAreATypeOneFileWithATrackEachOnStandardOutputWithou
         ASSERT_TRUE(a->WaitCycles(4));
         capture.Signal(SIGTERM);
         ASSERT_EQ(capture.Wait(), 0) << capture.Errors();
-        if (a->XRuns() + b->XRuns() != xruns) {
-            continue;
-        }
-        whole = true;
-        EXPECT_EQ(capture.Errors(), "");
+        const bool late = a->XRuns() + b->XRuns() != xruns;
         const Read read = ReadWithMido(capture.Output(), false);
-        EXPECT_EQ(read.header, "type 1 tracks 3\nname 0 \nname 1 " + a->OutPort() + "\nname 2 " +
-                                   b->OutPort() + "\n");
         std::vector<std::string> hex;
         for (const auto& e : read.events) {
             hex.push_back(e.second);
         }
-        EXPECT_EQ(hex, (std::vector<std::string>{"91 40 10", "C2 05", "F0 7D 01 F7", "81 40 00"}));
+        const std::vector<std::string> expected = {"91 40 10", "C2 05", "F0 7D 01 F7", "81 40 00"};
+        if (hex != expected && late) {
+            continue;
+        }
+        whole = true;
+        EXPECT_EQ(hex, expected);
+        EXPECT_EQ(capture.Errors(), "");
+        EXPECT_EQ(read.header, "type 1 tracks 3\nname 0 \nname 1 " + a->OutPort() + "\nname 2 " +
+                                   b->OutPort() + "\n");
     }
     EXPECT_TRUE(whole) << "the server ran late in every take";
 }
