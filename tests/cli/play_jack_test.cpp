@@ -92,13 +92,23 @@ TEST(PlayOnJack, AnInterruptSilencesTheChannelsUsedAndPanicSilencesAll) {
     EXPECT_EQ(synth->Received(),
               (std::vector<Event>{{0x92, 64, 90}, {0x82, 64, 0}, {0xB2, 123, 0}, {0xB2, 64, 0}}));
 
-    synth->ClearReceived();
-    ChildProcess panic({kCli, "panic", "--api", "jack", "-o", synth->InPort()});
-    ASSERT_EQ(panic.Wait(30s), 0) << panic.Errors();
-    ASSERT_TRUE(synth->WaitForEvents(16 * 128 + 32, 30s)) << synth->ReceivedCount();
-    const std::vector<Event> got = synth->Received();
-    EXPECT_EQ(got.front(), (Event{0x80, 0, 0}));
-    EXPECT_EQ(got[16 * 128 - 1], (Event{0x8F, 127, 0}));
-    EXPECT_EQ(got[16 * 128], (Event{0xB0, 123, 0}));
-    EXPECT_EQ(got.back(), (Event{0xBF, 64, 0}));
+    // A cycle the server ran late drops its MIDI: such a panic is repeated.
+    bool whole = false;
+    for (int attempt = 0; attempt < 5 && !whole; ++attempt) {
+        synth->ClearReceived();
+        const auto xruns = synth->XRuns();
+        ChildProcess panic({kCli, "panic", "--api", "jack", "-o", synth->InPort()});
+        ASSERT_EQ(panic.Wait(30s), 0) << panic.Errors();
+        whole = synth->WaitForEvents(16 * 128 + 32, 10s);
+        if (!whole && synth->XRuns() != xruns) {
+            continue;
+        }
+        ASSERT_TRUE(whole) << synth->ReceivedCount();
+        const std::vector<Event> got = synth->Received();
+        EXPECT_EQ(got.front(), (Event{0x80, 0, 0}));
+        EXPECT_EQ(got[16 * 128 - 1], (Event{0x8F, 127, 0}));
+        EXPECT_EQ(got[16 * 128], (Event{0xB0, 123, 0}));
+        EXPECT_EQ(got.back(), (Event{0xBF, 64, 0}));
+    }
+    EXPECT_TRUE(whole) << "the server ran late in every take";
 }
