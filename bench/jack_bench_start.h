@@ -1,15 +1,17 @@
 // What a JACK benchmark starts with: a peer client that plays and listens,
-// and Velmora's JACK service. Says why there is none, as `bench`.
+// and Velmora's JACK service: its own, or RtMidi's with
+// VELMORA_BENCH_SERVICE=jack-rtmidi. Says why there is none, as `bench`.
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 
 #include "bench_support.h"
 #include "jack_peer.h"
 #include "midi/midi_session.h"
-#include "midi/rtmidi/rtmidi_service.h"
+#include "midi/service_factory.h"
 
 namespace velmora::bench {
 
@@ -23,13 +25,19 @@ inline std::unique_ptr<JackBenchStart> StartOnJack(const char* bench) {
     std::string error;
     auto start = std::make_unique<JackBenchStart>();
     start->peer = jacktest::JackPeer::Open("bench", &error);
-    start->service = midi::CreateRtMidiService("jack", &error);
+    const char* api = std::getenv("VELMORA_BENCH_SERVICE");
+    start->service = midi::CreateMidiService(api != nullptr ? api : "jack", &error);
     if (!start->peer || !start->service) {
         std::fprintf(stderr, "%s: %s\n", bench, error.c_str());
         return nullptr;
     }
+    std::printf("Service: %s\n", api != nullptr ? api : "jack (Velmora's own)");
     return start;
 }
+
+// Velmora's ports, under either service's names ("Velmora:in", "Velmora in:in").
+inline constexpr const char* kVelmoraIn = "^Velmora( in)?(-[0-9]+)?:in$";
+inline constexpr const char* kVelmoraOut = "^Velmora( out)?(-[0-9]+)?:out$";
 
 // Opens the session's main output and input on the peer's ports.
 inline bool OpenOnPeer(midi::MidiSession& session, const JackBenchStart& start, const char* bench) {

@@ -81,9 +81,9 @@ int main(int argc, char** argv) {
         }
 
         // 2. Latency: direct connection, then through Velmora's thru.
-        const std::string velmoraOut = peer->Ports("^Velmora out", 0x2 /* output */).at(0);
+        const std::string velmoraOut = peer->Ports(velmora::bench::kVelmoraOut, 0x2 /* output */).at(0);
         peer->Disconnect(velmoraOut, peer->InPort());
-        peer->Disconnect(peer->OutPort(), peer->Ports("^Velmora in", 0x1 /* input */).at(0));
+        peer->Disconnect(peer->OutPort(), peer->Ports(velmora::bench::kVelmoraIn, 0x1 /* input */).at(0));
         peer->Connect(peer->OutPort(), peer->InPort());
         std::this_thread::sleep_for(100ms);
         auto trips = [&] {
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
         };
         const RoundTripFigures direct = trips();
         peer->Disconnect(peer->OutPort(), peer->InPort());
-        peer->Connect(peer->OutPort(), peer->Ports("^Velmora in", 0x1).at(0));
+        peer->Connect(peer->OutPort(), peer->Ports(velmora::bench::kVelmoraIn, 0x1).at(0));
         peer->Connect(velmoraOut, peer->InPort());
         tags.thruOn = 1;
         std::this_thread::sleep_for(100ms);

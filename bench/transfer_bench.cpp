@@ -308,8 +308,8 @@ int main(int argc, char** argv) {
 
     int status = 0;
     std::thread bench([&] {
-        peer->WaitConnected(peer->OutPort(), "Velmora in:in");
-        peer->WaitConnected("Velmora out:out", peer->InPort());
+        peer->WaitConnected(peer->OutPort(), peer->Ports(velmora::bench::kVelmoraIn).at(0));
+        peer->WaitConnected(peer->Ports(velmora::bench::kVelmoraOut).at(0), peer->InPort());
         const Bytes dump = BankDumps(256);
         std::printf("Sysex transfer over JACK (dummy driver, 48 kHz, period 256), %zu bytes\n",
                     dump.size());
@@ -370,7 +370,7 @@ int main(int argc, char** argv) {
             const Summary s = Summarise(sender), u = Summarise(unpaced), p = Summarise(paced);
             std::printf("Sending: %zu blocks, time until the peer has every byte, median of %d\n",
                         plan.blocks.size(), kRounds);
-            PrintSend("SysexSender on the RtMidi service", sender, dump.size());
+            PrintSend("SysexSender on the service", sender, dump.size());
             PrintSend("bare RtMidiOut loop, unpaced", unpaced, dump.size());
             PrintSend("bare RtMidiOut loop, 16 KB per period", paced, dump.size());
             // The yardstick: the faster bare loop. Medians leave out rounds

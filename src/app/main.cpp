@@ -1,15 +1,16 @@
 // velmora: the MIDI monitor.
 #include <QApplication>
-#include <QDialog>
 #include <QTextCursor>
-#include <QTimer>
 #include <cstdio>
+#include <optional>
 
 #include "app/gui_reporter.h"
 #include "app/main_form.h"
+#include "app/no_display_exit.h"
 #include "app/program_options.h"
 #include "app/service_choice.h"
 #include "app/settings_location.h"
+#include "app/signal_stop.h"
 #include "core/stop_signal.h"
 #include "help/help_file.h"
 #include "help/hook_help_system.h"
@@ -41,7 +42,9 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    std::optional<app::NoDisplayExit> noDisplay(std::in_place);
     QApplication app(argc, argv);
+    noDisplay.reset();
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
@@ -59,17 +62,22 @@ int main(int argc, char** argv) {
     if (!service) {
         return 1;
     }
-    // Caught from here on: a stop asked for while the windows are made waits
-    // for the main window, then closes it (below).
+    // Caught from here on: a stop asked for while the windows are made
+    // dismisses any dialog they open, then waits for the main window and
+    // closes it.
     CatchStopSignals();
+    app::SignalStop signalStop(StopRequested);
     app::MessageBoxReporter reporter;
     help::THookHelpSystem help(help::FindHelpFile(QApplication::applicationDirPath()),
                                help::kOwnViewer, QString());
-    const SettingsPaths paths = SettingsPathsForThisProgram();
+    // The demo keeps settings of its own: the user's devices stay untouched.
+    const bool demo = service->Name() == "simulated";
+    const SettingsPaths paths =
+        demo ? DemoSettingsPaths(SettingsPathsForThisProgram()) : SettingsPathsForThisProgram();
     app::MainFormEnvironment environment{*service, reporter, help, paths.readPath, paths.writePath};
     // A service that went away (a JACK server stopped) is ended, and one of
     // the same kind is tried again each second until it answers.
-    const std::string api = service->Name() == "simulated" ? "demo" : service->Name();
+    const std::string api = demo ? "demo" : service->Name();
     environment.restartService = [&service, api]() -> midi::MidiService* {
         service.reset();
         std::string ignored;
@@ -103,22 +111,9 @@ int main(int argc, char** argv) {
             thruForm->exec();
         }
     };
-    // SIGTERM and SIGHUP (a desktop logging out) and Ctrl-C close the program
-    // as its Power button does, settings saved: open dialogs first.
-    QTimer stopWatch;
-    QObject::connect(&stopWatch, &QTimer::timeout, [&] {
-        if (StopRequested() == 0) {
-            return;
-        }
-        stopWatch.stop();
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible()) {
-                dialog->reject();
-            }
-        }
-        QTimer::singleShot(0, &mainForm, [&] { mainForm.close(); });
-    });
-    stopWatch.start(100);
     mainForm.show();
-    return app.exec();
+    // SIGTERM and SIGHUP (a desktop logging out) and Ctrl-C close the program
+    // as its Power button does, settings saved, and the exit status tells.
+    signalStop.SetMainWindow(&mainForm);
+    return signalStop.ExitStatus(app.exec());
 }

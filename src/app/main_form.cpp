@@ -13,6 +13,7 @@
 #include "app/settings_location.h"
 #include "core/analysis.h"
 #include "core/device_choice.h"
+#include "core/lost_input_text.h"
 #include "ui/from_core.h"
 #include "ui/skin_pictures.h"
 
@@ -178,12 +179,17 @@ void TmainForm::SaveParam() {
     SettingsValues v;
     v.midiIn = inNumber;
     v.midiOut = outNumber;
-    if (!inName.empty()) {
-        v.more.emplace_back("MidiInName", inName);
-    }
-    if (!outName.empty()) {
-        v.more.emplace_back("MidiOutName", outName);
-    }
+    // A name is stored only where it says more than the number: the first
+    // device of its list is the default, and default devices keep the file
+    // at its eleven lines.
+    auto addName = [&v](const char* key, const std::string& name, int number,
+                        const std::vector<std::string>& names) {
+        if (!name.empty() && !(number == 0 && !names.empty() && names.front() == name)) {
+            v.more.emplace_back(key, name);
+        }
+    };
+    addName("MidiInName", inName, inNumber, inDevices);
+    addName("MidiOutName", outName, outNumber, outNames_);
     v.midiThru = ImgThru->tag();
     v.activeSenseLed = ImgActiveSense->tag();
     v.afterTouchMonitorFilter = ImgAfterTouch->tag();
@@ -413,10 +419,19 @@ void TmainForm::ImgButThruClick() {
         showRouterWindow();
     }
     if (ImgOutOpen->tag() == 0 && !midi_.MidiOutDeviceName.empty()) {
-        ImgOutOpen->setOpen(midi_.OpenMidiOut());
+        if (serviceLost_) {
+            // The service stopped while the router held its ports: the
+            // output opens with the service, which the status line says.
+            outWentAway_ = true;
+        } else {
+            ImgOutOpen->setOpen(midi_.OpenMidiOut());
+        }
     }
     ImgButThru->setLit(false);
     midi_.InputMode = midi::kMonitor;
+    if (serviceLost_) {
+        RefreshDevices(); // it may be back already: no router keeps it away now
+    }
 }
 
 // ---- Help ------------------------------------------------------------------
@@ -507,7 +522,7 @@ void TmainForm::midiAnalyse(ShortMessage message) {
     } else if (r.led == Led::MidiData) {
         ImgLedData->setTag(midi_.ElapsedMs());
     }
-    if (r.jumpToData && ImgButData->tag() == 0 && MayJump()) {
+    if (r.jumpToData && ImgButData->tag() == 0 && MayJump(Panel::Data)) {
         ImgButDataClick();
     }
     if (!r.showFields) {
@@ -532,8 +547,11 @@ void TmainForm::SysexMonitorUpdate() {
             SysexMonClear();
         }
     }
-    if (ImgJumpSysex->tag() == 1 && ImgButSysex->tag() == 0 && !hidden && MayJump()) {
-        ImgButSysexClick();
+    if (ImgJumpSysex->tag() == 1 && !hidden) {
+        NoteSysexBlock(jumpGuard_, midi_.ElapsedMs());
+        if (ImgButSysex->tag() == 0 && MayJump(Panel::Sysex)) {
+            ImgButSysexClick();
+        }
     }
     SysexMonitorLog::Update u = sysexLog_.AddBlock(midi_.PendingSysexText);
     details_->NameBlock(u.added[0], sysexLog_.BlockCount(), midi_.PendingSysexText);
@@ -678,9 +696,8 @@ void TmainForm::ShowLostInput() {
     const QString text = QStringLiteral("Lost input: %1").arg(lost);
     for (QLabel* label : {lblLostData, lblLostSysex}) {
         label->setText(text);
-        label->setToolTip(QStringLiteral("%1 messages or sysex blocks arrived faster than they "
-                                         "could be taken, or found no buffer, and were lost.")
-                              .arg(lost));
+        label->setToolTip(
+            QString::fromStdString(LostInputTooltip(lost, midi_.MalformedInputEvents())));
         label->setVisible(lost > 0);
     }
 }
@@ -742,13 +759,31 @@ void TmainForm::RefreshDevices() {
     }
     const bool outsChanged = RefreshSide(true, midi::OutDeviceNames(midi_.service()));
     const bool insChanged = RefreshSide(false, midi_.InputEntries());
-    if (!outsChanged && !insChanged) {
-        return;
-    }
     auto listed = [](const std::vector<std::string>& names, const std::string& name) {
         return !name.empty() && std::find(names.begin(), names.end(), name) != names.end();
     };
     std::string status;
+    // A chosen device that left and came back between two polls is listed
+    // as before, but the port opened on it is dead: it is closed and opened
+    // again below, or said gone if it is not listed now.
+    bool blinked = false;
+    if (ImgInOpen->tag() == 1 && midi_.InputGone() && midi_.CloseMidiIn()) {
+        ImgInOpen->setOpen(false);
+        inWentAway_ = blinked = true;
+        if (!listed(inNames_, midi_.MidiInDeviceName)) {
+            status += "The MIDI input '" + midi_.MidiInDeviceName + "' went away. ";
+        }
+    }
+    if (ImgOutOpen->tag() == 1 && midi_.MidiOutHandle().Gone() && midi_.CloseMidiOut()) {
+        ImgOutOpen->setOpen(false);
+        outWentAway_ = blinked = true;
+        if (!listed(outNames_, midi_.MidiOutDeviceName)) {
+            status += "The MIDI output '" + midi_.MidiOutDeviceName + "' went away. ";
+        }
+    }
+    if (!outsChanged && !insChanged && !blinked) {
+        return;
+    }
     // A chosen device that went away is closed, not left pretending to be open.
     if (ImgInOpen->tag() == 1 && !listed(inNames_, midi_.MidiInDeviceName) && midi_.CloseMidiIn()) {
         ImgInOpen->setOpen(false);

@@ -112,7 +112,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     const EventsHistory& history() const { return history_; }
     const SysexMonitorLog& sysexLog() const { return sysexLog_; }
 
-    // The monitors beyond their specified texts (main_form_monitors.cpp).
+    // The monitors beyond the texts they always show (main_form_monitors.cpp).
     // Pause freezes both boxes and the data rows; what arrives meanwhile is
     // kept, counted and shown at the resume.
     void SetPaused(bool paused);
@@ -218,7 +218,9 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     void OpenHelp();
     // The user chose a panel: automatic jumps wait a while.
     void UserChosePanel(void (TmainForm::*show)());
-    bool MayJump() const;
+    // Whether a monitor may bring its panel to the front now.
+    enum class Panel { Data, Sysex };
+    bool MayJump(Panel to) const;
 
     void BuildMonitorControls();
     void LoadMonitorSettings();

@@ -261,7 +261,7 @@ void TmainForm::BuildSetupPanel() {
 void TmainForm::BuildDataPanel() {
     QWidget* p = PanelData;
     // The title shares its row with the column bands: keep it within its 80 pixels.
-    QLabel* title = Text(p, "Data Monitor", 8, 7, ui::skin::Green(), true);
+    QLabel* title = Text(p, "Data Monitor", 11, 7, ui::skin::Green(), true);
     QFont small = title->font();
     while (QFontMetrics(small).horizontalAdvance(title->text()) > 80 && small.pointSizeF() > 5) {
         small.setPointSizeF(small.pointSizeF() - 0.5);

@@ -1,4 +1,4 @@
-// The monitors beyond their specified texts: pause, the scrollback with its
+// The monitors beyond the texts they always show: pause, the scrollback with its
 // filters and time column, search, saving, the context menu and shortcuts,
 // the window's size. With every option at its default the boxes show what
 // they always did: the 26 newest history lines, the sysex monitor's text.
@@ -222,9 +222,18 @@ void TmainForm::UserChosePanel(void (TmainForm::*show)()) {
     (this->*show)();
 }
 
-bool TmainForm::MayJump() const {
-    return !paused_ &&
-           JumpAllowed(jumpGuard_, midi_.ElapsedMs(), QApplication::activePopupWidget() != nullptr);
+bool TmainForm::MayJump(Panel to) const {
+    const bool listOpen = QApplication::activePopupWidget() != nullptr;
+    const std::int32_t now = midi_.ElapsedMs();
+    if (paused_) {
+        return false;
+    }
+    if (to == Panel::Sysex) {
+        return SysexJumpAllowed(jumpGuard_, now, listOpen);
+    }
+    // A dump that is arriving, or has just ended, keeps the sysex monitor.
+    return JumpAllowed(jumpGuard_, now, listOpen) &&
+           !(ImgButSysex->tag() == 1 && SysexHoldsFront(jumpGuard_, now));
 }
 
 // ---- What the boxes show -----------------------------------------------------

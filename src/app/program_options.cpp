@@ -39,7 +39,7 @@ ProgramOptions ParseProgramOptions(const QStringList& arguments) {
             } else if (i + 1 < arguments.size()) {
                 value = arguments[++i];
             }
-            if (value == "alsa" || value == "jack") {
+            if (value == "alsa" || value == "jack" || value == "jack-rtmidi") {
                 o.midiApi = value;
             } else if (o.error.isEmpty()) {
                 o.error = QStringLiteral("--midi-api wants alsa or jack, not '%1'").arg(value);

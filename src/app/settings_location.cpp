@@ -48,6 +48,11 @@ SettingsPaths SettingsPathsForThisProgram() {
                                QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
 }
 
+SettingsPaths DemoSettingsPaths(const SettingsPaths& paths) {
+    const QString demo = QFileInfo(paths.writePath).dir().filePath(kDemoSettingsFileName);
+    return {demo, demo};
+}
+
 std::filesystem::path ToFilesystemPath(const QString& path) {
 #ifdef _WIN32
     return std::filesystem::path(path.toStdWString());

@@ -9,6 +9,9 @@
 namespace velmora {
 
 inline const QString kSettingsFileName = QStringLiteral("Velmora.ini");
+// The demo's own settings, kept apart so that trying the demo never changes
+// the user's devices and preferences, and starts on the demo's devices.
+inline const QString kDemoSettingsFileName = QStringLiteral("VelmoraDemo.ini");
 
 struct SettingsPaths {
     QString readPath;  // LoadParam
@@ -37,6 +40,10 @@ SettingsPaths ChooseSettingsPaths(const QString& programFolder, const QString& c
 // The choice for this program: QCoreApplication::applicationDirPath() and
 // QStandardPaths::AppConfigLocation.
 SettingsPaths SettingsPathsForThisProgram();
+
+// The demo's settings file, read and written in the folder where `paths`
+// writes.
+SettingsPaths DemoSettingsPaths(const SettingsPaths& paths);
 
 // A Qt path as a std::filesystem path, for the core's file functions.
 std::filesystem::path ToFilesystemPath(const QString& path);

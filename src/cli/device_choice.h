@@ -1,7 +1,8 @@
 // A device given on the command line: by its number in 'velmora-cli list',
 // by its exact name, which stays right when other programs add or remove
 // ports (JACK renumbers its ports as clients come and go), or by a part of
-// its name, case-insensitive, when only one device's name holds it.
+// its name, case-insensitive, when only one device's name holds it. A name
+// may be given as it is or as 'list' shows it, control characters escaped.
 #pragma once
 
 #include <algorithm>
@@ -51,6 +52,13 @@ inline DeviceChoice ChooseDevice(midi::MidiService& service, const std::string& 
             return choice;
         }
     }
+    for (int device = 0; device < count; ++device) {
+        if (const auto name = nameOf(device); name && TerminalSafe(*name) == given) {
+            choice.number = device;
+            choice.name = *name;
+            return choice;
+        }
+    }
     const auto lower = [](std::string text) {
         std::transform(text.begin(), text.end(), text.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -61,7 +69,8 @@ inline DeviceChoice ChooseDevice(midi::MidiService& service, const std::string& 
         const std::string part = lower(given);
         for (int device = 0; device < count; ++device) {
             const std::string name = nameOf(device).value_or("");
-            if (lower(name).find(part) != std::string::npos) {
+            if (lower(name).find(part) != std::string::npos ||
+                lower(TerminalSafe(name)).find(part) != std::string::npos) {
                 choice.number = device;
                 matches.push_back(name);
             }

@@ -1,5 +1,7 @@
 // velmora-cli: Velmora's command-line companion for terminals and scripts.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -47,8 +49,9 @@ constexpr const char* kHelp =
 
 } // namespace
 
-int main(int argc, char** argv) {
-    std::vector<std::string_view> args(argv + 1, argv + argc);
+namespace {
+
+int RunCommand(std::span<const std::string_view> args, int argc, char** argv) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         std::fputs(kHelp, args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;
@@ -86,4 +89,32 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "velmora-cli: unknown command '%s'; see 'velmora-cli --help'\n",
                  velmora::TerminalSafe(command).c_str());
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    int status = RunCommand(args, argc, argv);
+    // What is still buffered goes out now, and a full disk or a closed file
+    // is a failure: a script must not take a cut output for a whole one. A
+    // command that failed has said why already.
+    // (Closing a standard output that was never open, nothing written to
+    // it, is no failure.)
+    errno = 0;
+    bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+    int error = errno;
+    if (std::fclose(stdout) != 0 && errno != EBADF) {
+        failed = true;
+        error = errno;
+    }
+    if (failed) {
+        error = error != 0 ? error : EIO;
+        if (status == 0) {
+            std::fprintf(stderr, "velmora-cli: cannot write standard output: %s\n",
+                         std::strerror(error));
+            status = 1;
+        }
+    }
+    return status;
 }

@@ -1,6 +1,8 @@
 #include <QCoreApplication>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 #include <vector>
 
@@ -75,8 +77,9 @@ constexpr const char* kMonitorHelp =
     "device names, or a part of one name (any case).\n"
     "With --virtual NAME, instead of an input device, velmora-cli makes an input\n"
     "port of its own called NAME (ALSA, JACK) that other programs send to: under\n"
-    "JACK \"NAME:NAME\" (\"NAME-01:NAME\" when the name is taken), under ALSA a\n"
-    "client NAME with a port NAME. NAME: 1 to 60 bytes, no ':'.\n"
+    "JACK \"Velmora:NAME\" (\"Velmora-01:NAME-01\" when another Velmora has a\n"
+    "port NAME), under ALSA a client NAME with a port NAME. NAME: 1 to 60 bytes,\n"
+    "no ':'.\n"
     "When what thru passes on comes back at the input (a feedback loop), thru\n"
     "is switched off and standard error says so; monitoring goes on. Where\n"
     "the MIDI service shows no way from OUT back to IN, nothing is ever\n"
@@ -85,10 +88,13 @@ constexpr const char* kMonitorHelp =
     "short sysex message for no manufacturer (F0 7D 56 4C 4D 00 F7) that only\n"
     "a loop brings back, and after one that did not come back none for\n"
     "minutes. --no-loop-guard: never watch for loops, never send that message.\n"
+    "When the input device leaves, standard error says so and monitoring waits\n"
+    "for it: a device of the same name that comes back is taken up again.\n"
     "\n"
     "Exit status: 0 after an interrupt (Ctrl-C, SIGTERM, SIGHUP), 1 when a port\n"
-    "can't be opened or the MIDI service stops, 2 for a bad command line or a\n"
-    "device that does not exist.\n";
+    "can't be opened, the MIDI service stops or standard output can't be\n"
+    "written (a full disk), 2 for a bad command line or a device that does not\n"
+    "exist.\n";
 
 // The output format the command line asks for; sets `o.error` when it can't
 // be read.
@@ -236,10 +242,59 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
 
     CatchStopSignals();
     int status = 0;
+    // The input device left: its port is closed, and the device list is
+    // looked at every 10th tick for one of the same name.
+    bool away = false;
+    int ticksAway = 0;
+    auto watchInput = [&] {
+        if (own) {
+            return; // a port of our own never leaves
+        }
+        if (!away) {
+            const midi::MidiInPort* port = midi.MidiInHandle();
+            if (port == nullptr || !port->Gone()) {
+                return;
+            }
+            std::fprintf(stderr,
+                         "velmora-cli monitor: '%s' left; monitoring goes on and takes it up "
+                         "again when it returns\n",
+                         TerminalSafe(input.name).c_str());
+            midi.CloseMidiIn();
+            away = true;
+            ticksAway = 0;
+            return;
+        }
+        if (++ticksAway % 10 != 0) {
+            return;
+        }
+        for (int device = 0, count = service->InDeviceCount(); device < count; ++device) {
+            if (service->InDeviceName(device) == input.name) {
+                if (midi.OpenMidiIn(deliver)) {
+                    away = false;
+                    std::fprintf(stderr, "velmora-cli monitor: '%s' is back; monitoring it\n",
+                                 TerminalSafe(input.name).c_str());
+                }
+                return;
+            }
+        }
+    };
     QTimer poll;
+    bool writeFailed = false;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         printer.PrintRates();
-        std::fflush(stdout);
+        // A full disk or a closed reader ends the monitoring: a log that
+        // silently stops growing would pass for a quiet input.
+        errno = 0;
+        if (!writeFailed && (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)) {
+            const int error = errno != 0 ? errno : EIO;
+            std::fprintf(stderr,
+                         "velmora-cli monitor: cannot write standard output: %s; monitoring "
+                         "stopped\n",
+                         std::strerror(error));
+            writeFailed = true;
+            status = 1;
+            app.quit();
+        }
         if (linting) {
             lint.Tick();
         }
@@ -254,6 +309,8 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
                          service->Name().c_str());
             status = 1;
             app.quit();
+        } else {
+            watchInput();
         }
         if (StopRequested() != 0) {
             app.quit();

@@ -92,7 +92,7 @@ Options ParseOptions(std::span<const std::string_view> args,
             value = args[++i];
         }
         if (name == "--api" && value != "" && value != "alsa" && value != "jack" &&
-            value != "demo") {
+            value != "jack-rtmidi" && value != "demo") {
             o.error = "unknown MIDI service '" + std::string(value) + "' for " + std::string(a) +
                       " (alsa, jack or demo)";
             return o;

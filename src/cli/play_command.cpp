@@ -33,7 +33,7 @@ constexpr const char* kPlayHelp =
     "\n"
     "Exit status: 0 when the file was played to its end, 1 when it can't be\n"
     "read, the output can't be opened or took not all, 2 for a bad command\n"
-    "line, 130 when interrupted.\n";
+    "line, 128 + the signal's number when interrupted (130 for Ctrl-C).\n";
 
 constexpr std::size_t kMaxMidiFileBytes = std::size_t{64} << 20;
 
@@ -171,7 +171,8 @@ int RunPlay(std::span<const std::string_view> args) {
         }
         ++sent;
     }
-    const bool interrupted = StopRequested() != 0;
+    const int stopSignal = StopRequested();
+    const bool interrupted = stopSignal != 0;
     if (interrupted || sendFailed) {
         SendPatiently(*port, StopMessages(played));
     }
@@ -185,7 +186,7 @@ int RunPlay(std::span<const std::string_view> args) {
         std::fprintf(stderr, "%zu events of %s played to '%s'%s\n", sent, shownPath.c_str(),
                      TerminalSafe(device.name).c_str(), interrupted ? " (interrupted)" : "");
     }
-    return interrupted ? 130 : 0;
+    return interrupted ? 128 + stopSignal : 0;
 }
 
 } // namespace velmora::cli

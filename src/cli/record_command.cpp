@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 #include "cli/cli_reporter.h"
@@ -18,6 +20,7 @@
 #include "core/terminal_text.h"
 #include "core/user_language.h"
 #include "midi/midi_session.h"
+#include "midi/queued_midi_in.h"
 #include "midi/service_factory.h"
 #include "sysex/request_sender.h"
 #include "sysex/sysex_recorder.h"
@@ -38,7 +41,8 @@ constexpr const char* kRecordHelp =
     "\n"
     "Recording ends once no byte has come for MS milliseconds (default 2000)\n"
     "after the first block, or at an interrupt (Ctrl-C, SIGTERM or SIGHUP); what has\n"
-    "arrived by then is saved. The count of blocks and bytes received is shown\n"
+    "arrived by then is saved, a message the interrupt cut short too (said\n"
+    "incomplete, with exit status 1). The count of blocks and bytes received is shown\n"
     "on standard error as it grows on a terminal, and printed at the end;\n"
     "-q (--quiet) leaves these out.\n"
     "\n"
@@ -60,9 +64,9 @@ constexpr const char* kRecordHelp =
     "N and M (-i, --in; -o, --out) are device numbers of 'velmora-cli list',\n"
     "devices' names or a part of one name (any case).\n"
     "Exit status: 0 when the file was saved, 1 when nothing arrived (no reply\n"
-    "came), data was lost, a port can't be opened, the request or the file\n"
-    "can't be read or written, 2 for a bad command line, a bad request or a\n"
-    "device that does not exist.\n";
+    "came), data was lost, the input device left, a port can't be opened, the\n"
+    "request or the file can't be read or written, 2 for a bad command line, a\n"
+    "bad request or a device that does not exist.\n";
 
 // How long a request may go without any reply.
 constexpr int kDefaultReplyTimeoutMs = 5000;
@@ -76,6 +80,29 @@ FileOutcome WriteStandardOutput(const std::vector<std::uint8_t>& bytes) {
         return {FileProblem::System, error, FileErrorText(error)};
     }
     return {};
+}
+
+// The name of a stop signal, as a user knows it.
+const char* SignalName(int signal) {
+    switch (signal) {
+    case SIGINT:
+        return "SIGINT (Ctrl-C)";
+    case SIGTERM:
+        return "SIGTERM";
+#ifdef SIGHUP
+    case SIGHUP:
+        return "SIGHUP";
+#endif
+    default:
+        return "a signal";
+    }
+}
+
+// The bytes of the last message in a recording, from its F0.
+std::size_t LastMessageBytes(const std::vector<std::uint8_t>& bytes) {
+    const auto start = std::find(bytes.rbegin(), bytes.rend(), std::uint8_t{0xF0});
+    return start == bytes.rend() ? bytes.size()
+                                 : static_cast<std::size_t>(start - bytes.rbegin()) + 1;
 }
 
 } // namespace
@@ -188,8 +215,10 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     }
     const bool terminal = !quiet && isatty(STDERR_FILENO) != 0;
     if (!quiet) {
-        std::fprintf(stderr, "%s\n",
-                     TerminalSafe(Cp1252ToUtf8(sysex::WaitingText(device.name))).c_str());
+        std::fprintf(
+            stderr, "%s\n",
+            TerminalSafe(sysex::TransferTextUtf8(sysex::WaitingText(device.name), device.name))
+                .c_str());
     }
     // The request goes out once recording runs, so that no reply is missed.
     const auto requestedAt = std::chrono::steady_clock::now();
@@ -212,6 +241,7 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     }
 
     bool serviceStopped = false;
+    bool deviceLeft = false;
     bool noReply = false;
     std::string shown;
     QTimer tick;
@@ -225,6 +255,9 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
         }
         if (!service->Running()) {
             serviceStopped = true;
+            app.quit();
+        } else if (const midi::MidiInPort* in = midi.MidiInHandle(); in && in->Gone()) {
+            deviceLeft = true; // nothing more will come
             app.quit();
         }
         const bool ended = recorder.TransferEnded();
@@ -244,6 +277,18 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     });
     tick.start(std::clamp(std::min(idleMs.value_or(2000), timeoutMs.value_or(1000)) / 4, 10, 250));
     app.exec();
+    const int stoppedBy = StopRequested();
+    if (stoppedBy != 0) {
+        // What the port took in but has not handed over yet arrived too:
+        // closing would drop it. Let it through first, for a short while
+        // at most (a device may go on sending).
+        const auto* queued = dynamic_cast<const midi::QueuedMidiIn*>(midi.MidiInHandle());
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        while (queued != nullptr && !queued->Idle() && std::chrono::steady_clock::now() < until) {
+            QCoreApplication::processEvents(); // the record hand-off waits on this thread
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
 
     const auto lost = midi.LostInputEvents();
     session.Shutdown();
@@ -276,6 +321,10 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
             std::fprintf(stderr, "velmora-cli record: the MIDI service (%s) stopped\n",
                          service->Name().c_str());
         }
+        if (deviceLeft) {
+            std::fprintf(stderr, "velmora-cli record: '%s' left\n",
+                         TerminalSafe(device.name).c_str());
+        }
         return 1;
     }
     if (!quiet) {
@@ -300,7 +349,22 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
                      service->Name().c_str());
         complete = false;
     }
-    if (bytes.back() != 0xF7) {
+    if (deviceLeft) {
+        std::fprintf(stderr,
+                     "velmora-cli record: '%s' left during the recording; whatever was still "
+                     "to come is lost\n",
+                     TerminalSafe(device.name).c_str());
+        complete = false;
+    }
+    if (bytes.back() != 0xF7 && stoppedBy != 0) {
+        // Saved all the same: what has arrived may be all there is of it.
+        std::fprintf(stderr,
+                     "velmora-cli record: interrupted by %s while a sysex message was "
+                     "arriving: it was cut after %zu bytes (no F7); the %zu bytes saved are an "
+                     "incomplete recording\n",
+                     SignalName(stoppedBy), LastMessageBytes(bytes), bytes.size());
+        complete = false;
+    } else if (bytes.back() != 0xF7) {
         std::fprintf(stderr,
                      "velmora-cli record: the last sysex message has no end (F7): it was cut "
                      "off\n");

@@ -21,6 +21,7 @@
 #include "midi/service_factory.h"
 #include "sysex/sysex_buffer_file.h"
 #include "sysex/sysex_sender.h"
+#include "sysex/transfer_texts.h"
 
 namespace velmora::cli {
 namespace {
@@ -57,9 +58,10 @@ constexpr const char* kSendHelp =
     "M (-o, --out) is a device number of 'velmora-cli list', a device's name or\n"
     "a part of one name (any case).\n"
     "Exit status: 0 when every block went out, 1 when the file can't be read,\n"
-    "the output can't be opened, a block could not be sent or the send was\n"
-    "interrupted, 2 for a bad command line, a bad message or a device that does\n"
-    "not exist.\n";
+    "the output can't be opened, a block could not be sent or the device left,\n"
+    "2 for a bad command line, a bad message or a device that does not exist,\n"
+    "128 + the signal's number after an interrupt (130 for Ctrl-C, 143 for\n"
+    "SIGTERM, 129 for SIGHUP).\n";
 
 constexpr std::size_t kMaxLine = std::size_t{1} << 20;
 constexpr std::size_t kBlockBytes = 4096;
@@ -68,14 +70,15 @@ constexpr std::size_t kBlockBytes = 4096;
 // otherwise.
 class StatusPrinter {
   public:
-    StatusPrinter(bool terminal, bool quiet) : terminal_(terminal), quiet_(quiet) {}
+    StatusPrinter(bool terminal, bool quiet, std::string deviceName)
+        : terminal_(terminal), quiet_(quiet), deviceName_(std::move(deviceName)) {}
 
     void Show(const std::string& cp1252) {
         if (quiet_ || cp1252 == last_) {
             return;
         }
         last_ = cp1252;
-        const std::string text = TerminalSafe(Cp1252ToUtf8(cp1252));
+        const std::string text = TerminalSafe(sysex::TransferTextUtf8(cp1252, deviceName_));
         if (terminal_) {
             std::fprintf(stderr, "\r%s\x1b[K", text.c_str());
         } else {
@@ -92,23 +95,24 @@ class StatusPrinter {
   private:
     bool terminal_;
     bool quiet_;
+    std::string deviceName_; // UTF-8, as the texts should show it
     std::string last_;
 };
 
-// Standard input, whole, up to the size a .syx file may have.
+// Standard input, whole, up to the size a .syx file may have; an interrupt
+// while it comes ends the read (StopRequested() tells).
 LoadedFile ReadStandardInput() {
     LoadedFile file;
     std::vector<char> chunk(1 << 16);
-    std::size_t got = 0;
-    errno = 0;
-    while ((got = std::fread(chunk.data(), 1, chunk.size(), stdin)) > 0) {
-        if (file.bytes.size() + got > kMaxSysexFileBytes) {
+    long got = 0;
+    while ((got = ReadUnlessStopped(STDIN_FILENO, chunk.data(), chunk.size())) > 0) {
+        if (file.bytes.size() + static_cast<std::size_t>(got) > kMaxSysexFileBytes) {
             file.outcome = {FileProblem::System, EFBIG, kFileTooLargeText};
             return file;
         }
         file.bytes.insert(file.bytes.end(), chunk.begin(), chunk.begin() + got);
     }
-    if (std::ferror(stdin)) {
+    if (got == -1) {
         const int error = errno != 0 ? errno : EIO;
         file.outcome = {FileProblem::System, error, FileErrorText(error)};
     }
@@ -141,6 +145,10 @@ class HexSender {
             interrupted_ = true;
             return false;
         }
+        if (out_.Gone()) {
+            gone_ = true;
+            return false;
+        }
         bool ok = true;
         if (bytes[0] == 0xF0) {
             for (std::size_t at = 0; ok && at < bytes.size(); at += kBlockBytes) {
@@ -157,6 +165,8 @@ class HexSender {
         }
         return ok;
     }
+    void NoteInterrupt() { interrupted_ = true; }
+    bool DeviceGone() const { return gone_; }
     bool Interrupted() const { return interrupted_; }
     std::size_t Messages() const { return messages_; }
     std::size_t Bytes() const { return bytes_; }
@@ -166,47 +176,91 @@ class HexSender {
     int pauseMs_;
     std::size_t messages_ = 0, bytes_ = 0;
     bool interrupted_ = false;
+    bool gone_ = false;
 };
 
-// Reads hex lines from standard input and sends each as it comes. Returns
-// false when sending stopped; `badLines` tells whether any line was skipped.
-bool SendHexLines(HexSender& sender, bool& badLines) {
-    std::string line;
-    std::size_t number = 0;
-    bool tooLong = false;
-    int c = 0;
-    do {
-        c = std::getc(stdin);
-        if (c != '\n' && c != EOF) {
-            if (line.size() < kMaxLine) {
-                line += static_cast<char>(c);
-            } else {
-                tooLong = true;
+// Cuts standard input into lines as it comes and sends each. A line is
+// bounded (a longer one is reported and skipped) and a NUL byte ends the
+// read, as binary data is no text of messages: neither an endless line nor
+// /dev/zero holds the program. Returns false when sending stopped;
+// `badLines` tells whether any line was skipped.
+class HexLineSender {
+  public:
+    explicit HexLineSender(HexSender& sender) : sender_(sender) {}
+
+    bool Run(bool& badLines) {
+        std::vector<char> chunk(1 << 16);
+        long got = 0;
+        while ((got = ReadUnlessStopped(STDIN_FILENO, chunk.data(), chunk.size())) > 0) {
+            std::string_view data(chunk.data(), static_cast<std::size_t>(got));
+            std::size_t nul = data.find('\0');
+            for (std::size_t nl; (nl = data.substr(0, nul).find('\n')) != data.npos;) {
+                Add(data.substr(0, nl));
+                if (!EndLine()) {
+                    return false;
+                }
+                data.remove_prefix(nl + 1);
+                nul = nul == data.npos ? nul : nul - nl - 1;
             }
-            continue;
+            if (nul != data.npos) {
+                Add(data.substr(0, nul));
+                Bad("a NUL byte: the input is not text, sending stops");
+                badLines = true;
+                return true;
+            }
+            Add(data);
         }
-        if (c == EOF && line.empty() && !tooLong) {
-            break;
-        }
-        ++number;
-        const ParsedBytes parsed = ParseMessageLine(line, kMaxLine / 2);
-        if (tooLong || !parsed.ok) {
-            std::fprintf(stderr, "velmora-cli send: line %zu: %s\n", number,
-                         tooLong ? "longer than 1 MiB" : parsed.error.c_str());
-            badLines = true;
-        } else if (!parsed.bytes.empty() && !sender.Send(parsed.bytes)) {
+        if (got == kStopped) {
+            sender_.NoteInterrupt();
             return false;
         }
-        line.clear();
-        tooLong = false;
-    } while (c != EOF);
-    if (std::ferror(stdin)) {
-        std::fprintf(stderr, "velmora-cli send: cannot read standard input: %s\n",
-                     FileErrorText(errno != 0 ? errno : EIO, UserLanguage()).c_str());
-        return false;
+        if (got == -1) {
+            std::fprintf(stderr, "velmora-cli send: cannot read standard input: %s\n",
+                         FileErrorText(errno != 0 ? errno : EIO, UserLanguage()).c_str());
+            return false;
+        }
+        if ((!line_.empty() || tooLong_) && !EndLine()) { // a last line without end
+            return false;
+        }
+        badLines = bad_;
+        return true;
     }
-    return true;
-}
+
+  private:
+    void Add(std::string_view piece) {
+        if (line_.size() + piece.size() > kMaxLine) {
+            tooLong_ = true;
+            line_.append(piece.substr(0, kMaxLine - std::min(kMaxLine, line_.size())));
+        } else {
+            line_.append(piece);
+        }
+    }
+    void Bad(const std::string& why) {
+        std::fprintf(stderr, "velmora-cli send: line %zu: %s\n", number_ + 1, why.c_str());
+        bad_ = true;
+    }
+    // The line read so far is whole: sends it. False when sending stopped.
+    bool EndLine() {
+        bool sent = true;
+        if (tooLong_) {
+            Bad("longer than 1 MiB: " + QuoteStart(line_));
+        } else if (const ParsedBytes parsed = ParseMessageLine(line_, kMaxLine / 2); !parsed.ok) {
+            Bad(parsed.error);
+        } else if (!parsed.bytes.empty()) {
+            sent = sender_.Send(parsed.bytes);
+        }
+        ++number_;
+        line_.clear();
+        tooLong_ = false;
+        return sent;
+    }
+
+    HexSender& sender_;
+    std::string line_;
+    std::size_t number_ = 0;
+    bool tooLong_ = false;
+    bool bad_ = false;
+};
 
 // `send --hex`: the messages of `given` (or of standard input for "-").
 int SendHex(midi::MidiService& service, const DeviceChoice& device,
@@ -218,11 +272,11 @@ int SendHex(midi::MidiService& service, const DeviceChoice& device,
     if (!midi.OpenMidiOut()) {
         return 1;
     }
-    CatchStopSignals();
+    const std::uint64_t unsentBefore = midi.MidiOutHandle().UnsentBytes();
     HexSender sender(midi.MidiOutHandle(), pauseMs);
     bool sent = true, badLines = false;
     if (fromStdin) {
-        sent = SendHexLines(sender, badLines);
+        sent = HexLineSender(sender).Run(badLines);
     } else {
         for (const auto& message : messages) {
             if (!(sent = sender.Send(message))) {
@@ -230,10 +284,20 @@ int SendHex(midi::MidiService& service, const DeviceChoice& device,
             }
         }
     }
+    // Waits for what was handed over to leave, where the output can tell.
+    const auto unsent = static_cast<std::size_t>(midi.MidiOutHandle().UnsentBytes() - unsentBefore);
+    const std::size_t wentOut = sender.Bytes() - std::min(unsent, sender.Bytes());
     if (!sent) {
         std::fprintf(stderr, "velmora-cli send: %s; %zu messages (%zu bytes) were sent\n",
-                     sender.Interrupted() ? "interrupted" : "a message was not sent",
-                     sender.Messages(), sender.Bytes());
+                     sender.Interrupted()  ? "interrupted"
+                     : sender.DeviceGone() ? "the device left"
+                                           : "a message was not sent",
+                     sender.Messages(), wentOut);
+        return sender.Interrupted() ? StatusAfterStop(1) : 1;
+    }
+    if (unsent > 0) {
+        std::fprintf(stderr, "velmora-cli send: %zu of %zu bytes did not go out on '%s'\n", unsent,
+                     sender.Bytes(), TerminalSafe(device.name).c_str());
         return 1;
     }
     if (!quiet) {
@@ -284,6 +348,7 @@ int RunSend(std::span<const std::string_view> args) {
         return UsageError("send", o.error);
     }
     const std::string path = o.positional.front();
+    CatchStopSignals(); // from here on an interrupt ends the command in order
 
     auto service = OpenServiceOrComplain("send", o);
     if (!service) {
@@ -299,6 +364,11 @@ int RunSend(std::span<const std::string_view> args) {
 
     const std::string shownPath = fromStdin ? "standard input" : TerminalSafe(path);
     LoadedFile file = fromStdin ? ReadStandardInput() : LoadSysexFile(path);
+    if (StopRequested() != 0) {
+        std::fprintf(stderr, "velmora-cli send: interrupted while reading %s; nothing was sent\n",
+                     shownPath.c_str());
+        return StatusAfterStop(1);
+    }
     if (!file.outcome) {
         std::fprintf(stderr, "velmora-cli send: %s: %s\n", shownPath.c_str(),
                      FileOutcomeText(file.outcome, UserLanguage()).c_str());
@@ -312,10 +382,10 @@ int RunSend(std::span<const std::string_view> args) {
         return 1;
     }
 
+    const std::uint64_t unsentBefore = midi.MidiOutHandle().UnsentBytes();
     sysex::SysexSender sender(midi.MidiOutHandle(), std::move(file.bytes), device.name,
                               {std::chrono::milliseconds(pauseMs.value_or(0))});
-    StatusPrinter printer(isatty(STDERR_FILENO) != 0, quiet);
-    CatchStopSignals();
+    StatusPrinter printer(isatty(STDERR_FILENO) != 0, quiet, device.name);
     printer.Show(sender.StatusText());
     while (!sender.Finished()) {
         if (StopRequested() != 0) {
@@ -356,19 +426,32 @@ int RunSend(std::span<const std::string_view> args) {
     case sysex::SendState::Cancelled:
         std::fprintf(stderr, "velmora-cli send: interrupted; %zu of %zu bytes were sent\n",
                      sender.BytesHandedOver(), plan.bytesToSend);
-        return 1;
-    default:
+        return StatusAfterStop(1);
+    default: {
         if (plan.messages == 0) {
             std::fprintf(stderr, "velmora-cli send: %s holds no sysex message (F0 ... F7)\n",
                          fromStdin ? shownPath.c_str() : ("'" + shownPath + "'").c_str());
             return 1;
         }
+        // Handed over is not yet out: what the output could not send is not
+        // counted as sent.
+        const auto unsent =
+            static_cast<std::size_t>(midi.MidiOutHandle().UnsentBytes() - unsentBefore);
+        const std::size_t wentOut =
+            sender.BytesHandedOver() - std::min(unsent, sender.BytesHandedOver());
+        if (sender.DeviceGone()) {
+            std::fprintf(stderr,
+                         "velmora-cli send: '%s' left during the send; %zu of %zu bytes went "
+                         "out before\n",
+                         TerminalSafe(device.name).c_str(), wentOut, plan.bytesToSend);
+            return 1;
+        }
         std::fprintf(stderr,
                      "velmora-cli send: block %d of %zu was not sent; %zu of %zu bytes "
                      "went out\n",
-                     sender.Blocks(), plan.blocks.size(), sender.BytesHandedOver(),
-                     plan.bytesToSend);
+                     sender.Blocks(), plan.blocks.size(), wentOut, plan.bytesToSend);
         return 1;
+    }
     }
 }
 

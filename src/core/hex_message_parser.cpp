@@ -108,6 +108,15 @@ ParsedMessage ParseHexMessage(std::string_view text) {
     if (count == 0) {
         return Fail(kEmpty);
     }
+    // Only the first byte may be a status byte: a data byte of 80 or more
+    // would be read as a value it cannot hold.
+    for (std::size_t i = 1; i < count; ++i) {
+        if (bytes[i] > 0x7F) {
+            char why[64];
+            std::snprintf(why, sizeof why, "data byte %02X is above 7F", bytes[i]);
+            return Fail(why);
+        }
+    }
     return {true,
             PackShortMessage(static_cast<std::uint8_t>(bytes[0]),
                              static_cast<std::uint8_t>(bytes[1]),

@@ -1,6 +1,7 @@
 // Reads a short message written as 1 to 3 hexadecimal bytes separated by
-// blanks ("90 3C 64"), as typed on a command line or in a text file, and any
-// number of such bytes (a sysex message on one line).
+// blanks ("90 3C 64"), as typed on a command line or in a text file, the
+// bytes after the first being data bytes (00 to 7F), and any number of such
+// bytes (a sysex message on one line).
 #pragma once
 
 #include <cstdint>

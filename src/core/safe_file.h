@@ -7,7 +7,10 @@
 // - a symbolic link is followed only when the kernel's rule for links in
 //   shared folders would follow it: a link in a sticky, world-writable folder
 //   (such as /tmp) that belongs neither to the user nor to the folder's owner
-//   was planted by someone else and is refused.
+//   was planted by someone else and is refused, wherever it stands in the
+//   path (a folder on the way too). The path is walked one name at a time
+//   through folders held open, so nothing can be swapped in between the
+//   checks and the open.
 // On Windows, which has neither sticky folders nor devices in its folders,
 // links are simply followed and only regular files are written.
 #pragma once

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <deque>
 #include <new>
 #include <string>
 #include <utility>
@@ -32,7 +33,7 @@ FileResult SystemFault(int error) {
 // A file descriptor closed when it goes out of scope, unless closed before.
 class Descriptor {
   public:
-    explicit Descriptor(int fd) : fd_(fd) {}
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
     ~Descriptor() {
         if (fd_ >= 0) {
             ::close(fd_);
@@ -40,6 +41,11 @@ class Descriptor {
     }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        Descriptor old(std::exchange(fd_, std::exchange(other.fd_, -1)));
+        return *this;
+    }
     int get() const { return fd_; }
     // 0, or the errno of a failed close.
     int Close() {
@@ -51,12 +57,31 @@ class Descriptor {
     int fd_;
 };
 
-// Opens without ever waiting (a FIFO with no other end), then makes the
-// descriptor blocking for the transfer.
-int OpenNoWait(const std::string& path, int flags, mode_t mode = 0) {
+// Folders are opened only to look names up in them: no right to read them
+// is needed, as for the kernel's own walk.
+#ifdef O_PATH
+constexpr int kLookupOnly = O_PATH;
+#else
+constexpr int kLookupOnly = O_RDONLY;
+#endif
+
+int OpenFolderAt(int folder, const char* name) {
     int fd = -1;
     do {
-        fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, mode);
+        fd = ::openat(folder, name, kLookupOnly | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Opens `name` in `folder` without ever waiting (a FIFO with no other end),
+// then makes the descriptor blocking for the transfer. A link is not
+// followed unless `follow` says so.
+int OpenNoWait(int folder, const std::string& name, int flags, bool follow = false,
+               mode_t mode = 0) {
+    flags |= O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (follow ? 0 : O_NOFOLLOW);
+    int fd = -1;
+    do {
+        fd = ::openat(folder, name.c_str(), flags, mode);
     } while (fd < 0 && errno == EINTR);
     if (fd >= 0) {
         const int current = ::fcntl(fd, F_GETFL);
@@ -85,109 +110,175 @@ FileResult WriteAll(int fd, std::span<const std::uint8_t> bytes) {
     return {};
 }
 
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
+// The names of a path, in order; a path ending in "/" names a folder, so
+// its last name is ".".
+void PushNames(std::deque<std::string>& names, const std::string& path) {
+    std::deque<std::string> mine;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t slash = std::min(path.find('/', start), path.size());
+        if (slash > start) {
+            mine.emplace_back(path, start, slash - start);
+        }
+        start = slash + 1;
     }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    if (!path.empty() && path.back() == '/') {
+        mine.emplace_back(".");
+    }
+    names.insert(names.begin(), mine.begin(), mine.end());
 }
 
 // The kernel's rule for links in shared folders (fs.protected_symlinks): a
 // link in a sticky, world-writable folder is followed only when it belongs
-// to the user or to the folder's owner. Applied here because the link is
-// read, not followed by the kernel.
-FileResult CheckLinkOwner(const std::string& link, const struct stat& linkStat) {
-    struct stat folder {};
-    if (::stat(FolderOf(link).c_str(), &folder) != 0) {
+// to the user or to the folder's owner. Applied here to every link on the
+// way, as the walk reads the links instead of letting the kernel follow them.
+FileResult CheckLinkOwner(int folder, const struct stat& linkStat) {
+    struct stat st {};
+    if (::fstat(folder, &st) != 0) {
         return SystemFault(errno);
     }
-    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
-    if (shared && linkStat.st_uid != ::geteuid() && linkStat.st_uid != folder.st_uid) {
+    const bool shared = (st.st_mode & S_ISVTX) != 0 && (st.st_mode & S_IWOTH) != 0;
+    if (shared && linkStat.st_uid != ::geteuid() && linkStat.st_uid != st.st_uid) {
         return Fault(FileFault::PlantedLink);
     }
     return {};
 }
 
-// Where ReplaceFile puts the bytes, and how.
-struct Target {
-    enum class Kind { NewFile, Regular, Stream };
-    Kind kind = Kind::NewFile;
-    std::string path;
-    struct stat old {}; // for Regular: the file replaced
+// What a path leads to: a name in a folder held open, so that nothing on the
+// way can be swapped between the checks and the use.
+struct Place {
+    Descriptor folder;
+    std::string name;
+    bool exists = false;
+    // A link of /proc/self/fd that names no path ("pipe:[1234]"): only the
+    // kernel can follow it, to a stream.
+    bool kernelFollows = false;
+    struct stat st {}; // what `name` is, when it exists (never a link)
 };
 
-FileResult Classify(const std::string& path, const struct stat& st, Target& target) {
-    target.path = path;
-    target.old = st;
-    if (S_ISDIR(st.st_mode)) {
-        return SystemFault(EISDIR);
+// Walks `path` one name at a time from "/" or the working folder, as the
+// kernel would, but reads each link itself and refuses a planted one,
+// wherever it stands on the way. Every folder on the way must exist; the
+// last name need not.
+FileResult Walk(const std::string& path, Place& place) {
+    if (path.empty()) {
+        return SystemFault(ENOENT);
     }
-    if (S_ISREG(st.st_mode)) {
-        target.kind = Target::Kind::Regular;
+    std::deque<std::string> names;
+    PushNames(names, path);
+    Descriptor folder(OpenFolderAt(AT_FDCWD, path.front() == '/' ? "/" : "."));
+    int links = 0;
+    while (folder.get() >= 0) {
+        if (names.empty()) { // "/" alone
+            names.emplace_back(".");
+        }
+        const std::string name = std::move(names.front());
+        names.pop_front();
+        const bool last = names.empty();
+        if (name == "." && !last) {
+            continue;
+        }
+        struct stat st {};
+        if (::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT && last) {
+                place.folder = std::move(folder);
+                place.name = name;
+                place.exists = false;
+                return {};
+            }
+            return SystemFault(errno);
+        }
+        if (S_ISLNK(st.st_mode)) {
+            if (++links > 40) {
+                return SystemFault(ELOOP);
+            }
+            if (const FileResult owner = CheckLinkOwner(folder.get(), st); !owner) {
+                return owner;
+            }
+            std::string target(PATH_MAX, '\0');
+            const ssize_t n =
+                ::readlinkat(folder.get(), name.c_str(), target.data(), target.size());
+            if (n < 0) {
+                return SystemFault(errno);
+            }
+            if (static_cast<std::size_t>(n) >= target.size()) {
+                return SystemFault(ENAMETOOLONG);
+            }
+            target.resize(static_cast<std::size_t>(n));
+            struct stat there {};
+            struct stat through {};
+            if (!target.empty() && target.find('/') == std::string::npos &&
+                ::fstatat(folder.get(), target.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 &&
+                ::fstatat(folder.get(), name.c_str(), &through, 0) == 0) {
+                if (!last) {
+                    folder = Descriptor(::openat(folder.get(), name.c_str(),
+                                                 kLookupOnly | O_DIRECTORY | O_CLOEXEC));
+                    continue;
+                }
+                place.folder = std::move(folder);
+                place.name = name;
+                place.exists = true;
+                place.kernelFollows = true;
+                place.st = through;
+                return {};
+            }
+            if (target.empty()) {
+                return SystemFault(ENOENT);
+            }
+            if (target.front() == '/') {
+                folder = Descriptor(OpenFolderAt(AT_FDCWD, "/"));
+            }
+            PushNames(names, target);
+            if (names.empty()) { // a link to "/"
+                names.emplace_back(".");
+            }
+            continue;
+        }
+        if (last) {
+            place.folder = std::move(folder);
+            place.name = name;
+            place.exists = true;
+            place.st = st;
+            return {};
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            return SystemFault(ENOTDIR);
+        }
+        folder = Descriptor(OpenFolderAt(folder.get(), name.c_str()));
+    }
+    return SystemFault(errno);
+}
+
+// Where ReplaceFile puts the bytes, and how.
+enum class TargetKind { NewFile, Regular, Stream };
+
+FileResult Classify(const Place& place, TargetKind& kind) {
+    if (!place.exists) {
+        kind = TargetKind::NewFile;
         return {};
     }
-    if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
-        target.kind = Target::Kind::Stream;
+    if (S_ISDIR(place.st.st_mode)) {
+        return SystemFault(EISDIR);
+    }
+    if (S_ISREG(place.st.st_mode) && !place.kernelFollows) {
+        kind = TargetKind::Regular;
+        return {};
+    }
+    if (S_ISCHR(place.st.st_mode) || S_ISFIFO(place.st.st_mode)) {
+        kind = TargetKind::Stream;
         return {};
     }
     return Fault(FileFault::NotAFile);
 }
 
-// Follows the links from `path`, checking each, to what the bytes replace.
-FileResult FindTarget(const std::string& path, Target& target) {
-    std::string at = path;
-    for (int hops = 0; hops <= 40; ++hops) {
-        struct stat st {};
-        if (::lstat(at.c_str(), &st) != 0) {
-            if (errno != ENOENT) {
-                return SystemFault(errno);
-            }
-            // A link of /proc/self/fd names no path ("pipe:[1234]"), but the
-            // kernel can still follow it to a stream.
-            struct stat through {};
-            if (hops > 0 && ::stat(path.c_str(), &through) == 0 &&
-                (S_ISCHR(through.st_mode) || S_ISFIFO(through.st_mode))) {
-                return Classify(path, through, target);
-            }
-            target.kind = Target::Kind::NewFile;
-            target.path = at;
-            return {};
-        }
-        if (!S_ISLNK(st.st_mode)) {
-            return Classify(at, st, target);
-        }
-        if (const FileResult owner = CheckLinkOwner(at, st); !owner) {
-            return owner;
-        }
-        std::string link(PATH_MAX, '\0');
-        const ssize_t n = ::readlink(at.c_str(), link.data(), link.size());
-        if (n < 0) {
-            return SystemFault(errno);
-        }
-        if (static_cast<std::size_t>(n) >= link.size()) {
-            return SystemFault(ENAMETOOLONG);
-        }
-        link.resize(static_cast<std::size_t>(n));
-        at = link.starts_with('/') ? link : FolderOf(at) + "/" + link;
-    }
-    return SystemFault(ELOOP);
-}
-
-// Creates a new file beside `target` with a name no other save uses. It is
+// Creates a new file beside `place` with a name no other save uses. It is
 // never readable by more users than `mode` allows, even while it is written.
-int CreateTempBeside(const std::string& target, std::string& temp, mode_t mode) {
+int CreateTempBeside(const Place& place, std::string& temp, mode_t mode) {
     static std::atomic<unsigned> serial{0};
-    const std::string folder = FolderOf(target) + "/";
-    const std::string name = NameOf(target);
     for (int attempt = 0; attempt < 16; ++attempt) {
-        temp = folder + TempFileName(name, static_cast<long>(::getpid()), serial.fetch_add(1));
-        const int fd = OpenNoWait(temp, O_WRONLY | O_CREAT | O_EXCL, mode);
+        temp = TempFileName(place.name, static_cast<long>(::getpid()), serial.fetch_add(1));
+        const int fd =
+            OpenNoWait(place.folder.get(), temp, O_WRONLY | O_CREAT | O_EXCL, false, mode);
         if (fd >= 0 || errno != EEXIST) {
             return fd;
         }
@@ -202,16 +293,20 @@ bool ProcessRuns(long pid) {
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
 }
 
-// Removes the new files that killed saves of `target` left beside it.
-void RemoveDeadTempFiles(const std::string& target) {
-    DIR* folder = ::opendir(FolderOf(target).c_str());
-    if (folder == nullptr) {
+// Removes the new files that killed saves of `place` left beside it.
+void RemoveDeadTempFiles(const Place& place) {
+    const int listed = ::openat(place.folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listed < 0) {
         return;
     }
-    const std::string name = NameOf(target);
+    DIR* folder = ::fdopendir(listed);
+    if (folder == nullptr) {
+        ::close(listed);
+        return;
+    }
     std::vector<std::string> dead;
     while (const dirent* entry = ::readdir(folder)) {
-        const std::optional<long> pid = TempFileProcess(entry->d_name, name);
+        const std::optional<long> pid = TempFileProcess(entry->d_name, place.name);
         if (!pid || *pid == static_cast<long>(::getpid())) {
             continue;
         }
@@ -230,17 +325,17 @@ void RemoveDeadTempFiles(const std::string& target) {
 
 // In a sticky folder only the owner of a file or of the folder (or root)
 // may rename over it: the rename would fail after the new file is written.
-bool MayReplaceInStickyFolder(const Target& target) {
+bool MayReplaceInStickyFolder(const Place& place) {
     struct stat folder {};
-    if (::stat(FolderOf(target.path).c_str(), &folder) != 0 || (folder.st_mode & S_ISVTX) == 0) {
+    if (::fstat(place.folder.get(), &folder) != 0 || (folder.st_mode & S_ISVTX) == 0) {
         return true;
     }
     const uid_t user = ::geteuid();
-    return user == 0 || target.old.st_uid == user || folder.st_uid == user;
+    return user == 0 || place.st.st_uid == user || folder.st_uid == user;
 }
 
-FileResult WriteStream(const std::string& path, std::span<const std::uint8_t> bytes) {
-    Descriptor fd(OpenNoWait(path, O_WRONLY));
+FileResult WriteStream(const Place& place, std::span<const std::uint8_t> bytes) {
+    Descriptor fd(OpenNoWait(place.folder.get(), place.name, O_WRONLY, place.kernelFollows));
     if (fd.get() < 0) {
         return SystemFault(errno);
     }
@@ -260,17 +355,18 @@ FileResult WriteStream(const std::string& path, std::span<const std::uint8_t> by
     return {};
 }
 
-FileResult WriteAndRename(const Target& target, std::span<const std::uint8_t> bytes) {
+FileResult WriteAndRename(const Place& place, TargetKind kind,
+                          std::span<const std::uint8_t> bytes) {
     std::string temp;
-    const bool replacing = target.kind == Target::Kind::Regular;
-    Descriptor file(
-        CreateTempBeside(target.path, temp, replacing ? target.old.st_mode & 0666 : 0666));
+    const bool replacing = kind == TargetKind::Regular;
+    const int folder = place.folder.get();
+    Descriptor file(CreateTempBeside(place, temp, replacing ? place.st.st_mode & 0666 : 0666));
     if (file.get() < 0) {
         return SystemFault(errno);
     }
     auto fail = [&](FileResult result) {
         file.Close();
-        ::unlink(temp.c_str());
+        ::unlinkat(folder, temp.c_str(), 0);
         return result;
     };
     if (const FileResult written = WriteAll(file.get(), bytes); !written) {
@@ -278,26 +374,26 @@ FileResult WriteAndRename(const Target& target, std::span<const std::uint8_t> by
     }
     if (replacing) {
         // Best effort: the owner first, as a change of owner clears set-id bits.
-        (void)!::fchown(file.get(), target.old.st_uid, target.old.st_gid);
-        (void)::fchmod(file.get(), target.old.st_mode & 07777);
+        (void)!::fchown(file.get(), place.st.st_uid, place.st.st_gid);
+        (void)::fchmod(file.get(), place.st.st_mode & 07777);
     }
     // On disk before the rename makes it the file.
     if (::fsync(file.get()) != 0) {
         return fail(SystemFault(errno));
     }
     if (const int error = file.Close(); error != 0) {
-        ::unlink(temp.c_str());
+        ::unlinkat(folder, temp.c_str(), 0);
         return SystemFault(error);
     }
-    if (::rename(temp.c_str(), target.path.c_str()) != 0) {
+    if (::renameat(folder, temp.c_str(), folder, place.name.c_str()) != 0) {
         const int error = errno;
-        ::unlink(temp.c_str());
+        ::unlinkat(folder, temp.c_str(), 0);
         return SystemFault(error);
     }
     // Best effort: the rename itself reaches the disk.
-    Descriptor folder(OpenNoWait(FolderOf(target.path), O_RDONLY | O_DIRECTORY));
-    if (folder.get() >= 0) {
-        (void)::fsync(folder.get());
+    Descriptor synced(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (synced.get() >= 0) {
+        (void)::fsync(synced.get());
     }
     return {};
 }
@@ -306,25 +402,30 @@ FileResult WriteAndRename(const Target& target, std::span<const std::uint8_t> by
 
 FileContents ReadRegularFile(const std::filesystem::path& path, std::size_t maxBytes) {
     FileContents contents;
-    // Looked at before it is opened: opening a device may act on it.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        contents.result = SystemFault(errno);
+    Place place;
+    if (const FileResult found = Walk(path.string(), place); !found) {
+        contents.result = found;
         return contents;
     }
-    if (S_ISDIR(st.st_mode)) {
+    // Looked at before it is opened: opening a device may act on it.
+    if (!place.exists) {
+        contents.result = SystemFault(ENOENT);
+        return contents;
+    }
+    if (S_ISDIR(place.st.st_mode)) {
         contents.result = SystemFault(EISDIR);
         return contents;
     }
-    if (!S_ISREG(st.st_mode)) {
+    if (!S_ISREG(place.st.st_mode)) {
         contents.result = Fault(FileFault::NotAFile);
         return contents;
     }
-    Descriptor fd(OpenNoWait(path.string(), O_RDONLY));
+    Descriptor fd(OpenNoWait(place.folder.get(), place.name, O_RDONLY, place.kernelFollows));
     if (fd.get() < 0) {
         contents.result = SystemFault(errno);
         return contents;
     }
+    struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
         contents.result = SystemFault(errno);
         return contents;
@@ -381,35 +482,43 @@ FileContents ReadRegularFile(const std::filesystem::path& path, std::size_t maxB
 }
 
 FileResult ReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-    Target target;
-    if (const FileResult found = FindTarget(path.string(), target); !found) {
+    Place place;
+    TargetKind kind = TargetKind::NewFile;
+    if (const FileResult found = Walk(path.string(), place); !found) {
         return found;
     }
-    if (target.kind == Target::Kind::Stream) {
-        return WriteStream(target.path, bytes);
+    if (const FileResult classified = Classify(place, kind); !classified) {
+        return classified;
     }
-    RemoveDeadTempFiles(target.path);
-    return WriteAndRename(target, bytes);
+    if (kind == TargetKind::Stream) {
+        return WriteStream(place, bytes);
+    }
+    RemoveDeadTempFiles(place);
+    return WriteAndRename(place, kind, bytes);
 }
 
 FileResult CheckReplaceable(const std::filesystem::path& path) {
-    Target target;
-    if (const FileResult found = FindTarget(path.string(), target); !found) {
+    Place place;
+    TargetKind kind = TargetKind::NewFile;
+    if (const FileResult found = Walk(path.string(), place); !found) {
         return found;
     }
-    if (target.kind == Target::Kind::Stream) {
+    if (const FileResult classified = Classify(place, kind); !classified) {
+        return classified;
+    }
+    if (kind == TargetKind::Stream) {
         return {}; // opened only to write: a FIFO's reader would see its end
     }
-    if (target.kind == Target::Kind::Regular && !MayReplaceInStickyFolder(target)) {
+    if (kind == TargetKind::Regular && !MayReplaceInStickyFolder(place)) {
         return SystemFault(EPERM);
     }
     std::string temp;
-    Descriptor trial(CreateTempBeside(target.path, temp, 0600));
+    Descriptor trial(CreateTempBeside(place, temp, 0600));
     if (trial.get() < 0) {
         return SystemFault(errno);
     }
     trial.Close();
-    ::unlink(temp.c_str());
+    ::unlinkat(place.folder.get(), temp.c_str(), 0);
     return {};
 }
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "core/ini_value_text.h"
 #include "core/safe_file.h"
 
 namespace velmora {
@@ -89,7 +90,7 @@ std::optional<std::string> SettingsFile::ReadIniText(std::string_view key) const
         const std::size_t equals = line.find('=');
         if (equals != std::string::npos &&
             EqualsIgnoringCase(std::string_view(line).substr(0, equals), key)) {
-            return line.substr(equals + 1);
+            return UnescapeIniValue(std::string_view(line).substr(equals + 1));
         }
     }
     return std::nullopt;
@@ -128,11 +129,7 @@ SettingsResult SettingsFile::SaveParam(const fs::path& path, const SettingsValue
     if (!values.more.empty()) {
         memoIni.push_back("[More]");
         for (const auto& [name, value] : values.more) {
-            std::string line = name + "=" + value;
-            std::replace_if(
-                line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; },
-                ' '); // one setting, one line
-            memoIni.push_back(std::move(line));
+            memoIni.push_back(name + "=" + EscapeIniValue(value)); // one setting, one line
         }
     }
     std::string text;

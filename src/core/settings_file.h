@@ -28,7 +28,8 @@ struct SettingsValues {
     int jumpSysex = 1;               // 1/0
     int clearSysex = 0;              // 1/0
     // Settings beyond these, written after them under "[More]" as
-    // NAME=VALUE lines, in this order; none are written when empty.
+    // NAME=VALUE lines, in this order, a value with control characters
+    // escaped (core/ini_value_text.h); none are written when empty.
     std::vector<std::pair<std::string, std::string>> more;
 };
 
@@ -56,7 +57,8 @@ class SettingsFile {
     // "=") equals `key`, letter case aside; -1 when there is no such line,
     // when its value is empty or when the number does not fit 32 bits.
     int ReadIni(std::string_view key) const;
-    // The text after "=" of that line, as stored; nothing when there is none.
+    // The text after "=" of that line, its escapes read back (see
+    // core/ini_value_text.h); nothing when there is none.
     std::optional<std::string> ReadIniText(std::string_view key) const;
 
     // Replaces memoIni by the eleven lines for `values` and writes them to

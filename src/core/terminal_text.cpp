@@ -33,13 +33,36 @@ std::size_t Utf8SequenceLength(std::string_view s, std::size_t i) {
     return n;
 }
 
+namespace {
+
+// The code point of a valid UTF-8 sequence of `n` bytes.
+char32_t CodePoint(std::string_view sequence) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(sequence[k]); };
+    const std::size_t n = sequence.size();
+    char32_t c = at(0) & (n == 2 ? 0x1F : n == 3 ? 0x0F : 0x07);
+    for (std::size_t k = 1; k < n; ++k) {
+        c = (c << 6) | (at(k) & 0x3F);
+    }
+    return c;
+}
+
+bool IsBidiControl(char32_t c) {
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+} // namespace
+
 std::string TerminalSafe(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    char escaped[8];
+    char escaped[16];
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte >= 0x20 && byte < 0x7F) {
+        if (byte == '\\') {
+            out += "\\\\";
+            ++i;
+        } else if (byte >= 0x20 && byte < 0x7F) {
             out += text[i++];
         } else if (byte < 0x80) {
             std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
@@ -49,11 +72,11 @@ std::string TerminalSafe(std::string_view text) {
             std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
             out += escaped;
             ++i;
-        } else if (byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            std::snprintf(escaped, sizeof escaped, "\\u%04X",
-                          static_cast<unsigned char>(text[i + 1]));
+        } else if (const char32_t c = CodePoint(text.substr(i, n));
+                   (c >= 0x80 && c <= 0x9F) || IsBidiControl(c)) {
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
             out += escaped;
-            i += 2;
+            i += n;
         } else {
             out.append(text.substr(i, n));
             i += n;

@@ -9,8 +9,11 @@
 namespace velmora {
 
 // `text` with every C0 control byte, DEL and byte that is not part of valid
-// UTF-8 (an 8-bit C1 control among them) written as \xNN, and UTF-8-encoded
-// C1 controls as \u0080..\u009F; other UTF-8 is kept as it is.
+// UTF-8 (an 8-bit C1 control among them) written as \xNN, UTF-8-encoded C1
+// controls as \u0080..\u009F and the bidirectional controls, which turn the
+// text around them (U+061C, U+200E, U+200F, U+202A..U+202E, U+2066..U+2069),
+// as \uNNNN; a backslash is doubled, so that an escape shown is one made
+// here. Other UTF-8 is kept as it is.
 std::string TerminalSafe(std::string_view text);
 
 // The length of the valid UTF-8 sequence of two bytes or more starting at

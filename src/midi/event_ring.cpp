@@ -62,6 +62,31 @@ bool EventRing::Pop(std::vector<std::uint8_t>& message) {
     return true;
 }
 
+bool EventRing::PeekLength(std::size_t& length) const {
+    const std::size_t tail = tail_.load(std::memory_order_relaxed);
+    if (head_.load(std::memory_order_acquire) == tail) {
+        return false;
+    }
+    std::uint8_t prefix[kLengthBytes];
+    CopyOut(tail, prefix, kLengthBytes);
+    std::uint32_t stored = 0;
+    std::memcpy(&stored, prefix, kLengthBytes);
+    length = stored;
+    return true;
+}
+
+void EventRing::PopInto(std::uint8_t* to) {
+    const std::size_t tail = tail_.load(std::memory_order_relaxed);
+    std::size_t length = 0;
+    if (!PeekLength(length)) {
+        return;
+    }
+    if (to != nullptr) {
+        CopyOut(tail + kLengthBytes, to, length);
+    }
+    tail_.store(tail + kLengthBytes + length, std::memory_order_release);
+}
+
 void EventRing::Clear() {
     tail_.store(head_.load(std::memory_order_acquire), std::memory_order_release);
 }

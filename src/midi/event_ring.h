@@ -13,7 +13,7 @@
 namespace velmora::midi {
 
 class EventRing {
-public:
+  public:
     // `capacity` is rounded up to a power of two.
     explicit EventRing(std::size_t capacity);
 
@@ -22,12 +22,17 @@ public:
 
     // Consumer side. False when empty.
     bool Pop(std::vector<std::uint8_t>& message);
+    // Consumer side, without a vector: the length of the next message (false
+    // when empty), then its bytes copied to `to` (room for that length; null
+    // skips the message).
+    bool PeekLength(std::size_t& length) const;
+    void PopInto(std::uint8_t* to);
     void Clear(); // consumer side: drops everything queued
     bool Empty() const;
 
     std::uint64_t Dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
-private:
+  private:
     void CopyIn(std::size_t at, const std::uint8_t* from, std::size_t n);
     void CopyOut(std::size_t at, std::uint8_t* to, std::size_t n) const;
 

@@ -14,6 +14,11 @@ bool OutputSlot::IsOpen() const {
     return port_ != nullptr;
 }
 
+bool OutputSlot::Gone() const {
+    std::lock_guard lock(lock_);
+    return port_ != nullptr && port_->Gone();
+}
+
 bool OutputSlot::SendShort(ShortMessage message) {
     std::lock_guard lock(lock_);
     return port_ && port_->SendShort(message);
@@ -243,6 +248,7 @@ bool MidiFunctions::CloseMidiIn() {
     }
     inPortForCallback_.store(nullptr);
     lostByClosedInputs_ += inPort_->LostEvents();
+    malformedByClosedInputs_ += inPort_->MalformedEvents();
     inPort_.reset();
     InputActive.store(false);
     return true;

@@ -57,6 +57,8 @@ class TMidiHeader {
 class OutputSlot {
   public:
     bool IsOpen() const;
+    // Open, but the device behind it left (maybe to come back since): dead.
+    bool Gone() const;
     bool SendShort(ShortMessage message);
     bool SendLong(std::span<const std::uint8_t> bytes);
     // As MidiOutPort says; 0 when nothing is open.
@@ -113,6 +115,8 @@ class MidiFunctions {
     // The open input port, for the callback's hand-back of buffers; null when closed.
     MidiInPort* MidiInHandle() const { return inPortForCallback_.load(); }
     bool InputOpen() const { return inPort_ != nullptr; }
+    // Open, but the device behind it left (maybe to come back since): dead.
+    bool InputGone() const { return inPort_ != nullptr && inPort_->Gone(); }
     std::size_t InputBufferCount() const { return InputBufferList_.size(); }
     // Whether what goes out through `slot` can come back at the open input,
     // as the service sees its graph. Called on the delivery thread.
@@ -120,6 +124,10 @@ class MidiFunctions {
     // Events the service could not deliver, over every input opened so far.
     std::uint64_t LostInputEvents() const {
         return lostByClosedInputs_ + (inPort_ ? inPort_->LostEvents() : 0);
+    }
+    // Of those, the pieces of input that were no MIDI message.
+    std::uint64_t MalformedInputEvents() const {
+        return malformedByClosedInputs_ + (inPort_ ? inPort_->MalformedEvents() : 0);
     }
 
     // The chosen devices, by name: a device keeps its name while other
@@ -163,6 +171,7 @@ class MidiFunctions {
     std::uint64_t lostByClosedInputs_ = 0;
     mutable std::mutex openInLock_;
     std::string openInName_; // the open input's device or own port; guarded by openInLock_
+    std::uint64_t malformedByClosedInputs_ = 0;
 };
 
 } // namespace velmora::midi

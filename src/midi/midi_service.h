@@ -86,6 +86,9 @@ class MidiInPort {
     virtual bool Close(const WaitHook& whileWaiting) = 0;
     // Events the service could not deliver (queue full, no buffer queued).
     virtual std::uint64_t LostEvents() const = 0;
+    // Of those, the pieces of input that were no MIDI message (bytes out of
+    // place, a message cut off by another status byte).
+    virtual std::uint64_t MalformedEvents() const { return 0; }
     // True once the device behind the port has left or the service stopped:
     // nothing more will arrive through it.
     virtual bool Gone() const { return false; }

@@ -189,9 +189,21 @@ void QueuedMidiIn::DeliverSysex(const std::vector<std::uint8_t>& message) {
 }
 
 void QueuedMidiIn::Deliver(const std::vector<std::uint8_t>& message) {
-    if (message[0] == 0xF0) {
+    const std::uint8_t first = message[0];
+    // The rest of a sysex message that came in several pieces (a JACK event
+    // holds only so much): it goes on in the next buffers.
+    const bool rest = first < 0x80 || first == 0xF7;
+    if (first == 0xF0 || (rest && sysexOpen_)) {
         DeliverSysex(message);
+        sysexOpen_ = message.back() != 0xF7;
         return;
+    }
+    if (rest) {
+        lostMalformed_.fetch_add(1, std::memory_order_relaxed); // no message to go on with
+        return;
+    }
+    if (first < 0xF8) {
+        sysexOpen_ = false; // any other status byte ends a sysex message
     }
     if (message.size() > 3) {
         lostNoBuffer_.fetch_add(1, std::memory_order_relaxed); // not a MIDI message
@@ -214,6 +226,7 @@ void QueuedMidiIn::DeliveryLoop() {
         const std::uint32_t seen = wake_.load(std::memory_order_acquire);
         if (resetRequested_.exchange(false)) {
             ring_.Clear();
+            sysexOpen_ = false;
             busy_.store(true);
             ReturnQueuedBuffersEmpty();
             busy_.store(false);

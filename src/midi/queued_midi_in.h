@@ -35,9 +35,13 @@ class QueuedMidiIn : public MidiInPort {
     bool Reset(const WaitHook& whileWaiting) override;
     bool Close(const WaitHook& whileWaiting) override;
     std::uint64_t LostEvents() const override;
+    std::uint64_t MalformedEvents() const override {
+        return lostMalformed_.load(std::memory_order_relaxed);
+    }
 
     // Producer side (one thread at a time): a whole MIDI message, 1 to 3 bytes
-    // for a short message or a sysex message from F0. Never blocks. Ignored
+    // for a short message or a sysex message from F0, or the rest of a sysex
+    // message in pieces that start with a data byte or F7. Never blocks. Ignored
     // until Start and after Reset; false when it had to be dropped.
     bool Enqueue(std::span<const std::uint8_t> message);
 
@@ -81,6 +85,7 @@ class QueuedMidiIn : public MidiInPort {
     std::atomic<bool> busy_{false};
     std::atomic<std::uint32_t> wake_{0};
     std::atomic<bool> sleeping_{false}; // the delivery thread waits, or is about to
+    bool sysexOpen_ = false;            // delivery thread: the last sysex piece had no F7
     std::atomic<std::uint64_t> lostNoBuffer_{0};
     std::atomic<std::uint64_t> lostMalformed_{0};
 

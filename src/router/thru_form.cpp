@@ -36,7 +36,7 @@ void TthruForm::Build() {
         ui::SkinBand(this, "Transpose", 360, 15, 65), ui::SkinBand(this, "Range", 432, 15, 105)};
     for (int k = 1; k <= 4; ++k) {
         const auto i = static_cast<std::size_t>(k - 1);
-        const int y = 28 + 24 * (k - 1) + 4; // lists sit a little higher than their row
+        const int y = 28 + 24 * (k - 1); // the row's lists; its label and switch sit 4 px lower
         auto* label = new QLabel(QStringLiteral("Midi Out %1").arg(k), this);
         label->setFont(ui::skin::CaptionFont(false));
         label->setStyleSheet(QStringLiteral("color: rgb(224, 224, 224); background: transparent;"));

@@ -138,6 +138,9 @@ void TsendForm::FormActivate() {
     }
     sendPending_ = false;
     Send();
+    // Input is back the moment the send ends, not when the window closes: a
+    // device's reply and whatever is played meanwhile are shown and passed on.
+    midi_.InputActive.store(midi_.InputOpen());
     if (lastState_ != SendState::Completed || sendCancelled_ || endShownMs <= 0) {
         close();
         return;
@@ -158,9 +161,13 @@ void TsendForm::Send() {
         sender_->RequestCancel();
     }
     while (!sender_->Finished()) {
+        // A pause is slept in short steps, with the events let in between
+        // (a pause lies at a message boundary), so that Cancel, Escape and a
+        // stop signal are not held up by a long one.
         const auto wait = sender_->NextStepAt() - SysexSender::Clock::now();
         if (wait > SysexSender::Clock::duration::zero()) {
-            std::this_thread::sleep_for(wait);
+            std::this_thread::sleep_for(
+                std::min<SysexSender::Clock::duration>(wait, std::chrono::milliseconds(20)));
         }
         sender_->Step();
         ShowStatus(sender_->StatusText());

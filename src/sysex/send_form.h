@@ -1,8 +1,9 @@
 // The send window: sends SysexBuffer on the main output message by message,
 // in blocks of at most 4096 bytes, with its progress, and closes itself when
 // the send has ended: at once when it was cancelled or failed, a few seconds
-// after a complete send, whose end it shows until then. Cancel (then Exit)
-// and Escape stop it at the next message boundary or close it.
+// after a complete send, whose end it shows until then while the input runs
+// again. Cancel (then Exit) and Escape stop it at the next message boundary
+// or close it.
 #pragma once
 
 #include <QDialog>
@@ -35,8 +36,8 @@ class TsendForm : public QDialog {
     // The quiet time after each message, in ms (0: none).
     int pauseMs = 0;
     static constexpr int kMaxPauseMs = 5000;
-    // How long a complete send's end stays shown, and the clock (ms) that
-    // times it; tests replace both.
+    // How long a complete send's end stays shown (the input already runs),
+    // and the clock (ms) that times it; tests replace the clock.
     int endShownMs = 4000;
     std::function<std::int64_t()> nowMs;
     // The outcome of the last send.

@@ -54,7 +54,11 @@ SendState SysexSender::Step() {
     blocks_ = block.number;
     progress_ = block.progress;
     status_ = SendProgressText(label_, blocks_, progress_);
-    if (!out_.SendLong(std::span(bytes_).subspan(block.offset, block.length))) {
+    // A port whose device left may still take blocks without a word (a JACK
+    // port queues them for no one): asked before each block, so that what
+    // went out before is known.
+    deviceGone_ = out_.Gone();
+    if (deviceGone_ || !out_.SendLong(std::span(bytes_).subspan(block.offset, block.length))) {
         state_ = SendState::Failed;
         status_ = kSendError;
         return state_;
@@ -74,6 +78,12 @@ void SysexSender::Finish(bool cancelled) {
     if (cancelled) {
         state_ = SendState::Cancelled;
         status_ = kSendCancelled;
+        return;
+    }
+    if (out_.Gone()) { // before the last blocks could leave the port
+        deviceGone_ = true;
+        state_ = SendState::Failed;
+        status_ = kSendError;
         return;
     }
     // A message still held for its F7 will never go: the file ended.

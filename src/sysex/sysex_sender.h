@@ -46,8 +46,8 @@ class SysexSender {
     // Sends the next block; once every block has gone, or when a cancel
     // request meets a message boundary, ends the send. Does nothing during a
     // pause (before NextStepAt) or once the send has ended. A block the
-    // output did not take ends the send as Failed, with the blocks before it
-    // sent.
+    // output did not take, or an output whose device has left, ends the send
+    // as Failed, with the blocks before it sent.
     SendState Step();
 
     // Asks the send to stop at the next message boundary (at once when no
@@ -70,6 +70,8 @@ class SysexSender {
     // Bytes the output has taken, and of those the ones it could not send.
     std::size_t BytesHandedOver() const { return handedOver_; }
     std::size_t BytesNotSent() const { return notSent_; }
+    // The send failed because the device left: BytesHandedOver() went before.
+    bool DeviceGone() const { return deviceGone_; }
     // Windows-1252: "Sending Sysex on 'NAME'...", then the progress, then the
     // outcome ("... : completed (N bytes)", kSendCancelled or kSendError).
     const std::string& StatusText() const { return status_; }
@@ -92,6 +94,7 @@ class SysexSender {
     std::size_t progress_ = 0;
     std::size_t handedOver_ = 0;
     std::size_t notSent_ = 0;
+    bool deviceGone_ = false;
     std::uint64_t unsentBefore_ = 0; // the output's count when the send began
     Clock::time_point resumeAt_{};
 };

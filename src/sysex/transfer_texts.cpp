@@ -12,6 +12,15 @@ std::string OutDeviceLabel(const std::string& outDeviceName) {
     return "'" + Utf8ToCp1252(outDeviceName) + "'";
 }
 
+std::string TransferTextUtf8(const std::string& cp1252Text, const std::string& deviceName) {
+    std::string text = Cp1252ToUtf8(cp1252Text);
+    const std::string lossy = "'" + Cp1252ToUtf8(Utf8ToCp1252(deviceName)) + "'";
+    if (const std::size_t at = text.find(lossy); at != std::string::npos) {
+        text.replace(at, lossy.size(), "'" + deviceName + "'");
+    }
+    return text;
+}
+
 std::string SendingText(const std::string& outDeviceName) {
     return "Sending Sysex on " + OutDeviceLabel(outDeviceName) + "...";
 }
@@ -30,6 +39,26 @@ std::string IncompleteRecordingQuestion(const std::vector<std::uint8_t>& bytes,
     std::string why;
     if (lostEvents > 0) {
         why = std::to_string(lostEvents) + " events were lost while recording";
+    }
+    // Messages cut off inside the recording: a new F0 or another status byte
+    // (a note from a second source on the same input) before their F7.
+    std::size_t cut = 0;
+    bool inMessage = false;
+    for (const std::uint8_t b : bytes) {
+        if (b == 0xF0) {
+            cut += inMessage ? 1 : 0;
+            inMessage = true;
+        } else if (b == 0xF7) {
+            inMessage = false;
+        } else if (b >= 0x80 && b < 0xF8 && inMessage) {
+            ++cut;
+            inMessage = false;
+        }
+    }
+    if (cut > 0) {
+        why += (why.empty() ? "" : ", and ") + std::to_string(cut) +
+               (cut == 1 ? " message was cut off before its end (F7)"
+                         : " messages were cut off before their end (F7)");
     }
     if (!bytes.empty() && bytes.back() != 0xF7) {
         why += (why.empty() ? "" : ", and ") + std::string("the last message has no end (F7)");

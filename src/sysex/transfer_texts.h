@@ -26,10 +26,14 @@ inline constexpr const char* kLoadDialogTitle = "Load Sysex file";
 std::string WaitingText(const std::string& inDeviceName);
 
 // Why a recording is known to be incomplete, as a question before it is
-// saved: input lost while recording, a last message without its F7. Empty
-// when nothing is known to be missing.
+// saved: input lost while recording, messages cut off inside it, a last
+// message without its F7. Empty when nothing is known to be missing.
 std::string IncompleteRecordingQuestion(const std::vector<std::uint8_t>& bytes,
                                         std::uint64_t lostEvents);
+
+// One of these texts in UTF-8 with the device's name as the service gave it:
+// Windows-1252 holds '?' for every character of the name it lacks.
+std::string TransferTextUtf8(const std::string& cp1252Text, const std::string& deviceName);
 
 // "'NAME'": the send window's device label, which the progress texts use.
 std::string OutDeviceLabel(const std::string& outDeviceName);

@@ -39,22 +39,30 @@ class DailyUseTest : public MainFormTest {
 } // namespace
 
 TEST_F(DailyUseTest, JumpsWaitForAnOpenListAndForThePanelTheUserChose) {
+    // Notes right after the user's choice leave the panel be; a new dump is
+    // what the user asked to see and comes to the front.
     Click(form->ImgButSetup); // at 1000
     ASSERT_TRUE(rig.Play({kNoteOn}));
     EXPECT_EQ(ShownPanel(*form), form->PanelSetup);
-    rig.SetElapsed(1000 + JumpGuard::kQuietMs - 1);
+    const std::uint32_t dumpAt = 1000 + JumpGuard::kQuietMs - 1;
+    rig.SetElapsed(dumpAt);
     ASSERT_TRUE(rig.PlaySysex({0xF0, 0x01, 0xF7}));
+    EXPECT_EQ(ShownPanel(*form), form->PanelSysex);
+    // Chosen again while the dump goes on, the panel stays.
+    Click(form->ImgButSetup);
+    rig.SetElapsed(dumpAt + 500);
+    ASSERT_TRUE(rig.PlaySysex({0xF0, 0x02, 0xF7}));
     EXPECT_EQ(ShownPanel(*form), form->PanelSetup);
     // The monitors were filled all the same.
     EXPECT_EQ(form->Memo2->document()->blockCount(), 1);
-    EXPECT_EQ(form->sysexLog().BlockCount(), 1);
+    EXPECT_EQ(form->sysexLog().BlockCount(), 2);
 
     // Quiet time over, but a drop-down list is open.
-    rig.SetElapsed(1000 + JumpGuard::kQuietMs);
+    rig.SetElapsed(dumpAt + JumpGuard::kQuietMs);
     form->cmbMidiThru->showPopup();
     ASSERT_TRUE(QTest::qWaitFor([&] { return form->cmbMidiThru->view()->isVisible(); }, 5000));
     ASSERT_TRUE(rig.Play({kNoteOn}));
-    ASSERT_TRUE(rig.PlaySysex({0xF0, 0x02, 0xF7}));
+    ASSERT_TRUE(rig.PlaySysex({0xF0, 0x03, 0xF7}));
     EXPECT_EQ(ShownPanel(*form), form->PanelSetup);
     form->cmbMidiThru->hidePopup();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->cmbMidiThru->view()->isVisible(); }, 5000));

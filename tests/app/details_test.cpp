@@ -53,7 +53,7 @@ TEST_F(MainFormTest, DetailsShowWhereALargerWindowHasRoomAndTheDefaultWindowKeep
                                                   0x20, 0x00, 0x01, 0x00, 0x00, 0x00, 0xF7};
     ASSERT_TRUE(rig.PlaySysex(identityReply));
 
-    // The default window: the specified history and sysex texts, no line.
+    // The default window: the plain history and sysex texts, no line.
     EXPECT_EQ(form.size(), app::TmainForm::kDefaultSize);
     EXPECT_EQ(WithCrLf(form.Memo2), ui::FromCore(form.history().Text()));
     EXPECT_EQ(Lines(form.Memo1).first(), QStringLiteral("Block #1 (15 bytes)"));
@@ -69,8 +69,8 @@ TEST_F(MainFormTest, DetailsShowWhereALargerWindowHasRoomAndTheDefaultWindowKeep
     EXPECT_NE(name.find("identity reply"), std::string::npos) << name;
 
     // A larger window: the line under the history, the column, the names.
-    const std::string specifiedHistory = form.history().Text();
-    const std::string specifiedSysex = form.sysexLog().Text();
+    const std::string plainHistory = form.history().Text();
+    const std::string plainSysex = form.sysexLog().Text();
     form.ImgButDataClick();
     form.resize(900, 700);
     QApplication::processEvents();
@@ -85,8 +85,8 @@ TEST_F(MainFormTest, DetailsShowWhereALargerWindowHasRoomAndTheDefaultWindowKeep
     EXPECT_EQ(history[7].indexOf("  pitch bend +8191 (+12.00 semitones)"), 65);
     EXPECT_EQ(Lines(form.Memo1).first(),
               QStringLiteral("Block #1 (15 bytes)  ") + ui::FromCore(name));
-    EXPECT_EQ(form.history().Text(), specifiedHistory);
-    EXPECT_EQ(form.sysexLog().Text(), specifiedSysex);
+    EXPECT_EQ(form.history().Text(), plainHistory);
+    EXPECT_EQ(form.sysexLog().Text(), plainSysex);
 
     // The clock's rate at the line's right: 50 clocks a second is 125 BPM.
     // The input path counts the clocks; the window looks now and then and

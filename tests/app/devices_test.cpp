@@ -59,6 +59,55 @@ TEST_F(MainFormTest, DevicesAreKeptByNameAndFollowTheSystem) {
     EXPECT_TRUE(stored.contains("MidiOutName=Gone Synth\r\n")) << stored.toStdString();
 }
 
+// Devices that leave and come back between two polls of the lists (a
+// cable pulled and plugged in again, a JACK client restarted): their ports
+// are dead, so they are opened again, not left looking open. Likewise the
+// main output after Multi Out, when the service stopped and came back
+// while the router window was open.
+TEST_F(MainFormTest, DevicesThatBlinkAreOpenedAgain) {
+    app::TmainForm& form = Start();
+    ASSERT_EQ(form.ImgInOpen->tag(), 1);
+    ASSERT_EQ(form.ImgOutOpen->tag(), 1);
+    for (const bool output : {false, true}) {
+        rig.service.SetPresent(output, 0, false);
+        rig.service.SetPresent(output, 0, true);
+    }
+    form.RefreshDevices();
+    EXPECT_EQ(form.ImgInOpen->tag(), 1);
+    EXPECT_EQ(form.ImgOutOpen->tag(), 1);
+    EXPECT_EQ(rig.service.InOpens(0), 2);
+    EXPECT_EQ(rig.service.OutOpens(0), 2);
+    EXPECT_EQ(rig.service.InOpenNow(0), 1);
+    EXPECT_EQ(rig.service.OutOpenNow(0), 1);
+    EXPECT_TRUE(rig.service.InjectShort(0, 0x643C90)); // taken by the new port
+    EXPECT_TRUE(form.midi().MidiOutHandle().SendShort(0x643C90));
+    EXPECT_EQ(form.cmbMidiIn->currentIndex(), 0);
+    EXPECT_EQ(form.cmbMidiOut->currentIndex(), 0);
+
+    // One that left and is still away is said gone, as when the lists show it.
+    rig.service.SetPresent(false, 0, false);
+    form.RefreshDevices();
+    EXPECT_EQ(form.ImgInOpen->tag(), 0);
+    EXPECT_TRUE(form.DeviceStatus().contains("'Keys A' went away"));
+    rig.service.SetPresent(false, 0, true);
+    form.RefreshDevices();
+    EXPECT_EQ(form.ImgInOpen->tag(), 1);
+
+    // The service stops and comes back while Multi Out is open.
+    form.showRouterWindow = [&] {
+        rig.service.SetRunning(false);
+        form.RefreshDevices();
+        rig.service.SetRunning(true);
+        form.RefreshDevices(); // not taken up again while the router runs
+    };
+    form.ImgButThruClick();
+    EXPECT_EQ(form.ImgOutOpen->tag(), 1);
+    EXPECT_EQ(form.ImgInOpen->tag(), 1);
+    EXPECT_EQ(rig.service.OutOpenNow(0), 1);
+    EXPECT_TRUE(form.midi().MidiOutHandle().SendShort(0x643C90));
+    EXPECT_TRUE(rig.reporter.Texts().empty());
+}
+
 TEST(FirstStart, NeverPassesThruFromADeviceBackIntoItself) {
     const std::string through = "Midi Through:Midi Through Port-0 14:0";
     {

@@ -103,10 +103,12 @@ TEST_F(MonitorTest, JumpToTheDataMonitorOnlyWhenItIsOn) {
 
     Click(form->ImgButSetup);
     Click(form->lblJumpData); // off
+    // Past the quiet time of the panel the user chose: only the switch holds it.
+    rig.SetElapsed(1000 + JumpGuard::kQuietMs);
     ASSERT_TRUE(rig.Play({PackShortMessage(0xC0, 5, 0)}));
     EXPECT_EQ(ShownPanel(*form), form->PanelSetup);
     EXPECT_EQ(form->lblExp[0]->text(), QStringLiteral("Program Change"));
-    EXPECT_EQ(form->ImgLedData->tag(), 1000);
+    EXPECT_EQ(form->ImgLedData->tag(), 1000 + JumpGuard::kQuietMs);
 }
 
 TEST_F(MonitorTest, AfterTouchFilterLightsAndJumpsButShowsNothing) {
@@ -228,19 +230,60 @@ TEST_F(MonitorTest, JumpToTheSysexMonitorOnlyWhenItIsOn) {
     Click(form->ImgButSetup);
     Click(form->ImgJumpSysex); // off
     Click(form->ImgButData);
+    // Past the quiet time of the panel the user chose: only the switch holds it.
+    rig.SetElapsed(1000 + JumpGuard::kQuietMs);
     ASSERT_TRUE(rig.PlaySysex({0xF0, 0x01, 0xF7}));
     EXPECT_EQ(ShownPanel(*form), form->PanelData);
     EXPECT_EQ(form->Memo1->document()->firstBlock().text(), QStringLiteral("Block #1 (3 bytes)"));
-    EXPECT_EQ(form->ImgLedSysex->tag(), 1000);
+    EXPECT_EQ(form->ImgLedSysex->tag(), 1000 + JumpGuard::kQuietMs);
 
     Click(form->ImgButSetup);
     Click(form->lblJumpSysex); // on
     Click(form->ImgButData);
-    rig.SetElapsed(1000 + JumpGuard::kQuietMs);
+    rig.SetElapsed(1000 + 2 * JumpGuard::kQuietMs);
     ASSERT_TRUE(rig.PlaySysex({0xF0, 0x02, 0xF7}));
     EXPECT_EQ(ShownPanel(*form), form->PanelSysex);
     EXPECT_EQ(form->ImgButClear->tag(), 1);
     EXPECT_EQ(form->sysexLog().BlockCount(), 2);
+}
+
+TEST_F(MonitorTest, TheSysexJumpAloneJumpsAndADumpKeepsTheSysexMonitorInFront) {
+    // Only "Jump to Sysex monitor" on: a dump right after the user's choice
+    // of the Setup panel brings the sysex monitor all the same.
+    Click(form->ImgButSetup);
+    Click(form->lblJumpData); // off
+    ASSERT_TRUE(rig.Play({PackShortMessage(0x90, 60, 1)}));
+    EXPECT_EQ(ShownPanel(*form), form->PanelSetup);
+    rig.SetElapsed(1500);
+    ASSERT_TRUE(rig.PlaySysex(SysexDump(10000))); // three blocks
+    EXPECT_EQ(ShownPanel(*form), form->PanelSysex);
+
+    // Both on: the notes around a dump leave the sysex monitor in front while
+    // the dump arrives and a moment after its last block.
+    Click(form->ImgButSetup);
+    Click(form->lblJumpData); // on
+    const std::uint32_t dumpAt = 10000;
+    rig.SetElapsed(dumpAt - 10);
+    ASSERT_TRUE(rig.Play({PackShortMessage(0x90, 60, 1)}));
+    EXPECT_EQ(ShownPanel(*form), form->PanelData);
+    for (std::uint32_t block = 0; block < 4; ++block) {
+        rig.SetElapsed(dumpAt + 500 * block);
+        ASSERT_TRUE(rig.PlaySysex({0xF0, 0x7D, static_cast<std::uint8_t>(block), 0xF7}));
+        EXPECT_EQ(ShownPanel(*form), form->PanelSysex);
+        rig.SetElapsed(dumpAt + 500 * block + 250);
+        ASSERT_TRUE(rig.Play({PackShortMessage(0x90, 61, 1), PackShortMessage(0x80, 61, 0)}));
+        EXPECT_EQ(ShownPanel(*form), form->PanelSysex) << "block " << block;
+    }
+    const std::uint32_t lastBlockAt = dumpAt + 1500;
+    rig.SetElapsed(lastBlockAt + JumpGuard::kSysexHoldMs - 1);
+    ASSERT_TRUE(rig.Play({PackShortMessage(0x90, 62, 1)}));
+    EXPECT_EQ(ShownPanel(*form), form->PanelSysex);
+    rig.SetElapsed(lastBlockAt + JumpGuard::kSysexHoldMs);
+    ASSERT_TRUE(rig.Play({PackShortMessage(0x90, 62, 1)}));
+    EXPECT_EQ(ShownPanel(*form), form->PanelData);
+    // Nothing was lost meanwhile.
+    EXPECT_EQ(form->sysexLog().BlockCount(), 7);
+    EXPECT_EQ(form->Memo2->document()->blockCount(), 12);
 }
 
 TEST_F(MonitorTest, TenMegabyteDumpKeepsTheSysexMonitorBounded) {

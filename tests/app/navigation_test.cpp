@@ -89,7 +89,8 @@ TEST_F(MainFormTest, ClearBeforeEitherMonitorWasShownDoesNothing) {
 TEST_F(MainFormTest, ClearEmptiesTheMonitorShownLastAlsoFromSetup) {
     app::TmainForm& form = Start();
     ASSERT_TRUE(rig.PlaySysex(kIdentity)); // jumps to the sysex monitor
-    ASSERT_TRUE(rig.Play({kNoteOn}));      // jumps to the data monitor
+    rig.SetElapsed(JumpGuard::kSysexHoldMs);
+    ASSERT_TRUE(rig.Play({kNoteOn})); // once the dump is over, jumps to the data monitor
     ASSERT_EQ(ShownPanel(form), form.PanelData);
     Click(form.ImgButSetup);
 

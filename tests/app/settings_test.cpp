@@ -8,23 +8,29 @@ using namespace velmora::testing;
 
 namespace {
 
-// The eleven lines, then the chosen devices' names (of the rig's lists).
+// The eleven lines, then the names of chosen devices (of the rig's lists)
+// that are not the first of their list.
 QByteArray Written(int midiIn, int midiOut, int thru, int activeSense, int afterTouch, int jumpData,
                    int jumpSysex, int clearSysex) {
-    return QStringLiteral("[Velmora]\r\n[Devices]\r\nMidiIn=%1\r\nMidiOut=%2\r\nMidiThru=%3\r\n"
-                          "[Preference]\r\nActiveSenseLED=%4\r\nAfterTouchMonitorFilter=%5\r\n"
-                          "JumpData=%6\r\nJumpSysex=%7\r\nClearSysex=%8\r\n"
-                          "[More]\r\nMidiInName=Keys %9\r\nMidiOutName=Synth %10\r\n")
-        .arg(midiIn)
-        .arg(midiOut)
-        .arg(thru)
-        .arg(activeSense)
-        .arg(afterTouch)
-        .arg(jumpData)
-        .arg(jumpSysex)
-        .arg(clearSysex)
-        .arg(QChar('A' + midiIn))
-        .arg(QChar('A' + midiOut))
+    QString more;
+    if (midiIn != 0) {
+        more += QStringLiteral("MidiInName=Keys %1\r\n").arg(QChar('A' + midiIn));
+    }
+    if (midiOut != 0) {
+        more += QStringLiteral("MidiOutName=Synth %1\r\n").arg(QChar('A' + midiOut));
+    }
+    return (QStringLiteral("[Velmora]\r\n[Devices]\r\nMidiIn=%1\r\nMidiOut=%2\r\nMidiThru=%3\r\n"
+                           "[Preference]\r\nActiveSenseLED=%4\r\nAfterTouchMonitorFilter=%5\r\n"
+                           "JumpData=%6\r\nJumpSysex=%7\r\nClearSysex=%8\r\n")
+                .arg(midiIn)
+                .arg(midiOut)
+                .arg(thru)
+                .arg(activeSense)
+                .arg(afterTouch)
+                .arg(jumpData)
+                .arg(jumpSysex)
+                .arg(clearSysex) +
+            (more.isEmpty() ? QString() : QStringLiteral("[More]\r\n") + more))
         .toLatin1();
 }
 
@@ -126,6 +132,16 @@ TEST_F(MainFormTest, PortThatCannotBeClosedAtShutdownIsReportedAndTheCloseGoesOn
     EXPECT_EQ(rig.ReadSettings(), Written(0, 0, 1, 1, 0, 0, 1, 0));
 }
 
+TEST_F(MainFormTest, DefaultDevicesAndEmptyNamesLeaveNoNamesInTheFile) {
+    rig.WriteSettings(Lines(
+        {"MidiIn=1", "MidiOut=0", "[More]", "MidiInName=", "MidiOutName=", "WindowWidth=638"}));
+    app::TmainForm& form = Start();
+    EXPECT_EQ(form.cmbMidiIn->currentIndex(), 1);
+    PowerOff(form);
+    EXPECT_EQ(rig.ReadSettings(), Written(1, 0, 1, 1, 0, 1, 1, 0));
+    EXPECT_FALSE(rig.ReadSettings()->contains("Name=\r\n"));
+}
+
 TEST_F(MainFormTest, FileWithOnlyItsTitleLineActsAsMissingAndIsRewrittenWhole) {
     rig.WriteSettings("[Velmora]\r\n");
     app::TmainForm& form = Start();
@@ -199,3 +215,26 @@ TEST(NoDeviceStartWithoutFile, WritesNoSettingsFile) {
 
 INSTANTIATE_TEST_SUITE_P(Lists, NoDeviceStart, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "NoOutput" : "NoInput"; });
+
+// A device named with control characters, quotes, the file's own marks and
+// UTF-8 (a JACK client may name its port so) is chosen, stored, and opened
+// again at the next start.
+TEST(SettingsNames, ADeviceWithAnyNameOpensAgainAfterARestart) {
+    const std::string odd = "Keys\r\nB\t\"x\"=[;]\xC3\xA9";
+    MainFormRig rig({"Synth A", odd + " out"}, {"Keys A", odd});
+    {
+        app::TmainForm& form = rig.Start();
+        ChooseEntry(form.cmbMidiIn, 1);
+        ChooseEntry(form.cmbMidiOut, 1);
+        ASSERT_EQ(rig.service.InOpenNow(1), 1);
+        PowerOff(form);
+    }
+    rig.Create();
+    app::TmainForm& form = rig.Start();
+    EXPECT_EQ(form.cmbMidiIn->currentIndex(), 1);
+    EXPECT_EQ(form.cmbMidiOut->currentIndex(), 1);
+    EXPECT_EQ(rig.service.InOpenNow(1), 1);
+    EXPECT_EQ(rig.service.OutOpenNow(1), 1);
+    EXPECT_EQ(form.ImgInOpen->tag(), 1);
+    EXPECT_FALSE(form.DeviceStatus().contains("not there")) << form.DeviceStatus().toStdString();
+}

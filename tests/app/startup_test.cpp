@@ -1,5 +1,9 @@
 // Start-up: what the window shows before and after its first activation,
 // that the first activation's work runs once, and the choice of a service.
+#include <QLabel>
+#include <algorithm>
+#include <tuple>
+
 #include "app/service_choice.h"
 #include "form_actions.h"
 #include "ui/skin_pictures.h"
@@ -37,6 +41,15 @@ TEST_F(MainFormTest, CreationSetsDefaultsAndShowsSetupWithoutTouchingMidi) {
     }
     for (QWidget* p : {form.PanelSetup, form.PanelData, form.PanelSysex, form.PanelAbout}) {
         EXPECT_EQ(p->size(), QSize(487, 426));
+    }
+    // The monitors' titles.
+    for (auto [panel, title, at] : {std::tuple{form.PanelData, "Data Monitor", QPoint(11, 7)},
+                                    std::tuple{form.PanelSysex, "Sysex Monitor", QPoint(8, 8)}}) {
+        const auto labels = panel->findChildren<QLabel*>();
+        const auto found = std::find_if(labels.begin(), labels.end(),
+                                        [&](QLabel* l) { return l->text() == title; });
+        ASSERT_NE(found, labels.end()) << title;
+        EXPECT_EQ((*found)->pos(), at) << title;
     }
 
     // Preference defaults, switches, LEDs.

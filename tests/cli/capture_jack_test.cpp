@@ -80,7 +80,7 @@ Read ReadWithMido(const std::string& fileOrBytes, bool isPath) {
 // Waits until the capture's input port takes what `peer` plays.
 bool WaitCaptureConnected(JackPeer& peer) {
     for (int i = 0; i < 200; ++i) {
-        const auto ports = peer.Ports("^Velmora in[^:]*:in( [0-9]+)?$");
+        const auto ports = peer.Ports("^Velmora[^:]*:in( [0-9]+)?$");
         for (const std::string& port : ports) {
             if (peer.WaitConnected(peer.OutPort(), port, 100ms)) {
                 return true;

@@ -81,6 +81,12 @@ TEST(Decode, BytesOnTheCommandLine) {
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.out, "");
     EXPECT_EQ(bad.err, "velmora-cli decode: more than three bytes\n");
+
+    // A data byte of 80 or more is no value: an error, never "Velocity: 128".
+    const auto high = Decode({"90", "3C", "80"});
+    EXPECT_EQ(high.status, 2);
+    EXPECT_EQ(high.out, "");
+    EXPECT_EQ(high.err, "velmora-cli decode: data byte 80 is above 7F\n");
 }
 
 TEST(Decode, StandardInputKeepsGoodLinesAndNamesBadOnes) {

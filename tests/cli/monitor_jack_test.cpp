@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -179,7 +181,7 @@ TEST_F(MonitorOnJack, AFeedbackLoopIsBrokenAndSaidOnStandardError) {
     ASSERT_TRUE(connected) << monitor.Errors();
     std::string thruPort;
     for (int i = 0; i < 100 && thruPort.empty(); ++i) {
-        for (const std::string& port : looper->Ports("^Velmora out(-[0-9]+)?:out$")) {
+        for (const std::string& port : looper->Ports("^Velmora(-[0-9]+)?:out$")) {
             if (looper->WaitConnected(port, looper->InPort(), 100ms)) {
                 thruPort = port;
             }
@@ -299,6 +301,7 @@ TEST_F(MonitorOnJack, ARepeatingPatternWithNoWayBackGetsNothingAdded) {
 // The JACK server stopping under a running monitor ends it, with a message
 // and a failure status, instead of leaving it to run on forever.
 TEST(MonitorServerGone, TheMonitorEndsWithAMessage) {
+    VELMORA_NEEDS_OWN_JACK_SERVER();
     velmora::jacktest::OwnJackServer server("monitor-gone");
     ASSERT_TRUE(server.Started());
     std::string error;
@@ -316,4 +319,84 @@ TEST(MonitorServerGone, TheMonitorEndsWithAMessage) {
     EXPECT_EQ(monitor.Wait(20s), 1) << monitor.Errors();
     EXPECT_NE(monitor.Errors().find("MIDI service (jack) stopped"), std::string::npos)
         << monitor.Errors();
+}
+
+// A device that leaves: monitor says so and takes it up again when a device
+// of the same name comes back; record says so and fails; send says how much
+// went out before and fails, never "completed".
+TEST(DeviceThatLeaves, MonitorWaitsForItRecordAndSendEndWithWhatWentOut) {
+    ::setenv("LC_ALL", "C", 1);
+    std::string error;
+    auto leaver = JackPeer::Open("leaver", &error);
+    ASSERT_TRUE(leaver) << error;
+    const std::string name = leaver->ClientName();
+
+    ChildProcess monitor({kCli, "monitor", "--api", "jack", "--in", leaver->OutPort()});
+    ChildProcess record({kCli, "record", "--api", "jack", "--in", leaver->OutPort(), "-"});
+    // Until its port is connected what the peer plays goes nowhere: play
+    // until the monitor shows it; the recorder waits once it says so.
+    const auto shows = [&](JackPeer& peer, const std::string& text) {
+        for (int i = 0; i < 200; ++i) {
+            if (!peer.Send({0xF2, 0x10, 0x02})) {
+                return false;
+            }
+            if (monitor.WaitForOutput(text, 100ms)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(shows(*leaver, "Song Position")) << monitor.Errors();
+    ASSERT_TRUE(velmora::testing::Eventually(
+        [&] { return record.Errors().find("Waiting for Sysex") != std::string::npos; }, 30s));
+
+    // The send: 100 messages of 4 KB, 50 ms apart; the peer leaves after 10.
+    std::string folder = ::testing::TempDir() + "velmora-leave-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string file = folder + "/many.syx";
+    {
+        std::FILE* out = std::fopen(file.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        for (int i = 0; i < 100; ++i) {
+            const auto m = velmora::testing::SysexDump(4096, static_cast<std::uint8_t>(i));
+            std::fwrite(m.data(), 1, m.size(), out);
+        }
+        std::fclose(out);
+    }
+    ChildProcess send(
+        {kCli, "send", "--api", "jack", "--out", leaver->InPort(), file, "--pause-ms", "50"});
+    ASSERT_TRUE(leaver->WaitForEvents(10, 30s)) << send.Errors();
+    leaver.reset();
+
+    EXPECT_EQ(send.Wait(30s), 1);
+    EXPECT_NE(send.Errors().find("velmora-cli send: '" + name + ":in' left during the send; "),
+              std::string::npos)
+        << send.Errors();
+    EXPECT_EQ(send.Errors().find("completed"), std::string::npos) << send.Errors();
+    EXPECT_EQ(record.Wait(30s), 1);
+    EXPECT_NE(record.Errors().find("velmora-cli record: '" + name + ":out' left\n"),
+              std::string::npos)
+        << record.Errors();
+    ASSERT_TRUE(velmora::testing::Eventually(
+        [&] { return monitor.Errors().find("left; monitoring goes on") != std::string::npos; },
+        30s))
+        << monitor.Errors();
+
+    // The same name again: taken up, and shown.
+    auto back = JackPeer::Open("leaver", &error);
+    ASSERT_TRUE(back) << error;
+    ASSERT_EQ(back->ClientName(), name);
+    ASSERT_TRUE(velmora::testing::Eventually(
+        [&] { return monitor.Errors().find("is back; monitoring it") != std::string::npos; }, 30s))
+        << monitor.Errors();
+    const std::size_t before = monitor.Output().size();
+    ASSERT_TRUE(velmora::testing::Eventually(
+        [&] {
+            back->Send({0xF2, 0x10, 0x02});
+            return monitor.Output().find("Song Position", before) != std::string::npos;
+        },
+        30s, 100ms));
+    monitor.Signal(SIGTERM);
+    EXPECT_EQ(monitor.Wait(), 0) << monitor.Errors();
+    std::filesystem::remove_all(folder);
 }

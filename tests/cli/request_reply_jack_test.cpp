@@ -86,10 +86,13 @@ TEST(OwnPortOnJack, TakesWhatOtherProgramsSendAndStaysOffVelmorasLists) {
     ASSERT_TRUE(sender) << error;
     const std::string own = "Velmora Monitor";
     ChildProcess first({kCli, "monitor", "--api", "jack", "--virtual", own, "--details"});
-    ASSERT_TRUE(sender->WaitForPort(own + ":" + own, 30s)) << first.Errors();
-    // A second Velmora's port of the same name: JACK adds "-01" to its client.
+    const std::string firstPort = "Velmora:" + own;
+    ASSERT_TRUE(sender->WaitForPort(firstPort, 30s)) << first.Errors();
+    // A second Velmora's port of the same name: its client is "Velmora-01",
+    // and the port gets "-01" too, so that the name alone tells them apart.
     ChildProcess second({kCli, "monitor", "--api", "jack", "--virtual", own});
-    ASSERT_TRUE(sender->WaitForPort(own + "-01:" + own, 30s)) << second.Errors();
+    const std::string secondPort = "Velmora-01:" + own + "-01";
+    ASSERT_TRUE(sender->WaitForPort(secondPort, 30s)) << second.Errors();
 
     // Neither is offered as an output: Velmora would only send to itself.
     ChildProcess list({kCli, "list", "--api", "jack"});
@@ -97,8 +100,8 @@ TEST(OwnPortOnJack, TakesWhatOtherProgramsSendAndStaysOffVelmorasLists) {
     EXPECT_EQ(list.Output().find(own), std::string::npos) << list.Output();
     EXPECT_GE(velmora::testing::DeviceNumber(list.Output(), "Outputs", sender->InPort()), 0);
 
-    ASSERT_TRUE(sender->Connect(sender->OutPort(), own + ":" + own));
-    ASSERT_TRUE(sender->Connect(sender->OutPort(), own + "-01:" + own));
+    ASSERT_TRUE(sender->Connect(sender->OutPort(), firstPort));
+    ASSERT_TRUE(sender->Connect(sender->OutPort(), secondPort));
     ASSERT_TRUE(RepeatedOnLateCycles(
         *sender,
         [&](std::uint64_t) {

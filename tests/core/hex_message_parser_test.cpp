@@ -10,7 +10,8 @@ TEST(ParseHexMessage, GoodLines) {
     EXPECT_EQ(ParseHexMessage("F8").message, 0xF8u);
     EXPECT_EQ(ParseHexMessage("c0 5").message, 0x05C0u);
     EXPECT_EQ(ParseHexMessage("0000090 0").message, 0x90u);
-    EXPECT_TRUE(ParseHexMessage("FF FF FF").ok);
+    EXPECT_TRUE(ParseHexMessage("FF").ok);
+    EXPECT_TRUE(ParseHexMessage("B0 7F 7F").ok);
 }
 
 TEST(ParseHexMessage, BadLinesSayWhy) {
@@ -18,6 +19,8 @@ TEST(ParseHexMessage, BadLinesSayWhy) {
     EXPECT_FALSE(notHex.ok);
     EXPECT_EQ(notHex.error, "\"3G\" is not a hexadecimal byte");
     EXPECT_EQ(ParseHexMessage("90 3C 64 00").error, "more than three bytes");
+    EXPECT_EQ(ParseHexMessage("90 3C 80").error, "data byte 80 is above 7F");
+    EXPECT_EQ(ParseHexMessage("FF FF FF").error, "data byte FF is above 7F");
     EXPECT_EQ(ParseHexMessage("100").error, "\"100\" is above FF");
     EXPECT_EQ(ParseHexMessage("FFFFFFFFFFFFFFFFFFFFFFFF").error,
               "\"FFFFFFFFFFFFFFFFFFFFFFFF\" is above FF");

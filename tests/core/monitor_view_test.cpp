@@ -20,6 +20,39 @@ TEST(JumpGuardTest, AListOpenOrARecentChoiceHoldsJumpsBack) {
     EXPECT_TRUE(JumpAllowed(guard, 999, false));
 }
 
+TEST(JumpGuardTest, ANewDumpJumpsAndKeepsTheSysexMonitorInFrontUntilAMomentAfterItsEnd) {
+    JumpGuard guard;
+    NoteUserChoice(guard, 4900);                        // just before the dump: no hold on it
+    for (std::int32_t block = 0; block < 10; ++block) { // a block each 500 ms
+        const std::int32_t at = 5000 + block * 500;
+        NoteSysexBlock(guard, at);
+        EXPECT_TRUE(SysexJumpAllowed(guard, at, false));
+        EXPECT_FALSE(SysexJumpAllowed(guard, at, true));
+        EXPECT_TRUE(SysexHoldsFront(guard, at + 499));
+    }
+    EXPECT_EQ(guard.dumpStartedAt, 5000);
+    const std::int32_t last = 5000 + 9 * 500;
+    EXPECT_TRUE(SysexHoldsFront(guard, last + JumpGuard::kSysexHoldMs - 1));
+    EXPECT_FALSE(SysexHoldsFront(guard, last + JumpGuard::kSysexHoldMs));
+    EXPECT_FALSE(SysexHoldsFront(guard, last - 1)); // a clock that went back
+
+    // The user chose a panel while a dump arrives: its next blocks leave it be.
+    NoteSysexBlock(guard, 20000);
+    NoteUserChoice(guard, 20100);
+    for (std::int32_t at = 20500; at < 20100 + JumpGuard::kQuietMs; at += 500) {
+        NoteSysexBlock(guard, at);
+        EXPECT_FALSE(SysexJumpAllowed(guard, at, false)) << at;
+    }
+    NoteSysexBlock(guard, 20100 + JumpGuard::kQuietMs); // the same dump, the quiet time over
+    EXPECT_EQ(guard.dumpStartedAt, 20000);
+    EXPECT_TRUE(SysexJumpAllowed(guard, 20100 + JumpGuard::kQuietMs, false));
+    // The next dump jumps at once.
+    NoteUserChoice(guard, 30000);
+    NoteSysexBlock(guard, 30000 + JumpGuard::kSysexHoldMs);
+    EXPECT_EQ(guard.dumpStartedAt, 30000 + JumpGuard::kSysexHoldMs);
+    EXPECT_TRUE(SysexJumpAllowed(guard, 30000 + JumpGuard::kSysexHoldMs, false));
+}
+
 TEST(HistoryFilterTest, ShowsEverythingByDefaultAndStoresWhatItHidesInTheCommandLinesWords) {
     MessageFilter f = kShowEverything;
     EXPECT_FALSE(HidesAny(f));

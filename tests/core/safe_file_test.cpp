@@ -120,6 +120,31 @@ TEST_F(SafeFile, LinksAreFollowedOnlyWhereTheKernelWouldFollowThem) {
     EXPECT_NE(saved.message.find("another user"), std::string::npos) << saved.message;
     EXPECT_EQ(Read(dir_ / "victim"), "secret");
     EXPECT_FALSE(fs::exists(dir_ / "created"));
+
+    // Nor is one read: the file behind it could be sent out of a MIDI port.
+    EXPECT_EQ(ReadRegularFile(shared / "dump.syx", 1 << 20).result.fault, FileFault::PlantedLink);
+    EXPECT_EQ(LoadSysexFile((shared / "dump.syx").string()).outcome.message, kPlantedLinkText);
+    const SettingsResult loaded = settings.LoadParam(shared / "dump.syx");
+    EXPECT_NE(loaded.message.find("another user"), std::string::npos) << loaded.message;
+
+    // A planted link as a folder on the way is refused as well, also when a
+    // link of the user's own leads through it, and the folder it leads to
+    // is neither read nor written.
+    fs::create_directory(dir_ / "mine");
+    Write(dir_ / "mine" / "x.syx", "secret");
+    Link(dir_ / "mine", shared / "evil", kStranger);
+    fs::create_symlink(shared / "evil", dir_ / "through");
+    for (const fs::path& folder : {shared / "evil", dir_ / "through", shared / "evil" / ".."}) {
+        EXPECT_EQ(ReplaceFile(folder / "out.syx", kNew).fault, FileFault::PlantedLink) << folder;
+        EXPECT_EQ(ReplaceFile(folder / "x.syx", kNew).fault, FileFault::PlantedLink) << folder;
+        EXPECT_EQ(CheckReplaceable(folder / "out.syx").fault, FileFault::PlantedLink) << folder;
+        EXPECT_EQ(ReadRegularFile(folder / "x.syx", 1 << 20).result.fault, FileFault::PlantedLink)
+            << folder;
+    }
+    EXPECT_EQ(Names(dir_ / "mine"), std::vector<std::string>{"x.syx"});
+    EXPECT_EQ(Read(dir_ / "mine" / "x.syx"), "secret");
+    fs::remove(shared / "evil");
+    fs::remove(dir_ / "through");
     EXPECT_EQ(Names(shared), (std::vector<std::string>{"dump.syx", "new.syx"}));
 
     // Links of the user and of the folder's owner are followed.
@@ -129,6 +154,9 @@ TEST_F(SafeFile, LinksAreFollowedOnlyWhereTheKernelWouldFollowThem) {
     Link(dir_ / "owners", shared / "owners.syx", kFolderOwner);
     ASSERT_TRUE(ReplaceFile(shared / "owners.syx", kNew));
     EXPECT_EQ(Read(dir_ / "owners"), "new");
+    Link(dir_, shared / "ours", kFolderOwner);
+    ASSERT_TRUE(ReplaceFile(shared / "ours" / "mine" / "x.syx", kNew));
+    EXPECT_EQ(ReadRegularFile(shared / "ours" / "victim", 1 << 20).bytes, kNew);
 }
 
 TEST_F(SafeFile, SpecialFilesAreWrittenInPlaceOrRefusedAndNeverWaitedOn) {

@@ -5,6 +5,7 @@
 
 #include "core/hex_message_parser.h"
 #include "core/json_text.h"
+#include "core/lost_input_text.h"
 #include "core/message_filter.h"
 #include "core/message_json.h"
 #include "core/sysex_file_io.h"
@@ -22,6 +23,22 @@ TEST(ScriptText, EscapesForTerminalsAndJson) {
     EXPECT_EQ(TerminalSafe("\xC2\x9B"
                            "2J \x9B \xC3"),
               "\\u009B2J \\x9B \\xC3"); // C1, broken UTF-8
+    // A backslash shown is always an escape's: the text "\x1B" is not ESC.
+    EXPECT_EQ(TerminalSafe("C:\\x1B"), "C:\\\\x1B");
+    // The bidirectional controls, which would turn the line around them.
+    EXPECT_EQ(TerminalSafe("a\u202Eb\u202A\u202B\u202C\u202D\u2066\u2067\u2068\u2069"
+                           "\u200E\u200F\u061Cz"),
+              "a\\u202Eb\\u202A\\u202B\\u202C\\u202D\\u2066\\u2067\\u2068\\u2069"
+              "\\u200E\\u200F\\u061Cz");
+    EXPECT_EQ(TerminalSafe("\u2065\u202F\u2010"), "\u2065\u202F\u2010"); // their neighbours stay
+    // Why input counted as lost was lost.
+    EXPECT_EQ(LostInputTooltip(3, 0), "3 messages or sysex blocks arrived faster than they could "
+                                      "be taken, or found no buffer, and were lost.");
+    EXPECT_EQ(LostInputTooltip(25, 25).rfind("25 pieces of input were no MIDI message", 0), 0u);
+    EXPECT_NE(LostInputTooltip(5, 2).find("3 messages or sysex blocks arrived faster"),
+              std::string::npos);
+    EXPECT_NE(LostInputTooltip(5, 2).find("\n2 pieces of input were no MIDI message"),
+              std::string::npos);
     EXPECT_EQ(JsonString("say \"hi\"\\\t\x01\xC3\xA9\xFF\xE2\x82"),
               "\"say \\\"hi\\\"\\\\\\u0009\\u0001\xC3\xA9\\ufffd\\ufffd\\ufffd\"");
     EXPECT_EQ(ShortMessageJson(std::vector<std::uint8_t>{0xE0, 0x7F, 0x7F}, std::nullopt, ""),

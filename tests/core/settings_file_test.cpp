@@ -285,3 +285,42 @@ TEST_F(SettingsFileTest, SaveThroughALinkKeepsTheLink) {
     EXPECT_EQ(ReadFile(), kDefaultFile);
 }
 #endif
+
+// Device names hold whatever their clients chose: control characters,
+// quotes, the file's own "=", "[", ";", UTF-8. Each reads back exactly; a
+// name without control characters is written as it stands, as before.
+TEST_F(SettingsFileTest, TextValuesReadBackExactly) {
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {"Plain", "Keys 1:in"},
+        {"Marks", "a=b [c] ;d \"e\" f\\g"},
+        {"Utf8", "Synth\xC3\xA9 \xE2\x98\x83"},
+        {"Breaks", "Port\r\nwith\rbreaks\n"},
+        {"Tabs", "\tTab\tbed\x1B[31m\x7F\x01"},
+        {"Quoted", "\"quoted\""},
+        {"Escapes", "\"\\r\\n\\x41 \\\""},
+        {"Empty", ""},
+    };
+    SettingsValues values;
+    values.more = names;
+    SettingsFile settings;
+    ASSERT_TRUE(settings.SaveParam(path_, values));
+    const std::string text = ReadFile();
+    EXPECT_NE(text.find("\r\nPlain=Keys 1:in\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nMarks=a=b [c] ;d \"e\" f\\g\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nUtf8=Synth\xC3\xA9 \xE2\x98\x83\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nBreaks=\"Port\\r\\nwith\\rbreaks\\n\"\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nTabs=\"\\tTab\\tbed\\x1B[31m\\x7F\\x01\"\r\n"), std::string::npos);
+    EXPECT_EQ(settings.memoIni.size(), 11u + 1u + names.size()); // one line each
+
+    SettingsFile reread;
+    ASSERT_TRUE(reread.LoadParam(path_));
+    for (const auto& [key, value] : names) {
+        EXPECT_EQ(reread.ReadIniText(key), value) << key;
+    }
+    // Texts that look quoted but are not what a save writes stay as they are.
+    const SettingsFile hand = WithLines({"A=\"open", "B=\"bad \\q\"", "C=\"x\"y\"", "D=\"\\x4\""});
+    EXPECT_EQ(hand.ReadIniText("A"), "\"open");
+    EXPECT_EQ(hand.ReadIniText("B"), "\"bad \\q\"");
+    EXPECT_EQ(hand.ReadIniText("C"), "\"x\"y\"");
+    EXPECT_EQ(hand.ReadIniText("D"), "\"\\x4\"");
+}

@@ -11,10 +11,12 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "jack_peer.h"
 #include "late_cycles.h"
+#include "own_jack_server.h"
 #include "support/child_process.h"
 #include "support/device_listing.h"
 #include "support/eventually.h"
@@ -32,15 +34,22 @@ const std::string kVelmora = VELMORA_PROGRAM;
 const std::string kCli = VELMORA_CLI;
 
 // The settings file as the program writes it with these devices and every
-// other setting at its default: the eleven lines, then the devices' names.
+// other setting at its default: the eleven lines, then the names of devices
+// that are not the first of their lists.
 std::string DefaultSettings(int midiIn, int midiOut, const std::string& inName,
                             const std::string& outName) {
+    std::string more;
+    if (midiIn != 0) {
+        more += "MidiInName=" + inName + "\r\n";
+    }
+    if (midiOut != 0) {
+        more += "MidiOutName=" + outName + "\r\n";
+    }
     return "[Velmora]\r\n[Devices]\r\nMidiIn=" + std::to_string(midiIn) +
            "\r\nMidiOut=" + std::to_string(midiOut) +
            "\r\nMidiThru=1\r\n[Preference]\r\nActiveSenseLED=1\r\n"
-           "AfterTouchMonitorFilter=0\r\nJumpData=1\r\nJumpSysex=1\r\nClearSysex=0\r\n"
-           "[More]\r\nMidiInName=" +
-           inName + "\r\nMidiOutName=" + outName + "\r\n";
+           "AfterTouchMonitorFilter=0\r\nJumpData=1\r\nJumpSysex=1\r\nClearSysex=0\r\n" +
+           (more.empty() ? std::string() : "[More]\r\n" + more);
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -79,6 +88,7 @@ class ProgramCopy {
     }
     std::string Program() const { return (folder_ / "velmora").string(); }
     fs::path Settings() const { return folder_ / "Velmora.ini"; }
+    fs::path DemoSettings() const { return folder_ / "VelmoraDemo.ini"; }
 
   private:
     fs::path folder_;
@@ -121,11 +131,11 @@ class VelmoraWindow : public ::testing::Test {
 
 } // namespace
 
-// The port of Velmora's (JACK client "Velmora in" or "Velmora out", with
-// "-01" and so on when other programs took the name first) that is connected
-// to the peer; empty when none is within `timeout`.
+// The port of Velmora's (JACK client "Velmora", with "-01" and so on when
+// another Velmora took the name first) that is connected to the peer; empty
+// when none is within `timeout`.
 std::string ConnectedVelmoraPort(JackPeer& peer, bool input, std::chrono::milliseconds timeout) {
-    const std::string pattern = input ? "^Velmora in(-[0-9]+)?:in$" : "^Velmora out(-[0-9]+)?:out$";
+    const std::string pattern = input ? "^Velmora(-[0-9]+)?:in$" : "^Velmora(-[0-9]+)?:out$";
     std::string connected;
     velmora::testing::Eventually(
         [&] {
@@ -188,10 +198,50 @@ TEST_F(VelmoraWindow, ListensToAJackPeerPassesItThruAndClosesByItsPowerButton) {
     EXPECT_EQ(peer->LostEvents(), 0u);
 }
 
-TEST_F(VelmoraWindow, WithoutAMidiServiceOffersTheDemoInItsDialog) {
+// SIGINT, SIGTERM and SIGHUP end the program within 2 s also while an error
+// box waits for its OK: the box at the start (a settings file that is a
+// FIFO: not read), then, as the program closes, the one of the settings it
+// cannot write there; and that second box alone, up after the Power button
+// (the FIFO made once the program runs). Each box goes as by its OK; the
+// status is 128 + the signal.
+TEST_F(VelmoraWindow, AStopSignalEndsItWhileAnErrorBoxWaits) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        {
+            fs::remove(copy_.Settings());
+            ASSERT_EQ(::mkfifo(copy_.Settings().c_str(), 0600), 0);
+            ChildProcess velmora({copy_.Program(), "--demo"});
+            const std::string box = display_->WaitForWindow("", velmora, "^Velmora$");
+            ASSERT_FALSE(box.empty()) << velmora.Errors() << display_->Errors();
+            velmora.Signal(signal);
+            EXPECT_EQ(velmora.Wait(2s), 128 + signal) << velmora.Errors();
+        }
+        {
+            fs::remove(copy_.Settings());
+            ChildProcess velmora({copy_.Program(), "--demo"});
+            const std::string window = display_->WaitForWindow("638x454", velmora);
+            ASSERT_FALSE(window.empty()) << velmora.Errors() << display_->Errors();
+            ASSERT_EQ(::mkfifo(copy_.Settings().c_str(), 0600), 0);
+            ASSERT_TRUE(display_->Click(window, 16 + 17, 408 + 7)); // Power
+            const std::string box = display_->WaitForWindow("", velmora, "^Velmora$");
+            ASSERT_FALSE(box.empty()) << velmora.Errors() << display_->Errors();
+            velmora.Signal(signal);
+            EXPECT_EQ(velmora.Wait(2s), 128 + signal) << velmora.Errors();
+        }
+    }
+}
+
+TEST_F(VelmoraWindow, WithoutAMidiServiceOffersTheDemoInItsDialogAndLeavesTheSettingsAlone) {
+    if (velmora::jacktest::OnPipeWire()) {
+        GTEST_SKIP() << "PipeWire ignores JACK_DEFAULT_SERVER: there is always a server";
+    }
     // A JACK server that does not run.
     const velmora::testing::ScopedEnvironment server(
         "JACK_DEFAULT_SERVER", "velmora-e2e-none-" + std::to_string(getpid()));
+    // The user's own devices and preferences.
+    const std::string users = "[Devices]\r\nMidiIn=3\r\nJumpData=0\r\n[More]\r\n"
+                              "MidiInName=keys:out\r\nWindowWidth=700\r\n";
+    std::ofstream(copy_.Settings(), std::ios::binary) << users;
 
     // The dialog's third button, "Quit", ends the program before any window.
     {
@@ -201,9 +251,11 @@ TEST_F(VelmoraWindow, WithoutAMidiServiceOffersTheDemoInItsDialog) {
         ASSERT_TRUE(display_->Click(dialog, 328 + 17, 137 + 7));
         EXPECT_EQ(velmora.Wait(20s), 1);
         EXPECT_NE(velmora.Errors().find("jack"), std::string::npos) << velmora.Errors();
-        EXPECT_FALSE(fs::exists(copy_.Settings()));
+        EXPECT_EQ(ReadFile(copy_.Settings()), users);
     }
-    // Its second button, "Demo", runs the program on the demo service.
+    // Its second button, "Demo", runs the program on the demo service, with
+    // settings of its own: it starts on the demo's devices at the default
+    // size, and the user's file stays as it was.
     {
         ChildProcess velmora({copy_.Program(), "--midi-api", "jack"});
         const std::string dialog = display_->WaitForWindow("438x172", velmora);
@@ -214,8 +266,8 @@ TEST_F(VelmoraWindow, WithoutAMidiServiceOffersTheDemoInItsDialog) {
         // The demo keyboard plays into it from its first activation on; the
         // close goes through whatever is being handed over at that moment.
         PowerOff(window, velmora);
-        EXPECT_EQ(ReadFile(copy_.Settings()),
-                  DefaultSettings(0, 0, "Velmora Demo Keyboard", "Velmora Demo Synth"));
+        EXPECT_EQ(ReadFile(copy_.Settings()), users);
+        EXPECT_EQ(ReadFile(copy_.DemoSettings()), DefaultSettings(0, 0, "", ""));
     }
 }
 

@@ -49,8 +49,8 @@ class ScopedEnvironment {
 
 struct InstalledRun {
     QString log;                // the help log, from the user's state folder
-    int exitStatus = -1;        // after the stop request
-    bool settingsSaved = false; // Velmora.ini in the user's configuration folder
+    int exitStatus = -1;        // after the stop request (SIGTERM)
+    bool settingsSaved = false; // the demo's VelmoraDemo.ini in the user's configuration folder
     bool logInBin = false;      // an HHDebug.txt beside the program
     std::string errors;
 };
@@ -84,7 +84,10 @@ inline InstalledRun RunInstalledProgram(const QString& prefix, const std::string
     velmora.Signal(SIGTERM);
     run.exitStatus = velmora.Wait(60s);
     run.errors = velmora.Errors();
-    run.settingsSaved = QFileInfo(QDir(config).filePath("Velmora/Velmora/Velmora.ini")).isFile();
+    // It ran the demo, which keeps settings of its own and leaves the user's alone.
+    run.settingsSaved =
+        QFileInfo(QDir(config).filePath("Velmora/Velmora/VelmoraDemo.ini")).isFile() &&
+        !QFileInfo::exists(QDir(config).filePath("Velmora/Velmora/Velmora.ini"));
     run.logInBin = QFileInfo::exists(QDir(bin).filePath(QStringLiteral("HHDebug.txt")));
     return run;
 }

@@ -124,17 +124,28 @@ int JackPeer::Process(std::uint32_t frames, void* self) {
 
     void* outBuffer = jack_port_get_buffer(jack.out, frames);
     jack_midi_clear_buffer(outBuffer);
-    peer->maxEventBytes_.store(jack_midi_max_event_size(outBuffer));
+    // 16 bytes less than the port says: PipeWire's libjack (0.3.65) writes
+    // past its buffer with an event of the full size, and the program dies.
+    const std::size_t room = jack_midi_max_event_size(outBuffer);
+    peer->maxEventBytes_.store(room > 16 ? room - 16 : 0);
     std::uint32_t length = 0;
+    // PipeWire's libjack drops a whole cycle whose events do not fit its
+    // 32 KB control sequence (16 bytes a header, bodies in steps of 8):
+    // the peer keeps under it, as players on PipeWire must.
+    constexpr std::size_t kCycleCost = 32768 - 64;
+    std::size_t cost = 0;
     while (PeekEvent(jack.sendQueue, &length)) {
         if (length > peer->maxEventBytes_.load()) { // would never fit
             jack_ringbuffer_read_advance(jack.sendQueue, kHeaderBytes + length);
             peer->lost_.fetch_add(1);
             continue;
         }
-        if (jack_midi_max_event_size(outBuffer) < length) {
+        const std::size_t eventCost = 16 + ((std::size_t{length} + 7) & ~std::size_t{7});
+        if (jack_midi_max_event_size(outBuffer) < length ||
+            (cost > 0 && cost + eventCost > kCycleCost)) {
             break; // the buffer is full: the rest goes next cycle
         }
+        cost += eventCost;
         jack_midi_data_t* data = jack_midi_event_reserve(outBuffer, 0, length);
         if (data == nullptr) {
             break;

@@ -24,7 +24,8 @@
 // can repeat a transfer that came up short meanwhile.
 //
 // One 10,000-byte sysex fits in one event: at period 256 a JACK2 MIDI port
-// buffer takes events of up to 32,720 bytes (MaxEventBytes tells).
+// buffer takes events of up to 32,720 bytes, of which the peer uses 32,704
+// (MaxEventBytes tells; see there).
 #pragma once
 
 #include <atomic>
@@ -65,8 +66,9 @@ class JackPeer {
     }
     // Waits until every queued event has gone out and been delivered.
     bool WaitSent(std::chrono::milliseconds timeout = 10s);
-    // The longest event the output port takes in one cycle (0 before the
-    // first cycle has run; Open waits for it).
+    // The longest event the output port takes in one cycle, less 16 bytes
+    // that PipeWire's libjack needs and does not count (0 before the first
+    // cycle has run; Open waits for it).
     std::size_t MaxEventBytes() const { return maxEventBytes_.load(); }
 
     // Connects an output port to an input port, by full names ("client:port"),

@@ -30,7 +30,7 @@ function(velmora_jack_test name)
         # One at a time: they share one server, whose dummy driver runs late
         # when several clients load the two cores, and JACK drops the MIDI of
         # a late cycle.
-        PROPERTIES TIMEOUT 600 FIXTURES_REQUIRED jack RESOURCE_LOCK jack_server
+        PROPERTIES TIMEOUT 600 FIXTURES_REQUIRED jack RESOURCE_LOCK jack_server LABELS jack
         ENVIRONMENT "JACK_DEFAULT_SERVER=${VELMORA_JACK_SERVER}"
         ENVIRONMENT_MODIFICATION "JACK_NO_START_SERVER=set:1")
 endfunction()

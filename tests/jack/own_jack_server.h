@@ -16,6 +16,21 @@
 
 namespace velmora::jacktest {
 
+// True under PipeWire's JACK (scripts/test-pipewire): there the one server
+// is PipeWire, shared by every test, and none can be started or stopped for
+// one test.
+inline bool OnPipeWire() {
+    const char* stack = std::getenv("VELMORA_JACK_STACK");
+    return stack != nullptr && std::string(stack) == "pipewire";
+}
+
+// Skips the test that needs a server of its own where it can't have one.
+#define VELMORA_NEEDS_OWN_JACK_SERVER()                                                            \
+    if (::velmora::jacktest::OnPipeWire()) {                                                       \
+        GTEST_SKIP() << "needs a JACK server of its own to stop; under PipeWire the one "          \
+                        "server is shared by every test";                                          \
+    }
+
 class OwnJackServer {
   public:
     explicit OwnJackServer(const std::string& suffix) {

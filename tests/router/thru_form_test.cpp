@@ -58,6 +58,16 @@ class RouterRig : public MainFormRig {
 
 TEST(Router, DefaultsSendEverythingUnchangedToTheFirstDevice) {
     RouterRig r;
+    // The rows at y 28, 52, 76 and 100; labels and switches 4 px lower.
+    for (std::size_t i = 0; i < 4; ++i) {
+        const int y = 28 + 24 * static_cast<int>(i);
+        for (QComboBox* list : {r.thru->cmbMidiOut[i], r.thru->cmbChannel[i], r.thru->cmbTransp[i],
+                                r.thru->cmbSplitLo[i], r.thru->cmbSplitHi[i]}) {
+            EXPECT_EQ(list->y(), y) << "row " << i + 1;
+        }
+        EXPECT_EQ(r.thru->lblOut[i]->y(), y + 4);
+        EXPECT_EQ(r.thru->ImgButOpen[i]->pos(), QPoint(66, y + 4));
+    }
     EXPECT_EQ(r.thru->windowTitle(), " Multi Out");
     EXPECT_EQ(r.thru->cmbChannel[0]->count(), 17);
     EXPECT_EQ(r.thru->cmbTransp[0]->count(), 49);

@@ -24,6 +24,7 @@ class ChildProcess {
     std::string Errors();
 
     void Signal(int signal);
+    pid_t Pid() const { return pid_; }
     // False once the child has ended.
     bool Running();
     // The exit status, or -1 when it did not exit within the timeout (or was

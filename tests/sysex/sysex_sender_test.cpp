@@ -136,6 +136,30 @@ TEST_F(SenderTest, ABlockTheOutputRefusesFailsTheSend) {
     EXPECT_EQ(service_.SentCount(0), 2u);
 }
 
+// A device that leaves halfway: the send fails at the next block, knowing
+// what went before, also when the port would still take the blocks; and one
+// that leaves after the last block leaves the end unsure: not completed.
+TEST_F(SenderTest, ADeviceThatLeavesFailsTheSendWithWhatWentBefore) {
+    const Bytes file = Joined({SysexDump(20), SysexDump(30), SysexDump(40)});
+    SysexSender sender(midi_.MidiOutHandle(), file, "Synth");
+    sender.Step();
+    sender.Step();
+    service_.SetPresent(true, 0, false);
+    Run(sender);
+    EXPECT_EQ(sender.State(), SendState::Failed);
+    EXPECT_TRUE(sender.DeviceGone());
+    EXPECT_EQ(sender.BytesHandedOver(), 50u);
+
+    service_.SetPresent(true, 0, true);
+    SysexSender last(midi_.MidiOutHandle(), SysexDump(20), "Synth");
+    last.Step();
+    service_.SetPresent(true, 0, false);
+    Run(last);
+    EXPECT_EQ(last.State(), SendState::Failed);
+    EXPECT_TRUE(last.DeviceGone());
+    EXPECT_EQ(last.BytesHandedOver(), 20u);
+}
+
 TEST_F(SenderTest, AClosedOutputFailsTheFirstBlock) {
     ASSERT_TRUE(midi_.CloseMidiOut());
     SysexSender sender(midi_.MidiOutHandle(), SysexDump(10), "Synth");

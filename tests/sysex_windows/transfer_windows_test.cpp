@@ -7,9 +7,11 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 
 #include "app/form_actions.h"
 #include "app/main_form_fixture.h"
+#include "app/signal_stop.h"
 #include "core/sysex_request.h"
 #include "support/sysex_dump.h"
 #include "support/timer_ticks.h"
@@ -79,8 +81,9 @@ class TransferRig : public MainFormRig {
             send->pauseMs = f.SendPauseMs();
             send->ChooseAndSend(name);
         };
-        // A complete send's end stays shown until this clock has moved on.
-        send->nowMs = [this] { return sendClock; };
+        // A complete send's end stays shown until this clock has moved on:
+        // each look at it moves it on by `sendClockStep`.
+        send->nowMs = [this] { return sendClock += sendClockStep; };
         record->chooseSaveFile = [this](QWidget*) { return savePath; };
         send->chooseOpenFile = [this](QWidget*) { return openPath; };
     }
@@ -103,6 +106,7 @@ class TransferRig : public MainFormRig {
 
     std::function<void()> whileRecording;
     std::int64_t sendClock = 0;
+    std::int64_t sendClockStep = 1000;
     QString savePath, openPath;
     std::unique_ptr<sysex::TrecordForm> record;
     std::unique_ptr<sysex::TsendForm> send;
@@ -211,6 +215,32 @@ TEST(RecordWindow, AnIncompleteRecordingIsSavedOnlyAfterAWarning) {
     EXPECT_EQ(ReadFile(r.savePath), Bytes(cut));
 }
 
+// A note from a second source on the same input cuts the dump it falls into
+// (the input ends a sysex message at any other status byte); the messages
+// after it come whole, so the recording ends with an F7 and nothing is known
+// to be lost. It is saved only after a warning all the same.
+TEST(RecordWindow, ADumpCutByASecondSourceIsSavedOnlyAfterAWarning) {
+    TransferRig r;
+    r.savePath = r.dir.filePath("cut.syx");
+    auto cut = SysexDump(700, 1);
+    cut.pop_back();
+    const auto next = SysexDump(300, 2);
+    BoxAnswerer answer;
+    r.whileRecording = [&] {
+        r.service.InjectSysex(0, cut);
+        r.service.InjectShort(0, PackShortMessage(0x90, 60, 100)); // the second source
+        r.service.InjectSysex(0, next);
+        r.Settle();
+        answer.Arm(); // Enter: "Save"
+        QTest::mouseClick(r.record->ImgButSave, Qt::LeftButton);
+    };
+    QTest::mouseClick(r.form->ImgButRecord, Qt::LeftButton);
+    EXPECT_TRUE(answer.text.contains("incomplete") &&
+                answer.text.contains("1 message was cut off before its end (F7)"))
+        << answer.text.toStdString();
+    EXPECT_EQ(ReadFile(r.savePath), Bytes(Joined({cut, next})));
+}
+
 TEST(RecordWindow, OwnInputPortAndSendRequestRecordTheReplyOfAnotherProgram) {
     TransferRig r(true);
     app::TmainForm& f = *r.form;
@@ -278,7 +308,6 @@ TEST(RecordWindow, OwnInputPortAndSendRequestRecordTheReplyOfAnotherProgram) {
 
 TEST(SendWindow, SendsMessagesInBlocksAndClosesItself) {
     TransferRig r;
-    r.send->endShownMs = 0;
     r.openPath = r.dir.filePath("two.syx");
     const auto a = SysexDump(20, 3), b = SysexDump(30, 4), big = SysexDump(10000);
     const std::vector<std::uint8_t> junk{0x01, 0x02};
@@ -302,7 +331,6 @@ TEST(SendWindow, SendsMessagesInBlocksAndClosesItself) {
 
 TEST(SendWindow, EmptyFileMissingFileAndAFailedBlock) {
     TransferRig r;
-    r.send->endShownMs = 0;
     BoxAnswerer answer;
     r.openPath = r.dir.filePath("empty.syx");
     r.WriteFile(r.openPath, {});
@@ -331,8 +359,9 @@ TEST(SendWindow, EmptyFileMissingFileAndAFailedBlock) {
     EXPECT_EQ(r.LongMessages(0).size(), 1u); // the blocks before it went out
 }
 
-TEST(SendWindow, ACompleteSendShowsItsEndAWhileWithThePauseChosenAndALongNameShortened) {
+TEST(SendWindow, ACompleteSendShowsItsEndAWhileTheInputRunsWithThePauseChosenAndALongName) {
     TransferRig r;
+    r.sendClockStep = 0; // the clock moves when the test says
     r.openPath = r.dir.filePath("three.syx");
     r.WriteFile(r.openPath, Bytes(Joined({SysexDump(8), SysexDump(8), SysexDump(10)})));
     r.form->SetSendPauseMs(1);
@@ -341,6 +370,12 @@ TEST(SendWindow, ACompleteSendShowsItsEndAWhileWithThePauseChosenAndALongNameSho
         ASSERT_TRUE(QTest::qWaitFor([&] { return !r.send->lblResult->text().isEmpty(); }, 10000));
         shownAtEnd = r.send->isVisible();
         EXPECT_EQ(r.send->lblResult->text(), "Sent 3 messages, 26 bytes");
+        // The input runs again while the end is shown: a note played now is
+        // shown and passed through.
+        EXPECT_TRUE(r.form->midi().InputActive.load());
+        EXPECT_TRUE(r.Play({PackShortMessage(0x90, 61, 1)}));
+        EXPECT_EQ(r.form->lblDec[1]->text(), "61");
+        EXPECT_EQ(r.service.Sent(0).back().message, PackShortMessage(0x90, 61, 1));
         // F1 opens the send window's own page.
         QWidget* focus = r.send->focusWidget() ? r.send->focusWidget() : r.send.get();
         QTest::keyClick(focus, Qt::Key_F1);
@@ -358,7 +393,7 @@ TEST(SendWindow, ACompleteSendShowsItsEndAWhileWithThePauseChosenAndALongNameSho
 
     // A device name too long for the status line is shortened in the middle.
     const std::string name(120, 'n');
-    r.send->endShownMs = 0;
+    r.sendClockStep = 1000;
     r.form->chooseAndSendFile = [&](const std::string&) { r.send->ChooseAndSend(name + "-end"); };
     QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
     EXPECT_LE(r.send->lblStatus->fontMetrics().horizontalAdvance(r.send->lblStatus->text()),
@@ -387,4 +422,33 @@ TEST(SendWindow, EscapeStopsAtTheNextMessageBoundary) {
     for (const auto& m : sent) {
         EXPECT_EQ(m.size(), 100u); // only whole messages went out
     }
+}
+
+// SIGTERM, SIGINT or SIGHUP during a send, even in a long pause after a
+// message: the send stops at that message boundary with no error, then the
+// main window closes as by its Power button, saving the settings, and the
+// exit status names the signal.
+TEST(SendWindow, AStopSignalEndsTheSendAtABoundaryThenTheProgram) {
+    TransferRig r;
+    r.openPath = r.dir.filePath("three.syx");
+    r.WriteFile(r.openPath, Bytes(Joined({SysexDump(8), SysexDump(8), SysexDump(10)})));
+    r.form->SetSendPauseMs(sysex::TsendForm::kMaxPauseMs);
+    QFile::remove(r.settingsPath);
+    int stop = 0;
+    app::SignalStop signalStop([&] { return stop; });
+    signalStop.SetMainWindow(r.form.get());
+    // The signal comes once the first message went, in the pause after it.
+    QTimer firstSent;
+    QObject::connect(&firstSent, &QTimer::timeout, [&] {
+        if (r.service.SentCount(0) >= 1) {
+            stop = SIGHUP;
+        }
+    });
+    firstSent.start(5);
+    QTest::mouseClick(r.form->ImgButSend, Qt::LeftButton);
+    EXPECT_EQ(r.send->LastState(), sysex::SendState::Cancelled);
+    EXPECT_EQ(r.LongMessages(0).size(), 1u);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !r.form->isVisible(); }, 20000));
+    EXPECT_TRUE(QFile::exists(r.settingsPath));
+    EXPECT_EQ(signalStop.ExitStatus(0), 128 + SIGHUP);
 }

@@ -1,7 +1,11 @@
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <pwd.h>
+#include <unistd.h>
 
 #include "app/settings_location.h"
 #include "core/settings_file.h"
@@ -86,4 +90,33 @@ TEST(SettingsLocation, PathsAsFilesystemPaths) {
     EXPECT_EQ(ToFilesystemPath(name).string(), "/tmp/r\xC3\xA9glages/Velmora.ini");
     const SettingsPaths paths = SettingsPathsForThisProgram();
     EXPECT_TRUE(paths.writePath.endsWith(QStringLiteral("/Velmora.ini")));
+}
+
+TEST_F(SettingsLocationTest, TheDemoKeepsAFileOfItsOwnWhereTheSettingsAreWritten) {
+    const SettingsPaths user{inConfig(), besideProgram()};
+    const SettingsPaths demo = DemoSettingsPaths(user);
+    EXPECT_EQ(demo.readPath, programFolder() + QStringLiteral("/VelmoraDemo.ini"));
+    EXPECT_EQ(demo.writePath, demo.readPath);
+    EXPECT_EQ(DemoSettingsPaths({inConfig(), inConfig()}).writePath,
+              configFolder() + QStringLiteral("/VelmoraDemo.ini"));
+}
+
+// The test programs run in a HOME of their own (support/throwaway_home.cpp):
+// the user's Velmora.ini is never read, nor written.
+TEST(SettingsLocation, TheTestsRunInAThrowawayHome) {
+    const QString home = qEnvironmentVariable("HOME");
+    EXPECT_TRUE(QFileInfo(home).fileName().startsWith(QStringLiteral("velmora-home-")))
+        << home.toStdString();
+    if (const passwd* user = getpwuid(getuid()); user != nullptr && user->pw_dir != nullptr) {
+        EXPECT_NE(QDir(home).canonicalPath(),
+                  QDir(QString::fromLocal8Bit(user->pw_dir)).canonicalPath());
+    }
+    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME",
+                                 "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+        const QString folder = qEnvironmentVariable(variable);
+        EXPECT_TRUE(folder.startsWith(home + QLatin1Char('/')) && QFileInfo(folder).isDir())
+            << variable << "=" << folder.toStdString();
+    }
+    EXPECT_TRUE(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)
+                    .startsWith(home + QLatin1Char('/')));
 }

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+#include "midi/jack/jack_graph.h"
+
 namespace velmora::midi {
 
 namespace {
@@ -139,36 +141,24 @@ std::vector<std::string> JackCycleWatch::MidiPorts(bool receiving) const {
 }
 
 MidiGraph JackCycleWatch::Graph() const {
+    return ReadJackGraph(static_cast<jack_client_t*>(client_));
+}
+
+std::vector<std::string> JackCycleWatch::Connections(const std::string& port) const {
+    std::vector<std::string> names;
     auto* client = static_cast<jack_client_t*>(client_);
-    MidiGraph graph;
-    const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, 0);
-    if (ports == nullptr) {
-        return graph;
+    const jack_port_t* found = jack_port_by_name(client, port.c_str());
+    if (found == nullptr) {
+        return names;
     }
-    for (const char** name = ports; *name != nullptr; ++name) {
-        jack_port_t* port = jack_port_by_name(client, *name);
-        if (port == nullptr) {
-            continue; // gone since it was listed
+    const char** ports = jack_port_get_all_connections(client, found);
+    if (ports != nullptr) {
+        for (const char** name = ports; *name != nullptr; ++name) {
+            names.emplace_back(*name);
         }
-        const std::string full = *name;
-        const std::string node = full.substr(0, full.find(':'));
-        const int flags = jack_port_flags(port);
-        graph.ports.push_back({full, node, (flags & JackPortIsOutput) != 0});
-        if ((flags & JackPortIsPhysical) != 0) {
-            graph.nodes[node] = MidiGraph::Node::Outside;
-        }
-        if ((flags & JackPortIsOutput) == 0) {
-            continue;
-        }
-        if (const char** to = jack_port_get_all_connections(client, port)) {
-            for (const char** other = to; *other != nullptr; ++other) {
-                graph.connections.emplace_back(full, *other);
-            }
-            jack_free(static_cast<void*>(to));
-        }
+        jack_free(static_cast<void*>(ports));
     }
-    jack_free(static_cast<void*>(ports));
-    return graph;
+    return names;
 }
 
 bool JackSendBudget::Take(std::size_t bytes) {

@@ -50,6 +50,9 @@ class JackCycleWatch {
     // sending port is connected to; a client with a physical port (a
     // hardware bridge) is Outside. Any thread but the real-time one.
     MidiGraph Graph() const;
+    // The ports connected now to the port called `port`; none when there is
+    // no such port.
+    std::vector<std::string> Connections(const std::string& port) const;
 
   private:
     JackCycleWatch() = default;

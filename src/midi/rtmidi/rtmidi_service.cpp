@@ -258,6 +258,69 @@ void WaitForTheGraph(const std::shared_ptr<JackCycleWatch>& watch) {
 #endif
 }
 
+// Tells when the device behind a JACK port has gone: the connection made at
+// the open is there no more. A device that leaves and comes back (a client
+// restarted) has a port of the same name, but nothing connects it to ours
+// again. Knows the connection by the ports connected to the device just
+// before and just after the open: Velmora's own port's name is JACK's to
+// choose ("Velmora in-01" when another program holds "Velmora in").
+class JackConnectionWatch {
+  public:
+    // Before the open.
+    void Begin(const std::shared_ptr<JackCycleWatch>& watch, const std::string& device) {
+#ifdef VELMORA_HAVE_JACK
+        watch_ = watch;
+        device_ = device;
+        if (watch_) {
+            before_ = watch_->Connections(device);
+        }
+#else
+        (void)watch;
+        (void)device;
+#endif
+    }
+    // After a successful open, once the graph has taken the connection.
+    void Opened() {
+#ifdef VELMORA_HAVE_JACK
+        if (!watch_) {
+            return;
+        }
+        for (std::string& name : watch_->Connections(device_)) {
+            if (std::find(before_.begin(), before_.end(), name) == before_.end()) {
+                own_.push_back(std::move(name));
+            }
+        }
+        before_.clear();
+#endif
+    }
+    // Any thread; a few calls into libjack, never on the real-time thread.
+    bool Gone() const {
+#ifdef VELMORA_HAVE_JACK
+        if (!watch_) {
+            return false;
+        }
+        if (!watch_->Running()) {
+            return true;
+        }
+        if (own_.empty()) {
+            return false; // the connection was never seen: nothing to tell by
+        }
+        const std::vector<std::string> now = watch_->Connections(device_);
+        return std::none_of(own_.begin(), own_.end(), [&](const std::string& name) {
+            return std::find(now.begin(), now.end(), name) != now.end();
+        });
+#else
+        return false;
+#endif
+    }
+
+  private:
+    std::shared_ptr<JackCycleWatch> watch_;
+    std::string device_;
+    std::vector<std::string> before_;
+    std::vector<std::string> own_; // the ports of ours that the open connected
+};
+
 class RtMidiOutPort final : public MidiOutPort {
   public:
 #ifdef VELMORA_HAVE_JACK
@@ -288,9 +351,11 @@ class RtMidiOutPort final : public MidiOutPort {
 #ifdef VELMORA_HAVE_JACK
         out = TakeRetiredJackOutput(watch_, clientName_);
 #endif
+        connection_.Begin(watch_, deviceName);
         if (OpenPortOn<RtMidiOut>(out, api, clientName_, sink_, deviceName, portName,
                                   [](RtMidiOut&) {})) {
             WaitForTheGraph(watch_);
+            connection_.Opened();
         } else {
             Dispose(std::move(out));
         }
@@ -355,6 +420,10 @@ class RtMidiOutPort final : public MidiOutPort {
         return true;
     }
 
+    bool Gone() const override {
+        return connection_.Gone();
+    }
+
     bool Close() override {
         std::unique_ptr<RtMidiOut> out;
         {
@@ -410,6 +479,7 @@ class RtMidiOutPort final : public MidiOutPort {
     ErrorSink sink_;                        // outlives out_
     std::shared_ptr<JackCycleWatch> watch_; // JACK only
     std::string clientName_;                // its RtMidi client's, set by Open
+    JackConnectionWatch connection_;        // set by Open
     mutable std::mutex mutex_;
     std::unique_ptr<RtMidiOut> out_; // guarded by mutex_; null once closed
     SysexAssembler assembler_;       // guarded by mutex_
@@ -439,12 +509,14 @@ class RtMidiInPort final : public QueuedMidiIn {
     bool Open(RtMidi::Api api, const std::string& clientBase, const std::string& deviceName) {
         const std::string portName = lease_->PortName();
         std::unique_ptr<RtMidiIn> in;
+        connection_.Begin(watch_, deviceName);
         if (!OpenPortOn<RtMidiIn>(in, api, clientBase + " " + portName, sink_, deviceName, portName,
                                   [this](RtMidiIn& rt) { Setup(rt); })) {
             in.reset();
         }
         if (in) {
             WaitForTheGraph(watch_);
+            connection_.Opened();
         }
         return Keep(std::move(in));
     }
@@ -462,6 +534,8 @@ class RtMidiInPort final : public QueuedMidiIn {
         }
         return Keep(std::move(in));
     }
+
+    bool Gone() const override { return connection_.Gone(); }
 
   protected:
     void StopProducer() override {
@@ -515,6 +589,7 @@ class RtMidiInPort final : public QueuedMidiIn {
 
     ErrorSink sink_;                        // outlives in_
     std::shared_ptr<JackCycleWatch> watch_; // JACK only
+    JackConnectionWatch connection_;        // set by Open
     std::atomic<bool> accepting_{false};
     std::mutex producerMutex_;
     std::unique_ptr<RtMidiIn> in_;                 // guarded by producerMutex_

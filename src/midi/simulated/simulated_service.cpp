@@ -29,6 +29,9 @@ struct FailureRule {
 struct OutDevice {
     std::string name;
     bool present = true; // listed; a device that went away is not
+    // Times it went away: a port opened before that is dead for good, also
+    // once the device is back, as a real port's connection is.
+    unsigned departures = 0;
     int opens = 0;
     int openNow = 0;
     std::deque<SentMessage> records;
@@ -40,6 +43,7 @@ struct OutDevice {
 struct InDevice {
     std::string name;
     bool present = true;
+    unsigned departures = 0;  // as OutDevice's
     bool virtualPort = false; // an own input port: never listed
     int opens = 0;
     int openNow = 0;
@@ -108,6 +112,7 @@ struct SimState {
 
     bool Running() const { return running; }
     bool running = true;        // false once the service itself went away
+    unsigned stops = 0;         // times it went away: ports of before are dead
     bool wholeMessages = false; // outputs take whole sysex messages only
     bool virtualIn = false;     // OpenVirtualIn works
 
@@ -217,7 +222,8 @@ void LoopBackLocked(SimState& state, const OutDevice& out);
 class SimOutPort : public MidiOutPort {
   public:
     SimOutPort(std::shared_ptr<SimState> state, int device, std::uint64_t id, bool wholeMessages)
-        : state_(std::move(state)), device_(device), id_(id) {
+        : state_(std::move(state)), device_(device), id_(id),
+          departures_(state_->Out(device)->departures), stops_(state_->stops) {
         if (wholeMessages) {
             assembler_.emplace(SysexAssembler::Mode::WholeMessages);
         }
@@ -268,6 +274,11 @@ class SimOutPort : public MidiOutPort {
         return open_ && !state_->FailsLocked(SimOp::OutReset, device_);
     }
 
+    bool Gone() const override {
+        std::lock_guard lock(state_->mutex);
+        return GoneLocked();
+    }
+
     bool Close() override {
         std::lock_guard lock(state_->mutex);
         if (!open_ || state_->FailsLocked(SimOp::OutClose, device_)) {
@@ -283,8 +294,7 @@ class SimOutPort : public MidiOutPort {
     bool Record(SimOp op, SentMessage record) {
         {
             std::lock_guard lock(state_->mutex);
-            if (!open_ || state_->FailsLocked(op, device_) || !state_->running ||
-                !state_->Out(device_)->present) {
+            if (!open_ || state_->FailsLocked(op, device_) || GoneLocked()) {
                 return false; // a device or service that went away takes nothing
             }
             record.port = id_;
@@ -308,9 +318,16 @@ class SimOutPort : public MidiOutPort {
         }
     }
 
+    bool GoneLocked() const {
+        return !state_->running || state_->stops != stops_ ||
+               state_->Out(device_)->departures != departures_;
+    }
+
     std::shared_ptr<SimState> state_;
     const int device_;
     const std::uint64_t id_;
+    const unsigned departures_; // the device's and the service's when opened
+    const unsigned stops_;
     mutable std::mutex assemblerMutex_;
     std::optional<SysexAssembler> assembler_; // a backend that takes whole messages only
     bool open_ = true;                        // guarded by state_->mutex
@@ -321,7 +338,7 @@ class SimInPort : public QueuedMidiIn {
     SimInPort(std::shared_ptr<SimState> state, int device, std::uint64_t id, InputCallback callback,
               std::size_t queueBytes)
         : QueuedMidiIn(std::move(callback), queueBytes), state_(std::move(state)), device_(device),
-          id_(id) {}
+          id_(id), departures_(state_->In(device)->departures), stops_(state_->stops) {}
 
     ~SimInPort() override {
         Detach();
@@ -385,6 +402,17 @@ class SimInPort : public QueuedMidiIn {
     // Called with state_->mutex held.
     void StopPlayerSoon() { player_.RequestStop(); }
 
+    bool Gone() const override {
+        std::lock_guard lock(state_->mutex);
+        return GoneLocked();
+    }
+    // Called with state_->mutex held. A port whose device went away gets
+    // nothing more, also once the device is back.
+    bool GoneLocked() const {
+        return !state_->running || state_->stops != stops_ ||
+               state_->In(device_)->departures != departures_;
+    }
+
     std::uint64_t Id() const { return id_; }
 
   protected:
@@ -415,6 +443,8 @@ class SimInPort : public QueuedMidiIn {
     std::shared_ptr<SimState> state_;
     const int device_;
     const std::uint64_t id_;
+    const unsigned departures_; // the device's and the service's when opened
+    const unsigned stops_;
     bool attached_ = true; // guarded by state_->mutex
     bool open_ = true;     // guarded by state_->mutex
     std::mutex produceMutex_;
@@ -567,9 +597,18 @@ int SimulatedService::VirtualInDevice(const std::string& name) const {
 void SimulatedService::SetPresent(bool output, int device, bool present) {
     std::lock_guard lock(state_->mutex);
     if (output && state_->Out(device) != nullptr) {
-        state_->Out(device)->present = present;
+        OutDevice& out = *state_->Out(device);
+        out.departures += out.present && !present ? 1 : 0;
+        out.present = present;
     } else if (!output && state_->In(device) != nullptr) {
-        state_->In(device)->present = present;
+        InDevice& in = *state_->In(device);
+        if (in.present && !present) {
+            ++in.departures;
+            for (SimInPort* port : in.ports) {
+                port->StopPlayerSoon(); // its performance ends with it
+            }
+        }
+        in.present = present;
     }
 }
 
@@ -580,6 +619,7 @@ void SimulatedService::SetWholeMessagesOnly(bool wholeMessages) {
 
 void SimulatedService::SetRunning(bool running) {
     std::lock_guard lock(state_->mutex);
+    state_->stops += state_->running && !running ? 1 : 0;
     state_->running = running;
 }
 
@@ -761,7 +801,7 @@ bool SimulatedService::InjectBytes(int device, std::span<const std::uint8_t> byt
     }
     bool taken = false;
     for (SimInPort* port : in->ports) {
-        taken = port->Produce(bytes) || taken;
+        taken = (!port->GoneLocked() && port->Produce(bytes)) || taken;
     }
     return taken;
 }

@@ -1,0 +1,311 @@
+#include "midi/jack/jack_client.h"
+
+#include <jack/session.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace velmora::midi {
+
+namespace {
+
+constexpr auto kAnswerTimeout = std::chrono::seconds(5);
+constexpr int kMaxNameNumber = 99;
+
+std::string ServerName() {
+    const char* name = std::getenv("JACK_DEFAULT_SERVER");
+    return name != nullptr && *name != '\0' ? name : "default";
+}
+
+std::string NumberedName(const std::string& base, int number) {
+    if (number == 0) {
+        return base;
+    }
+    char suffix[8];
+    std::snprintf(suffix, sizeof suffix, "-%02d", number);
+    return base + suffix;
+}
+
+// libjack prints why it refused a client name; while Velmora looks for a
+// free one that is no error of the user's, so it is not shown.
+std::atomic<int> quietOpens{0};
+
+void PrintJackError(const char* text) {
+    if (quietOpens.load(std::memory_order_acquire) == 0) {
+        std::fprintf(stderr, "%s\n", text);
+    }
+}
+
+struct OpenResult {
+    jack_client_t* client = nullptr;
+    jack_status_t status{};
+    bool answered = false;
+};
+
+// jack_client_open on a thread of its own, so that a server that does not
+// answer is given up after a timeout; the thread closes what it opened late.
+OpenResult OpenWithin(const std::string& name, std::chrono::milliseconds timeout) {
+    struct Attempt {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        bool abandoned = false;
+        OpenResult result;
+    };
+    auto attempt = std::make_shared<Attempt>();
+    static std::once_flag installed;
+    std::call_once(installed, [] { jack_set_error_function(&PrintJackError); });
+    std::thread([attempt, name] {
+        quietOpens.fetch_add(1, std::memory_order_acq_rel);
+        jack_status_t status{};
+        jack_client_t* client = jack_client_open(
+            name.c_str(), static_cast<jack_options_t>(JackNoStartServer | JackUseExactName),
+            &status);
+        quietOpens.fetch_sub(1, std::memory_order_acq_rel);
+        std::unique_lock lock(attempt->mutex);
+        if (attempt->abandoned) {
+            lock.unlock();
+            if (client != nullptr) {
+                jack_client_close(client);
+            }
+            return;
+        }
+        attempt->result = {client, status, true};
+        attempt->finished = true;
+        attempt->done.notify_all();
+    }).detach();
+    std::unique_lock lock(attempt->mutex);
+    if (!attempt->done.wait_for(lock, timeout, [&] { return attempt->finished; })) {
+        attempt->abandoned = true;
+        return {};
+    }
+    return attempt->result;
+}
+
+// Whether the first client the server knows by `name` is `client`: jackd
+// refuses a name in use, PipeWire gives it a second time.
+bool NameIsOurs(jack_client_t* client, const std::string& name) {
+    char* mine = jack_client_get_uuid(client);
+    char* first = jack_get_uuid_for_client_name(client, name.c_str());
+    const bool ours = mine == nullptr || first == nullptr || std::strcmp(mine, first) == 0;
+    jack_free(mine);
+    jack_free(first);
+    return ours;
+}
+
+} // namespace
+
+std::shared_ptr<JackClient> JackClient::Open(const std::string& base, std::string* why) {
+    jack_client_t* client = nullptr;
+    std::string name;
+    int refusals = 0;
+    for (int number = 0; number <= kMaxNameNumber && client == nullptr;) {
+        name = NumberedName(base, number);
+        const OpenResult result = OpenWithin(name, kAnswerTimeout);
+        if (!result.answered) {
+            *why = "the JACK server '" + ServerName() + "' does not answer";
+            return nullptr;
+        }
+        client = result.client;
+        if (client != nullptr && NameIsOurs(client, name)) {
+            break;
+        }
+        if (client != nullptr) { // PipeWire lets a second client take a name
+            jack_client_close(client);
+            client = nullptr;
+            ++number;
+            continue;
+        }
+        if ((result.status & JackServerFailed) != 0) {
+            *why = "no JACK server '" + ServerName() + "' is running";
+            return nullptr;
+        }
+        // jackd refuses a name in use with a plain failure, not
+        // JackNameNotUnique: the next number then. A server whose graph is
+        // changing can refuse a name that is free, too: that one is asked
+        // again, twice.
+        if ((result.status & JackNameNotUnique) == 0 && ++refusals < 3) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            continue;
+        }
+        refusals = 0;
+        ++number;
+    }
+    if (client == nullptr) {
+        *why = "the JACK server '" + ServerName() + "' refused every client name from '" + base +
+               "' to '" + NumberedName(base, kMaxNameNumber) + "'";
+        return nullptr;
+    }
+    std::shared_ptr<JackClient> self(new JackClient());
+    self->client_ = client;
+    self->name_ = jack_get_client_name(client);
+    JackClient* raw = self.get();
+    jack_set_process_callback(client, &JackClient::Process, raw);
+    // Both: jackd calls the one with a reason, PipeWire's libjack the other.
+    jack_on_shutdown(client, &JackClient::PlainShutdown, raw);
+    jack_on_info_shutdown(client, &JackClient::Shutdown, raw);
+    jack_set_port_registration_callback(client, &JackClient::PortRegistered, raw);
+    jack_set_port_connect_callback(client, &JackClient::PortConnected, raw);
+    jack_set_client_registration_callback(client, &JackClient::ClientRegistered, raw);
+    jack_set_port_rename_callback(client, &JackClient::PortRenamed, raw);
+    self->graphThread_ = std::thread([raw] { raw->GraphLoop(); });
+    if (jack_activate(client) != 0) {
+        *why = "the JACK server '" + ServerName() + "' did not run Velmora's client";
+        return nullptr; // the destructor closes it
+    }
+    return self;
+}
+
+JackClient::~JackClient() {
+    {
+        std::lock_guard lock(graphMutex_);
+        stopGraph_ = true;
+    }
+    graphCv_.notify_all();
+    if (graphThread_.joinable()) {
+        graphThread_.join();
+    }
+    // A client the server shut down stays open: once another client opened
+    // on a server that came back, libjack's close of the dead one reads
+    // memory it has freed (a crash). What it holds is small, once a server.
+    if (Running()) {
+        jack_client_close(client_);
+    }
+}
+
+// The real-time thread: a walk over the table, no lock, no allocation.
+int JackClient::Process(jack_nframes_t frames, void* self) {
+    auto* client = static_cast<JackClient*>(self);
+    // Sequentially consistent with Remove's store and load: either Remove
+    // sees this cycle begun, or this cycle sees the worker removed.
+    client->cyclesStarted_.fetch_add(1, std::memory_order_seq_cst);
+    for (auto& slot : client->workers_) {
+        if (JackPortWorker* worker = slot.load(std::memory_order_seq_cst)) {
+            worker->Cycle(frames);
+        }
+    }
+    client->cycles_.fetch_add(1, std::memory_order_release);
+    return 0;
+}
+
+void JackClient::Shutdown(jack_status_t, const char*, void* self) {
+    auto* client = static_cast<JackClient*>(self);
+    client->running_.store(false, std::memory_order_release);
+    client->NoteGraphChange();
+}
+
+void JackClient::PlainShutdown(void* self) {
+    Shutdown(JackFailure, "", self);
+}
+
+void JackClient::PortRegistered(jack_port_id_t, int, void* self) {
+    static_cast<JackClient*>(self)->NoteGraphChange();
+}
+
+void JackClient::PortConnected(jack_port_id_t, jack_port_id_t, int, void* self) {
+    static_cast<JackClient*>(self)->NoteGraphChange();
+}
+
+void JackClient::ClientRegistered(const char*, int, void* self) {
+    static_cast<JackClient*>(self)->NoteGraphChange();
+}
+
+void JackClient::PortRenamed(jack_port_id_t, const char*, const char*, void* self) {
+    static_cast<JackClient*>(self)->NoteGraphChange();
+}
+
+// The notification thread: no call into the server from here.
+void JackClient::NoteGraphChange() {
+    graph_.fetch_add(1, std::memory_order_acq_rel);
+    graphCv_.notify_all();
+}
+
+void JackClient::GraphLoop() {
+    std::unique_lock lock(graphMutex_);
+    while (true) {
+        graphCv_.wait(lock, [this] {
+            return stopGraph_ || graph_.load(std::memory_order_acquire) != graphSeen_;
+        });
+        if (stopGraph_) {
+            return;
+        }
+        graphSeen_ = graph_.load(std::memory_order_acquire);
+        lock.unlock();
+        if (Running()) {
+            std::lock_guard workers(workersMutex_);
+            for (auto& slot : workers_) {
+                if (JackPortWorker* worker = slot.load(std::memory_order_acquire)) {
+                    worker->GraphChanged();
+                }
+            }
+        }
+        lock.lock();
+    }
+}
+
+bool JackClient::Add(JackPortWorker* worker) {
+    std::lock_guard lock(workersMutex_);
+    for (auto& slot : workers_) {
+        if (slot.load(std::memory_order_acquire) == nullptr) {
+            slot.store(worker, std::memory_order_release);
+            return true;
+        }
+    }
+    return false;
+}
+
+void JackClient::Remove(JackPortWorker* worker) {
+    {
+        std::lock_guard lock(workersMutex_);
+        for (auto& slot : workers_) {
+            if (slot.load(std::memory_order_acquire) == worker) {
+                slot.store(nullptr, std::memory_order_seq_cst);
+            }
+        }
+    }
+    // A cycle that began before the store may still hold the worker: wait
+    // until every cycle begun so far has finished. A cycle runs only our own
+    // code, which never blocks, so this ends soon also when the server died
+    // in the middle of a cycle.
+    const std::uint64_t begun = cyclesStarted_.load(std::memory_order_seq_cst);
+    while (cycles_.load(std::memory_order_acquire) < begun) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+}
+
+bool JackClient::WaitCycles(std::uint64_t count, std::chrono::milliseconds timeout) const {
+    const std::uint64_t target = Cycles() + count;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::uint64_t last = Cycles();
+    while (Running() && Cycles() < target) {
+        const std::uint64_t now = Cycles();
+        if (now != last) {
+            last = now;
+            deadline = std::chrono::steady_clock::now() + timeout; // it moves: wait on
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(250));
+    }
+    return Running();
+}
+
+std::vector<std::string> JackClient::MidiPorts(bool receiving) const {
+    std::vector<std::string> names;
+    if (!Running()) {
+        return names;
+    }
+    const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                                        receiving ? JackPortIsInput : JackPortIsOutput);
+    if (ports != nullptr) {
+        for (const char** port = ports; *port != nullptr; ++port) {
+            names.emplace_back(*port);
+        }
+        jack_free(static_cast<void*>(ports));
+    }
+    return names;
+}
+
+} // namespace velmora::midi

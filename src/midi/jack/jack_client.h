@@ -1,0 +1,104 @@
+// Velmora's one JACK client: every port Velmora opens (inputs, outputs, the
+// own input) is a port of it, and it is activated as soon as it opens, so the
+// server's shutdown notice reaches it on jackd and on PipeWire alike
+// (PipeWire's libjack tells only activated clients).
+//
+// Threads:
+//   - the server's process thread runs Process: it walks a fixed table of
+//     port workers and never blocks, locks or allocates;
+//   - the server's notification thread runs the shutdown, registration and
+//     connection callbacks: they only set flags and bump a counter, since
+//     libjack forbids calls back into the server from there;
+//   - the client's own graph thread wakes on that counter and reconnects open
+//     ports to devices that came back;
+//   - every other call comes from the program's threads.
+#pragma once
+
+#include <jack/jack.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velmora::midi {
+
+// What a port does in each process cycle. Cycle runs on the real-time thread.
+class JackPortWorker {
+  public:
+    virtual ~JackPortWorker() = default;
+    virtual void Cycle(jack_nframes_t frames) = 0;
+    // On the graph thread after the graph changed: connect again what left
+    // and came back. Never on the real-time thread.
+    virtual void GraphChanged() {}
+};
+
+class JackClient {
+  public:
+    // Opens "base", or "base-01", "base-02", ... when taken (the number is
+    // ours, never one the server picks), on the server JACK_DEFAULT_SERVER
+    // names, never starting one. nullptr, with the reason, when none answers.
+    static std::shared_ptr<JackClient> Open(const std::string& base, std::string* why);
+    ~JackClient();
+    JackClient(const JackClient&) = delete;
+    JackClient& operator=(const JackClient&) = delete;
+
+    jack_client_t* Handle() const { return client_; }
+    const std::string& Name() const { return name_; }
+    bool Running() const { return running_.load(std::memory_order_acquire); }
+
+    // Runs `worker` in every cycle from the next one on; false when the table
+    // is full. Remove returns once no cycle uses the worker any more, and the
+    // graph thread does not call it any more either.
+    bool Add(JackPortWorker* worker);
+    void Remove(JackPortWorker* worker);
+
+    // The cycles run so far; waits until `count` more have run. False when
+    // the server stopped or ran none for `timeout`.
+    std::uint64_t Cycles() const { return cycles_.load(std::memory_order_acquire); }
+    bool WaitCycles(std::uint64_t count, std::chrono::milliseconds timeout) const;
+
+    // The server's MIDI ports, "client:port", in its order: those that
+    // receive (JackPortIsInput) or those that send.
+    std::vector<std::string> MidiPorts(bool receiving) const;
+    // Counts graph changes (ports and connections that came or went).
+    std::uint64_t GraphVersion() const { return graph_.load(std::memory_order_acquire); }
+
+  private:
+    static constexpr std::size_t kMaxWorkers = 64;
+    JackClient() = default;
+    static int Process(jack_nframes_t frames, void* self);
+    static void Shutdown(jack_status_t code, const char* reason, void* self);
+    static void PlainShutdown(void* self);
+    static void PortRegistered(jack_port_id_t, int, void* self);
+    static void PortConnected(jack_port_id_t, jack_port_id_t, int, void* self);
+    static void ClientRegistered(const char*, int, void* self);
+    static void PortRenamed(jack_port_id_t, const char*, const char*, void* self);
+    void NoteGraphChange();
+    void GraphLoop();
+
+    jack_client_t* client_ = nullptr;
+    std::string name_;
+    std::atomic<bool> running_{true};
+    std::array<std::atomic<JackPortWorker*>, kMaxWorkers> workers_{};
+    std::atomic<std::uint64_t> cyclesStarted_{0};
+    std::atomic<std::uint64_t> cycles_{0}; // cycles finished
+
+    // The graph thread.
+    std::atomic<std::uint64_t> graph_{0};
+    std::mutex graphMutex_;
+    std::condition_variable graphCv_;
+    bool stopGraph_ = false;      // guarded by graphMutex_
+    std::uint64_t graphSeen_ = 0; // guarded by graphMutex_
+    std::mutex workersMutex_;     // Add/Remove and the graph thread's walk
+    std::thread graphThread_;
+};
+
+} // namespace velmora::midi

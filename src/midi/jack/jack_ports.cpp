@@ -1,0 +1,367 @@
+#include "midi/jack/jack_ports.h"
+
+#include <jack/midiport.h>
+#include <jack/uuid.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "core/midi_stream.h"
+#include "core/short_message.h"
+
+namespace velmora::midi {
+
+namespace {
+
+// Room for what the senders hand over ahead of the cycles: 512 KB, touched
+// only as it is used.
+constexpr std::size_t kOutRingBytes = std::size_t{512} << 10;
+// A sender whose output takes nothing for this long gives up.
+constexpr auto kStallTimeout = std::chrono::seconds(2);
+// Pieces of a message longer than the port takes as one event, until the
+// first cycle has said how long one may be.
+constexpr std::size_t kFallbackPiece = 1024;
+// PipeWire's libjack (0.3.65) says a port takes an event of 32,736 bytes at
+// quantum 256, but puts a 16-byte header before it in a buffer of 32,768
+// and writes past its end (the program crashes): an event stays 16 bytes
+// under what the port says.
+constexpr std::size_t kEventHeadroom = 16;
+// The cycle's copy of an event it cuts into messages.
+constexpr std::size_t kScratchBytes = std::size_t{64} << 10;
+// Cycles to wait after a connection: the server takes it in a cycle later.
+constexpr std::uint64_t kSettleCycles = 2;
+constexpr auto kSettleTimeout = std::chrono::seconds(1);
+
+bool Connect(jack_client_t* client, const std::string& source, const std::string& destination) {
+    const int result = jack_connect(client, source.c_str(), destination.c_str());
+    return result == 0 || result == EEXIST;
+}
+
+} // namespace
+
+bool DeviceWatch::CameBack(jack_client_t* client) {
+    jack_port_t* port = jack_port_by_name(client, device_.c_str());
+    if (port == nullptr) {
+        missing_.store(true, std::memory_order_release);
+        return false;
+    }
+    const jack_uuid_t id = jack_port_uuid(port);
+    const bool fresh = !looked_ || missing_.load(std::memory_order_acquire) || id != seen_;
+    looked_ = true;
+    seen_ = id;
+    missing_.store(false, std::memory_order_release);
+    return fresh;
+}
+
+// ---------------------------------------------------------------- output
+
+JackOutPort::JackOutPort(std::shared_ptr<JackClient> client, const std::string& portName,
+                         const std::string& device)
+    : client_(std::move(client)), device_(device), ring_(kOutRingBytes),
+      assembler_(SysexAssembler::Mode::WholeMessages) {
+    jack_client_t* handle = client_->Handle();
+    // The device first: a port registered and gone at once makes PipeWire
+    // 0.3.65 shut down other clients that were still looking at it.
+    if (!device_.CameBack(handle)) {
+        return;
+    }
+    port_ =
+        jack_port_register(handle, portName.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    if (port_ == nullptr) {
+        return;
+    }
+    fullName_ = jack_port_name(port_);
+    // Connected before the graph thread may look at it (Add).
+    if (!Connect(handle, fullName_, device) || !client_->Add(this)) {
+        jack_port_unregister(handle, port_);
+        port_ = nullptr;
+        return;
+    }
+    connected_.store(true, std::memory_order_release);
+    client_->WaitCycles(kSettleCycles, kSettleTimeout);
+}
+
+JackOutPort::~JackOutPort() {
+    Close();
+}
+
+bool JackOutPort::PushWaiting(std::span<const std::uint8_t> event) {
+    auto deadline = std::chrono::steady_clock::now() + kStallTimeout;
+    std::uint64_t done = doneBytes_.load(std::memory_order_acquire);
+    while (!ring_.Push(event)) {
+        const std::uint64_t now = doneBytes_.load(std::memory_order_acquire);
+        if (now != done) {
+            done = now;
+            deadline = std::chrono::steady_clock::now() + kStallTimeout;
+        }
+        if (!client_->Running() || std::chrono::steady_clock::now() >= deadline) {
+            droppedBytes_.fetch_add(event.size(), std::memory_order_relaxed);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(250));
+    }
+    queuedBytes_.fetch_add(event.size(), std::memory_order_release);
+    return true;
+}
+
+// One whole message: one event when the port takes it, else pieces of the
+// longest event it takes.
+bool JackOutPort::Queue(std::span<const std::uint8_t> message) {
+    std::size_t piece = maxEvent_.load(std::memory_order_acquire);
+    piece = piece > kEventHeadroom ? piece - kEventHeadroom : kFallbackPiece;
+    while (!message.empty()) {
+        const std::size_t n = std::min(piece, message.size());
+        if (!PushWaiting(message.first(n))) {
+            droppedBytes_.fetch_add(message.size() - n, std::memory_order_relaxed);
+            return false;
+        }
+        message = message.subspan(n);
+    }
+    return true;
+}
+
+bool JackOutPort::SendShort(ShortMessage message) {
+    const std::array<std::uint8_t, 3> bytes{StatusOf(message), Data1Of(message), Data2Of(message)};
+    const auto length = static_cast<std::size_t>(ShortMessageBytes(bytes[0]));
+    if (length == 0) {
+        return false;
+    }
+    std::lock_guard lock(sendMutex_);
+    if (closed_.load() || !Ok() || !client_->Running()) {
+        return false;
+    }
+    return PushWaiting(std::span(bytes).first(length));
+}
+
+bool JackOutPort::SendLong(std::span<const std::uint8_t> bytes) {
+    std::lock_guard lock(sendMutex_);
+    if (closed_.load() || !Ok() || Gone()) {
+        return false;
+    }
+    try {
+        return assembler_.Send(
+            bytes, [this](std::span<const std::uint8_t> message) { return Queue(message); });
+    } catch (...) {
+        assembler_.DropHeld();
+        return false;
+    }
+}
+
+void JackOutPort::Drain() const {
+    auto deadline = std::chrono::steady_clock::now() + kStallTimeout;
+    std::uint64_t done = doneBytes_.load(std::memory_order_acquire);
+    while (done < queuedBytes_.load(std::memory_order_acquire) && client_->Running()) {
+        std::this_thread::sleep_for(std::chrono::microseconds(250));
+        const std::uint64_t now = doneBytes_.load(std::memory_order_acquire);
+        if (now != done) {
+            done = now;
+            deadline = std::chrono::steady_clock::now() + kStallTimeout;
+        } else if (std::chrono::steady_clock::now() >= deadline) {
+            return;
+        }
+    }
+}
+
+std::uint64_t JackOutPort::UnsentBytes() const {
+    std::lock_guard lock(sendMutex_);
+    Drain();
+    const std::uint64_t waiting =
+        queuedBytes_.load(std::memory_order_acquire) - doneBytes_.load(std::memory_order_acquire);
+    return assembler_.Unsent() + droppedBytes_.load(std::memory_order_acquire) + waiting;
+}
+
+std::size_t JackOutPort::HeldBytes() const {
+    std::lock_guard lock(sendMutex_);
+    return assembler_.HeldBytes();
+}
+
+void JackOutPort::DropHeld() {
+    std::lock_guard lock(sendMutex_);
+    assembler_.DropHeld();
+}
+
+bool JackOutPort::Reset() {
+    std::lock_guard lock(sendMutex_);
+    if (closed_.load() || !Ok()) {
+        return false;
+    }
+    assembler_.Clear();
+    for (std::uint8_t channel = 0; channel < 16; ++channel) {
+        const std::uint8_t status = 0xB0 | channel;
+        PushWaiting(std::array<std::uint8_t, 3>{status, 64, 0});
+        PushWaiting(std::array<std::uint8_t, 3>{status, 123, 0});
+    }
+    return true;
+}
+
+bool JackOutPort::Gone() const {
+    return !client_->Running() || device_.Missing();
+}
+
+bool JackOutPort::Close() {
+    {
+        std::lock_guard lock(sendMutex_);
+        if (closed_.load() || !Ok()) {
+            return false;
+        }
+        closed_.store(true);
+        assembler_.Clear();
+        Drain(); // the last messages go out first
+    }
+    client_->Remove(this);
+    if (client_->Running()) {
+        jack_port_unregister(client_->Handle(), port_);
+    }
+    return true;
+}
+
+// The real-time thread: moves what fits this cycle from the ring into the
+// port buffer, with no lock and no allocation. While the port is not
+// connected, what comes is dropped and counted: it would go nowhere.
+void JackOutPort::Cycle(jack_nframes_t frames) {
+    void* buffer = jack_port_get_buffer(port_, frames);
+    jack_midi_clear_buffer(buffer);
+    maxEvent_.store(jack_midi_max_event_size(buffer), std::memory_order_release);
+    const bool connected = connected_.load(std::memory_order_acquire) && !device_.Missing();
+    std::size_t cost = 0, events = 0, length = 0;
+    std::uint64_t done = 0, dropped = 0;
+    while (ring_.PeekLength(length)) {
+        if (!connected) {
+            ring_.PopInto(nullptr);
+            dropped += length;
+            done += length;
+            continue;
+        }
+        const std::size_t eventCost = JackCycleBudget::Cost(length);
+        if (events > 0 && cost + eventCost > JackCycleBudget::kBytes) {
+            break; // the next cycle takes it
+        }
+        jack_midi_data_t* at = jack_midi_event_reserve(buffer, 0, length);
+        if (at == nullptr) {
+            if (events == 0) { // it never fits: the port shrank since it was cut
+                ring_.PopInto(nullptr);
+                dropped += length;
+                done += length;
+            }
+            break;
+        }
+        ring_.PopInto(at);
+        cost += eventCost;
+        ++events;
+        done += length;
+    }
+    if (dropped > 0) {
+        droppedBytes_.fetch_add(dropped, std::memory_order_relaxed);
+    }
+    if (done > 0) {
+        doneBytes_.fetch_add(done, std::memory_order_release);
+    }
+}
+
+// The graph thread: a device that came back is connected again.
+void JackOutPort::GraphChanged() {
+    if (closed_.load()) {
+        return;
+    }
+    jack_client_t* handle = client_->Handle();
+    if (device_.CameBack(handle)) {
+        Connect(handle, fullName_, device_.Device());
+    }
+    connected_.store(!device_.Missing() &&
+                         jack_port_connected_to(port_, device_.Device().c_str()) != 0,
+                     std::memory_order_release);
+}
+
+// ---------------------------------------------------------------- input
+
+JackInPort::JackInPort(InputCallback callback, std::shared_ptr<JackClient> client,
+                       const std::string& portName, const std::string& device)
+    : QueuedMidiIn(std::move(callback)), client_(std::move(client)), device_(device),
+      scratch_(std::make_unique<std::uint8_t[]>(kScratchBytes)) {
+    jack_client_t* handle = client_->Handle();
+    if (!device.empty() && !device_.CameBack(handle)) {
+        return; // the device first, as for an output
+    }
+    port_ =
+        jack_port_register(handle, portName.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    if (port_ == nullptr) {
+        return;
+    }
+    fullName_ = jack_port_name(port_);
+    // Connected before the graph thread may look at it (Add).
+    if ((!device.empty() && !Connect(handle, device, fullName_)) || !client_->Add(this)) {
+        jack_port_unregister(handle, port_);
+        port_ = nullptr;
+        return;
+    }
+    client_->WaitCycles(kSettleCycles, kSettleTimeout);
+}
+
+JackInPort::~JackInPort() {
+    StopProducer();
+    StopDelivery({}); // before the members the cycle may still use go away
+}
+
+void JackInPort::StopProducer() {
+    std::lock_guard lock(stopMutex_);
+    if (stopped_ || port_ == nullptr) {
+        return;
+    }
+    stopped_ = true;
+    client_->Remove(this);
+    if (client_->Running()) {
+        jack_port_unregister(client_->Handle(), port_);
+    }
+}
+
+bool JackInPort::Gone() const {
+    return !client_->Running() || (!device_.Device().empty() && device_.Missing());
+}
+
+// The real-time thread: every event goes into QueuedMidiIn's ring, which
+// never blocks or allocates. An event holds one message, or the rest of a
+// sysex message longer than one event (it starts with a data byte or F7);
+// an event with more in it is cut into its messages on a copy, as JACK's
+// buffer is shared with the other clients that read it.
+void JackInPort::Cycle(jack_nframes_t frames) {
+    void* buffer = jack_port_get_buffer(port_, frames);
+    const jack_nframes_t count = jack_midi_get_event_count(buffer);
+    for (jack_nframes_t i = 0; i < count; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, buffer, i) != 0 || event.size == 0) {
+            continue;
+        }
+        const std::span<const std::uint8_t> bytes(event.buffer, event.size);
+        const std::uint8_t first = bytes[0];
+        const bool plain =
+            first < 0x80 || first == 0xF7 ||
+            (first != 0xF0 && bytes.size() <= static_cast<std::size_t>(ShortMessageBytes(first)));
+        if (plain || bytes.size() > kScratchBytes) {
+            Enqueue(bytes);
+            continue;
+        }
+        std::memcpy(scratch_.get(), bytes.data(), bytes.size());
+        const std::size_t dropped =
+            SplitMidiBytes(std::span<std::uint8_t>(scratch_.get(), bytes.size()),
+                           [this](std::span<const std::uint8_t> one) { Enqueue(one); });
+        if (dropped > 0) {
+            NoteDropped(dropped);
+        }
+    }
+}
+
+// The graph thread: a device that came back is connected again.
+void JackInPort::GraphChanged() {
+    if (device_.Device().empty()) {
+        return;
+    }
+    jack_client_t* handle = client_->Handle();
+    if (device_.CameBack(handle)) {
+        Connect(handle, device_.Device(), fullName_);
+    }
+}
+
+} // namespace velmora::midi
