@@ -6,8 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/capture_command.h"
 #include "cli/decode_command.h"
 #include "cli/device_commands.h"
+#include "cli/playback_commands.h"
 #include "cli/transfer_commands.h"
 #include "core/terminal_text.h"
 #include "velmora_version.h"
@@ -21,10 +23,15 @@ constexpr const char* kHelp =
     "terminals and scripts.\n"
     "\n"
     "Commands:\n"
+    "  capture FILE.mid -i N [-i N2]...\n"
+    "                   capture what arrives at MIDI inputs as a MIDI file\n"
     "  decode [BYTES]   describe short messages given in hexadecimal\n"
     "  list             list the MIDI input and output devices\n"
     "  monitor --in N   show what arrives at a MIDI input, with thru; as text,\n"
     "                   raw bytes or JSON Lines, filtered by kind and channel\n"
+    "  panic -o M       silence every note of a MIDI output\n"
+    "  play FILE.mid -o M\n"
+    "                   play a MIDI file to a MIDI output with its timing\n"
     "  record --in N FILE.syx\n"
     "                   record a sysex dump from a MIDI input to a file\n"
     "  send --out M FILE.syx\n"
@@ -55,6 +62,9 @@ int RunCommand(std::span<const std::string_view> args, int argc, char** argv) {
     }
     const std::string_view command = args[0];
     const std::span<const std::string_view> rest(args.data() + 1, args.size() - 1);
+    if (command == "capture") {
+        return velmora::cli::RunCapture(rest);
+    }
     if (command == "decode") {
         return velmora::cli::RunDecode(rest, stdin, stdout, stderr);
     }
@@ -63,6 +73,12 @@ int RunCommand(std::span<const std::string_view> args, int argc, char** argv) {
     }
     if (command == "monitor") {
         return velmora::cli::RunMonitor(rest, argc, argv);
+    }
+    if (command == "panic") {
+        return velmora::cli::RunPanic(rest);
+    }
+    if (command == "play") {
+        return velmora::cli::RunPlay(rest);
     }
     if (command == "record") {
         return velmora::cli::RunRecord(rest, argc, argv);

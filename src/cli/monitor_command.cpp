@@ -9,6 +9,7 @@
 #include "cli/cli_reporter.h"
 #include "cli/device_choice.h"
 #include "cli/device_commands.h"
+#include "cli/live_lint.h"
 #include "cli/monitor_printer.h"
 #include "cli/options.h"
 #include "core/device_choice.h"
@@ -24,7 +25,7 @@ namespace {
 constexpr const char* kMonitorHelp =
     "Usage: velmora-cli monitor -i IN | --virtual NAME\n"
     "                           [-o OUT [--thru-channel 0..16] [--no-loop-guard]]\n"
-    "                           [--details]\n"
+    "                           [--details] [--lint]\n"
     "                           [--raw | --json] [--timestamp abs|delta|none]\n"
     "                           [--only KINDS] [--hide KINDS] [--channel LIST]\n"
     "                           [-a alsa|jack|demo]\n"
@@ -45,6 +46,12 @@ constexpr const char* kMonitorHelp =
     "(as 'velmora-cli decode --details' gives it), each sysex block header the\n"
     "manufacturer and kind of message, and the rates of timing clock and\n"
     "active sensing get a line of their own when they change.\n"
+    "\n"
+    "With --lint, faults in the stream are warned about on standard error:\n"
+    "notes still on 2 s after the input went quiet or when it closes, data\n"
+    "entry without an RPN or NRPN selected, a sysex message cut by a status\n"
+    "byte or not ended within 2 s, a clock interval more than 10% off the mean\n"
+    "of the last 24, and active sensing that stops for more than 300 ms.\n"
     "\n"
     "Output (standard output carries only the messages):\n"
     "  --timestamp abs     milliseconds since the start in front of each line\n"
@@ -135,7 +142,7 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     Options o = ParseOptions(args,
                              {"--in", "--virtual", "--out", "--thru-channel", "--api",
                               "--timestamp", "--only", "--hide", "--channel"},
-                             {"--details", "--raw", "--json", "--no-loop-guard"});
+                             {"--details", "--raw", "--json", "--no-loop-guard", "--lint"});
     if (o.help) {
         std::fputs(kMonitorHelp, stdout);
         return 0;
@@ -212,9 +219,17 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     midi.OwnInputName = own.value_or("");
     midi::MidiInCallback& callback = session.callback();
     midi::InputCallback deliver = callback.AsCallback();
+    LiveLint lint;
+    const bool linting = o.Has("--lint");
+    if (linting) {
+        deliver = [&, inner = deliver](const midi::InputEvent& event) {
+            lint.Feed(event);
+            inner(event);
+        };
+    }
     if (printer.WantsClock()) { // timing clock never reaches the printer otherwise
-        deliver = [&](const midi::InputEvent& event) {
-            callback(event);
+        deliver = [&, inner = deliver](const midi::InputEvent& event) {
+            inner(event);
             if (event.code == midi::InputMessage::Data && event.message == kTimingClock &&
                 midi.InputActive.load()) {
                 session.signal().Raise(midi::Handed{midi::HandedKind::Clock, kTimingClock, {}});
@@ -280,6 +295,9 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
             status = 1;
             app.quit();
         }
+        if (linting) {
+            lint.Tick();
+        }
         if (session.path().thruLoopBroken.exchange(false)) {
             std::fprintf(stderr,
                          "velmora-cli monitor: thru switched off: what it passed on to '%s' came "
@@ -304,6 +322,9 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     const auto lost = midi.LostInputEvents();
     session.Shutdown();
     std::fflush(stdout);
+    if (linting) {
+        lint.Close();
+    }
     if (lost > 0) {
         std::fprintf(stderr, "velmora-cli monitor: %llu events could not be delivered\n",
                      static_cast<unsigned long long>(lost));

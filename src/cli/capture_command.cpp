@@ -1,0 +1,320 @@
+// velmora-cli capture: what arrives at one or more MIDI inputs, saved as a
+// Standard MIDI File when the capture ends.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "cli/capture_command.h"
+#include "cli/device_choice.h"
+#include "cli/options.h"
+#include "core/midi_file.h"
+#include "core/safe_file.h"
+#include "core/short_message.h"
+#include "core/stop_signal.h"
+#include "core/terminal_text.h"
+#include "midi/midi_functions.h"
+#include "midi/service_factory.h"
+
+namespace velmora::cli {
+namespace {
+
+constexpr const char* kCaptureHelp =
+    "Usage: velmora-cli capture FILE.mid|- -i N [-i N2]... [--seconds S]\n"
+    "                           [--no-realtime] [-q] [-a alsa|jack|demo]\n"
+    "\n"
+    "Captures everything that arrives at MIDI input N (notes, controllers,\n"
+    "clock, system exclusive) and saves it as a Standard MIDI File: type 0 for\n"
+    "one input, type 1 with a track per input, named after it, for several.\n"
+    "Each event keeps the time it arrived at, to a tenth of a millisecond (5000\n"
+    "ticks per quarter note at 120 BPM); real-time and system common messages\n"
+    "are stored as F7 escape events, as the file format has it; some readers\n"
+    "refuse those. --no-realtime leaves out the real-time messages (clock,\n"
+    "start, continue, stop, active sensing, reset), which they mostly are.\n"
+    "\n"
+    "The capture runs until an interrupt (Ctrl-C, SIGTERM or SIGHUP) or, with\n"
+    "--seconds, for S seconds; the file is then written in one piece, so an\n"
+    "existing FILE.mid is only replaced by a complete one. A FILE of '-'\n"
+    "writes the file to standard output (not a terminal). At the end the count\n"
+    "of events captured is printed on standard error; -q leaves it out.\n"
+    "\n"
+    "Exit status: 0 when the file was written, 1 when an input can't be opened,\n"
+    "the MIDI service stops or the file can't be written, 2 for a bad command\n"
+    "line.\n";
+
+constexpr int kBuffersPerInput = 8;
+
+// One input being captured. The input's delivery thread calls Deliver; it
+// is not the real-time thread (that only fills the port's queue), so it may
+// take the lock and allocate.
+struct CaptureInput {
+    std::size_t source = 0;
+    std::unique_ptr<midi::MidiInPort> port;
+    std::vector<midi::MidiHeader> headers;
+    std::vector<std::vector<std::uint8_t>> buffers;
+    std::vector<std::uint8_t> sysex; // the message whose blocks are arriving
+    std::uint64_t sysexTime = 0;
+};
+
+class Capture {
+  public:
+    explicit Capture(bool realTime)
+        : realTime_(realTime), start_(std::chrono::steady_clock::now()) {}
+
+    void Deliver(CaptureInput& input, const midi::InputEvent& event) {
+        const std::uint64_t now = Now();
+        if (event.code == midi::InputMessage::Data) {
+            const std::uint8_t status = StatusOf(event.message);
+            if (status >= 0xF8 && !realTime_) {
+                return;
+            }
+            std::vector<std::uint8_t> bytes = {status, Data1Of(event.message),
+                                               Data2Of(event.message)};
+            bytes.resize(static_cast<std::size_t>(std::max(ShortMessageBytes(status), 1)));
+            Add(input.source, now, std::move(bytes));
+            return;
+        }
+        midi::MidiHeader* h = event.header;
+        if (h == nullptr || h->dwBytesRecorded == 0) {
+            return; // handed back empty at a reset
+        }
+        const std::uint8_t* data = h->lpData;
+        const std::size_t n = h->dwBytesRecorded;
+        if (data[0] == 0xF0) {
+            FlushSysex(input); // a message cut short by the next one
+            input.sysexTime = now;
+        }
+        input.sysex.insert(input.sysex.end(), data, data + n);
+        if (data[n - 1] == 0xF7) {
+            FlushSysex(input);
+        }
+        input.port->UnprepareHeader(*h);
+        input.port->PrepareHeader(*h);
+        input.port->AddBuffer(*h);
+    }
+
+    void FlushSysex(CaptureInput& input) {
+        if (!input.sysex.empty()) {
+            Add(input.source, input.sysexTime, std::move(input.sysex));
+            input.sysex.clear();
+        }
+    }
+
+    std::vector<CapturedMessage> Messages() {
+        std::lock_guard lock(lock_);
+        std::vector<CapturedMessage> messages = messages_;
+        std::stable_sort(messages.begin(), messages.end(), [](const auto& a, const auto& b) {
+            return a.microseconds < b.microseconds;
+        });
+        return messages;
+    }
+    std::size_t Count() {
+        std::lock_guard lock(lock_);
+        return messages_.size();
+    }
+
+  private:
+    std::uint64_t Now() const {
+        return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                              std::chrono::steady_clock::now() - start_)
+                                              .count());
+    }
+    void Add(std::size_t source, std::uint64_t time, std::vector<std::uint8_t> bytes) {
+        std::lock_guard lock(lock_);
+        messages_.push_back({source, time, std::move(bytes)});
+    }
+
+    const bool realTime_;
+    const std::chrono::steady_clock::time_point start_;
+    std::mutex lock_;
+    std::vector<CapturedMessage> messages_;
+};
+
+// Takes every -i/--in out of `args` (the option reader keeps only the last).
+std::vector<std::string> TakeInputs(std::span<const std::string_view> args,
+                                    std::vector<std::string_view>& rest, std::string& error) {
+    std::vector<std::string> inputs;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        if (a == "-i" || a == "--in") {
+            if (i + 1 == args.size()) {
+                error = std::string(a) + " needs a value";
+                break;
+            }
+            inputs.emplace_back(args[++i]);
+        } else if (a.starts_with("--in=")) {
+            inputs.emplace_back(a.substr(5));
+        } else {
+            rest.push_back(a);
+        }
+    }
+    return inputs;
+}
+
+bool WriteStandardOutput(std::span<const std::uint8_t> bytes) {
+    return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
+           std::fflush(stdout) == 0;
+}
+
+} // namespace
+
+int RunCapture(std::span<const std::string_view> args) {
+    std::string inputError;
+    std::vector<std::string_view> rest;
+    const std::vector<std::string> given = TakeInputs(args, rest, inputError);
+    Options o = ParseOptions(rest, {"--seconds", "--api"}, {"--quiet", "--no-realtime"});
+    if (o.help) {
+        std::fputs(kCaptureHelp, stdout);
+        return 0;
+    }
+    if (o.error.empty()) {
+        o.error = inputError;
+    }
+    double seconds = 0;
+    if (const auto s = o.Get("--seconds"); s && o.error.empty()) {
+        char* end = nullptr;
+        seconds = std::strtod(s->c_str(), &end);
+        if (s->empty() || *end != '\0' || !(seconds > 0 && seconds <= 31'536'000)) {
+            o.error = "--seconds takes a number of seconds above 0, not '" + *s + "'";
+        }
+    }
+    if (o.error.empty() && given.empty()) {
+        o.error = "-i N is required";
+    }
+    if (o.error.empty() && o.positional.size() != 1) {
+        o.error = o.positional.empty() ? "the file to capture to is missing"
+                                       : "only one file can be captured to";
+    }
+    const bool toStdout = o.error.empty() && o.positional.front() == "-";
+    if (toStdout && isatty(STDOUT_FILENO)) {
+        o.error = "standard output is a terminal; send the MIDI file to a file or a pipe";
+    }
+    if (!o.error.empty()) {
+        return UsageError("capture", o.error);
+    }
+    const std::string path = o.positional.front();
+    const std::string shownPath = toStdout ? "standard output" : TerminalSafe(path);
+    if (!toStdout) {
+        // Fail before capturing what could not be saved.
+        if (const FileResult can = CheckReplaceable(path); !can) {
+            std::fprintf(stderr, "velmora-cli capture: can't write '%s': %s\n", shownPath.c_str(),
+                         FileFaultText(can).c_str());
+            return 1;
+        }
+    }
+
+    auto service = OpenServiceOrComplain("capture", o);
+    if (!service) {
+        return 1;
+    }
+    std::vector<std::string> names;
+    for (const std::string& device : given) {
+        DeviceChoice choice;
+        if (!ChooseDeviceOrComplain("capture", *service, device, false, choice)) {
+            return 2;
+        }
+        if (std::find(names.begin(), names.end(), choice.name) != names.end()) {
+            return UsageError("capture", "input '" + TerminalSafe(choice.name) + "' given twice");
+        }
+        names.push_back(choice.name);
+    }
+
+    Capture capture(!o.Has("--no-realtime"));
+    std::vector<std::unique_ptr<CaptureInput>> inputs;
+    CatchStopSignals();
+    bool opened = true;
+    for (std::size_t s = 0; s < names.size() && opened; ++s) {
+        auto input = std::make_unique<CaptureInput>();
+        input->source = s;
+        CaptureInput* raw = input.get();
+        input->port = service->OpenIn(
+            names[s], [&capture, raw](const midi::InputEvent& e) { capture.Deliver(*raw, e); });
+        if (!input->port) {
+            std::fprintf(stderr, "velmora-cli capture: can't open the MIDI input '%s'\n",
+                         TerminalSafe(names[s]).c_str());
+            opened = false;
+            break;
+        }
+        input->headers.resize(kBuffersPerInput);
+        input->buffers.assign(kBuffersPerInput, std::vector<std::uint8_t>(midi::kInputBufferSize));
+        for (int b = 0; b < kBuffersPerInput; ++b) {
+            midi::MidiHeader& h = input->headers[static_cast<std::size_t>(b)];
+            h.lpData = input->buffers[static_cast<std::size_t>(b)].data();
+            h.dwBufferLength = midi::kInputBufferSize;
+            input->port->PrepareHeader(h);
+            input->port->AddBuffer(h);
+        }
+        input->port->Start();
+        inputs.push_back(std::move(input));
+    }
+
+    const bool quiet = o.Has("--quiet");
+    const bool terminal = !quiet && isatty(STDERR_FILENO) != 0;
+    const auto started = std::chrono::steady_clock::now();
+    bool serviceStopped = false;
+    std::size_t shown = 0;
+    // The main thread only watches: the inputs' delivery threads capture.
+    while (opened && StopRequested() == 0) {
+        if (!service->Running()) {
+            serviceStopped = true;
+            break;
+        }
+        if (seconds > 0 &&
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() >=
+                seconds) {
+            break;
+        }
+        if (terminal && capture.Count() != shown) {
+            shown = capture.Count();
+            std::fprintf(stderr, "\r%zu events captured", shown);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::uint64_t lost = 0;
+    for (auto& input : inputs) {
+        input->port->Reset({});
+        input->port->Close({});
+        lost += input->port->LostEvents();
+        capture.FlushSysex(*input); // a message never ended is kept as it came
+    }
+    if (shown > 0) {
+        std::fprintf(stderr, "\n");
+    }
+    if (!opened) {
+        return 1;
+    }
+    if (serviceStopped) {
+        std::fprintf(stderr, "velmora-cli capture: the MIDI service (%s) stopped\n",
+                     service->Name().c_str());
+    }
+
+    const std::vector<CapturedMessage> messages = capture.Messages();
+    const std::vector<std::uint8_t> bytes = WriteMidiFile(CaptureAsMidiFile(messages, names));
+    if (toStdout) {
+        if (!WriteStandardOutput(bytes)) {
+            std::fprintf(stderr, "velmora-cli capture: can't write to standard output\n");
+            return 1;
+        }
+    } else if (const FileResult saved = ReplaceFile(path, bytes); !saved) {
+        std::fprintf(stderr, "velmora-cli capture: can't write '%s': %s\n", shownPath.c_str(),
+                     FileFaultText(saved).c_str());
+        return 1;
+    }
+    if (!quiet) {
+        std::fprintf(stderr, "%zu events from %zu input%s written to %s\n", messages.size(),
+                     names.size(), names.size() == 1 ? "" : "s", shownPath.c_str());
+    }
+    if (lost > 0) {
+        std::fprintf(stderr, "velmora-cli capture: %llu events could not be captured\n",
+                     static_cast<unsigned long long>(lost));
+    }
+    return serviceStopped ? 1 : 0;
+}
+
+} // namespace velmora::cli
