@@ -268,7 +268,7 @@ TEST_F(MonitorOnJack, ARepeatingPatternWithNoWayBackGetsNothingAdded) {
     ASSERT_TRUE(connected) << monitor.Errors();
     bool thruConnected = false;
     for (int i = 0; i < 100 && !thruConnected; ++i) {
-        for (const std::string& port : synth->Ports("^Velmora out(-[0-9]+)?:out$")) {
+        for (const std::string& port : synth->Ports("^Velmora(-[0-9]+)?:out$")) {
             thruConnected = thruConnected || synth->WaitConnected(port, synth->InPort(), 100ms);
         }
     }
