@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "core/way_back.h"
+#include "core/midi_graph.h"
 #include "midi/alsa/alsa_in_port.h"
 #include "midi/alsa/alsa_out_port.h"
 #include "midi/alsa/port_names.h"
@@ -71,33 +71,32 @@ class AlsaService final : public MidiService {
         if (!out || !in) {
             return WayBack::Unknown;
         }
-        const std::vector<SeqPort> ports = watch_->Ports();
-        auto indexOf = [&](alsa::SeqAddress address) {
-            const auto it = std::find_if(ports.begin(), ports.end(),
-                                         [&](const SeqPort& p) { return p.address == address; });
-            return static_cast<std::size_t>(it - ports.begin());
+        // Each port's receiving side is its address, its sending side the
+        // address and " >". A "Midi Through" port passes on to its own
+        // subscribers only; every other port may emit anything (a device,
+        // a program, a cable back), so it is Outside.
+        const auto id = [](alsa::SeqAddress a) {
+            return std::to_string(a.client) + ":" + std::to_string(a.port);
         };
-        std::vector<GraphPort> graph(ports.size());
+        MidiGraph graph;
+        const std::vector<SeqPort> ports = watch_->Ports();
+        for (const SeqPort& port : ports) {
+            const std::string node = "port " + id(port.address);
+            graph.ports.push_back({id(port.address), node, false});
+            graph.ports.push_back({id(port.address) + " >", node, true});
+            if (!port.PassesThrough()) {
+                graph.nodes[node] = MidiGraph::Node::Outside;
+            }
+        }
         watch_->Ask([&](const alsa::SeqClient& client) {
-            for (std::size_t i = 0; i < ports.size(); ++i) {
-                graph[i].passesThrough = ports[i].PassesThrough();
-                if (!graph[i].passesThrough) {
-                    continue; // what others do with what they get is theirs
-                }
-                for (const alsa::SeqAddress& fed : client.Subscribers(ports[i].address)) {
-                    graph[i].feeds.push_back(indexOf(fed));
+            for (const SeqPort& port : ports) {
+                for (const alsa::SeqAddress& fed : client.Subscribers(port.address)) {
+                    graph.connections.emplace_back(id(port.address) + " >", id(fed));
                 }
             }
             return 0;
         });
-        switch (velmora::WayBack(graph, indexOf(out->address), indexOf(in->address))) {
-        case Reach::None:
-            return WayBack::None;
-        case Reach::Possible:
-            return WayBack::Possible;
-        default:
-            return WayBack::Unknown;
-        }
+        return FindWayBack(graph, {id(out->address)}, {id(in->address) + " >"});
     }
 
   private:
