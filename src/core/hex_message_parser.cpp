@@ -3,24 +3,13 @@
 #include <array>
 #include <cstdio>
 
+#include "core/text_tools.h"
+
 namespace velmora {
 namespace {
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
 }
 
 ParsedMessage Fail(std::string why) {
@@ -47,7 +36,7 @@ class TokenReader {
         const std::string_view token = text_.substr(start, i_ - start);
         value = 0;
         for (const char c : token) {
-            const int digit = HexValue(c);
+            const int digit = HexDigitValue(c);
             if (digit < 0) {
                 error = QuoteStart(token) + " is not a hexadecimal byte";
                 return false;
@@ -162,8 +151,8 @@ ParsedBytes ParseMessageLine(std::string_view text, std::size_t maxBytes) {
             ++i;
         }
         const std::string_view token = text.substr(start, i - start);
-        const int high = HexValue(token[0]);
-        const int low = token.size() == 2 ? HexValue(token[1]) : (token.size() == 1 ? 0 : -1);
+        const int high = HexDigitValue(token[0]);
+        const int low = token.size() == 2 ? HexDigitValue(token[1]) : (token.size() == 1 ? 0 : -1);
         if (high < 0 || low < 0) {
             if (!out.bytes.empty() && start - blanksFrom >= 2) {
                 break; // a description after the bytes

@@ -2,25 +2,14 @@
 
 #include <optional>
 
+#include "core/text_tools.h"
+
 namespace velmora {
 
 namespace {
 
 bool IsControl(unsigned char c) {
     return c < 0x20 || c == 0x7F;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
 }
 
 // The body of a quoted text, unescaped; nothing when it is not one that
@@ -54,8 +43,8 @@ std::optional<std::string> Unquote(std::string_view body) {
             value += '\t';
             break;
         case 'x': {
-            const int high = i + 1 < body.size() ? HexDigit(body[i + 1]) : -1;
-            const int low = i + 2 < body.size() ? HexDigit(body[i + 2]) : -1;
+            const int high = i + 1 < body.size() ? HexDigitValue(body[i + 1]) : -1;
+            const int low = i + 2 < body.size() ? HexDigitValue(body[i + 2]) : -1;
             if (high < 0 || low < 0) {
                 return std::nullopt;
             }

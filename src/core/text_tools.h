@@ -36,4 +36,7 @@ std::string DecimalField(std::uint8_t value);
 // The hexadecimal field rendering: "H" and two upper-case digits, "H90".
 std::string HexField(std::uint8_t value);
 
+// The value of a hexadecimal digit, either case; -1 for any other character.
+int HexDigitValue(char c);
+
 } // namespace velmora

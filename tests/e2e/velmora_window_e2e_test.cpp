@@ -208,8 +208,8 @@ TEST_F(VelmoraWindow, AStopSignalEndsItWhileAnErrorBoxWaits) {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
         {
-            fs::remove(copy_.Settings());
-            ASSERT_EQ(::mkfifo(copy_.Settings().c_str(), 0600), 0);
+            fs::remove(copy_.DemoSettings());
+            ASSERT_EQ(::mkfifo(copy_.DemoSettings().c_str(), 0600), 0);
             ChildProcess velmora({copy_.Program(), "--demo"});
             const std::string box = display_->WaitForWindow("", velmora, "^Velmora$");
             ASSERT_FALSE(box.empty()) << velmora.Errors() << display_->Errors();
@@ -217,11 +217,11 @@ TEST_F(VelmoraWindow, AStopSignalEndsItWhileAnErrorBoxWaits) {
             EXPECT_EQ(velmora.Wait(2s), 128 + signal) << velmora.Errors();
         }
         {
-            fs::remove(copy_.Settings());
+            fs::remove(copy_.DemoSettings());
             ChildProcess velmora({copy_.Program(), "--demo"});
             const std::string window = display_->WaitForWindow("638x454", velmora);
             ASSERT_FALSE(window.empty()) << velmora.Errors() << display_->Errors();
-            ASSERT_EQ(::mkfifo(copy_.Settings().c_str(), 0600), 0);
+            ASSERT_EQ(::mkfifo(copy_.DemoSettings().c_str(), 0600), 0);
             ASSERT_TRUE(display_->Click(window, 16 + 17, 408 + 7)); // Power
             const std::string box = display_->WaitForWindow("", velmora, "^Velmora$");
             ASSERT_FALSE(box.empty()) << velmora.Errors() << display_->Errors();

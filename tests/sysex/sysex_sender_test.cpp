@@ -150,7 +150,9 @@ TEST_F(SenderTest, ADeviceThatLeavesFailsTheSendWithWhatWentBefore) {
     EXPECT_TRUE(sender.DeviceGone());
     EXPECT_EQ(sender.BytesHandedOver(), 50u);
 
-    service_.SetPresent(true, 0, true);
+    service_.SetPresent(true, 0, true); // back: a port opened now takes it
+    ASSERT_TRUE(midi_.CloseMidiOut());
+    ASSERT_TRUE(midi_.OpenMidiOut());
     SysexSender last(midi_.MidiOutHandle(), SysexDump(20), "Synth");
     last.Step();
     service_.SetPresent(true, 0, false);

@@ -18,8 +18,8 @@
 #include <thread>
 
 #include "core/sysex_joiner.h"
-#include "midi/alsa/port_names.h"
 #include "midi/alsa/port_watch.h"
+#include "midi/port_names.h"
 #include "midi/queued_midi_in.h"
 
 namespace velmora::midi::alsa {

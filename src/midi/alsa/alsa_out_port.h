@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "midi/alsa/port_names.h"
 #include "midi/alsa/port_watch.h"
 #include "midi/alsa/send_pace.h"
 #include "midi/midi_service.h"
+#include "midi/port_names.h"
 
 namespace velmora::midi::alsa {
 

@@ -9,8 +9,8 @@
 #include "core/midi_graph.h"
 #include "midi/alsa/alsa_in_port.h"
 #include "midi/alsa/alsa_out_port.h"
-#include "midi/alsa/port_names.h"
 #include "midi/alsa/port_watch.h"
+#include "midi/port_names.h"
 #include "midi/rtmidi/rtmidi_service.h"
 
 namespace velmora::midi {
@@ -139,7 +139,7 @@ class AlsaService final : public MidiService {
 
     std::shared_ptr<alsa::PortWatch> watch_;
     std::string clientBase_;
-    std::shared_ptr<alsa::PortNames> names_ = std::make_shared<alsa::PortNames>();
+    std::shared_ptr<PortNames> names_ = std::make_shared<PortNames>();
 };
 
 } // namespace

@@ -19,6 +19,7 @@
 #endif
 
 #include "core/midi_stream.h"
+#include "midi/port_names.h"
 #include "midi/queued_midi_in.h"
 #include "midi/sysex_assembler.h"
 #ifdef VELMORA_HAVE_ALSA
@@ -104,53 +105,6 @@ template <typename Op> bool Checked(ErrorSink& sink, Op&& op) {
     }
     return sink.Count() == before;
 }
-
-// The port names in use: "out", "out 2", ... so that every port open at once
-// has its own.
-class PortNames {
-  public:
-    enum class Kind { In, Out };
-
-    int Acquire(Kind kind) {
-        std::lock_guard lock(mutex_);
-        std::set<int>& used = kind == Kind::In ? in_ : out_;
-        int slot = 1;
-        while (used.contains(slot)) {
-            ++slot;
-        }
-        used.insert(slot);
-        return slot;
-    }
-    void Release(Kind kind, int slot) {
-        std::lock_guard lock(mutex_);
-        (kind == Kind::In ? in_ : out_).erase(slot);
-    }
-
-  private:
-    std::mutex mutex_;
-    std::set<int> in_;
-    std::set<int> out_;
-};
-
-// Holds one port name for the life of a port.
-class PortNameLease {
-  public:
-    PortNameLease(std::shared_ptr<PortNames> names, PortNames::Kind kind)
-        : names_(std::move(names)), kind_(kind), slot_(names_->Acquire(kind)) {}
-    ~PortNameLease() { names_->Release(kind_, slot_); }
-    PortNameLease(const PortNameLease&) = delete;
-    PortNameLease& operator=(const PortNameLease&) = delete;
-
-    std::string PortName() const {
-        const char* base = kind_ == PortNames::Kind::In ? "in" : "out";
-        return slot_ == 1 ? base : std::string(base) + " " + std::to_string(slot_);
-    }
-
-  private:
-    std::shared_ptr<PortNames> names_;
-    PortNames::Kind kind_;
-    int slot_;
-};
 
 // The names of the own input ports (virtual ports) open now, so that the
 // device lists leave them out.
@@ -486,7 +440,7 @@ class RtMidiOutPort final : public MidiOutPort {
 #ifdef VELMORA_HAVE_JACK
     std::optional<JackSendBudget> budget_; // guarded by mutex_
 #endif
-    std::optional<PortNameLease> lease_; // released by the Close that closed the port
+    std::optional<PortNames::Lease> lease_; // released by the Close that closed the port
 };
 
 class RtMidiInPort final : public QueuedMidiIn {
@@ -593,7 +547,7 @@ class RtMidiInPort final : public QueuedMidiIn {
     std::atomic<bool> accepting_{false};
     std::mutex producerMutex_;
     std::unique_ptr<RtMidiIn> in_;                 // guarded by producerMutex_
-    std::optional<PortNameLease> lease_;           // guarded by producerMutex_
+    std::optional<PortNames::Lease> lease_;        // guarded by producerMutex_
     std::optional<VirtualNameLease> virtualLease_; // guarded by producerMutex_
 };
 

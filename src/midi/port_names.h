@@ -1,7 +1,7 @@
-// The names of Velmora's ports, as under RtMidi's ALSA back end before: the
-// first output is the client "Velmora out" with the port "out", the second
-// "Velmora out 2" with "out 2", and so on; inputs likewise with "in". A
-// closed port's name is free again.
+// The names of Velmora's ports where each is a client of its own (ALSA, and
+// RtMidi's back ends): the first output is the client "Velmora out" with the
+// port "out", the second "Velmora out 2" with "out 2", and so on; inputs
+// likewise with "in". A closed port's name is free again.
 #pragma once
 
 #include <memory>
@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-namespace velmora::midi::alsa {
+namespace velmora::midi {
 
 class PortNames {
   public:
@@ -58,4 +58,4 @@ class PortNames {
     std::set<int> out_;
 };
 
-} // namespace velmora::midi::alsa
+} // namespace velmora::midi
