@@ -50,12 +50,13 @@ TEST(PlayOnJack, PlaysATypeOneFileWithTempoChangesAndSysexInOrder) {
     // Fast: 240 BPM, then 480 BPM from tick 96; the whole song takes 0.5 s.
     file.tracks.push_back({{At(0, K::Meta, {0x03, 0xD0, 0x90}, kMetaTempo),
                             At(96, K::Meta, {0x01, 0xE8, 0x48}, kMetaTempo)}});
-    file.tracks.push_back({{At(48, K::Midi, {0x90, 60, 100}), At(96, K::Midi, {0x90, 60, 0}),
+    file.tracks.push_back({{At(48, K::Midi, {0x90, 60, 100}), At(96, K::Midi, {0x80, 60, 64}),
                             At(120, K::Sysex, {0xF0, 0x7D, 0x01, 0x02, 0xF7}),
                             At(144, K::Escape, {0xF8}), At(192, K::Midi, {0xC3, 0x05})}});
     const std::string path = WriteFile(file);
     const std::vector<Event> expected = {
-        {0x90, 60, 100}, {0x90, 60, 0}, {0xF0, 0x7D, 0x01, 0x02, 0xF7}, {0xF8}, {0xC3, 0x05}};
+        {0x90, 60, 100}, {0x80, 60, 64}, {0xF0, 0x7D, 0x01, 0x02, 0xF7}, {0xF8}, {0xC3, 0x05}};
+    // A note-off as such: PipeWire turns a note-on of velocity 0 into one.
     // A cycle the server ran late drops its MIDI: such a take is repeated.
     bool whole = false;
     for (int attempt = 0; attempt < 5 && !whole; ++attempt) {
