@@ -1,5 +1,7 @@
 #include "midi/jack/jack_client.h"
 
+#include "midi/jack/jack_graph.h"
+
 #include <jack/session.h>
 
 #include <cstdio>
@@ -293,19 +295,7 @@ bool JackClient::WaitCycles(std::uint64_t count, std::chrono::milliseconds timeo
 }
 
 std::vector<std::string> JackClient::MidiPorts(bool receiving) const {
-    std::vector<std::string> names;
-    if (!Running()) {
-        return names;
-    }
-    const char** ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE,
-                                        receiving ? JackPortIsInput : JackPortIsOutput);
-    if (ports != nullptr) {
-        for (const char** port = ports; *port != nullptr; ++port) {
-            names.emplace_back(*port);
-        }
-        jack_free(static_cast<void*>(ports));
-    }
-    return names;
+    return Running() ? JackMidiPorts(client_, receiving) : std::vector<std::string>{};
 }
 
 } // namespace velmora::midi

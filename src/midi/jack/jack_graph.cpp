@@ -38,4 +38,17 @@ MidiGraph ReadJackGraph(jack_client_t* client) {
     return graph;
 }
 
+std::vector<std::string> JackMidiPorts(jack_client_t* client, bool receiving) {
+    std::vector<std::string> names;
+    const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                                        receiving ? JackPortIsInput : JackPortIsOutput);
+    if (ports != nullptr) {
+        for (const char** port = ports; *port != nullptr; ++port) {
+            names.emplace_back(*port);
+        }
+        jack_free(static_cast<void*>(ports));
+    }
+    return names;
+}
+
 } // namespace velmora::midi

@@ -2,6 +2,9 @@
 // read through any client of ours, on any thread but the real-time one.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "core/midi_graph.h"
 
 typedef struct _jack_client jack_client_t;
@@ -12,5 +15,9 @@ namespace velmora::midi {
 // sending port is connected to; a client with a physical port (a hardware
 // bridge) is Outside.
 MidiGraph ReadJackGraph(jack_client_t* client);
+
+// The MIDI ports of every client, "client:port", in the server's order: those
+// that receive (`receiving`) or those that send.
+std::vector<std::string> JackMidiPorts(jack_client_t* client, bool receiving);
 
 } // namespace velmora::midi

@@ -127,17 +127,7 @@ bool JackCycleWatch::WaitPast(std::uint64_t cycle, std::chrono::milliseconds tim
 }
 
 std::vector<std::string> JackCycleWatch::MidiPorts(bool receiving) const {
-    std::vector<std::string> names;
-    const char** ports =
-        jack_get_ports(static_cast<jack_client_t*>(client_), nullptr, JACK_DEFAULT_MIDI_TYPE,
-                       receiving ? JackPortIsInput : JackPortIsOutput);
-    if (ports != nullptr) {
-        for (const char** port = ports; *port != nullptr; ++port) {
-            names.emplace_back(*port);
-        }
-        jack_free(static_cast<void*>(ports));
-    }
-    return names;
+    return JackMidiPorts(static_cast<jack_client_t*>(client_), receiving);
 }
 
 MidiGraph JackCycleWatch::Graph() const {
