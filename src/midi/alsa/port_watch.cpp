@@ -91,7 +91,9 @@ void PortWatch::Refresh() {
     std::vector<SeqPort> ports = Ask([](const SeqClient& c) { return c.Ports(); });
     std::lock_guard lock(mutex_);
     ports_ = std::move(ports);
-    for (const auto& [address, weak] : followed_) {
+    for (const auto& [followed_address, weak] : followed_) {
+        // A copy: older clang may not capture a structured binding in a lambda.
+        const auto address = followed_address;
         if (const auto flag = weak.lock()) {
             const bool there = std::any_of(ports_.begin(), ports_.end(),
                                            [&](const SeqPort& p) { return p.address == address; });
