@@ -4,7 +4,9 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPainter>
+#include <algorithm>
 
+#include "core/sysex_details.h"
 #include "core/sysex_file_io.h"
 #include "sysex/request_menu.h"
 #include "sysex/sysex_buffer_file.h"
@@ -50,6 +52,15 @@ TrecordForm::TrecordForm(midi::MidiSession& session, QWidget* parent)
     lblStatus->setAlignment(Qt::AlignCenter);
     lblStatus->setFont(ui::skin::CaptionFont(true));
     lblStatus->setStyleSheet(QStringLiteral("color: rgb(32, 160, 0); background: transparent;"));
+
+    lblDecoded = new QLabel(this);
+    lblDecoded->setObjectName(QStringLiteral("lblDecoded"));
+    lblDecoded->setGeometry(24, 64, 387, 22);
+    lblDecoded->setWordWrap(true);
+    lblDecoded->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    lblDecoded->setFont(ui::skin::CaptionFont(false));
+    lblDecoded->setStyleSheet(
+        QStringLiteral("color: %1; background: transparent;").arg(ui::skin::CaptionGrey().name()));
 
     ImgButSave = new ui::TPushButton(this);
     ImgButSave->move(312, 86);
@@ -102,6 +113,8 @@ void TrecordForm::paintEvent(QPaintEvent*) {
 void TrecordForm::Record(const std::string& waitingText) {
     lostBefore_ = midi_.LostInputEvents();
     recorder_.Begin();
+    decoded_ = false;
+    lblDecoded->clear();
     ui::SetElidedText(lblStatus, ui::FromCore(waitingText), QString());
     exec();
     Timer1->stop();
@@ -123,6 +136,30 @@ void TrecordForm::HandleSignal(const midi::Handed& handed) {
     }
     recorder_.NoteBlock();
     lblStatus->setText(ui::FromCore(recorder_.StatusText()));
+    DecodeFirstMessage();
+}
+
+void TrecordForm::DecodeFirstMessage() {
+    // Replies worth spelling out are short: a long first message (a dump)
+    // is not copied again for every block that adds to it.
+    constexpr std::size_t kLongest = 4096;
+    if (decoded_) {
+        return;
+    }
+    if (recorder_.Length() > kLongest) {
+        decoded_ = true;
+        return;
+    }
+    const std::vector<std::uint8_t> bytes = recorder_.Bytes();
+    const auto start = std::find(bytes.begin(), bytes.end(), 0xF0);
+    const auto end = std::find(start, bytes.end(), 0xF7);
+    if (end == bytes.end()) {
+        return; // not complete yet
+    }
+    decoded_ = true;
+    const std::string text = DescribeSysex(std::span(start, end + 1));
+    lblDecoded->setText(ui::FromCore(text));
+    lblDecoded->setToolTip(lblDecoded->text());
 }
 
 void TrecordForm::Timer1Timer() {

@@ -45,6 +45,10 @@ class TrecordForm : public QDialog, public midi::UiSignalReceiver {
 
     ui::TImage *imgBG, *ImgWinStatus;
     QLabel* lblStatus;
+    // What the first message received says: its manufacturer and, for an
+    // identity reply, the family, member and version (as the Sysex Monitor
+    // describes it).
+    QLabel* lblDecoded;
     ui::TPushButton *ImgButSave, *ImgButExit, *ImgButRequest;
     ui::TCaptionLabel *lblSave, *lblExit, *lblRequest;
     QTimer* Timer1;
@@ -59,12 +63,14 @@ class TrecordForm : public QDialog, public midi::UiSignalReceiver {
     void ImgButSaveClick();
     void ImgButRequestClick();
     void Timer1Timer();
+    void DecodeFirstMessage();
 
     midi::MidiFunctions& midi_;
     midi::MidiSession& session_;
     SysexRecorder recorder_;
     midi::UiSignal signal_;
     std::uint64_t lostBefore_ = 0; // the input's lost count when the recording began
+    bool decoded_ = false;         // the first message was described (or is a long dump)
 };
 
 } // namespace velmora::sysex

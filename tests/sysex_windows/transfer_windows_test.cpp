@@ -263,7 +263,7 @@ TEST(RecordWindow, OwnInputPortAndSendRequestRecordTheReplyOfAnotherProgram) {
     std::optional<sysex::RequestChoice> choice;
     r.record->chooseRequest = [&](QWidget*) { return choice; };
     r.savePath = r.dir.filePath("reply.syx");
-    QString afterRequest, afterReply;
+    QString afterRequest, afterReply, decoded;
     r.whileRecording = [&] {
         choice = sysex::RequestChoice{RequestKind::Hex, "F0 7E ZZ F7"};
         QTest::mouseClick(r.record->lblRequest, Qt::LeftButton);
@@ -277,6 +277,7 @@ TEST(RecordWindow, OwnInputPortAndSendRequestRecordTheReplyOfAnotherProgram) {
         EXPECT_EQ(r.LongMessages(0), (std::vector<std::vector<std::uint8_t>>{request}));
         r.PlaySysex(reply); // the other program answers on the own port
         afterReply = r.record->lblStatus->text();
+        decoded = r.record->lblDecoded->text();
 
         // No main output: said, nothing sent.
         ASSERT_TRUE(f.midi().CloseMidiOut());
@@ -292,6 +293,9 @@ TEST(RecordWindow, OwnInputPortAndSendRequestRecordTheReplyOfAnotherProgram) {
     EXPECT_EQ(problems[2], sysex::kNoOutputForRequest);
     EXPECT_EQ(afterRequest, "Request sent (6 bytes): waiting for the reply...");
     EXPECT_EQ(afterReply, "1 blocks received - 15 Bytes received");
+    EXPECT_TRUE(decoded.contains("identity reply: Roland Corporation, family 0110, member 0302, "
+                                 "version 01 02 03 04"))
+        << decoded.toStdString();
     EXPECT_EQ(ReadFile(r.savePath), Bytes(reply));
 
     // Stored by its name; the number stays the device's chosen before.
