@@ -105,10 +105,12 @@ int main(int argc, char** argv) {
     mainForm.onRouterCreate = [&] {
         thruForm =
             std::make_unique<router::TthruForm>(mainForm.midi(), mainForm.router(), &mainForm);
+        thruForm->SetRows(mainForm.routerRows);
     };
     mainForm.showRouterWindow = [&] {
         if (thruForm) {
             thruForm->exec();
+            mainForm.routerRows = thruForm->Rows();
         }
     };
     mainForm.show();

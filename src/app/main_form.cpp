@@ -13,6 +13,7 @@
 #include "app/settings_location.h"
 #include "core/analysis.h"
 #include "core/device_choice.h"
+#include "core/device_watch.h"
 #include "core/lost_input_text.h"
 #include "core/sysex_text.h"
 #include "ui/from_core.h"
@@ -307,13 +308,18 @@ bool TmainForm::InitMIDI() {
     choose(cmbMidiIn, inNames_, in.index, midi_.MidiInDeviceName);
     missingIn_ = in.missingName;
     missingOut_ = out.missingName;
+    std::string missingText;
     for (const auto& [missing, kind] : {std::pair{missingIn_, "input"}, {missingOut_, "output"}}) {
         if (!missing.empty()) {
-            status += (status.empty() ? "" : " ") + std::string("The MIDI ") + kind + " '" +
-                      missing + "' is not there: choose another " + kind + ".";
+            missingText += (missingText.empty() ? "" : " ") + std::string("The MIDI ") + kind +
+                           " '" + missing + "' is not there: choose another " + kind + ".";
         }
     }
+    status += (status.empty() || missingText.empty() ? "" : " ") + missingText;
     ShowDeviceStatus(status);
+    if (!missingText.empty()) {
+        Warn(WarningKind::DeviceGone, missingText, missingText);
+    }
     return true;
 }
 
@@ -623,6 +629,9 @@ void TmainForm::Timer1Timer() {
         ShowDeviceStatus("Thru was switched off: what it passed on came back at the input "
                          "(a feedback loop). Choose another output before switching it on.");
         thruLoopShown_ = true; // over the monitors too, where a flood is watched
+        Warn(WarningKind::LoopBroken,
+             "Thru was switched off: what it passed on came back at the input (a feedback "
+             "loop). Choose another output before switching it on.");
         ShowMonitorStatus();
     }
     ShowLostInput();
@@ -667,6 +676,7 @@ void TmainForm::CmbMidiIn_Select(int index) {
     missingIn_.clear();
     inWentAway_ = false;
     ShowDeviceStatus({});
+    Unwarn(WarningKind::DeviceGone);
     ImgInOpen->setOpen(session_.OpenInput());
 }
 
@@ -684,6 +694,7 @@ void TmainForm::CmbMidiOut_Select(int index) {
     missingOut_.clear();
     outWentAway_ = false;
     ShowDeviceStatus({});
+    Unwarn(WarningKind::DeviceGone);
     ImgOutOpen->setOpen(midi_.OpenMidiOut());
 }
 
@@ -707,6 +718,7 @@ void TmainForm::ImgThruClick() {
     ImgThru->setOpen(ImgThru->tag() != 1);
     if (thruLoopShown_) {
         thruLoopShown_ = false;
+        Unwarn(WarningKind::LoopBroken);
         ShowMonitorStatus();
     }
 }
@@ -726,6 +738,36 @@ void TmainForm::ShowLostInput() {
             QString::fromStdString(LostInputTooltip(lost, midi_.MalformedInputEvents())));
         label->setVisible(lost > 0);
     }
+    if (lost > 0) {
+        Warn(WarningKind::InputLost, "Lost input: " + std::to_string(lost) + ". " +
+                                         LostInputTooltip(lost, midi_.MalformedInputEvents()));
+    }
+}
+
+void TmainForm::Warn(WarningKind kind, const std::string& text, const std::string& subject) {
+    if (warnings_.Raise(kind, text, subject)) {
+        lineWarning->setText(QString::fromStdString(warnings_.LineText()));
+    }
+}
+
+void TmainForm::Unwarn(WarningKind kind) {
+    if (warnings_.Clear(kind)) {
+        lineWarning->setText(QString::fromStdString(warnings_.LineText()));
+    }
+}
+
+void TmainForm::DismissWarning() {
+    if (warnings_.Dismiss()) {
+        lineWarning->setText(QString::fromStdString(warnings_.LineText()));
+    }
+}
+
+void TmainForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && lineWarning->isVisible()) {
+        DismissWarning();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TmainForm::CloseLostDevices(const QString& why) {
@@ -738,6 +780,7 @@ void TmainForm::CloseLostDevices(const QString& why) {
         outWentAway_ = true;
     }
     ShowDeviceStatus(why.toStdString());
+    Warn(WarningKind::ServiceGone, why.toStdString(), "stopped");
 }
 
 bool TmainForm::RefreshSide(bool output, const std::vector<std::string>& names) {
@@ -782,6 +825,10 @@ void TmainForm::RefreshDevices() {
         midi_.ReplaceService(*back);
         serviceLost_ = false;
         ShowDeviceStatus({});
+        Warn(WarningKind::ServiceGone,
+             "The MIDI service (" + midi_.service().Name() +
+                 ") is back: the chosen devices open again as they are listed.",
+             "back");
     }
     const bool outsChanged = RefreshSide(true, midi::OutDeviceNames(midi_.service()));
     const bool insChanged = RefreshSide(false, midi_.InputEntries());
@@ -789,52 +836,39 @@ void TmainForm::RefreshDevices() {
         return !name.empty() && std::find(names.begin(), names.end(), name) != names.end();
     };
     std::string status;
-    // A chosen device that left and came back between two polls is listed
-    // as before, but the port opened on it is dead: it is closed and opened
-    // again below, or said gone if it is not listed now.
-    bool blinked = false;
-    if (ImgInOpen->tag() == 1 && midi_.InputGone() && midi_.CloseMidiIn()) {
-        ImgInOpen->setOpen(false);
-        inWentAway_ = blinked = true;
-        if (!listed(inNames_, midi_.MidiInDeviceName)) {
-            status += "The MIDI input '" + midi_.MidiInDeviceName + "' went away. ";
-        }
-    }
-    if (ImgOutOpen->tag() == 1 && midi_.MidiOutHandle().Gone() && midi_.CloseMidiOut()) {
-        ImgOutOpen->setOpen(false);
-        outWentAway_ = blinked = true;
-        if (!listed(outNames_, midi_.MidiOutDeviceName)) {
-            status += "The MIDI output '" + midi_.MidiOutDeviceName + "' went away. ";
-        }
-    }
-    if (!outsChanged && !insChanged && !blinked) {
-        return;
-    }
-    // A chosen device that went away is closed, not left pretending to be open.
-    if (ImgInOpen->tag() == 1 && !listed(inNames_, midi_.MidiInDeviceName) && midi_.CloseMidiIn()) {
-        ImgInOpen->setOpen(false);
-        inWentAway_ = true;
-        status += "The MIDI input '" + midi_.MidiInDeviceName + "' went away. ";
-    }
-    if (ImgOutOpen->tag() == 1 && !listed(outNames_, midi_.MidiOutDeviceName) &&
-        midi_.CloseMidiOut()) {
-        ImgOutOpen->setOpen(false);
-        outWentAway_ = true;
-        status += "The MIDI output '" + midi_.MidiOutDeviceName + "' went away. ";
-    }
-    // One that comes back is opened again; a stored one that was missing too.
-    for (bool output : {false, true}) {
+    bool changed = outsChanged || insChanged;
+    for (const bool output : {false, true}) {
         std::string& missing = output ? missingOut_ : missingIn_;
         std::string& chosen = output ? midi_.MidiOutDeviceName : midi_.MidiInDeviceName;
         const std::vector<std::string>& names = output ? outNames_ : inNames_;
+        bool& wentAway = output ? outWentAway_ : inWentAway_;
+        ui::TOpenSwitch* open = output ? ImgOutOpen : ImgInOpen;
+        // A stored device that was missing at the start is taken up once listed.
         if (!missing.empty() && listed(names, missing)) {
             chosen = missing;
             missing.clear();
-            (output ? outWentAway_ : inWentAway_) = true;
+            wentAway = true;
         }
-        bool& wentAway = output ? outWentAway_ : inWentAway_;
-        ui::TOpenSwitch* open = output ? ImgOutOpen : ImgInOpen;
-        if (wentAway && open->tag() == 0 && listed(names, chosen)) {
+        const bool isOpen = open->tag() == 1;
+        const bool portGone = isOpen && (output ? midi_.MidiOutHandle().Gone() : midi_.InputGone());
+        const DeviceWatchStep step =
+            WatchDevice({chosen, isOpen, wentAway}, listed(names, chosen), portGone);
+        if (step.action == DeviceAction::None) {
+            continue;
+        }
+        changed = true;
+        if (step.action == DeviceAction::Close || step.action == DeviceAction::CloseAndReopen) {
+            // A device left is closed, not left pretending to be open.
+            if (!(output ? midi_.CloseMidiOut() : midi_.CloseMidiIn())) {
+                continue;
+            }
+            open->setOpen(false);
+            wentAway = true;
+        }
+        if (step.left) {
+            status += DeviceLeftText(output ? "output" : "input", chosen) + " ";
+        }
+        if (step.action == DeviceAction::Reopen || step.action == DeviceAction::CloseAndReopen) {
             wentAway = false;
             open->setOpen(output ? midi_.OpenMidiOut() : session_.OpenInput());
             QComboBox* list = output ? cmbMidiOut : cmbMidiIn;
@@ -842,10 +876,18 @@ void TmainForm::RefreshDevices() {
             list->setCurrentIndex(static_cast<int>(at - names.begin()));
         }
     }
+    if (!changed) {
+        return;
+    }
     if (!status.empty() || (!inWentAway_ && !outWentAway_ && missingIn_.empty() &&
                             missingOut_.empty() && !serviceLost_)) {
         ShowDeviceStatus(status.empty() ? std::string()
                                         : status + "It opens again when it is back.");
+        if (status.empty()) {
+            Unwarn(WarningKind::DeviceGone);
+        } else {
+            Warn(WarningKind::DeviceGone, status + "It opens again when it is back.", status);
+        }
     }
 }
 

@@ -19,9 +19,11 @@
 #include "core/analysis.h"
 #include "core/events_history.h"
 #include "core/jump_guard.h"
+#include "core/router_rows.h"
 #include "core/scrollback.h"
 #include "core/settings_file.h"
 #include "core/sysex_monitor_log.h"
+#include "core/warning_list.h"
 #include "help/help_hook.h"
 #include "midi/midi_session.h"
 #include "ui/caption_label.h"
@@ -30,6 +32,7 @@
 #include "ui/link_label.h"
 #include "ui/push_button.h"
 #include "ui/state_controls.h"
+#include "ui/warning_line.h"
 
 namespace velmora::app {
 
@@ -91,6 +94,9 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     int HelpContext() const;
     // Creates the router window at the first activation.
     std::function<void()> onRouterCreate;
+    // The router's rows as last left, kept in the settings; the router
+    // window takes them when it is made and gives them back when it closes.
+    RouterRows routerRows = DefaultRouterRows();
 
     midi::MidiSession& session() { return session_; }
     midi::MidiFunctions& midi() { return midi_; }
@@ -105,6 +111,11 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     void RefreshDevices();
     // What the Setup panel says about the devices; empty when all is well.
     QString DeviceStatus() const { return lblDeviceStatus->text(); }
+    // The warning line under the panels, seen whichever panel is in front:
+    // a device or the service gone, a loop broken, input lost. It stays
+    // until the cause is gone or the user dismisses it (its button, Esc).
+    QString WarningText() const { return lineWarning->text(); }
+    void DismissWarning();
     // Input the service could not deliver since the start.
     std::uint64_t LostInput() const { return midi_.LostInputEvents(); }
     bool StartFailed() const { return startFailed_; }
@@ -192,6 +203,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     QLineEdit* edtFind;
     QAction *actPause, *actFind, *actFindNext, *actFindPrevious, *actSaveHistory, *actSaveSysex;
     ui::TLinkLabel* lblEmail2;
+    ui::TWarningLine* lineWarning;
 
     QTimer* Timer1;
     QTimer* DeviceTimer;
@@ -204,6 +216,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void BuildWindow();
@@ -250,6 +263,8 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     void ImgThruClick();
     void ShowDeviceStatus(const std::string& text);
     void ShowLostInput();
+    void Warn(WarningKind kind, const std::string& text, const std::string& subject = {});
+    void Unwarn(WarningKind kind);
     void CloseLostDevices(const QString& why);
     bool RefreshSide(bool output, const std::vector<std::string>& names);
 
@@ -295,6 +310,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     int sendPauseMs_ = 0;
     bool loopGuard_ = true;
     bool thruLoopShown_ = false; // thru was switched off for a loop and not on since
+    WarningList warnings_;
     DetailsView* details_ = nullptr;
 };
 

@@ -144,6 +144,10 @@ void TmainForm::BuildWindow() {
     BuildDataPanel();
     BuildSysexPanel();
     BuildAboutPanel();
+    // Under the panels, in the strip the window leaves free below them.
+    lineWarning = new ui::TWarningLine(this);
+    lineWarning->setGeometry(136, 436, kPanelWidth, 16);
+    connect(lineWarning, &ui::TWarningLine::dismissed, this, &TmainForm::DismissWarning);
     BuildMonitorControls();
 }
 

@@ -160,6 +160,16 @@ void TmainForm::LoadMonitorSettings() {
     SetSendPauseMs(StoredNumber(settings_, "SysexSendPauseMs").value_or(0));
     details_->SetOn(StoredNumber(settings_, "MonitorDetails").value_or(1) != 0);
     SetLoopGuard(StoredNumber(settings_, "LoopGuard").value_or(1) != 0);
+    if (const auto c = StoredNumber(settings_, "ThruChannel"); c && *c >= 1 && *c <= 16) {
+        cmbMidiThru->setCurrentIndex(*c); // its handler passes it on to thru
+    }
+    for (int k = 1; k <= 4; ++k) {
+        if (const auto text = settings_.ReadIniText(RouterRowKey(k))) {
+            if (const auto row = RouterRowFrom(*text)) {
+                routerRows[static_cast<std::size_t>(k - 1)] = *row;
+            }
+        }
+    }
     ShowMonitorStatus();
 }
 
@@ -192,6 +202,21 @@ void TmainForm::SaveMonitorSettings(SettingsValues& values) const {
     if (!LoopGuard()) {
         values.more.emplace_back("LoopGuard", "0");
     }
+    if (const int channel = cmbMidiThru->currentIndex(); channel > 0) {
+        values.more.emplace_back("ThruChannel", std::to_string(channel));
+    }
+    const RouterRows fresh = DefaultRouterRows();
+    for (std::size_t i = 0; i < routerRows.size(); ++i) {
+        // The first device listed is where a fresh row starts.
+        RouterRow asFresh = routerRows[i];
+        if (!outNames_.empty() && asFresh.device == outNames_.front()) {
+            asFresh.device.clear();
+        }
+        if (asFresh != fresh[i]) {
+            values.more.emplace_back(RouterRowKey(static_cast<int>(i) + 1),
+                                     RouterRowText(routerRows[i]));
+        }
+    }
 }
 
 void TmainForm::resizeEvent(QResizeEvent* event) {
@@ -213,6 +238,7 @@ void TmainForm::resizeEvent(QResizeEvent* event) {
         details_->Place(dw, dh);
     }
     edtFind->setGeometry(9, Memo2->geometry().bottom() - 20, Memo2->width() - 2, 20);
+    lineWarning->setGeometry(136, 436 + dh, 487 + dw, 16);
 }
 
 // ---- Jumps -----------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include "cli/monitor_printer.h"
 #include "cli/options.h"
 #include "core/device_choice.h"
+#include "core/device_watch.h"
 #include "core/message_filter.h"
 #include "core/stop_signal.h"
 #include "core/terminal_text.h"
@@ -244,37 +245,50 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     int status = 0;
     // The input device left: its port is closed, and the device list is
     // looked at every 10th tick for one of the same name.
-    bool away = false;
+    WatchedDevice watched{input.name, true, false};
     int ticksAway = 0;
+    auto isListed = [&] {
+        for (int device = 0, count = service->InDeviceCount(); device < count; ++device) {
+            if (service->InDeviceName(device) == input.name) {
+                return true;
+            }
+        }
+        return false;
+    };
     auto watchInput = [&] {
         if (own) {
             return; // a port of our own never leaves
         }
-        if (!away) {
+        bool portGone = false;
+        if (watched.open) {
             const midi::MidiInPort* port = midi.MidiInHandle();
-            if (port == nullptr || !port->Gone()) {
+            portGone = port == nullptr || port->Gone();
+            if (!portGone) {
                 return;
             }
+        } else if (++ticksAway % 10 != 0) {
+            return;
+        }
+        const DeviceWatchStep step = WatchDevice(watched, isListed(), portGone);
+        if (step.action == DeviceAction::Close || step.action == DeviceAction::CloseAndReopen) {
+            midi.CloseMidiIn();
+            watched.open = false;
+            watched.away = true;
+            ticksAway = 0;
+        }
+        if (step.left) {
             std::fprintf(stderr,
                          "velmora-cli monitor: '%s' left; monitoring goes on and takes it up "
                          "again when it returns\n",
                          TerminalSafe(input.name).c_str());
-            midi.CloseMidiIn();
-            away = true;
-            ticksAway = 0;
-            return;
         }
-        if (++ticksAway % 10 != 0) {
-            return;
-        }
-        for (int device = 0, count = service->InDeviceCount(); device < count; ++device) {
-            if (service->InDeviceName(device) == input.name) {
-                if (midi.OpenMidiIn(deliver)) {
-                    away = false;
-                    std::fprintf(stderr, "velmora-cli monitor: '%s' is back; monitoring it\n",
-                                 TerminalSafe(input.name).c_str());
-                }
-                return;
+        if ((step.action == DeviceAction::Reopen || step.action == DeviceAction::CloseAndReopen) &&
+            midi.OpenMidiIn(deliver)) {
+            watched.open = true;
+            watched.away = false;
+            if (step.returned) {
+                std::fprintf(stderr, "velmora-cli monitor: '%s' is back; monitoring it\n",
+                             TerminalSafe(input.name).c_str());
             }
         }
     };

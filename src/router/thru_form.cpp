@@ -150,6 +150,37 @@ void TthruForm::Reset() {
     }
 }
 
+RouterRows TthruForm::Rows() const {
+    RouterRows rows;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].on = ImgButOpen[i]->isOpen();
+        rows[i].device = cmbMidiOut[i]->currentText().toStdString();
+        rows[i].channelIndex = cmbChannel[i]->currentIndex();
+        rows[i].transposeIndex = cmbTransp[i]->currentIndex();
+        rows[i].lowIndex = cmbSplitLo[i]->currentIndex();
+        rows[i].highIndex = cmbSplitHi[i]->currentIndex();
+    }
+    return rows;
+}
+
+void TthruForm::SetRows(const RouterRows& rows) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const RouterRow& row = rows[i];
+        const int listed = row.device.empty()
+                               ? 0
+                               : cmbMidiOut[i]->findText(QString::fromStdString(row.device),
+                                                         Qt::MatchExactly | Qt::MatchCaseSensitive);
+        const bool there = listed >= 0 && listed < cmbMidiOut[i]->count();
+        cmbMidiOut[i]->setCurrentIndex(there ? listed : (cmbMidiOut[i]->count() > 0 ? 0 : -1));
+        ImgButOpen[i]->setOpen(row.on && there);
+        // The lists' handlers pass these on to the routing.
+        cmbChannel[i]->setCurrentIndex(row.channelIndex);
+        cmbTransp[i]->setCurrentIndex(row.transposeIndex);
+        cmbSplitLo[i]->setCurrentIndex(row.lowIndex);
+        cmbSplitHi[i]->setCurrentIndex(row.highIndex);
+    }
+}
+
 int TthruForm::PortNumber(int k) const {
     return settings_.outputs[static_cast<std::size_t>(k - 1)].portNumber.load();
 }

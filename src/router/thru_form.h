@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <array>
 
+#include "core/router_rows.h"
 #include "midi/input_state.h"
 #include "midi/midi_functions.h"
 #include "ui/caption_label.h"
@@ -30,6 +31,11 @@ class TthruForm : public QDialog {
     void cmbMidiOutSelect();
     // Closes the ports the outputs own and sets every port number to 0.
     void CloseAll();
+
+    // The rows' choices, to be kept until the next start, and put back. A
+    // device no longer listed leaves its row switched off on the first device.
+    RouterRows Rows() const;
+    void SetRows(const RouterRows& rows);
 
     // The port number of output k (1 to 4): 0 = off, j = router port j.
     int PortNumber(int k) const;

@@ -22,6 +22,9 @@ inline QColor LinkBlue() {
 inline QColor Ground() {
     return {8, 10, 8};
 } // window background
+inline QColor WarningRed() {
+    return {255, 60, 60};
+} // warnings and counts of lost input
 
 // The 8-point sans-serif face of captions and small texts.
 QFont CaptionFont(bool bold = false);

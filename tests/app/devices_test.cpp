@@ -28,6 +28,15 @@ TEST_F(MainFormTest, DevicesAreKeptByNameAndFollowTheSystem) {
     EXPECT_EQ(rig.service.InOpenNow(1), 0);
     EXPECT_EQ(form.cmbMidiIn->count(), 1);
     EXPECT_TRUE(form.DeviceStatus().contains("'Keys B' went away"));
+    // The Data Monitor shows it too, until the user dismisses it with Esc.
+    form.ImgButDataClick();
+    EXPECT_TRUE(form.lineWarning->isVisible());
+    EXPECT_TRUE(form.WarningText().contains("'Keys B' went away"));
+    form.RefreshDevices();
+    EXPECT_TRUE(form.WarningText().contains("'Keys B' went away"));
+    QTest::keyClick(&form, Qt::Key_Escape);
+    EXPECT_FALSE(form.lineWarning->isVisible());
+    EXPECT_TRUE(form.DeviceStatus().contains("'Keys B' went away"));
     // It comes back: opened again, chosen in the list.
     rig.service.SetPresent(false, 1, true);
     form.RefreshDevices();
@@ -41,6 +50,7 @@ TEST_F(MainFormTest, DevicesAreKeptByNameAndFollowTheSystem) {
     EXPECT_EQ(form.ImgInOpen->tag(), 0);
     EXPECT_EQ(rig.service.InOpenNow(1), 0);
     EXPECT_TRUE(form.DeviceStatus().contains("stopped"));
+    EXPECT_TRUE(form.WarningText().contains("stopped"));
     EXPECT_TRUE(rig.reporter.Texts().empty());
     form.RefreshDevices(); // not back yet: nothing changes
     EXPECT_EQ(form.cmbMidiIn->count(), 0);
@@ -50,6 +60,9 @@ TEST_F(MainFormTest, DevicesAreKeptByNameAndFollowTheSystem) {
     EXPECT_EQ(form.cmbMidiIn->count(), 2);
     EXPECT_EQ(form.ImgInOpen->tag(), 1);
     EXPECT_EQ(rig.service.InOpenNow(1), 1);
+    EXPECT_TRUE(form.WarningText().contains("is back"));
+    Click(form.lineWarning->closeButton());
+    EXPECT_TRUE(form.WarningText().isEmpty());
 
     // The names are stored, the missing one too, so it opens once it is back.
     Click(form.ImgButPower);
@@ -160,6 +173,7 @@ TEST_F(MainFormTest, ThruBreaksALoopAndAddsNothingToAPattern) {
     rig.service.SetLoopback(0, 0);
     ASSERT_TRUE(rig.Play({PackShortMessage(0x90, 0x3C, 0x64)}));
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.DeviceStatus().contains("feedback loop"); }));
+    EXPECT_TRUE(form.WarningText().contains("feedback loop"));
     EXPECT_EQ(form.ImgThru->tag(), 0);
     EXPECT_TRUE(form.lblHistoryStatus->text().contains("feedback loop"));
     std::size_t passes = 0;

@@ -89,11 +89,22 @@ TEST_F(MainFormTest, ChoicesMadeInSetupAreWrittenAtClose) {
     Click(form.ImgThru);
     ChooseEntry(form.cmbMidiOut, 1);
     ChooseEntry(form.cmbMidiIn, 1);
-    // The thru channel is not stored.
+    // The thru channel and the router's rows are kept under [More], the
+    // rows that differ from a fresh start's only.
     ChooseEntry(form.cmbMidiThru, 5);
     EXPECT_EQ(form.cmbMidiThru->currentIndex(), 5);
+    form.routerRows[0].device = "Synth A"; // the first device: as fresh
+    form.routerRows[2] = {true, "Synth B", 3, 30, 36, 84};
     PowerOff(form);
-    EXPECT_EQ(rig.ReadSettings(), Written(1, 1, 0, 0, 1, 0, 0, 1));
+    EXPECT_EQ(rig.ReadSettings(), Written(1, 1, 0, 0, 1, 0, 0, 1) +
+                                      "ThruChannel=5\r\nRouter3=1,3,30,36,84,Synth B\r\n");
+
+    rig.form.reset();
+    app::TmainForm& again = rig.Start();
+    EXPECT_EQ(again.cmbMidiThru->currentIndex(), 5);
+    EXPECT_EQ(again.path().thruChannel.load(), 5);
+    EXPECT_EQ(again.routerRows[2], (RouterRow{true, "Synth B", 3, 30, 36, 84}));
+    EXPECT_EQ(again.routerRows[1], RouterRow{});
 }
 
 TEST_F(MainFormTest, StoredDeviceBeyondTheListLeavesDeviceZeroAndIsRepaired) {

@@ -1,3 +1,4 @@
+#include "core/router_rows.h"
 #include "core/settings_file.h"
 
 #include <gtest/gtest.h>
@@ -323,4 +324,19 @@ TEST_F(SettingsFileTest, TextValuesReadBackExactly) {
     EXPECT_EQ(hand.ReadIniText("B"), "\"bad \\q\"");
     EXPECT_EQ(hand.ReadIniText("C"), "\"x\"y\"");
     EXPECT_EQ(hand.ReadIniText("D"), "\"\\x4\"");
+}
+
+TEST(RouterRows, ReadBackAsWrittenAndOddValuesRefused) {
+    const RouterRow row{true, "Synth, Port 2", 16, 48, 0, 127};
+    EXPECT_EQ(RouterRowText(row), "1,16,48,0,127,Synth, Port 2");
+    EXPECT_EQ(RouterRowFrom(RouterRowText(row)), row);
+    EXPECT_EQ(RouterRowFrom("0,0,24,0,127,"), RouterRow{});
+    EXPECT_EQ(RouterRowKey(4), "Router4");
+    EXPECT_TRUE(DefaultRouterRows()[0].on);
+    EXPECT_FALSE(DefaultRouterRows()[3].on);
+    for (const char* odd :
+         {"", "1,2,3", "2,0,24,0,127,A", "1,17,24,0,127,A", "1,0,49,0,127,A", "1,0,24,-1,127,A",
+          "1,0,24,0,128,A", "1,0,x4,0,127,A", "1,,24,0,127,A"}) {
+        EXPECT_EQ(RouterRowFrom(odd), std::nullopt) << odd;
+    }
 }
