@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <charconv>
 
-#include "app/main_form.h"
 #include "core/cp1252.h"
 #include "core/hex_message_parser.h"
+#include "core/scrollback.h"
 #include "ui/from_core.h"
 #include "ui/skin_palette.h"
 
@@ -54,7 +54,7 @@ std::optional<int> HeaderNumber(std::string_view line) {
 QLabel* LineLabel(QWidget* parent, Qt::Alignment align) {
     auto* l = new QLabel(parent);
     l->setFont(ui::skin::CaptionFont(false));
-    l->setStyleSheet(QStringLiteral("color: rgb(0, 200, 70); background: transparent;"));
+    l->setStyleSheet(ui::skin::LabelStyle(ui::skin::DetailsText()));
     l->setAlignment(align | Qt::AlignVCenter);
     l->hide();
     return l;
@@ -62,23 +62,23 @@ QLabel* LineLabel(QWidget* parent, Qt::Alignment align) {
 
 } // namespace
 
-DetailsView::DetailsView(TmainForm& form) : QObject(&form), form_(form) {
-    lblDetails = LineLabel(form.PanelData, Qt::AlignLeft);
+DetailsView::DetailsView(DetailsPlaces places)
+    : QObject(places.window), places_(std::move(places)) {
+    lblDetails = LineLabel(places_.dataPanel, Qt::AlignLeft);
     lblDetails->setObjectName(QStringLiteral("lblDetails"));
-    lblRates = LineLabel(form.PanelData, Qt::AlignRight);
+    lblRates = LineLabel(places_.dataPanel, Qt::AlignRight);
     lblRates->setObjectName(QStringLiteral("lblRates"));
     RatesTimer = new QTimer(this);
     RatesTimer->setInterval(kRatesRefreshMs);
     connect(RatesTimer, &QTimer::timeout, this, &DetailsView::RefreshRates);
     RatesTimer->start();
-    for (QLabel* l : form.lblExp) {
-        l->installEventFilter(this);
-    }
-    for (QWidget* w : std::initializer_list<QWidget*>{form.ImgLedData, form.lblLedData,
-                                                      form.ImgLedAS, form.lblLedAS}) {
+    for (QWidget* w : places_.rowLabels) {
         w->installEventFilter(this);
     }
-    form.Memo1->viewport()->installEventFilter(this);
+    for (QWidget* w : places_.rateWidgets) {
+        w->installEventFilter(this);
+    }
+    places_.sysexBox->viewport()->installEventFilter(this);
 }
 
 void DetailsView::Feed(ShortMessage message, std::int32_t ms) {
@@ -160,7 +160,7 @@ std::string DetailsView::BlockName(int blockNumber) const {
 void DetailsView::Place(int extraWidth, int extraHeight) {
     const bool wide = extraWidth >= kMinColumnRoom;
     tall_ = extraHeight >= kLineHeight;
-    QPlainTextEdit* box = form_.Memo2;
+    QPlainTextEdit* box = places_.historyBox;
     if (on_ && tall_) {
         box->resize(box->width(), box->height() - kLineHeight);
         const QRect line(box->x() + 2, box->geometry().bottom() + 1, box->width() - 4, kLineHeight);
@@ -185,23 +185,17 @@ void DetailsView::SetOn(bool on) {
     on_ = on;
     // The window lays itself out again: the line takes its room from the
     // history box, or gives it back.
-    QResizeEvent relayout(form_.size(), form_.size());
-    QCoreApplication::sendEvent(&form_, &relayout);
+    QResizeEvent relayout(places_.window->size(), places_.window->size());
+    QCoreApplication::sendEvent(places_.window, &relayout);
     ShownChanged();
 }
 
 void DetailsView::ShownChanged() {
-    if (form_.paused_) {
-        return; // the resume rebuilds the boxes
-    }
-    form_.RebuildHistoryBox();
-    if (!HidesKind(form_.filter_, kKindSysex)) {
-        form_.RebuildSysexBox();
-    }
+    places_.rebuildBoxes();
 }
 
 void DetailsView::CatchUpClocks() {
-    const midi::InputPathState& path = form_.path();
+    const midi::InputPathState& path = *places_.path;
     const std::uint64_t count = path.clocksReceived.load(std::memory_order_acquire);
     const std::int32_t lastMs = path.lastClockMs.load(std::memory_order_relaxed);
     const std::uint64_t arrived = count - clocksSeen_;
@@ -225,7 +219,7 @@ void DetailsView::CatchUpClocks() {
 
 std::string DetailsView::Rates() {
     CatchUpClocks();
-    return CoreText(decoder_.Rates(Us(form_.midi().ElapsedMs())));
+    return CoreText(decoder_.Rates(Us(places_.nowMs())));
 }
 
 void DetailsView::RefreshRates() {
@@ -243,12 +237,13 @@ bool DetailsView::eventFilter(QObject* watched, QEvent* event) {
     }
     const auto* help = static_cast<QHelpEvent*>(event);
     std::string text;
-    if (watched == form_.Memo1->viewport()) {
-        const QTextBlock block = form_.Memo1->cursorForPosition(help->pos()).block();
+    if (watched == places_.sysexBox->viewport()) {
+        const QTextBlock block = places_.sysexBox->cursorForPosition(help->pos()).block();
         if (const auto number = HeaderNumber(block.text().toStdString())) {
             text = BlockName(*number);
         }
-    } else if (std::find(form_.lblExp.begin(), form_.lblExp.end(), watched) != form_.lblExp.end()) {
+    } else if (std::find(places_.rowLabels.begin(), places_.rowLabels.end(), watched) !=
+               places_.rowLabels.end()) {
         text = rows_;
     } else {
         text = Rates();

@@ -11,19 +11,36 @@
 
 #include <QLabel>
 #include <QObject>
+#include <QPlainTextEdit>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/message_details.h"
 #include "core/short_message.h"
+#include "midi/input_state.h"
 
 namespace velmora::app {
 
-class TmainForm;
+// What the details view works with in the window: where it shows its words,
+// what answers with them on hover, and what it asks of the window.
+struct DetailsPlaces {
+    QWidget* window;                   // owns the view; laid out anew when the line comes or goes
+    QWidget* dataPanel;                // holds the details line
+    QPlainTextEdit* historyBox;        // the line takes its room from it
+    QPlainTextEdit* sysexBox;          // its block headers answer with their names
+    std::vector<QWidget*> rowLabels;   // the data rows: answer with the details
+    std::vector<QWidget*> rateWidgets; // answer with the clock and active sensing rates
+    const midi::InputPathState* path;  // the clocks counted by the input path
+    std::function<std::int32_t()> nowMs;
+    // The boxes show anew what the view adds to them (the column, the names).
+    std::function<void()> rebuildBoxes;
+};
 
 class DetailsView : public QObject {
     Q_OBJECT
@@ -33,7 +50,7 @@ class DetailsView : public QObject {
     static constexpr int kLineHeight = 16;
     static constexpr int kMinColumnRoom = 120;
 
-    explicit DetailsView(TmainForm& form);
+    explicit DetailsView(DetailsPlaces places);
 
     // Every short message, first thing when it arrives.
     void Feed(ShortMessage message, std::int32_t ms);
@@ -81,7 +98,7 @@ class DetailsView : public QObject {
     // decoder the clocks counted since the last look.
     void CatchUpClocks();
 
-    TmainForm& form_;
+    DetailsPlaces places_;
     MessageDetails decoder_;
     std::string last_, pending_, rows_;
     std::map<int, std::string> blockNames_;

@@ -53,7 +53,6 @@ struct MainFormEnvironment {
 
 class TmainForm : public QWidget, public midi::UiSignalReceiver {
     Q_OBJECT
-    friend class DetailsView; // rebuilds the boxes when its room changes
   public:
     explicit TmainForm(MainFormEnvironment env, QWidget* parent = nullptr);
     ~TmainForm() override;

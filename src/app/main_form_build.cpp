@@ -66,16 +66,18 @@ QPlainTextEdit* Memo(QWidget* parent, int x, int y, int w, int h) {
     m->setReadOnly(true);
     m->setFont(MonitorFont());
     // The scroll bars in the skin's greens, not the platform's.
-    m->setStyleSheet(QStringLiteral(
-        "QPlainTextEdit { background: black; color: rgb(0, 170, 55); "
-        "border: 1px solid rgb(0, 80, 0); }"
-        "QScrollBar { background: rgb(0, 30, 0); margin: 0; }"
-        "QScrollBar:vertical { width: 10px; } QScrollBar:horizontal { height: 10px; }"
-        "QScrollBar::handle { background: rgb(0, 112, 0); }"
-        "QScrollBar::handle:vertical { min-height: 20px; }"
-        "QScrollBar::handle:horizontal { min-width: 20px; }"
-        "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }"
-        "QScrollBar::add-page, QScrollBar::sub-page { background: none; }"));
+    m->setStyleSheet(
+        QStringLiteral("QPlainTextEdit { background: black; color: %1; border: 1px solid %2; }"
+                       "QScrollBar { background: %3; margin: 0; }"
+                       "QScrollBar:vertical { width: 10px; }"
+                       "QScrollBar:horizontal { height: 10px; }"
+                       "QScrollBar::handle { background: %4; }"
+                       "QScrollBar::handle:vertical { min-height: 20px; }"
+                       "QScrollBar::handle:horizontal { min-width: 20px; }"
+                       "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }"
+                       "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
+            .arg(ui::skin::MonitorText().name(), ui::skin::DarkGreen().name(),
+                 ui::skin::ScrollGround().name(), ui::skin::ScrollHandle().name()));
     m->setGeometry(x, y, w, h);
     m->setUndoRedoEnabled(false);
     return m;
@@ -87,7 +89,7 @@ QLabel* LostCount(QWidget* parent, int x, int y, int w) {
     auto* l = new QLabel(parent);
     l->setFont(ui::skin::CaptionFont(true));
     l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    l->setStyleSheet(QStringLiteral("color: rgb(255, 60, 60); background: transparent;"));
+    l->setStyleSheet(ui::skin::LabelStyle(ui::skin::WarningRed()));
     l->setGeometry(x, y, w, 15);
     l->hide();
     return l;
@@ -229,8 +231,7 @@ void TmainForm::BuildSetupPanel() {
     lblDeviceStatus = new QLabel(p);
     lblDeviceStatus->setObjectName(QStringLiteral("lblDeviceStatus"));
     lblDeviceStatus->setFont(ui::skin::CaptionFont(false));
-    lblDeviceStatus->setStyleSheet(
-        QStringLiteral("color: rgb(255, 200, 0); background: transparent;"));
+    lblDeviceStatus->setStyleSheet(ui::skin::LabelStyle(ui::skin::NoticeAmber()));
     lblDeviceStatus->setWordWrap(true);
     lblDeviceStatus->setGeometry(16, 106, 457, 28);
     lblDeviceStatus->hide();

@@ -53,12 +53,13 @@ QString ChannelMenuText(int channel) {
 }
 
 QString MenuStyle() {
-    return QStringLiteral(
-        "QMenu { background: black; color: rgb(0, 200, 70); border: 1px solid rgb(0, 110, 0); }"
-        "QMenu::item { padding: 3px 18px 3px 20px; }"
-        "QMenu::item:selected { background: rgb(0, 90, 30); color: rgb(170, 255, 170); }"
-        "QMenu::item:disabled { color: rgb(0, 90, 30); }"
-        "QMenu::separator { height: 1px; background: rgb(0, 90, 30); margin: 3px 6px; }");
+    return QStringLiteral("QMenu { background: black; color: %1; border: 1px solid %2; }"
+                          "QMenu::item { padding: 3px 18px 3px 20px; }"
+                          "QMenu::item:selected { background: %3; color: %4; }"
+                          "QMenu::item:disabled { color: %3; }"
+                          "QMenu::separator { height: 1px; background: %3; margin: 3px 6px; }")
+        .arg(ui::skin::DetailsText().name(), ui::skin::MenuFrame().name(),
+             ui::skin::Highlight().name(), ui::skin::HighlightText().name());
 }
 
 } // namespace
@@ -70,7 +71,7 @@ void TmainForm::BuildMonitorControls() {
     auto status = [](QWidget* parent, int x, int y, int w) {
         auto* l = new QLabel(parent);
         l->setFont(ui::skin::CaptionFont(false));
-        l->setStyleSheet(QStringLiteral("color: rgb(255, 200, 0); background: transparent;"));
+        l->setStyleSheet(ui::skin::LabelStyle(ui::skin::NoticeAmber()));
         l->setGeometry(x, y, w, 15);
         l->hide();
         return l;
@@ -86,8 +87,10 @@ void TmainForm::BuildMonitorControls() {
     edtFind->setPlaceholderText(QStringLiteral("Find in the events history (Enter: next, "
                                                "Shift+Enter: previous, Esc: close)"));
     edtFind->setFont(ui::skin::CaptionFont(false));
-    edtFind->setStyleSheet(QStringLiteral("QLineEdit { background: rgb(0, 30, 10); color: rgb(170, "
-                                          "255, 170); border: 1px solid rgb(0, 170, 55); }"));
+    edtFind->setStyleSheet(
+        QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3; }")
+            .arg(ui::skin::FindGround().name(), ui::skin::HighlightText().name(),
+                 ui::skin::MonitorText().name()));
     edtFind->hide();
     connect(edtFind, &QLineEdit::textEdited, this, [this] {
         foundLine_.reset();
@@ -140,7 +143,25 @@ void TmainForm::BuildMonitorControls() {
     chooseSaveFile = [this](const QString& title, const QString& filter) {
         return QFileDialog::getSaveFileName(this, title, QString(), filter, &chosenSaveType);
     };
-    details_ = new DetailsView(*this);
+    details_ = new DetailsView(DetailsPlaces{
+        this,
+        PanelData,
+        Memo2,
+        Memo1,
+        {lblExp.begin(), lblExp.end()},
+        {ImgLedData, lblLedData, ImgLedAS, lblLedAS},
+        &path(),
+        [this] { return midi_.ElapsedMs(); },
+        [this] {
+            if (paused_) {
+                return; // the resume rebuilds the boxes
+            }
+            RebuildHistoryBox();
+            if (!HidesKind(filter_, kKindSysex)) {
+                RebuildSysexBox();
+            }
+        },
+    });
 }
 
 void TmainForm::LoadMonitorSettings() {
@@ -543,7 +564,7 @@ bool TmainForm::FindInHistory(const QString& text, bool forward) {
         lines, query, foundLine_ ? std::optional<std::size_t>(*foundLine_) : std::nullopt, forward);
     QList<QTextEdit::ExtraSelection> marks;
     QTextEdit::ExtraSelection mark;
-    mark.format.setBackground(QColor(0, 90, 30));
+    mark.format.setBackground(ui::skin::Highlight());
     mark.format.setProperty(QTextFormat::FullWidthSelection, true);
     for (std::size_t i = 0; at && i < lines.size() && marks.size() < kMaxHighlights; ++i) {
         if (LineHolds(lines[i], query)) {

@@ -39,7 +39,7 @@ void TthruForm::Build() {
         const int y = 28 + 24 * (k - 1); // the row's lists; its label and switch sit 4 px lower
         auto* label = new QLabel(QStringLiteral("Midi Out %1").arg(k), this);
         label->setFont(ui::skin::CaptionFont(false));
-        label->setStyleSheet(QStringLiteral("color: rgb(224, 224, 224); background: transparent;"));
+        label->setStyleSheet(ui::skin::LabelStyle(ui::skin::CaptionGrey()));
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         label->setGeometry(0, y + 4, 61, 13);
         lblOut[i] = label;
@@ -79,7 +79,7 @@ void TthruForm::Build() {
     lblLoop->setGeometry(8, 142, 360, 26);
     lblLoop->setWordWrap(true);
     lblLoop->setFont(ui::skin::CaptionFont(false));
-    lblLoop->setStyleSheet(QStringLiteral("color: rgb(255, 200, 0); background: transparent;"));
+    lblLoop->setStyleSheet(ui::skin::LabelStyle(ui::skin::NoticeAmber()));
     lblLoop->hide();
     auto* loopWatch = new QTimer(this);
     connect(loopWatch, &QTimer::timeout, this, [this] {

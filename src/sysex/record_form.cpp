@@ -51,7 +51,7 @@ TrecordForm::TrecordForm(midi::MidiSession& session, QWidget* parent)
     lblStatus->setGeometry(32, 39, 369, 15);
     lblStatus->setAlignment(Qt::AlignCenter);
     lblStatus->setFont(ui::skin::CaptionFont(true));
-    lblStatus->setStyleSheet(QStringLiteral("color: rgb(32, 160, 0); background: transparent;"));
+    lblStatus->setStyleSheet(ui::skin::LabelStyle(ui::skin::Green()));
 
     lblDecoded = new QLabel(this);
     lblDecoded->setObjectName(QStringLiteral("lblDecoded"));
@@ -59,8 +59,7 @@ TrecordForm::TrecordForm(midi::MidiSession& session, QWidget* parent)
     lblDecoded->setWordWrap(true);
     lblDecoded->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     lblDecoded->setFont(ui::skin::CaptionFont(false));
-    lblDecoded->setStyleSheet(
-        QStringLiteral("color: %1; background: transparent;").arg(ui::skin::CaptionGrey().name()));
+    lblDecoded->setStyleSheet(ui::skin::LabelStyle(ui::skin::CaptionGrey()));
 
     ImgButSave = new ui::TPushButton(this);
     ImgButSave->move(312, 86);

@@ -56,7 +56,7 @@ TsendForm::TsendForm(midi::MidiFunctions& midi, QWidget* parent)
     lblStatus->setGeometry(32, 40, 369, 15);
     lblStatus->setAlignment(Qt::AlignCenter);
     lblStatus->setFont(ui::skin::CaptionFont(true));
-    lblStatus->setStyleSheet(QStringLiteral("color: rgb(32, 160, 0); background: transparent;"));
+    lblStatus->setStyleSheet(ui::skin::LabelStyle(ui::skin::Green()));
     Gauge1 = new ui::TGauge(this);
     Gauge1->setGeometry(34, 60, 368, 16);
     Gauge1->setShowText(true);
@@ -75,7 +75,7 @@ TsendForm::TsendForm(midi::MidiFunctions& midi, QWidget* parent)
     lblResult->setObjectName(QStringLiteral("lblResult"));
     lblResult->setGeometry(32, 82, 300, 15);
     lblResult->setFont(ui::skin::CaptionFont(true));
-    lblResult->setStyleSheet(QStringLiteral("color: rgb(90, 230, 60); background: transparent;"));
+    lblResult->setStyleSheet(ui::skin::LabelStyle(ui::skin::DoneGreen()));
     endTimer_ = new QTimer(this);
     endTimer_->setObjectName(QStringLiteral("endTimer")); // tests wait for its ticks
     endTimer_->setInterval(100);

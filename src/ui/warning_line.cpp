@@ -11,8 +11,7 @@ TWarningLine::TWarningLine(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("WarningLine"));
     label_ = new QLabel(this);
     label_->setFont(skin::CaptionFont(true));
-    label_->setStyleSheet(
-        QStringLiteral("color: %1; background: transparent;").arg(skin::WarningRed().name()));
+    label_->setStyleSheet(skin::LabelStyle(skin::WarningRed()));
     close_ = new QToolButton(this);
     close_->setObjectName(QStringLiteral("WarningClose"));
     close_->setText(QStringLiteral("\u00D7"));
