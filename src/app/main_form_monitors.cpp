@@ -141,6 +141,7 @@ void TmainForm::BuildMonitorControls() {
         return QFileDialog::getSaveFileName(this, title, QString(), filter, &chosenSaveType);
     };
     details_ = new DetailsView(*this);
+    BuildTools();
 }
 
 void TmainForm::LoadMonitorSettings() {
@@ -160,6 +161,7 @@ void TmainForm::LoadMonitorSettings() {
     SetSendPauseMs(StoredNumber(settings_, "SysexSendPauseMs").value_or(0));
     details_->SetOn(StoredNumber(settings_, "MonitorDetails").value_or(1) != 0);
     SetLoopGuard(StoredNumber(settings_, "LoopGuard").value_or(1) != 0);
+    LoadToolSettings();
     ShowMonitorStatus();
 }
 
@@ -186,6 +188,7 @@ void TmainForm::SaveMonitorSettings(SettingsValues& values) const {
     if (sendPauseMs_ > 0) {
         values.more.emplace_back("SysexSendPauseMs", std::to_string(sendPauseMs_));
     }
+    SaveToolSettings(values);
     if (!details_->On()) {
         values.more.emplace_back("MonitorDetails", "0");
     }
@@ -409,6 +412,11 @@ void TmainForm::ShowMonitorStatus() {
         sysex << history.back();
         tips << QStringLiteral("Thru was switched off: what it passed on came back at the input. "
                                "Choose another output before switching it on (Setup).");
+    }
+    if (!warning_.isEmpty()) {
+        history << warning_;
+        sysex << warning_;
+        tips << warning_;
     }
     if (HidesAny(filter_)) {
         history << QStringLiteral("%1 hidden").arg(hiddenLines_);
@@ -727,6 +735,7 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
     details->setChecked(details_->On());
     connect(details, &QAction::toggled, this, [this](bool on) { details_->SetOn(on); });
     menu->addSeparator();
+    AddToolActions(menu);
     menu->addAction(actSaveHistory);
     menu->addAction(actSaveSysex);
     return menu;
