@@ -9,6 +9,7 @@
 #include <QThread>
 #include <algorithm>
 
+#include "app/capture_action.h"
 #include "app/monitor_text.h"
 #include "app/settings_location.h"
 #include "core/analysis.h"
@@ -346,6 +347,7 @@ void TmainForm::FormQueryUnload() {
     if (ImgOutOpen->tag() == 1 && midi_.CloseMidiOut()) {
         ImgOutOpen->setOpen(false);
     }
+    capture_->Stop(); // after the input closed: everything it delivered is in
     if (startFailed_) {
         return;
     }
@@ -529,6 +531,7 @@ bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
 // ---- The hand-off and the monitors -----------------------------------------
 
 void TmainForm::HandleSignal(const midi::Handed& handed) {
+    FeedTools(handed);
     if (handed.kind == midi::HandedKind::Sysex) {
         SysexMonitorUpdate(SysexHexText(handed.sysex));
     } else if (handed.kind == midi::HandedKind::Short) {
@@ -620,6 +623,7 @@ void TmainForm::DataMonClear() {
     frozenFields_.reset();
     latestFields_.reset();
     foundLine_.reset();
+    warning_.clear();
     ShowMonitorStatus();
 }
 

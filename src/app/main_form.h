@@ -36,6 +36,10 @@
 
 namespace velmora::app {
 
+class CaptureAction;
+class PanicAction;
+class LintOption;
+
 // What the main window works with, made by the program (or a test) first.
 struct MainFormEnvironment {
     midi::MidiService& service;
@@ -165,6 +169,14 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     QMenu* ThruMenu(QWidget* parent);
     // The context menu of the monitors, made afresh for each use.
     QMenu* MonitorMenu(QWidget* parent);
+    // Capture to a MIDI file, the panic and the stream check
+    // (main_form_tools.cpp); their notices and warnings show on the
+    // monitors' status line.
+    CaptureAction& capture() { return *capture_; }
+    PanicAction& panic() { return *panic_; }
+    LintOption& lint() { return *lint_; }
+    void ShowWarning(const QString& text);
+    const QString& Warning() const { return warning_; }
     // The window's size beyond the default goes to the monitors.
     static constexpr QSize kDefaultSize{638, 454};
     // How long the count of what arrived during a pause stays after it.
@@ -238,6 +250,11 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     bool MayJump(Panel to) const;
 
     void BuildMonitorControls();
+    void BuildTools();
+    void FeedTools(const midi::Handed& handed);
+    void AddToolActions(QMenu* menu);
+    void LoadToolSettings();
+    void SaveToolSettings(SettingsValues& values) const;
     void LoadMonitorSettings();
     void SaveMonitorSettings(SettingsValues& values) const;
     // Adds the message's history line (moving `r` away while paused); true
@@ -311,6 +328,10 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     bool thruLoopShown_ = false; // thru was switched off for a loop and not on since
     WarningList warnings_;
     DetailsView* details_ = nullptr;
+    CaptureAction* capture_ = nullptr;
+    PanicAction* panic_ = nullptr;
+    LintOption* lint_ = nullptr;
+    QString warning_;
 };
 
 } // namespace velmora::app

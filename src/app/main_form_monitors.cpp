@@ -162,6 +162,7 @@ void TmainForm::BuildMonitorControls() {
             }
         },
     });
+    BuildTools();
 }
 
 void TmainForm::LoadMonitorSettings() {
@@ -191,6 +192,7 @@ void TmainForm::LoadMonitorSettings() {
             }
         }
     }
+    LoadToolSettings();
     ShowMonitorStatus();
 }
 
@@ -217,6 +219,7 @@ void TmainForm::SaveMonitorSettings(SettingsValues& values) const {
     if (sendPauseMs_ > 0) {
         values.more.emplace_back("SysexSendPauseMs", std::to_string(sendPauseMs_));
     }
+    SaveToolSettings(values);
     if (!details_->On()) {
         values.more.emplace_back("MonitorDetails", "0");
     }
@@ -456,6 +459,11 @@ void TmainForm::ShowMonitorStatus() {
         sysex << history.back();
         tips << QStringLiteral("Thru was switched off: what it passed on came back at the input. "
                                "Choose another output before switching it on (Setup).");
+    }
+    if (!warning_.isEmpty()) {
+        history << warning_;
+        sysex << warning_;
+        tips << warning_;
     }
     if (HidesAny(filter_)) {
         history << QStringLiteral("%1 hidden").arg(hiddenLines_);
@@ -774,6 +782,7 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
     details->setChecked(details_->On());
     connect(details, &QAction::toggled, this, [this](bool on) { details_->SetOn(on); });
     menu->addSeparator();
+    AddToolActions(menu);
     menu->addAction(actSaveHistory);
     menu->addAction(actSaveSysex);
     return menu;

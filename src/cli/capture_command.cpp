@@ -14,7 +14,7 @@
 #include "cli/capture_command.h"
 #include "cli/device_choice.h"
 #include "cli/options.h"
-#include "core/midi_file.h"
+#include "core/capture_log.h"
 #include "core/safe_file.h"
 #include "core/short_message.h"
 #include "core/stop_signal.h"
@@ -58,65 +58,42 @@ struct CaptureInput {
     std::unique_ptr<midi::MidiInPort> port;
     std::vector<midi::MidiHeader> headers;
     std::vector<std::vector<std::uint8_t>> buffers;
-    std::vector<std::uint8_t> sysex; // the message whose blocks are arriving
-    std::uint64_t sysexTime = 0;
 };
 
 class Capture {
   public:
-    explicit Capture(bool realTime)
-        : realTime_(realTime), start_(std::chrono::steady_clock::now()) {}
+    Capture(std::size_t sources, bool realTime)
+        : log_(sources, realTime), start_(std::chrono::steady_clock::now()) {}
 
     void Deliver(CaptureInput& input, const midi::InputEvent& event) {
         const std::uint64_t now = Now();
         if (event.code == midi::InputMessage::Data) {
-            const std::uint8_t status = StatusOf(event.message);
-            if (status >= 0xF8 && !realTime_) {
-                return;
-            }
-            std::vector<std::uint8_t> bytes = {status, Data1Of(event.message),
-                                               Data2Of(event.message)};
-            bytes.resize(static_cast<std::size_t>(std::max(ShortMessageBytes(status), 1)));
-            Add(input.source, now, std::move(bytes));
+            std::lock_guard lock(lock_);
+            log_.AddShort(input.source, now, event.message);
             return;
         }
         midi::MidiHeader* h = event.header;
         if (h == nullptr || h->dwBytesRecorded == 0) {
             return; // handed back empty at a reset
         }
-        const std::uint8_t* data = h->lpData;
-        const std::size_t n = h->dwBytesRecorded;
-        if (data[0] == 0xF0) {
-            FlushSysex(input); // a message cut short by the next one
-            input.sysexTime = now;
-        }
-        input.sysex.insert(input.sysex.end(), data, data + n);
-        if (data[n - 1] == 0xF7) {
-            FlushSysex(input);
+        {
+            std::lock_guard lock(lock_);
+            log_.AddSysexBlock(input.source, now, std::span(h->lpData, h->dwBytesRecorded));
         }
         input.port->UnprepareHeader(*h);
         input.port->PrepareHeader(*h);
         input.port->AddBuffer(*h);
     }
 
-    void FlushSysex(CaptureInput& input) {
-        if (!input.sysex.empty()) {
-            Add(input.source, input.sysexTime, std::move(input.sysex));
-            input.sysex.clear();
-        }
-    }
-
-    std::vector<CapturedMessage> Messages() {
+    // Once every input is closed: a message never ended is kept as it came.
+    std::vector<std::uint8_t> FileBytes(std::span<const std::string> names) {
         std::lock_guard lock(lock_);
-        std::vector<CapturedMessage> messages = messages_;
-        std::stable_sort(messages.begin(), messages.end(), [](const auto& a, const auto& b) {
-            return a.microseconds < b.microseconds;
-        });
-        return messages;
+        log_.FlushSysex();
+        return CaptureFileBytes(log_, names);
     }
     std::size_t Count() {
         std::lock_guard lock(lock_);
-        return messages_.size();
+        return log_.Count();
     }
 
   private:
@@ -125,15 +102,10 @@ class Capture {
                                               std::chrono::steady_clock::now() - start_)
                                               .count());
     }
-    void Add(std::size_t source, std::uint64_t time, std::vector<std::uint8_t> bytes) {
-        std::lock_guard lock(lock_);
-        messages_.push_back({source, time, std::move(bytes)});
-    }
 
-    const bool realTime_;
-    const std::chrono::steady_clock::time_point start_;
     std::mutex lock_;
-    std::vector<CapturedMessage> messages_;
+    CaptureLog log_;
+    const std::chrono::steady_clock::time_point start_;
 };
 
 // Takes every -i/--in out of `args` (the option reader keeps only the last).
@@ -225,7 +197,7 @@ int RunCapture(std::span<const std::string_view> args) {
         names.push_back(choice.name);
     }
 
-    Capture capture(!o.Has("--no-realtime"));
+    Capture capture(names.size(), !o.Has("--no-realtime"));
     std::vector<std::unique_ptr<CaptureInput>> inputs;
     CatchStopSignals();
     bool opened = true;
@@ -281,7 +253,6 @@ int RunCapture(std::span<const std::string_view> args) {
         input->port->Reset({});
         input->port->Close({});
         lost += input->port->LostEvents();
-        capture.FlushSysex(*input); // a message never ended is kept as it came
     }
     if (shown > 0) {
         std::fprintf(stderr, "\n");
@@ -294,8 +265,8 @@ int RunCapture(std::span<const std::string_view> args) {
                      service->Name().c_str());
     }
 
-    const std::vector<CapturedMessage> messages = capture.Messages();
-    const std::vector<std::uint8_t> bytes = WriteMidiFile(CaptureAsMidiFile(messages, names));
+    const std::vector<std::uint8_t> bytes = capture.FileBytes(names);
+    const std::size_t captured = capture.Count();
     if (toStdout) {
         if (!WriteStandardOutput(bytes)) {
             std::fprintf(stderr, "velmora-cli capture: can't write to standard output\n");
@@ -307,8 +278,8 @@ int RunCapture(std::span<const std::string_view> args) {
         return 1;
     }
     if (!quiet) {
-        std::fprintf(stderr, "%zu events from %zu input%s written to %s\n", messages.size(),
-                     names.size(), names.size() == 1 ? "" : "s", shownPath.c_str());
+        std::fprintf(stderr, "%zu events from %zu input%s written to %s\n", captured, names.size(),
+                     names.size() == 1 ? "" : "s", shownPath.c_str());
     }
     if (lost > 0) {
         std::fprintf(stderr, "velmora-cli capture: %llu events could not be captured\n",

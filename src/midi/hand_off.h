@@ -25,7 +25,15 @@ struct Handed {
     ShortMessage message = 0; // Short and Clock
     // Sysex: the block's bytes, valid only during the call that receives it.
     std::span<const std::uint8_t> sysex;
+    // When it was handed over, in microseconds of the steady clock
+    // (HandOffMicros); 0 until the hand-off stamps it. The window thread sees
+    // messages in batches, so this is what a capture or a timing check uses.
+    std::uint64_t micros = 0;
 };
+
+// The hand-off's clock: the steady clock in microseconds. Any thread; it
+// neither locks nor allocates.
+std::uint64_t HandOffMicros();
 
 class HandOff {
   public:

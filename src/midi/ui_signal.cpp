@@ -65,7 +65,17 @@ void UiSignal::WaitForRoom(std::uint64_t written, std::uint64_t sysexWritten, bo
     }
 }
 
-void UiSignal::Raise(const Handed& handed) {
+std::uint64_t HandOffMicros() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
+void UiSignal::Raise(const Handed& unstamped) {
+    Handed handed = unstamped;
+    if (handed.micros == 0) {
+        handed.micros = HandOffMicros();
+    }
     if (std::this_thread::get_id() == windowThread_) {
         ServePending(); // what waits came first
         receiver_.HandleSignal(handed);
@@ -90,6 +100,7 @@ void UiSignal::Raise(const Handed& handed) {
     Slot& slot = (*slots_)[written % kSlots];
     slot.kind = handed.kind;
     slot.message = handed.message;
+    slot.micros = handed.micros;
     slot.sysexSize = 0;
     if (withBytes) {
         const std::size_t n = std::min(handed.sysex.size(), kSysexBytes);
@@ -169,7 +180,7 @@ void UiSignal::ServePending() {
         }
         for (; read != written; ++read) {
             const Slot& slot = (*slots_)[read % kSlots];
-            Handed handed{slot.kind, slot.message, {}};
+            Handed handed{slot.kind, slot.message, {}, slot.micros};
             const bool withBytes = slot.sysexSize > 0;
             const std::uint64_t sysexRead = sysexRead_.load(std::memory_order_relaxed);
             if (withBytes) {

@@ -79,6 +79,7 @@ class UiSignal : public QObject, public HandOff {
         HandedKind kind;
         std::uint16_t sysexSize;
         ShortMessage message;
+        std::uint64_t micros;
     };
 
     bool Full(std::uint64_t written, std::uint64_t sysexWritten, bool withBytes) const;

@@ -1,0 +1,109 @@
+#include "app/capture_action.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QWidget>
+
+#include "app/settings_location.h"
+#include "core/safe_file.h"
+
+namespace velmora::app {
+namespace {
+
+const QString kStartText = QStringLiteral("Capture to &MIDI file...");
+
+QString StopText(std::size_t count) {
+    return QStringLiteral("Stop &capture (%L1 events)").arg(static_cast<qulonglong>(count));
+}
+
+} // namespace
+
+CaptureAction::CaptureAction(QWidget& window, midi::Reporter& reporter)
+    : QObject(&window), reporter_(reporter), action_(new QAction(kStartText, &window)) {
+    action_->setObjectName(QStringLiteral("actCapture"));
+    connect(action_, &QAction::triggered, this, [this] { Triggered(); });
+    refresh_.setInterval(kCountRefreshMs);
+    connect(&refresh_, &QTimer::timeout, this, [this] { ShowCount(); });
+    chooseFile = [&window] {
+        QString path =
+            QFileDialog::getSaveFileName(&window, QStringLiteral("Capture to MIDI file"), QString(),
+                                         QStringLiteral("MIDI files (*.mid *.midi)"));
+        if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) {
+            path += QStringLiteral(".mid");
+        }
+        return path;
+    };
+}
+
+void CaptureAction::Triggered() {
+    if (Capturing()) {
+        Stop();
+        return;
+    }
+    const QString path = chooseFile ? chooseFile() : QString();
+    if (!path.isEmpty()) {
+        Start(path, inputName ? inputName() : std::string());
+    }
+}
+
+bool CaptureAction::Start(const QString& path, const std::string& name) {
+    // Fail before capturing what could not be saved.
+    if (const FileResult can = CheckReplaceable(ToFilesystemPath(path)); !can) {
+        reporter_.Report("Velmora can't capture to '" + path.toStdString() +
+                         "': " + FileFaultText(can) + ".");
+        return false;
+    }
+    log_.emplace();
+    startMicros_ = midi::HandOffMicros();
+    path_ = path;
+    inputName_ = name.empty() ? std::string("MIDI input") : name;
+    shownCount_ = 0;
+    action_->setText(StopText(0));
+    refresh_.start();
+    return true;
+}
+
+void CaptureAction::Feed(const midi::Handed& handed) {
+    // What was handed over before the start belongs to no capture.
+    if (!log_ || handed.micros < startMicros_) {
+        return;
+    }
+    const std::uint64_t at = handed.micros - startMicros_;
+    if (handed.kind == midi::HandedKind::Short) {
+        log_->AddShort(0, at, handed.message);
+    } else if (handed.kind == midi::HandedKind::Sysex) {
+        log_->AddSysexBlock(0, at, handed.sysex);
+    }
+}
+
+bool CaptureAction::Stop() {
+    if (!log_) {
+        return true;
+    }
+    refresh_.stop();
+    log_->FlushSysex(); // a message never ended is kept as it came
+    const std::string names[] = {inputName_};
+    const std::vector<std::uint8_t> bytes = CaptureFileBytes(*log_, names);
+    const std::size_t count = log_->Count();
+    log_.reset();
+    action_->setText(kStartText);
+    const FileResult saved = ReplaceFile(ToFilesystemPath(path_), bytes);
+    if (!saved) {
+        reporter_.Report("Velmora could not save the capture to '" + path_.toStdString() +
+                         "': " + FileFaultText(saved) + ".");
+    } else if (notice) {
+        notice(QStringLiteral("%L1 events captured to %2")
+                   .arg(static_cast<qulonglong>(count))
+                   .arg(QFileInfo(path_).fileName()));
+    }
+    return static_cast<bool>(saved);
+}
+
+void CaptureAction::ShowCount() {
+    if (log_ && log_->Count() != shownCount_) {
+        shownCount_ = log_->Count();
+        action_->setText(StopText(shownCount_));
+    }
+}
+
+} // namespace velmora::app

@@ -1,0 +1,62 @@
+// "Capture to MIDI file..." in the events history's context menu: what
+// arrives at the input is collected, with the time it was handed over, and
+// written as a type 0 Standard MIDI File when the capture stops (by the
+// menu item, at the window's close or a stop signal's). While it runs the
+// item reads "Stop capture (N events)".
+// Window thread only: the messages come from the window's hand-off.
+#pragma once
+
+#include <QAction>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <optional>
+
+#include "core/capture_log.h"
+#include "midi/hand_off.h"
+#include "midi/reporter.h"
+
+namespace velmora::app {
+
+class CaptureAction : public QObject {
+  public:
+    CaptureAction(QWidget& window, midi::Reporter& reporter);
+
+    QAction* action() const { return action_; }
+    bool Capturing() const { return log_.has_value(); }
+    std::size_t Count() const { return log_ ? log_->Count() : 0; }
+
+    // Starts capturing to `path` from the input named `inputName` (the
+    // track's name); false, with a report, when the file can't be written.
+    bool Start(const QString& path, const std::string& inputName);
+    // Every message and sysex block the window is handed.
+    void Feed(const midi::Handed& handed);
+    // Writes the file and ends the capture; false, with a report, when the
+    // file could not be written. Nothing while no capture runs.
+    bool Stop();
+
+    // Asks for the file to capture to; empty when cancelled. Tests replace it.
+    std::function<QString()> chooseFile;
+    // The input the capture names, asked at its start.
+    std::function<std::string()> inputName;
+    // A line for the window's status ("1200 events captured to song.mid").
+    std::function<void(const QString&)> notice;
+
+    static constexpr int kCountRefreshMs = 200;
+
+  private:
+    void Triggered();
+    void ShowCount();
+
+    midi::Reporter& reporter_;
+    QAction* action_;
+    QTimer refresh_;
+    std::optional<CaptureLog> log_;
+    std::uint64_t startMicros_ = 0;
+    QString path_;
+    std::string inputName_;
+    std::size_t shownCount_ = 0;
+};
+
+} // namespace velmora::app

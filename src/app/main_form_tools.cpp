@@ -1,0 +1,53 @@
+// The window's tools beside the monitors: capture to a MIDI file, the panic
+// and the stream check, and the line where their notices and warnings show.
+#include <QMenu>
+
+#include "app/capture_action.h"
+#include "app/lint_option.h"
+#include "app/main_form.h"
+#include "app/panic_action.h"
+
+namespace velmora::app {
+
+void TmainForm::BuildTools() {
+    capture_ = new CaptureAction(*this, env_.reporter);
+    capture_->inputName = [this] { return midi_.MidiInDeviceName; };
+    capture_->notice = [this](const QString& text) { ShowWarning(text); };
+    panic_ = new PanicAction(*this, midi_);
+    panic_->notice = [this](const QString& text) { ShowWarning(text); };
+    lint_ = new LintOption(*this, [this] { return midi_.InputOpen(); });
+    lint_->warn = [this](const QString& text) { ShowWarning(QStringLiteral("Check: ") + text); };
+}
+
+void TmainForm::FeedTools(const midi::Handed& handed) {
+    capture_->Feed(handed);
+    lint_->Feed(handed);
+    if (handed.kind == midi::HandedKind::Short) {
+        panic_->Feed(handed.message);
+    }
+}
+
+void TmainForm::AddToolActions(QMenu* menu) {
+    menu->addAction(capture_->action());
+    menu->addAction(lint_->action());
+    menu->addAction(panic_->action());
+    menu->addSeparator();
+}
+
+// Stored only when on: a window at its defaults keeps the same settings file.
+void TmainForm::LoadToolSettings() {
+    lint_->SetOn(settings_.ReadIniText("StreamCheck").value_or(std::string()) == "1");
+}
+
+void TmainForm::SaveToolSettings(SettingsValues& values) const {
+    if (lint_->On()) {
+        values.more.emplace_back("StreamCheck", "1");
+    }
+}
+
+void TmainForm::ShowWarning(const QString& text) {
+    warning_ = text;
+    ShowMonitorStatus();
+}
+
+} // namespace velmora::app
