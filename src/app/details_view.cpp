@@ -191,11 +191,11 @@ void DetailsView::SetOn(bool on) {
 }
 
 void DetailsView::ShownChanged() {
-    if (form_.paused_) {
+    if (form_.Paused()) {
         return; // the resume rebuilds the boxes
     }
     form_.RebuildHistoryBox();
-    if (!HidesKind(form_.filter_, kKindSysex)) {
+    if (!HidesKind(form_.HistoryFilter(), kKindSysex)) {
         form_.RebuildSysexBox();
     }
 }

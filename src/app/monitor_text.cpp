@@ -1,6 +1,7 @@
 #include "app/monitor_text.h"
 
 #include <QPointer>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <deque>
@@ -52,6 +53,11 @@ void Apply(QPlainTextEdit& box, const std::deque<std::string>& lines, std::size_
 }
 
 void PlaceCaret(QPlainTextEdit& box, int fromEnd) {
+    // The user's selection stays: the box only shows its end.
+    if (box.textCursor().hasSelection()) {
+        box.verticalScrollBar()->setValue(box.verticalScrollBar()->maximum());
+        return;
+    }
     // The monitor's text ends every line with CR LF, the last one included;
     // the box separates its lines with one character and has no final break.
     // Walk back line by line to the same place.

@@ -191,7 +191,7 @@ TEST_F(DailyUseTest, FindAndSaveTheHistoryAndTheSysexMonitor) {
     EXPECT_TRUE(text.startsWith("90 3C 64    Note On"));
     const QList<QByteArray> csv = FileBytes(rig.dir.filePath("history.csv")).split('\n');
     ASSERT_EQ(csv.size(), 6);
-    EXPECT_EQ(csv[0], "Time (ms),Bytes,Kind,Channel,Message\r");
+    EXPECT_EQ(csv[0], "Time (ms),Bytes,Kind,Channel,Message,Details\r");
     EXPECT_TRUE(csv[2].startsWith("1000,B0 07 5A,Controllers,1,B0 07 5A"));
     EXPECT_EQ(FileBytes(rig.dir.filePath("dump.syx")), QByteArray("\xF0\x7E\x7F\x06\x01\xF7", 6));
     EXPECT_EQ(FileBytes(rig.dir.filePath("dump.txt")),
