@@ -245,6 +245,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     void ShowMonitorStatusSoon();
     void RefreshSoon();
     void RebuildHistoryBox();
+    std::size_t FillHistoryBox(); // the lines it now holds
     void FitHistoryBox();
     // Scrolling back holds the history box, End follows again, Copy takes
     // whole rows; true when the event was used up.

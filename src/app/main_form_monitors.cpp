@@ -102,8 +102,7 @@ void TmainForm::BuildMonitorControls() {
     connect(Memo2->verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this] {
         QScrollBar* bar = Memo2->verticalScrollBar();
         if (!view_.Following() && bar->sliderPosition() >= bar->maximum()) {
-            QMetaObject::invokeMethod(
-                this, [this] { FollowHistory(); }, Qt::QueuedConnection);
+            FollowIfAtBottomSoon();
         } else if (view_.Following() && bar->sliderPosition() < bar->maximum()) {
             HoldHistory();
         }
@@ -364,6 +363,13 @@ void TmainForm::RefreshSoon() {
 }
 
 void TmainForm::RebuildHistoryBox() {
+    if (FillHistoryBox() > 0) {
+        PutCaretNearEnd(*Memo2, 3);
+    }
+    ShowMonitorStatus();
+}
+
+std::size_t TmainForm::FillHistoryBox() {
     const std::vector<std::string> lines = view_.BoxLines(details_->ColumnShown());
     QStringList text;
     text.reserve(static_cast<qsizetype>(lines.size()));
@@ -373,26 +379,16 @@ void TmainForm::RebuildHistoryBox() {
     Memo2->setExtraSelections({});
     Memo2->setPlainText(text.join('\n'));
     foundLine_.reset();
-    if (!lines.empty()) {
-        PutCaretNearEnd(*Memo2, 3);
-    }
-    ShowMonitorStatus();
+    return lines.size();
 }
 
 void TmainForm::HoldHistory() {
     if (view_.Hold()) {
-        // The box takes the whole scrollback, still showing its newest lines.
+        // The box takes the whole scrollback, still showing the lines it
+        // showed. The slider's position: a drag or page step under way counts.
         QScrollBar* bar = Memo2->verticalScrollBar();
-        const int fromBottom = bar->maximum() - bar->value();
-        const std::vector<std::string> lines = view_.BoxLines(details_->ColumnShown());
-        QStringList text;
-        text.reserve(static_cast<qsizetype>(lines.size()));
-        for (const std::string& line : lines) {
-            text << ui::FromCore(line);
-        }
-        Memo2->setExtraSelections({});
-        Memo2->setPlainText(text.join('\n'));
-        foundLine_.reset();
+        const int fromBottom = bar->maximum() - bar->sliderPosition();
+        FillHistoryBox();
         bar->setValue(bar->maximum() - fromBottom);
     }
     ShowHoldMark();

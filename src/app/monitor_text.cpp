@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <algorithm>
 #include <deque>
 #include <optional>
 
@@ -148,7 +149,15 @@ class PendingChanges : public QObject {
         scheduled_ = false;
         applying_ = true;
         if (!lines_.empty() || dropLines_ > 0) {
+            // A box left where the user scrolled to keeps its lines in view
+            // as the oldest go from its top.
+            QScrollBar* bar = box_.verticalScrollBar();
+            const int top = bar->value();
+            const auto dropped = static_cast<int>(std::min<std::size_t>(dropLines_, 1 << 30));
             Apply(box_, lines_, dropLines_);
+            if (!caretFromEnd_ && dropped > 0) {
+                bar->setValue(std::max(0, top - dropped));
+            }
             lines_.clear();
             dropLines_ = 0;
         }
