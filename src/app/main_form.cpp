@@ -489,6 +489,9 @@ int TmainForm::HelpContext() const {
 }
 
 bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == Memo2 || watched == Memo2->viewport()) && HistoryBoxEvent(event)) {
+        return true;
+    }
     // The find bar: Enter finds the next line, Shift+Enter the previous,
     // Escape closes it.
     if (watched == edtFind && event->type() == QEvent::KeyPress) {
@@ -496,6 +499,9 @@ bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
         if (key->key() == Qt::Key_Escape) {
             edtFind->hide();
             Memo2->setExtraSelections({});
+            Memo2->setCenterOnScroll(false);
+            notFound_.clear();
+            ShowMonitorStatus();
             Memo2->setFocus();
             return true;
         }
@@ -569,8 +575,8 @@ void TmainForm::SysexMonitorUpdate(const std::string& block) {
     ImgLedSysex->setTag(midi_.ElapsedMs());
     TickAt(*Timer1, kLitTickMs);
     // Paused or hidden, the box stands still and is rebuilt from the log later.
-    const bool hidden = HidesKind(filter_, kKindSysex);
-    const bool still = paused_ || hidden;
+    const bool hidden = HidesKind(view_.Filter(), kKindSysex);
+    const bool still = view_.Paused() || hidden;
     if (ImgClearSysex->tag() == 1) {
         if (still) {
             sysexLog_.Clear();
@@ -589,7 +595,7 @@ void TmainForm::SysexMonitorUpdate(const std::string& block) {
     details_->NameBlock(u.added[0], sysexLog_.BlockCount(), block);
     if (still) {
         sysexFrozen_ = true;
-        pausedArrivals_ += paused_ ? 1 : 0;
+        view_.AddBlock();
         hiddenBlocks_ += hidden ? 1 : 0;
         ShowMonitorStatus();
         return;
@@ -616,10 +622,7 @@ void TmainForm::DataMonClear() {
     Memo2->clear();
     details_->ClearLine();
     Gauge1->setProgress(0);
-    scrollback_.Clear();
-    boxLines_ = 0;
-    hiddenLines_ = 0;
-    lastShownMs_.reset();
+    view_.Clear();
     frozenFields_.reset();
     latestFields_.reset();
     foundLine_.reset();

@@ -20,6 +20,7 @@
 #include "core/events_history.h"
 #include "core/jump_guard.h"
 #include "core/router_rows.h"
+#include "core/monitor_view.h"
 #include "core/scrollback.h"
 #include "core/settings_file.h"
 #include "core/sysex_monitor_log.h"
@@ -130,19 +131,27 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     // Pause freezes both boxes and the data rows; what arrives meanwhile is
     // kept, counted and shown at the resume.
     void SetPaused(bool paused);
-    bool Paused() const { return paused_; }
+    bool Paused() const { return view_.Paused(); }
     // Filters, the time column and the long history change only what the
     // events history shows; they are rebuilt from the scrollback.
     void SetHistoryFilter(const MessageFilter& filter);
-    const MessageFilter& HistoryFilter() const { return filter_; }
+    const MessageFilter& HistoryFilter() const { return view_.Filter(); }
     void SetTimeColumn(TimeColumn column);
-    TimeColumn HistoryTimeColumn() const { return timeColumn_; }
+    TimeColumn HistoryTimeColumn() const { return view_.Column(); }
     void SetLongHistory(bool on);
-    bool LongHistory() const { return longHistory_; }
+    bool LongHistory() const { return view_.LongHistory(); }
+    // The history box follows the newest line, or holds where the user
+    // scrolled to (a wheel turn, PageUp, a found line) until End or the
+    // bottom is reached; a mark says how many lines arrived below.
+    void HoldHistory();
+    void FollowHistory();
+    const MonitorView& view() const { return view_; }
+    // Copies the selected history rows, whole, to the clipboard.
+    void CopyHistoryRows();
     // The message details: the details line, the history's details column,
     // the named sysex block headers (details_view.h).
     DetailsView& details() { return *details_; }
-    const Scrollback& scrollback() const { return scrollback_; }
+    const Scrollback& scrollback() const { return view_.scrollback(); }
     // Finds the next (or previous) history line holding `text`, selects it
     // and highlights every line that holds it; false when none does.
     bool FindInHistory(const QString& text, bool forward);
@@ -210,7 +219,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     QLabel* lblEmail1;
     QLabel* lblDeviceStatus;
     QLabel *lblLostData, *lblLostSysex;
-    QLabel *lblHistoryBand, *lblHistoryStatus, *lblSysexStatus;
+    QLabel *lblHistoryBand, *lblHistoryStatus, *lblSysexStatus, *lblHoldMark;
     QLineEdit* edtFind;
     QAction *actPause, *actFind, *actFindNext, *actFindPrevious, *actSaveHistory, *actSaveSysex;
     ui::TLinkLabel* lblEmail2;
@@ -265,6 +274,13 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     void ShowMonitorStatusSoon();
     void RefreshSoon();
     void RebuildHistoryBox();
+    std::size_t FillHistoryBox(); // the lines it now holds
+    void FitHistoryBox();
+    // Scrolling back holds the history box, End follows again, Copy takes
+    // whole rows; true when the event was used up.
+    bool HistoryBoxEvent(QEvent* event);
+    void FollowIfAtBottomSoon();
+    void ShowHoldMark();
     void RebuildSysexBox();
     void ShowMonitorStatus();
     void ShowFindBar();
@@ -304,17 +320,8 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     bool closing_ = false;
 
     JumpGuard jumpGuard_;
-    Scrollback scrollback_;
-    MessageFilter filter_ = kShowEverything;
-    TimeColumn timeColumn_ = TimeColumn::Off;
-    bool longHistory_ = false;
-    std::size_t boxLines_ = 0;     // lines asked of the history box
-    std::size_t hiddenLines_ = 0;  // scrollback entries the filter hides
-    std::size_t hiddenBlocks_ = 0; // sysex blocks not shown
-    std::optional<std::int32_t> lastShownMs_;
-    std::int64_t startTimeOfDayMs_ = 0;
-    bool paused_ = false;
-    std::uint64_t pausedArrivals_ = 0;
+    MonitorView view_;
+    std::size_t hiddenBlocks_ = 0;                    // sysex blocks not shown
     std::optional<std::uint64_t> arrivedWhilePaused_; // shown for a while after a resume
     std::int32_t resumedAtMs_ = 0;
     std::optional<AnalysisResult> frozenFields_;
@@ -323,6 +330,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     bool refreshScheduled_ = false;
     bool sysexFrozen_ = false; // the sysex box lags the log
     std::optional<int> foundLine_;
+    QString notFound_; // what the last search did not find
     int sendPauseMs_ = 0;
     bool loopGuard_ = true;
     bool thruLoopShown_ = false; // thru was switched off for a loop and not on since

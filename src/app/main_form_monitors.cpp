@@ -2,12 +2,17 @@
 // filters and time column, search, saving, the context menu and shortcuts,
 // the window's size. With every option at its default the boxes show what
 // they always did: the 26 newest history lines, the sysex monitor's text.
+// A larger window's history box shows as many of the newest lines as fit.
 #include <QActionGroup>
 #include <QApplication>
+#include <QClipboard>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTime>
+#include <QWheelEvent>
 #include <algorithm>
 #include <charconv>
 
@@ -22,8 +27,7 @@
 namespace velmora::app {
 namespace {
 
-// The history text keeps 26 lines of 67 characters below its 1800.
-constexpr std::size_t kShortHistoryLines = EventsHistory::kLimit / 67;
+static_assert(MonitorView::kShortLines == EventsHistory::kLimit / 67);
 constexpr int kMaxHighlights = 5000;
 constexpr int kMaxSide = 8192;
 
@@ -67,7 +71,7 @@ QString MenuStyle() {
 // ---- Building and settings ---------------------------------------------------
 
 void TmainForm::BuildMonitorControls() {
-    startTimeOfDayMs_ = QTime::currentTime().msecsSinceStartOfDay();
+    view_.SetStartTimeOfDay(QTime::currentTime().msecsSinceStartOfDay());
     auto status = [](QWidget* parent, int x, int y, int w) {
         auto* l = new QLabel(parent);
         l->setFont(ui::skin::CaptionFont(false));
@@ -81,6 +85,29 @@ void TmainForm::BuildMonitorControls() {
     lblHistoryStatus->setObjectName(QStringLiteral("lblHistoryStatus"));
     lblSysexStatus = status(PanelSysex, 104, 6, 124);
     lblSysexStatus->setObjectName(QStringLiteral("lblSysexStatus"));
+    // Over the box's bottom right corner while the box holds.
+    lblHoldMark = new QLabel(PanelData);
+    lblHoldMark->setObjectName(QStringLiteral("lblHoldMark"));
+    lblHoldMark->setFont(ui::skin::CaptionFont(false));
+    lblHoldMark->setStyleSheet(QStringLiteral("color: black; background: rgb(255, 200, 0); "
+                                              "padding: 0 4px;"));
+    lblHoldMark->setToolTip(QStringLiteral("The history holds where you scrolled to. End (or "
+                                           "scrolling to the bottom) follows the newest lines."));
+    lblHoldMark->hide();
+    lblHistoryBand->setToolTip(
+        QStringLiteral("Right-click the history for pause, find, filters, the time column, "
+                       "keeping the last %L1 lines and saving. Scrolling back holds it; End "
+                       "follows the newest lines again.")
+            .arg(static_cast<qulonglong>(view_.scrollback().Capacity())));
+    // The history box follows again when the user brings it to its bottom.
+    connect(Memo2->verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this] {
+        QScrollBar* bar = Memo2->verticalScrollBar();
+        if (!view_.Following() && bar->sliderPosition() >= bar->maximum()) {
+            FollowIfAtBottomSoon();
+        } else if (view_.Following() && bar->sliderPosition() < bar->maximum()) {
+            HoldHistory();
+        }
+    });
 
     edtFind = new QLineEdit(PanelData);
     edtFind->setObjectName(QStringLiteral("edtFind"));
@@ -108,7 +135,7 @@ void TmainForm::BuildMonitorControls() {
     };
     actPause = action(QStringLiteral("&Pause the monitors"),
                       {QKeySequence(Qt::CTRL | Qt::Key_P), QKeySequence(Qt::Key_Pause)},
-                      [this] { SetPaused(!paused_); });
+                      [this] { SetPaused(!view_.Paused()); });
     actPause->setCheckable(true);
     actFind = action(QStringLiteral("&Find in the history..."), {QKeySequence::Find},
                      [this] { ShowFindBar(); });
@@ -153,11 +180,11 @@ void TmainForm::BuildMonitorControls() {
         &path(),
         [this] { return midi_.ElapsedMs(); },
         [this] {
-            if (paused_) {
+            if (view_.Paused()) {
                 return; // the resume rebuilds the boxes
             }
             RebuildHistoryBox();
-            if (!HidesKind(filter_, kKindSysex)) {
+            if (!HidesKind(view_.Filter(), kKindSysex)) {
                 RebuildSysexBox();
             }
         },
@@ -174,11 +201,11 @@ void TmainForm::LoadMonitorSettings() {
     }
     const auto hiddenKinds = settings_.ReadIniText("HistoryHiddenKinds");
     const auto hiddenChannels = settings_.ReadIniText("HistoryHiddenChannels");
-    filter_ = HistoryFilterFrom(hiddenKinds, hiddenChannels).value_or(kShowEverything);
+    view_.SetFilter(HistoryFilterFrom(hiddenKinds, hiddenChannels).value_or(kShowEverything));
     if (const auto t = StoredNumber(settings_, "HistoryTimeColumn"); t && *t >= 0 && *t <= 3) {
-        timeColumn_ = static_cast<TimeColumn>(*t);
+        view_.SetTimeColumn(static_cast<TimeColumn>(*t));
     }
-    longHistory_ = StoredNumber(settings_, "HistoryLong").value_or(0) == 1;
+    view_.SetLongHistory(StoredNumber(settings_, "HistoryLong").value_or(0) == 1);
     SetSendPauseMs(StoredNumber(settings_, "SysexSendPauseMs").value_or(0));
     details_->SetOn(StoredNumber(settings_, "MonitorDetails").value_or(1) != 0);
     SetLoopGuard(StoredNumber(settings_, "LoopGuard").value_or(1) != 0);
@@ -203,17 +230,18 @@ void TmainForm::SaveMonitorSettings(SettingsValues& values) const {
         values.more.emplace_back("WindowWidth", std::to_string(width()));
         values.more.emplace_back("WindowHeight", std::to_string(height()));
     }
-    if (const std::string kinds = HiddenKindsText(filter_); !kinds.empty()) {
+    const MessageFilter& filter = view_.Filter();
+    if (const std::string kinds = HiddenKindsText(filter); !kinds.empty()) {
         values.more.emplace_back("HistoryHiddenKinds", kinds);
     }
-    if (const std::string channels = HiddenChannelsText(filter_); !channels.empty()) {
+    if (const std::string channels = HiddenChannelsText(filter); !channels.empty()) {
         values.more.emplace_back("HistoryHiddenChannels", channels);
     }
-    if (timeColumn_ != TimeColumn::Off) {
+    if (view_.Column() != TimeColumn::Off) {
         values.more.emplace_back("HistoryTimeColumn",
-                                 std::to_string(static_cast<int>(timeColumn_)));
+                                 std::to_string(static_cast<int>(view_.Column())));
     }
-    if (longHistory_) {
+    if (view_.LongHistory()) {
         values.more.emplace_back("HistoryLong", "1");
     }
     if (sendPauseMs_ > 0) {
@@ -263,6 +291,23 @@ void TmainForm::resizeEvent(QResizeEvent* event) {
     }
     edtFind->setGeometry(9, Memo2->geometry().bottom() - 20, Memo2->width() - 2, 20);
     lineWarning->setGeometry(136, 436 + dh, 487 + dw, 16);
+    ShowHoldMark();
+    FitHistoryBox();
+}
+
+// In a window larger than the default, the history box follows as many
+// lines as it has room for; at the default size, the history text's 26.
+void TmainForm::FitHistoryBox() {
+    const int lineHeight = std::max(1, Memo2->fontMetrics().lineSpacing());
+    // From the box's own size: a hidden panel's box lays out its inside
+    // only when it is next shown.
+    const int room =
+        Memo2->contentsRect().height() - 2 * static_cast<int>(Memo2->document()->documentMargin());
+    const int rows = height() > kDefaultSize.height() ? std::max(0, room) / lineHeight : 0;
+    if (view_.SetFitRows(static_cast<std::size_t>(rows)) && !view_.Paused() &&
+        details_ != nullptr) {
+        RebuildHistoryBox();
+    }
 }
 
 // ---- Jumps -----------------------------------------------------------------
@@ -275,7 +320,7 @@ void TmainForm::UserChosePanel(void (TmainForm::*show)()) {
 bool TmainForm::MayJump(Panel to) const {
     const bool listOpen = QApplication::activePopupWidget() != nullptr;
     const std::int32_t now = midi_.ElapsedMs();
-    if (paused_) {
+    if (view_.Paused()) {
         return false;
     }
     if (to == Panel::Sysex) {
@@ -302,53 +347,32 @@ void TmainForm::ShowFields(const AnalysisResult& r) {
 }
 
 bool TmainForm::ShowInHistory(AnalysisResult& r, ShortMessage message) {
-    const std::int32_t now = midi_.ElapsedMs();
     const std::string& full = r.explicitText.historyLine;
-    std::string line = full.substr(0, full.size() - 2);
-    const bool shown = filter_.Shows(StatusOf(message));
-    const std::size_t hiddenBefore = hiddenLines_;
-    hiddenLines_ += shown ? 0 : 1;
+    const bool shown = view_.Filter().Shows(StatusOf(message));
     if (shown) {
         details_->KeepForRows();
     }
-    bool droppedShown = false;
-    if (const auto dropped = scrollback_.Append(now, message, line, details_->Last())) {
-        if (filter_.Shows(StatusOf(dropped->message))) {
-            droppedShown = true;
-        } else {
-            --hiddenLines_;
-        }
-    }
-    if (paused_) {
-        ++pausedArrivals_;
+    const std::size_t hiddenBefore = view_.Hidden();
+    HistoryStep step =
+        view_.Add(midi_.ElapsedMs(), message, full.substr(0, full.size() - 2), details_->Last());
+    if (view_.Paused()) {
         if (shown) {
             frozenFields_ = std::move(r);
         }
         ShowMonitorStatusSoon();
         return false;
     }
-    if (shown) {
-        if (timeColumn_ != TimeColumn::Off) {
-            line = TimeText(timeColumn_, now, lastShownMs_, startTimeOfDayMs_) + "  " + line;
-        }
-        details_->AddColumn(line);
-        lastShownMs_ = now;
-        ++boxLines_;
+    if (step.toBox) {
+        details_->AddColumn(step.boxLine);
     }
-    std::size_t drop = 0;
-    if (longHistory_) {
-        drop = droppedShown && boxLines_ > 0 ? 1 : 0;
-    } else if (boxLines_ > kShortHistoryLines) {
-        drop = boxLines_ - kShortHistoryLines;
+    if (step.toBox || step.dropLines > 0) {
+        AppendAndTrim(*Memo2, std::span(&step.boxLine, step.toBox ? 1 : 0), step.dropLines);
     }
-    boxLines_ -= drop;
-    if (shown || drop > 0) {
-        AppendAndTrim(*Memo2, std::span(&line, shown ? 1 : 0), drop);
-    }
-    if (shown) {
+    // A held box keeps its place (and a selection); only the mark counts on.
+    if (step.toBox && view_.Following()) {
         PutCaretNearEnd(*Memo2, 3);
     }
-    if (hiddenLines_ != hiddenBefore) {
+    if (view_.Hidden() != hiddenBefore || (step.toBox && !view_.Following())) {
         ShowMonitorStatusSoon();
     }
     return shown;
@@ -389,32 +413,130 @@ void TmainForm::RefreshSoon() {
 }
 
 void TmainForm::RebuildHistoryBox() {
-    const std::vector<std::string> lines =
-        ShownLines(scrollback_, filter_, timeColumn_, startTimeOfDayMs_, details_->ColumnShown());
-    const std::size_t first =
-        longHistory_ || lines.size() <= kShortHistoryLines ? 0 : lines.size() - kShortHistoryLines;
-    QStringList text;
-    text.reserve(static_cast<qsizetype>(lines.size() - first));
-    for (std::size_t i = first; i < lines.size(); ++i) {
-        text << ui::FromCore(lines[i]);
-    }
-    Memo2->setExtraSelections({});
-    Memo2->setPlainText(text.join('\n'));
-    boxLines_ = lines.size() - first;
-    foundLine_.reset();
-    lastShownMs_.reset();
-    hiddenLines_ = 0;
-    for (const auto& e : scrollback_.Entries()) {
-        if (filter_.Shows(StatusOf(e.message))) {
-            lastShownMs_ = e.arrivalMs;
-        } else {
-            ++hiddenLines_;
-        }
-    }
-    if (boxLines_ > 0) {
+    if (FillHistoryBox() > 0) {
         PutCaretNearEnd(*Memo2, 3);
     }
     ShowMonitorStatus();
+}
+
+std::size_t TmainForm::FillHistoryBox() {
+    const std::vector<std::string> lines = view_.BoxLines(details_->ColumnShown());
+    QStringList text;
+    text.reserve(static_cast<qsizetype>(lines.size()));
+    for (const std::string& line : lines) {
+        text << ui::FromCore(line);
+    }
+    Memo2->setExtraSelections({});
+    Memo2->setPlainText(text.join('\n'));
+    foundLine_.reset();
+    return lines.size();
+}
+
+void TmainForm::HoldHistory() {
+    if (view_.Hold()) {
+        // The box takes the whole scrollback, still showing the lines it
+        // showed. The slider's position: a drag or page step under way counts.
+        QScrollBar* bar = Memo2->verticalScrollBar();
+        const int fromBottom = bar->maximum() - bar->sliderPosition();
+        FillHistoryBox();
+        bar->setValue(bar->maximum() - fromBottom);
+    }
+    ShowHoldMark();
+}
+
+void TmainForm::FollowHistory() {
+    if (view_.Follow()) {
+        RebuildHistoryBox();
+    } else if (Memo2->document()->blockCount() > 0 && !Memo2->textCursor().hasSelection()) {
+        PutCaretNearEnd(*Memo2, 3);
+    }
+    Memo2->verticalScrollBar()->setValue(Memo2->verticalScrollBar()->maximum());
+    ShowHoldMark();
+}
+
+void TmainForm::ShowHoldMark() {
+    const QString mark = QString::fromStdString(view_.HoldMark());
+    lblHoldMark->setVisible(!mark.isEmpty());
+    if (mark.isEmpty()) {
+        return;
+    }
+    lblHoldMark->setText(mark);
+    lblHoldMark->adjustSize();
+    const QRect box = Memo2->geometry();
+    const int bottom = edtFind->isVisible() ? edtFind->geometry().top() : box.bottom() - 1;
+    lblHoldMark->move(box.right() - 12 - lblHoldMark->width(), bottom - lblHoldMark->height());
+    lblHoldMark->raise();
+}
+
+bool TmainForm::HistoryBoxEvent(QEvent* event) {
+    if (event->type() == QEvent::Wheel) {
+        if (static_cast<QWheelEvent*>(event)->angleDelta().y() > 0) {
+            HoldHistory();
+            FollowIfAtBottomSoon();
+        }
+        return false;
+    }
+    if (event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->matches(QKeySequence::Copy)) {
+        CopyHistoryRows();
+        return true;
+    }
+    switch (key->key()) {
+    case Qt::Key_End:
+        FollowHistory();
+        return true;
+    case Qt::Key_PageUp:
+        HoldHistory();
+        FollowIfAtBottomSoon();
+        return false;
+    case Qt::Key_Home:
+        HoldHistory();
+        Memo2->verticalScrollBar()->setValue(0);
+        FollowIfAtBottomSoon();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A scroll that found nothing to scroll (every line in view) leaves the box
+// at its bottom: it follows on.
+void TmainForm::FollowIfAtBottomSoon() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            const QScrollBar* bar = Memo2->verticalScrollBar();
+            if (!view_.Following() && bar->value() >= bar->maximum()) {
+                FollowHistory();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+// Rows from the one the selection starts in to the one it ends in (not one
+// it merely reaches the start of).
+void TmainForm::CopyHistoryRows() {
+    const QTextCursor selection = Memo2->textCursor();
+    if (!selection.hasSelection()) {
+        return;
+    }
+    const QTextDocument* doc = Memo2->document();
+    QTextBlock block = doc->findBlock(selection.selectionStart());
+    QTextBlock last = doc->findBlock(selection.selectionEnd());
+    if (last != block && selection.selectionEnd() == last.position()) {
+        last = last.previous();
+    }
+    QStringList rows;
+    for (;; block = block.next()) {
+        rows << block.text();
+        if (block == last || !block.isValid()) {
+            break;
+        }
+    }
+    QApplication::clipboard()->setText(rows.join('\n') + '\n');
 }
 
 void TmainForm::RebuildSysexBox() {
@@ -441,12 +563,13 @@ void TmainForm::RebuildSysexBox() {
 void TmainForm::ShowMonitorStatus() {
     statusDue_ = false;
     QStringList history, sysex, tips;
-    if (paused_) {
-        history << QStringLiteral("Paused: %1 new").arg(pausedArrivals_);
+    const MessageFilter& filter = view_.Filter();
+    if (view_.Paused()) {
+        history << QStringLiteral("Paused: %1 new").arg(view_.PausedArrivals());
         sysex << history.back();
         tips << QStringLiteral("The monitors are paused: %1 messages or sysex blocks arrived "
                                "since. Input, thru and routing go on. Ctrl+P resumes.")
-                    .arg(pausedArrivals_);
+                    .arg(view_.PausedArrivals());
     } else if (arrivedWhilePaused_) {
         history << QStringLiteral("%1 arrived in pause").arg(*arrivedWhilePaused_);
         sysex << history.back();
@@ -465,13 +588,17 @@ void TmainForm::ShowMonitorStatus() {
         sysex << warning_;
         tips << warning_;
     }
-    if (HidesAny(filter_)) {
-        history << QStringLiteral("%1 hidden").arg(hiddenLines_);
+    if (HidesAny(filter)) {
+        history << QStringLiteral("%1 hidden").arg(view_.Hidden());
         tips << QStringLiteral("%1 lines of the history are hidden by the filters (right-click: "
                                "Show). Thru, routing, LEDs and counts are not filtered.")
-                    .arg(hiddenLines_);
+                    .arg(view_.Hidden());
     }
-    if (HidesKind(filter_, kKindSysex)) {
+    if (!notFound_.isEmpty()) {
+        history << QStringLiteral("Not found: %1").arg(notFound_);
+        tips << QStringLiteral("No line of the history holds \u201c%1\u201d.").arg(notFound_);
+    }
+    if (HidesKind(filter, kKindSysex)) {
         sysex << QStringLiteral("%1 blocks hidden").arg(hiddenBlocks_);
         tips << QStringLiteral("%1 sysex blocks are hidden by the filters.").arg(hiddenBlocks_);
     }
@@ -483,22 +610,23 @@ void TmainForm::ShowMonitorStatus() {
     };
     show(lblHistoryStatus, history);
     show(lblSysexStatus, sysex);
+    ShowHoldMark();
 }
 
 // ---- Options -----------------------------------------------------------------
 
 void TmainForm::SetPaused(bool paused) {
-    if (paused == paused_) {
+    if (paused == view_.Paused()) {
         return;
     }
-    paused_ = paused;
+    const std::uint64_t arrived = view_.PausedArrivals();
+    view_.SetPaused(paused);
     actPause->setChecked(paused);
     if (paused) {
         if (latestFields_) { // what arrived before the pause is shown while it lasts
             ShowFields(*latestFields_);
             latestFields_.reset();
         }
-        pausedArrivals_ = 0;
         arrivedWhilePaused_.reset();
     } else {
         RebuildHistoryBox();
@@ -506,42 +634,38 @@ void TmainForm::SetPaused(bool paused) {
             ShowFields(*frozenFields_);
             frozenFields_.reset();
         }
-        if (sysexFrozen_ && !HidesKind(filter_, kKindSysex)) {
+        if (sysexFrozen_ && !HidesKind(view_.Filter(), kKindSysex)) {
             RebuildSysexBox();
         }
-        arrivedWhilePaused_ = pausedArrivals_;
+        arrivedWhilePaused_ = arrived;
         resumedAtMs_ = midi_.ElapsedMs();
-        pausedArrivals_ = 0;
     }
     ShowMonitorStatus();
 }
 
 void TmainForm::SetHistoryFilter(const MessageFilter& filter) {
-    const bool sysexWasHidden = HidesKind(filter_, kKindSysex);
-    filter_ = filter;
-    const bool sysexHidden = HidesKind(filter_, kKindSysex);
-    if (sysexWasHidden && !sysexHidden) {
+    if (view_.SetFilter(filter)) {
         hiddenBlocks_ = 0;
-        if (!paused_ && sysexFrozen_) {
+        if (!view_.Paused() && sysexFrozen_) {
             RebuildSysexBox();
         }
     }
-    if (!paused_) {
+    if (!view_.Paused()) {
         RebuildHistoryBox();
     }
     ShowMonitorStatus();
 }
 
 void TmainForm::SetTimeColumn(TimeColumn column) {
-    timeColumn_ = column;
-    if (!paused_) {
+    view_.SetTimeColumn(column);
+    if (!view_.Paused()) {
         RebuildHistoryBox();
     }
 }
 
 void TmainForm::SetLongHistory(bool on) {
-    longHistory_ = on;
-    if (!paused_) {
+    view_.SetLongHistory(on);
+    if (!view_.Paused()) {
         RebuildHistoryBox();
     }
 }
@@ -554,43 +678,58 @@ void TmainForm::ShowFindBar() {
     }
     edtFind->show();
     edtFind->raise();
+    // A found line can be brought above the bar, the newest ones too.
+    Memo2->setCenterOnScroll(true);
     edtFind->setFocus();
     edtFind->selectAll();
 }
 
+// Searches every shown line of the scrollback: a held box holds them all;
+// one that follows is made to hold them when a line is found.
 bool TmainForm::FindInHistory(const QString& text, bool forward) {
-    const std::string query = text.toStdString();
+    const std::string query = ui::ToCore(text);
     std::vector<std::string> lines;
-    lines.reserve(static_cast<std::size_t>(Memo2->document()->blockCount()));
-    for (QTextBlock b = Memo2->document()->begin(); b.isValid(); b = b.next()) {
-        lines.push_back(b.text().toStdString());
+    if (view_.BoxHoldsAll()) {
+        lines.reserve(static_cast<std::size_t>(Memo2->document()->blockCount()));
+        for (QTextBlock b = Memo2->document()->begin(); b.isValid(); b = b.next()) {
+            lines.push_back(ui::ToCore(b.text()));
+        }
+    } else {
+        lines = ShownLines(view_.scrollback(), view_.Filter(), view_.Column(),
+                           view_.StartTimeOfDay(), details_->ColumnShown());
     }
-    if (foundLine_ && static_cast<std::size_t>(*foundLine_) >= lines.size()) {
+    std::optional<int> from = foundLine_;
+    if (from && static_cast<std::size_t>(*from) >= lines.size()) {
+        from.reset();
+    }
+    const auto at =
+        FindLine(lines, query, from ? std::optional<std::size_t>(*from) : std::nullopt, forward);
+    notFound_ = at || text.isEmpty() ? QString() : text;
+    ShowMonitorStatus();
+    if (!at) {
+        Memo2->setExtraSelections({});
         foundLine_.reset();
+        return false;
     }
-    const auto at = FindLine(
-        lines, query, foundLine_ ? std::optional<std::size_t>(*foundLine_) : std::nullopt, forward);
+    HoldHistory();
     QList<QTextEdit::ExtraSelection> marks;
     QTextEdit::ExtraSelection mark;
     mark.format.setBackground(ui::skin::Highlight());
     mark.format.setProperty(QTextFormat::FullWidthSelection, true);
-    for (std::size_t i = 0; at && i < lines.size() && marks.size() < kMaxHighlights; ++i) {
+    for (std::size_t i = 0; i < lines.size() && marks.size() < kMaxHighlights; ++i) {
         if (LineHolds(lines[i], query)) {
             mark.cursor = QTextCursor(Memo2->document()->findBlockByNumber(static_cast<int>(i)));
             marks << mark;
         }
     }
     Memo2->setExtraSelections(marks);
-    if (!at) {
-        foundLine_.reset();
-        return false;
-    }
     foundLine_ = static_cast<int>(*at);
     const QTextBlock block = Memo2->document()->findBlockByNumber(*foundLine_);
     QTextCursor cursor(block);
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     Memo2->setTextCursor(cursor);
-    Memo2->ensureCursorVisible();
+    // In the middle of the box: above the find bar, with lines around it.
+    Memo2->centerCursor();
     return true;
 }
 
@@ -610,10 +749,10 @@ bool TmainForm::WriteTextFile(const QString& path, const std::string& bytes) {
 bool TmainForm::SaveHistory(const QString& path, bool csv) {
     std::string text;
     if (csv) {
-        text = ScrollbackCsv(scrollback_, filter_);
+        text = ScrollbackCsv(view_.scrollback(), view_.Filter());
     } else {
-        for (const auto& line : ShownLines(scrollback_, filter_, timeColumn_, startTimeOfDayMs_,
-                                           details_->ColumnShown())) {
+        for (const auto& line : ShownLines(view_.scrollback(), view_.Filter(), view_.Column(),
+                                           view_.StartTimeOfDay(), details_->ColumnShown())) {
             text += line;
             text += "\r\n";
         }
@@ -713,7 +852,10 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
     auto* box = qobject_cast<QPlainTextEdit*>(parent);
     QPlainTextEdit* target = box != nullptr ? box : Memo2;
     menu->addAction(actPause);
-    QAction* copy = menu->addAction(QStringLiteral("&Copy"), target, &QPlainTextEdit::copy);
+    QAction* copy =
+        target == Memo2
+            ? menu->addAction(QStringLiteral("&Copy"), this, [this] { CopyHistoryRows(); })
+            : menu->addAction(QStringLiteral("&Copy"), target, &QPlainTextEdit::copy);
     copy->setShortcut(QKeySequence::Copy);
     copy->setEnabled(target->textCursor().hasSelection());
     menu->addAction(QStringLiteral("Select &all"), QKeySequence::SelectAll, target,
@@ -730,9 +872,9 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
         const HistoryKind& k = kHistoryKinds[i];
         QAction* a = kinds->addAction(QString::fromLatin1(kKindMenuTexts[i]));
         a->setCheckable(true);
-        a->setChecked(!HidesKind(filter_, k.kind));
+        a->setChecked(!HidesKind(view_.Filter(), k.kind));
         connect(a, &QAction::toggled, this, [this, kind = k.kind](bool on) {
-            MessageFilter f = filter_;
+            MessageFilter f = view_.Filter();
             f.kinds = on ? f.kinds | kind : f.kinds & ~std::uint32_t{kind};
             SetHistoryFilter(f);
         });
@@ -743,9 +885,9 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
         const auto bit = static_cast<std::uint16_t>(1u << c);
         QAction* a = channels->addAction(ChannelMenuText(c + 1));
         a->setCheckable(true);
-        a->setChecked((filter_.channels & bit) != 0);
+        a->setChecked((view_.Filter().channels & bit) != 0);
         connect(a, &QAction::toggled, this, [this, bit](bool on) {
-            MessageFilter f = filter_;
+            MessageFilter f = view_.Filter();
             f.channels = static_cast<std::uint16_t>(on ? f.channels | bit : f.channels & ~bit);
             SetHistoryFilter(f);
         });
@@ -754,7 +896,7 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
     kinds
         ->addAction(QStringLiteral("Show e&verything"), this,
                     [this] { SetHistoryFilter(kShowEverything); })
-        ->setEnabled(HidesAny(filter_));
+        ->setEnabled(HidesAny(view_.Filter()));
 
     QMenu* time = menu->addMenu(QStringLiteral("&Time column"));
     time->setStyleSheet(MenuStyle());
@@ -767,15 +909,16 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
     for (const auto& [column, text] : columns) {
         QAction* a = time->addAction(QString::fromLatin1(text));
         a->setCheckable(true);
-        a->setChecked(column == timeColumn_);
+        a->setChecked(column == view_.Column());
         group->addAction(a);
         const TimeColumn chosen = column; // a structured binding can't be captured everywhere
         connect(a, &QAction::triggered, this, [this, chosen] { SetTimeColumn(chosen); });
     }
-    QAction* keep = menu->addAction(QStringLiteral("&Keep the last %L1 lines")
-                                        .arg(static_cast<qulonglong>(scrollback_.Capacity())));
+    QAction* keep =
+        menu->addAction(QStringLiteral("&Keep the last %L1 lines")
+                            .arg(static_cast<qulonglong>(view_.scrollback().Capacity())));
     keep->setCheckable(true);
-    keep->setChecked(longHistory_);
+    keep->setChecked(view_.LongHistory());
     connect(keep, &QAction::toggled, this, [this](bool on) { SetLongHistory(on); });
     QAction* details = menu->addAction(QStringLiteral("Details (where a larger window has room)"));
     details->setCheckable(true);

@@ -1,8 +1,10 @@
 #include "app/monitor_text.h"
 
 #include <QPointer>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <algorithm>
 #include <deque>
 #include <optional>
 
@@ -52,6 +54,11 @@ void Apply(QPlainTextEdit& box, const std::deque<std::string>& lines, std::size_
 }
 
 void PlaceCaret(QPlainTextEdit& box, int fromEnd) {
+    // The user's selection stays: the box only shows its end.
+    if (box.textCursor().hasSelection()) {
+        box.verticalScrollBar()->setValue(box.verticalScrollBar()->maximum());
+        return;
+    }
     // The monitor's text ends every line with CR LF, the last one included;
     // the box separates its lines with one character and has no final break.
     // Walk back line by line to the same place.
@@ -142,7 +149,15 @@ class PendingChanges : public QObject {
         scheduled_ = false;
         applying_ = true;
         if (!lines_.empty() || dropLines_ > 0) {
+            // A box left where the user scrolled to keeps its lines in view
+            // as the oldest go from its top.
+            QScrollBar* bar = box_.verticalScrollBar();
+            const int top = bar->value();
+            const auto dropped = static_cast<int>(std::min<std::size_t>(dropLines_, 1 << 30));
             Apply(box_, lines_, dropLines_);
+            if (!caretFromEnd_ && dropped > 0) {
+                bar->setValue(std::max(0, top - dropped));
+            }
             lines_.clear();
             dropLines_ = 0;
         }

@@ -143,7 +143,7 @@ std::optional<std::size_t> FindLine(std::span<const std::string> lines, std::str
 }
 
 std::string ScrollbackCsv(const Scrollback& scrollback, const MessageFilter& filter) {
-    std::string csv = "Time (ms),Bytes,Kind,Channel,Message\r\n";
+    std::string csv = "Time (ms),Bytes,Kind,Channel,Message,Details\r\n";
     for (const auto& e : scrollback.Entries()) {
         const std::uint8_t status = StatusOf(e.message);
         if (!filter.Shows(status)) {
@@ -168,7 +168,7 @@ std::string ScrollbackCsv(const Scrollback& scrollback, const MessageFilter& fil
         }
         csv += std::to_string(e.arrivalMs) + ',' + bytes + ',' +
                CsvField(KindLabel(KindOfStatus(status))) + ',' + channel + ',' + CsvField(line) +
-               "\r\n";
+               ',' + CsvField(e.details) + "\r\n";
     }
     return csv;
 }

@@ -76,7 +76,8 @@ std::optional<std::size_t> FindLine(std::span<const std::string> lines, std::str
 
 // The shown entries as CSV: a header row, then one row per entry with the
 // milliseconds since the start, the bytes in hexadecimal, the kind, the
-// channel (1-16, empty for system messages) and the history line. Rows end
+// channel (1-16, empty for system messages), the history line and what the
+// stream said beyond it (empty for nothing). Rows end
 // in CR LF; fields are quoted where needed.
 std::string ScrollbackCsv(const Scrollback& scrollback, const MessageFilter& filter);
 

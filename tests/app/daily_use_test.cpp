@@ -1,6 +1,8 @@
 // What a user who keeps the window open all day relies on: panels that stay
 // where the user put them, switches that say their state, pause, filters,
 // the time column, search, saving, and a larger window that is remembered.
+#include <QClipboard>
+#include <QScrollBar>
 #include <QTextBlock>
 
 #include "form_actions.h"
@@ -191,7 +193,7 @@ TEST_F(DailyUseTest, FindAndSaveTheHistoryAndTheSysexMonitor) {
     EXPECT_TRUE(text.startsWith("90 3C 64    Note On"));
     const QList<QByteArray> csv = FileBytes(rig.dir.filePath("history.csv")).split('\n');
     ASSERT_EQ(csv.size(), 6);
-    EXPECT_EQ(csv[0], "Time (ms),Bytes,Kind,Channel,Message\r");
+    EXPECT_EQ(csv[0], "Time (ms),Bytes,Kind,Channel,Message,Details\r");
     EXPECT_TRUE(csv[2].startsWith("1000,B0 07 5A,Controllers,1,B0 07 5A"));
     EXPECT_EQ(FileBytes(rig.dir.filePath("dump.syx")), QByteArray("\xF0\x7E\x7F\x06\x01\xF7", 6));
     EXPECT_EQ(FileBytes(rig.dir.filePath("dump.txt")),
@@ -244,4 +246,50 @@ TEST_F(DailyUseTest, ALargerWindowGivesTheRoomToTheMonitorsAndIsRemembered) {
     app::TmainForm& second = other.Start();
     EXPECT_EQ(second.cmbMidiOut->toolTip(), QString::fromStdString(longName));
     EXPECT_TRUE(second.cmbMidiIn->toolTip().isEmpty());
+}
+
+TEST_F(DailyUseTest, AHistoryScrolledBackHoldsWithItsSelectionAndCopiesWholeRows) {
+    for (std::uint8_t n = 0; n < 40; ++n) {
+        ASSERT_TRUE(rig.Play({PackShortMessage(0x90, n, 0x40)}));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Lines(form->Memo2).size() == 26; }, 5000));
+    // A selection from the middle of one row into the next survives arriving
+    // lines, and Copy takes both rows whole.
+    QTextCursor selection(form->Memo2->document()->findBlockByNumber(20));
+    selection.setPosition(selection.position() + 4);
+    selection.setPosition(form->Memo2->document()->findBlockByNumber(21).position() + 2,
+                          QTextCursor::KeepAnchor);
+    form->Memo2->setTextCursor(selection);
+    const QString rows = Lines(form->Memo2)[20] + '\n' + Lines(form->Memo2)[21] + '\n';
+    ASSERT_TRUE(rig.Play({kNoteOn}));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Lines(form->Memo2).back().startsWith("90 3C"); }, 5000));
+    EXPECT_TRUE(form->Memo2->textCursor().hasSelection());
+    QTest::keyClick(form->Memo2, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), rows);
+
+    // PageUp holds the box, which then keeps the whole scrollback; arriving
+    // lines are counted below and leave the view where it is.
+    QTest::keyClick(form->Memo2, Qt::Key_PageUp);
+    EXPECT_FALSE(form->view().Following());
+    EXPECT_EQ(Lines(form->Memo2).size(), 41);
+    QScrollBar* bar = form->Memo2->verticalScrollBar();
+    const int place = bar->value();
+    EXPECT_LT(place, bar->maximum());
+    ASSERT_TRUE(rig.Play({kNoteOn, kNoteOn, kNoteOn}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Lines(form->Memo2).size() == 44; }, 5000));
+    EXPECT_EQ(bar->value(), place);
+    EXPECT_TRUE(form->lblHoldMark->isVisible());
+    EXPECT_EQ(form->lblHoldMark->text(), QStringLiteral("3 new below, End to follow"));
+    // End follows the newest lines again.
+    QTest::keyClick(form->Memo2, Qt::Key_End);
+    EXPECT_TRUE(form->view().Following());
+    EXPECT_FALSE(form->lblHoldMark->isVisible());
+    EXPECT_EQ(Lines(form->Memo2).size(), 26);
+
+    // Find says when nothing holds the text.
+    QTest::keyClick(form, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(form->edtFind, "pitch");
+    EXPECT_TRUE(form->lblHistoryStatus->text().startsWith("Not found"));
+    EXPECT_TRUE(form->view().Following());
 }

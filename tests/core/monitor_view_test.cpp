@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/jump_guard.h"
+#include "core/monitor_view.h"
 #include "core/scrollback.h"
 
 using namespace velmora;
@@ -87,7 +88,8 @@ TEST(ScrollbackTest, KeepsItsCapacityAndShowsFindsAndSavesWhatTheFilterLetsThrou
     EXPECT_FALSE(sb.Append(15, kTimingClock, "F8          Timing Clock").has_value());
     EXPECT_FALSE(
         sb.Append(40, PackShortMessage(0xC9, 5, 0), "C9 05       Program, \"x\"").has_value());
-    const auto dropped = sb.Append(100, PackShortMessage(0x80, 60, 0), "80 3C 00    Note Off");
+    const auto dropped =
+        sb.Append(100, PackShortMessage(0x80, 60, 0), "80 3C 00    Note Off", "held 90 ms, C3");
     ASSERT_TRUE(dropped.has_value());
     EXPECT_EQ(dropped->number, 0u);
     ASSERT_EQ(sb.Entries().size(), 3u);
@@ -109,9 +111,9 @@ TEST(ScrollbackTest, KeepsItsCapacityAndShowsFindsAndSavesWhatTheFilterLetsThrou
     EXPECT_EQ(TimeText(TimeColumn::Off, 5, 1, 0), "");
 
     EXPECT_EQ(ScrollbackCsv(sb, f),
-              "Time (ms),Bytes,Kind,Channel,Message\r\n"
-              "40,C9 05,Program change,10,\"C9 05       Program, \"\"x\"\"\"\r\n"
-              "100,80 3C 00,Notes,1,80 3C 00    Note Off\r\n");
+              "Time (ms),Bytes,Kind,Channel,Message,Details\r\n"
+              "40,C9 05,Program change,10,\"C9 05       Program, \"\"x\"\"\",\r\n"
+              "100,80 3C 00,Notes,1,80 3C 00    Note Off,\"held 90 ms, C3\"\r\n");
 
     // Search ignores case, goes both ways and wraps round.
     const std::vector<std::string> lines{"Note On C3", "Clock", "note off C3", "Program"};
@@ -124,4 +126,86 @@ TEST(ScrollbackTest, KeepsItsCapacityAndShowsFindsAndSavesWhatTheFilterLetsThrou
     EXPECT_FALSE(FindLine(lines, "pitch", std::nullopt, true).has_value());
     EXPECT_FALSE(FindLine(lines, "", std::nullopt, true).has_value());
     EXPECT_FALSE(FindLine({}, "x", std::nullopt, true).has_value());
+}
+
+namespace {
+
+std::string NoteLine(int i) {
+    return "90 " + std::to_string(i);
+}
+
+} // namespace
+
+TEST(MonitorViewTest, FollowsTheNewestLinesThatFitAndHoldsWhereTheUserScrolled) {
+    MonitorView view(100);
+    for (int i = 0; i < 30; ++i) {
+        const HistoryStep s = view.Add(i, 0x3C90, NoteLine(i));
+        EXPECT_TRUE(s.toBox);
+        EXPECT_EQ(s.dropLines, i < 26 ? 0u : 1u) << i; // never fewer than 26 lines
+    }
+    EXPECT_EQ(view.BoxLines(false).front(), NoteLine(4));
+    // A taller box follows as many lines as fit; a smaller one keeps 26.
+    EXPECT_TRUE(view.SetFitRows(40));
+    EXPECT_EQ(view.BoxLines(false).size(), 30u);
+    EXPECT_TRUE(view.SetFitRows(12));
+    EXPECT_FALSE(view.SetFitRows(20));
+    EXPECT_EQ(view.FollowLimit(), 26u);
+
+    // Held: the box takes the whole scrollback and only counts what arrives.
+    EXPECT_EQ(view.HoldMark(), "");
+    EXPECT_TRUE(view.Hold());
+    EXPECT_FALSE(view.Hold());
+    EXPECT_EQ(view.BoxLines(false).size(), 30u);
+    for (int i = 30; i < 110; ++i) {
+        const HistoryStep s = view.Add(i, 0x90, NoteLine(i));
+        // Only what leaves the scrollback leaves the box.
+        EXPECT_EQ(s.dropLines, i < 100 ? 0u : 1u) << i;
+    }
+    EXPECT_EQ(view.NewBelow(), 80u);
+    EXPECT_EQ(view.HoldMark(), "80 new below, End to follow");
+    EXPECT_EQ(view.BoxLineCount(), 100u);
+    // Following again brings the box back to the newest lines.
+    EXPECT_TRUE(view.Follow());
+    EXPECT_EQ(view.HoldMark(), "");
+    EXPECT_EQ(view.BoxLines(false).size(), 26u);
+    EXPECT_EQ(view.BoxLines(false).back(), NoteLine(109));
+    // With the long history the box holds everything anyway.
+    view.SetLongHistory(true);
+    EXPECT_FALSE(view.Hold());
+    EXPECT_EQ(view.BoxLines(false).size(), 100u);
+    view.Clear();
+    EXPECT_TRUE(view.Following());
+    EXPECT_EQ(view.Total(), 110u);
+}
+
+TEST(MonitorViewTest, PauseFiltersAndTheTimeColumnChangeOnlyWhatTheBoxShows) {
+    MonitorView view;
+    MessageFilter noClock = kShowEverything;
+    noClock.kinds &= ~std::uint32_t{kKindClock};
+    view.SetFilter(noClock);
+    view.SetTimeColumn(TimeColumn::Delta);
+    EXPECT_EQ(view.Add(10, 0x90, "On").boxLine, "+        0 ms  On");
+    const HistoryStep clock = view.Add(15, 0xF8, "Clock");
+    EXPECT_FALSE(clock.shown);
+    EXPECT_FALSE(clock.toBox);
+    EXPECT_EQ(view.Add(40, 0x80, "Off").boxLine, "+       30 ms  Off");
+    EXPECT_EQ(view.Hidden(), 1u);
+
+    view.SetPaused(true);
+    const HistoryStep paused = view.Add(50, 0x90, "On");
+    EXPECT_TRUE(paused.shown);
+    EXPECT_FALSE(paused.toBox);
+    view.AddBlock();
+    EXPECT_EQ(view.PausedArrivals(), 2u);
+    view.SetPaused(false);
+    EXPECT_EQ(view.PausedArrivals(), 2u); // said once the pause is over
+
+    EXPECT_FALSE(view.SetFilter(kShowEverything));
+    view.SetTimeColumn(TimeColumn::Off);
+    EXPECT_EQ(view.BoxLines(false), (std::vector<std::string>{"On", "Clock", "Off", "On"}));
+    EXPECT_EQ(view.Hidden(), 0u);
+    MessageFilter noSysex = kShowEverything;
+    noSysex.kinds &= ~std::uint32_t{kKindSysex};
+    EXPECT_FALSE(view.SetFilter(noSysex));
+    EXPECT_TRUE(view.SetFilter(kShowEverything)); // the sysex box is to be made afresh
 }

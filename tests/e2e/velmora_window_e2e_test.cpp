@@ -416,7 +416,7 @@ TEST_F(VelmoraWindow, ADayOfUseResizePauseFilterFindAndSave) {
         30s, 500ms))
         << velmora->Errors();
     const std::string csv = ReadFile(saved);
-    EXPECT_TRUE(csv.starts_with("Time (ms),Bytes,Kind,Channel,Message\r\n")) << csv;
+    EXPECT_TRUE(csv.starts_with("Time (ms),Bytes,Kind,Channel,Message,Details\r\n")) << csv;
     EXPECT_NE(csv.find(",90 3C 64,Notes,1,"), std::string::npos) << csv;
     EXPECT_NE(csv.find("C3 (do3)"), std::string::npos) << csv;
     for (const auto& event : whilePaused) {
@@ -431,5 +431,98 @@ TEST_F(VelmoraWindow, ADayOfUseResizePauseFilterFindAndSave) {
     const std::string settings = ReadFile(copy_.Settings());
     EXPECT_NE(settings.find("HistoryHiddenKinds=clock\r\n"), std::string::npos) << settings;
     EXPECT_NE(settings.find("HistoryHiddenChannels=10\r\n"), std::string::npos) << settings;
+    EXPECT_EQ(peer->LostEvents(), 0u);
+}
+
+// The history of a larger window: more lines than the default size's 26;
+// scrolled back while a peer plays on, it stays where the user put it, with
+// a mark of what arrived below, and End follows the newest lines again.
+TEST_F(VelmoraWindow, ALargerHistoryShowsMoreLinesAndHoldsWhileAPeerPlays) {
+    auto peer = OpenPeerAsTheDevices();
+    ASSERT_TRUE(peer);
+    auto velmora = std::make_unique<ChildProcess>(
+        std::vector<std::string>{copy_.Program(), "--midi-api", "jack"});
+    const std::string window = display_->WaitForWindow("638x454", *velmora);
+    ASSERT_FALSE(window.empty()) << velmora->Errors() << display_->Errors();
+    ASSERT_TRUE(display_->Resize(window, 900, 700));
+    ASSERT_FALSE(display_->WaitForWindow("900x700", *velmora).empty()) << velmora->Errors();
+    ASSERT_FALSE(ConnectedVelmoraPort(*peer, true, 20s).empty()) << velmora->Errors();
+    ASSERT_FALSE(ConnectedVelmoraPort(*peer, false, 20s).empty()) << velmora->Errors();
+
+    // Plays notes and waits until thru has brought them all back.
+    std::uint8_t next = 0;
+    auto play = [&](int count) {
+        std::vector<JackPeer::Event> notes;
+        for (int i = 0; i < count; ++i, next = static_cast<std::uint8_t>((next + 1) % 128)) {
+            notes.push_back({0x90, next, 0x40});
+        }
+        return RepeatedOnLateCycles(*peer, [&](std::uint64_t late) -> ::testing::AssertionResult {
+            peer->ClearReceived();
+            for (const auto& note : notes) {
+                peer->Send(note);
+            }
+            if (!WaitForAllUnlessLate(*peer, late, notes.size(),
+                                      [&] { return peer->ReceivedCount(); })) {
+                return ::testing::AssertionFailure() << peer->ReceivedCount() << " of "
+                                                     << notes.size() << "; " << velmora->Errors();
+            }
+            return ::testing::AssertionSuccess();
+        });
+    };
+    // The history box, its upper part, and the lines of text it shows: runs
+    // of pixel rows holding the monitor's green.
+    auto box = [&] { return display_->Look(window, 146, 130, 725, 520); };
+    auto top = [&] { return display_->Look(window, 146, 130, 690, 200); };
+    auto lines = [](const VirtualDisplay::Picture& p) {
+        int runs = 0;
+        bool inText = false;
+        for (int y = 0; y < p.height; ++y) {
+            bool text = false;
+            for (int x = 0; x < p.width && !text; ++x) {
+                const std::uint32_t c = p.pixels[static_cast<std::size_t>(y * p.width + x)];
+                text = (c >> 8 & 0xFF) > 110 && (c >> 16 & 0xFF) < 120 && (c & 0xFF) < 120;
+            }
+            runs += text && !inText ? 1 : 0;
+            inText = text;
+        }
+        return runs;
+    };
+    auto yellow = [](int r, int g, int b) { return r > 200 && g > 150 && b < 100; };
+    using velmora::testing::Eventually;
+
+    ASSERT_TRUE(play(60));
+    int shown = 0;
+    EXPECT_TRUE(Eventually([&] {
+        const auto p = box();
+        shown = p ? lines(*p) : 0;
+        return shown > 26;
+    })) << shown
+        << " lines shown";
+
+    // PageUp in the history holds it; a mark says so.
+    ASSERT_TRUE(display_->Click(window, 400, 300));
+    ASSERT_TRUE(display_->Keys(window, {"Prior"}));
+    ASSERT_TRUE(Eventually([&] {
+        const auto p = box();
+        return p && p->Count(yellow) > 0;
+    })) << "no hold mark";
+    const auto held = top();
+    ASSERT_TRUE(held);
+    // Two seconds of a player's notes, 50 a second, in tenths of a second.
+    for (int tenth = 0; tenth < 20; ++tenth) {
+        ASSERT_TRUE(play(5));
+    }
+    EXPECT_TRUE(top() == held) << "the held history moved";
+    const auto marked = box();
+    ASSERT_TRUE(marked);
+    EXPECT_GT(marked->Count(yellow), 0u);
+
+    // End follows again: the newest lines, and no mark.
+    ASSERT_TRUE(display_->Keys(window, {"End"}));
+    EXPECT_TRUE(Eventually([&] {
+        const auto p = box();
+        return p && p->Count(yellow) == 0 && top() != held;
+    })) << "End did not follow";
+    PowerOff(window, *velmora);
     EXPECT_EQ(peer->LostEvents(), 0u);
 }
