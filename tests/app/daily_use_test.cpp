@@ -292,4 +292,13 @@ TEST_F(DailyUseTest, AHistoryScrolledBackHoldsWithItsSelectionAndCopiesWholeRows
     QTest::keyClicks(form->edtFind, "pitch");
     EXPECT_TRUE(form->lblHistoryStatus->text().startsWith("Not found"));
     EXPECT_TRUE(form->view().Following());
+
+    // CSV chosen, a name without an extension: a .csv file, with the details.
+    form->chooseSaveFile = [&](const QString&, const QString&) {
+        form->chosenSaveType = QStringLiteral("CSV (*.csv)");
+        return rig.dir.filePath("take");
+    };
+    form->actSaveHistory->trigger();
+    EXPECT_TRUE(FileBytes(rig.dir.filePath("take.csv"))
+                    .startsWith("Time (ms),Bytes,Kind,Channel,Message,Details\r\n"));
 }

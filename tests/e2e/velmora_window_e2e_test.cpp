@@ -436,7 +436,8 @@ TEST_F(VelmoraWindow, ADayOfUseResizePauseFilterFindAndSave) {
 
 // The history of a larger window: more lines than the default size's 26;
 // scrolled back while a peer plays on, it stays where the user put it, with
-// a mark of what arrived below, and End follows the newest lines again.
+// a mark of what arrived below, and End follows the newest lines again. Then
+// saved as CSV under a name without an extension.
 TEST_F(VelmoraWindow, ALargerHistoryShowsMoreLinesAndHoldsWhileAPeerPlays) {
     auto peer = OpenPeerAsTheDevices();
     ASSERT_TRUE(peer);
@@ -523,6 +524,24 @@ TEST_F(VelmoraWindow, ALargerHistoryShowsMoreLinesAndHoldsWhileAPeerPlays) {
         const auto p = box();
         return p && p->Count(yellow) == 0 && top() != held;
     })) << "End did not follow";
+
+    // Saved through the file dialog with CSV chosen (the type list follows
+    // the name field) and a name typed without an extension: take.csv, with
+    // the details column.
+    const fs::path folder = fs::path(copy_.Program()).parent_path();
+    ASSERT_TRUE(display_->Keys(window, {"ctrl+s"}));
+    const std::string dialog = display_->WaitForWindow("", *velmora, "^Save the events history");
+    ASSERT_FALSE(dialog.empty()) << velmora->Errors();
+    ASSERT_TRUE(display_->Type(dialog, (folder / "take").string()));
+    ASSERT_TRUE(Eventually([&] { return display_->ShownWindows("velmora") == 2; }))
+        << display_->ShownWindows("velmora") << " windows";
+    display_->Keys(dialog, {"Tab", "Down", "Return"}); // the dialog may be gone at the release
+    ASSERT_TRUE(Eventually([&] {
+        return fs::exists(folder / "take.csv") && fs::file_size(folder / "take.csv") > 0;
+    })) << velmora->Errors();
+    const std::string csv = ReadFile(folder / "take.csv");
+    EXPECT_TRUE(csv.starts_with("Time (ms),Bytes,Kind,Channel,Message,Details\r\n")) << csv;
+    EXPECT_NE(csv.find(",90 00 40,Notes,1,"), std::string::npos) << csv;
     PowerOff(window, *velmora);
     EXPECT_EQ(peer->LostEvents(), 0u);
 }
