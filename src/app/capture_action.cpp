@@ -69,7 +69,7 @@ void CaptureAction::Feed(const midi::Handed& handed) {
         return;
     }
     const std::uint64_t at = handed.micros - startMicros_;
-    if (handed.kind == midi::HandedKind::Short) {
+    if (handed.kind == midi::HandedKind::Short || handed.kind == midi::HandedKind::Clock) {
         log_->AddShort(0, at, handed.message);
     } else if (handed.kind == midi::HandedKind::Sysex) {
         log_->AddSysexBlock(0, at, handed.sysex);

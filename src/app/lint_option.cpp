@@ -19,7 +19,6 @@ void LintOption::SetOn(bool on) {
     if (on == On()) {
         return;
     }
-    action_->setChecked(on);
     if (on) {
         lint_.emplace();
         wasOpen_ = inputOpen_();
@@ -28,6 +27,7 @@ void LintOption::SetOn(bool on) {
         lint_.reset();
         timer_.stop();
     }
+    action_->setChecked(on);
 }
 
 void LintOption::Feed(const midi::Handed& handed) {
@@ -35,7 +35,7 @@ void LintOption::Feed(const midi::Handed& handed) {
         return;
     }
     const std::uint64_t at = handed.micros != 0 ? handed.micros : now();
-    if (handed.kind == midi::HandedKind::Short) {
+    if (handed.kind == midi::HandedKind::Short || handed.kind == midi::HandedKind::Clock) {
         const std::uint8_t status = StatusOf(handed.message);
         const std::uint8_t bytes[] = {status, Data1Of(handed.message), Data2Of(handed.message)};
         const auto n = static_cast<std::size_t>(std::max(ShortMessageBytes(status), 1));

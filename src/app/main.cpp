@@ -16,6 +16,7 @@
 #include "help/hook_help_system.h"
 #include "midi/service_factory.h"
 #include "router/thru_form.h"
+#include "sysex/loopback_form.h"
 #include "sysex/record_form.h"
 #include "sysex/send_form.h"
 #include "sysex/transfer_texts.h"
@@ -112,6 +113,10 @@ int main(int argc, char** argv) {
             thruForm->exec();
             mainForm.routerRows = thruForm->Rows();
         }
+    };
+    mainForm.showLoopbackWindow = [&] {
+        sysex::TloopbackForm loopback(mainForm.midi().service(), &mainForm);
+        loopback.exec();
     };
     mainForm.show();
     // SIGTERM and SIGHUP (a desktop logging out) and Ctrl-C close the program

@@ -185,6 +185,9 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     PanicAction& panic() { return *panic_; }
     LintOption& lint() { return *lint_; }
     void ShowWarning(const QString& text);
+    // The loopback test window, shown modally from the monitors' menu;
+    // unset: the menu has no such item.
+    std::function<void()> showLoopbackWindow;
     const QString& Warning() const { return warning_; }
     // The window's size beyond the default goes to the monitors.
     static constexpr QSize kDefaultSize{638, 454};

@@ -17,6 +17,12 @@ void TmainForm::BuildTools() {
     panic_->notice = [this](const QString& text) { ShowWarning(text); };
     lint_ = new LintOption(*this, [this] { return midi_.InputOpen(); });
     lint_->warn = [this](const QString& text) { ShowWarning(QStringLiteral("Check: ") + text); };
+    // Clocks are handed over only while a tool takes them; starting,
+    // stopping and switching change the actions.
+    for (QAction* a : {capture_->action(), lint_->action()}) {
+        connect(a, &QAction::changed, this,
+                [this] { path().handClocks.store(capture_->Capturing() || lint_->On()); });
+    }
 }
 
 void TmainForm::FeedTools(const midi::Handed& handed) {
@@ -31,6 +37,10 @@ void TmainForm::AddToolActions(QMenu* menu) {
     menu->addAction(capture_->action());
     menu->addAction(lint_->action());
     menu->addAction(panic_->action());
+    if (showLoopbackWindow) {
+        menu->addAction(QStringLiteral("&Loopback test..."), this,
+                        [this] { showLoopbackWindow(); });
+    }
     menu->addSeparator();
 }
 

@@ -34,6 +34,9 @@ struct InputPathState {
     // Timing clock is not handed over; the window reads its rate from these.
     std::atomic<std::uint64_t> clocksReceived{0};
     std::atomic<std::int32_t> lastClockMs{0};
+    // True while a tool of the window (a capture, the stream check) wants
+    // every clock too: each is then handed over as a Clock.
+    std::atomic<bool> handClocks{false};
 };
 
 // One output of the Multi Out router: its port number (0 = off, j = router

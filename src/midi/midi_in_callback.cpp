@@ -28,6 +28,10 @@ void MidiInCallback::operator()(const InputEvent& event) {
         if (message == kTimingClock) {
             path_.lastClockMs.store(midi_.ElapsedMs(), std::memory_order_relaxed);
             path_.clocksReceived.fetch_add(1, std::memory_order_release);
+            if (path_.handClocks.load(std::memory_order_relaxed) &&
+                midi_.InputMode.load() == kMonitor) {
+                mainSignal_.Raise(Handed{HandedKind::Clock, message, {}});
+            }
             return;
         }
         const int mode = midi_.InputMode.load();

@@ -3,7 +3,11 @@
 //   velmora_screenshots OUTPUT_FOLDER
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QTemporaryDir>
 
+#include "app/capture_action.h"
 #include "app/main_form_fixture.h"
 #include "router/thru_form.h"
 #include "support/sysex_dump.h"
@@ -47,6 +51,31 @@ int main(int argc, char** argv) {
                   PackShortMessage(0x80, 0x40, 0x40), PackShortMessage(0xF2, 0x10, 0x02),
                   PackShortMessage(0xB0, 64, 127), PackShortMessage(0x90, 0x3C, 0x64)});
         Save(form, out, "data-monitor.png");
+
+        {
+            // The history's menu while a capture runs.
+            QTemporaryDir captures;
+            form.capture().chooseFile = [&captures] {
+                return captures.filePath(QStringLiteral("take.mid"));
+            };
+            form.capture().action()->trigger();
+            for (int i = 0; i < 120; ++i) {
+                rig.Play({PackShortMessage(0xF8, 0, 0)});
+            }
+            QElapsedTimer waited;
+            waited.start();
+            while (form.capture().action()->text().contains(QStringLiteral("(0 events)")) &&
+                   waited.elapsed() < 5000) {
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+            }
+            QMenu* menu = form.MonitorMenu(form.Memo2);
+            menu->popup(form.Memo2->mapToGlobal(QPoint(40, 10)));
+            QApplication::processEvents();
+            Save(*menu, out, "capture-menu.png");
+            menu->close();
+            form.capture().notice = nullptr; // the pictures after this one show no notice
+            form.capture().Stop();
+        }
 
         rig.service.InjectSysex(0, std::vector<std::uint8_t>{0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7});
         rig.service.InjectSysex(0, Dump(300, 0x41));

@@ -40,7 +40,7 @@ std::vector<std::vector<std::uint8_t>> WireEvents(const MidiFile& file) {
 
 // The menu item starts a capture into the chosen file and counts what comes;
 // choosing it again writes a type 0 file with every event in order, sysex
-// included; a capture still running when the window closes is written too.
+// and clock included; a capture still running when the window closes is written too.
 TEST_F(MainFormTest, CaptureWritesWhatArrivesAsAMidiFile) {
     app::TmainForm& form = Start();
     const QString first = rig.dir.filePath(QStringLiteral("first.mid"));
@@ -53,22 +53,25 @@ TEST_F(MainFormTest, CaptureWritesWhatArrivesAsAMidiFile) {
     ASSERT_TRUE(form.capture().Capturing());
     ASSERT_TRUE(rig.Play({PackShortMessage(0x90, 0x3C, 0x64), PackShortMessage(0xB0, 0x07, 0x50)}));
     ASSERT_TRUE(rig.PlaySysex({0xF0, 0x43, 0x10, 0x01, 0xF7}));
-    ASSERT_TRUE(rig.Play({PackShortMessage(0x80, 0x3C, 0x00)}));
+    ASSERT_TRUE(rig.Play({PackShortMessage(0xF8, 0, 0), PackShortMessage(0x80, 0x3C, 0x00)}));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            return form.capture().action()->text() == QStringLiteral("Stop &capture (4 events)");
+            return form.capture().action()->text() == QStringLiteral("Stop &capture (5 events)");
         },
         20000));
     form.capture().action()->trigger();
     EXPECT_FALSE(form.capture().Capturing());
-    EXPECT_TRUE(form.Warning().contains(QStringLiteral("4 events captured to first.mid")));
+    EXPECT_TRUE(form.Warning().contains(QStringLiteral("5 events captured to first.mid")));
 
     const MidiFileReading read = ReadBack(first);
     ASSERT_EQ(read.error, "");
     EXPECT_EQ(read.file.format, 0);
     ASSERT_EQ(read.file.tracks.size(), 1u);
-    const std::vector<std::vector<std::uint8_t>> expected = {
-        {0x90, 0x3C, 0x64}, {0xB0, 0x07, 0x50}, {0xF0, 0x43, 0x10, 0x01, 0xF7}, {0x80, 0x3C, 0x00}};
+    const std::vector<std::vector<std::uint8_t>> expected = {{0x90, 0x3C, 0x64},
+                                                             {0xB0, 0x07, 0x50},
+                                                             {0xF0, 0x43, 0x10, 0x01, 0xF7},
+                                                             {0xF8},
+                                                             {0x80, 0x3C, 0x00}};
     EXPECT_EQ(WireEvents(read.file), expected);
     std::uint64_t last = 0;
     for (const MidiFileEvent& e : read.file.tracks[0].events) {

@@ -1,0 +1,79 @@
+// One loopback test: numbered probes (core/loopback_probe.h) go out on one
+// port at a steady rate and are looked for at another; when all are sent
+// and a settling time has passed without more coming back, the figures are
+// ready (at once when every probe is back).
+//
+// Threads: the probes are sent from the run's own thread, paced by the
+// steady clock; arrivals are taken on the input's delivery thread (not the
+// real-time thread: that only fills the port's queue), which may lock and
+// allocate. The rest runs on the thread that made the run.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/loopback_probe.h"
+#include "midi/midi_functions.h"
+
+namespace velmora::midi {
+
+struct LoopbackRequest {
+    std::string out, in; // device names
+    std::size_t count = 1000;
+    double rate = 100; // probes a second
+    std::chrono::milliseconds settle{1000};
+};
+
+class LoopbackRun {
+  public:
+    LoopbackRun(MidiService& service, LoopbackRequest request);
+    ~LoopbackRun(); // cancels and waits for the run
+
+    // Opens both ports and starts sending; false with `error` when a port
+    // can't be opened.
+    bool Start(std::string& error);
+    bool Done() const { return done_.load(); }
+    std::size_t Sent() const { return sentCount_.load(); }
+    std::size_t Back() const;
+    // Stops sending; what was sent so far is counted.
+    void Cancel();
+    // Once Done: closes the ports and works out the figures.
+    LoopbackFigures Finish();
+
+    static constexpr int kBuffers = 16;
+
+  private:
+    void Send();
+    void Deliver(const InputEvent& event);
+    std::uint64_t Now() const;
+
+    MidiService& service_;
+    const LoopbackRequest request_;
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::unique_ptr<MidiOutPort> out_;
+    std::unique_ptr<MidiInPort> in_;
+    std::vector<MidiHeader> headers_;
+    std::vector<std::vector<std::uint8_t>> buffers_;
+    std::vector<std::uint8_t> pending_; // a probe whose blocks are arriving
+
+    mutable std::mutex lock_;
+    std::condition_variable wake_;
+    bool cancelled_ = false;
+    std::vector<std::uint64_t> sentMicros_;
+    std::vector<ProbeArrival> arrivals_;
+    std::uint64_t lastArrival_ = 0;
+    std::vector<bool> back_; // per probe: it came back
+    std::size_t distinctBack_ = 0;
+    std::atomic<std::size_t> sentCount_{0};
+    std::atomic<bool> done_{false};
+    std::thread sender_;
+    bool finished_ = false;
+};
+
+} // namespace velmora::midi
