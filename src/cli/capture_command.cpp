@@ -13,6 +13,7 @@
 
 #include "cli/capture_command.h"
 #include "cli/device_choice.h"
+#include "cli/input_set.h"
 #include "cli/options.h"
 #include "core/midi_file.h"
 #include "core/safe_file.h"
@@ -48,26 +49,21 @@ constexpr const char* kCaptureHelp =
     "the MIDI service stops or the file can't be written, 2 for a bad command\n"
     "line.\n";
 
-constexpr int kBuffersPerInput = 8;
-
-// One input being captured. The input's delivery thread calls Deliver; it
-// is not the real-time thread (that only fills the port's queue), so it may
-// take the lock and allocate.
-struct CaptureInput {
-    std::size_t source = 0;
-    std::unique_ptr<midi::MidiInPort> port;
-    std::vector<midi::MidiHeader> headers;
-    std::vector<std::vector<std::uint8_t>> buffers;
-    std::vector<std::uint8_t> sysex; // the message whose blocks are arriving
-    std::uint64_t sysexTime = 0;
+// Per input: the sysex message whose blocks are arriving.
+struct SysexInProgress {
+    std::vector<std::uint8_t> bytes;
+    std::uint64_t time = 0;
 };
 
+// What the inputs delivered. Deliver runs on each input's delivery thread
+// (InputSet), never the real-time thread, so it may take the lock and
+// allocate.
 class Capture {
   public:
-    explicit Capture(bool realTime)
-        : realTime_(realTime), start_(std::chrono::steady_clock::now()) {}
+    Capture(bool realTime, std::size_t inputs)
+        : realTime_(realTime), start_(std::chrono::steady_clock::now()), sysex_(inputs) {}
 
-    void Deliver(CaptureInput& input, const midi::InputEvent& event) {
+    void Deliver(std::size_t source, const midi::InputEvent& event) {
         const std::uint64_t now = Now();
         if (event.code == midi::InputMessage::Data) {
             const std::uint8_t status = StatusOf(event.message);
@@ -77,7 +73,7 @@ class Capture {
             std::vector<std::uint8_t> bytes = {status, Data1Of(event.message),
                                                Data2Of(event.message)};
             bytes.resize(static_cast<std::size_t>(std::max(ShortMessageBytes(status), 1)));
-            Add(input.source, now, std::move(bytes));
+            Add(source, now, std::move(bytes));
             return;
         }
         midi::MidiHeader* h = event.header;
@@ -86,23 +82,23 @@ class Capture {
         }
         const std::uint8_t* data = h->lpData;
         const std::size_t n = h->dwBytesRecorded;
+        SysexInProgress& sysex = sysex_[source];
         if (data[0] == 0xF0) {
-            FlushSysex(input); // a message cut short by the next one
-            input.sysexTime = now;
+            FlushSysex(source); // a message cut short by the next one
+            sysex.time = now;
         }
-        input.sysex.insert(input.sysex.end(), data, data + n);
+        sysex.bytes.insert(sysex.bytes.end(), data, data + n);
         if (data[n - 1] == 0xF7) {
-            FlushSysex(input);
+            FlushSysex(source);
         }
-        input.port->UnprepareHeader(*h);
-        input.port->PrepareHeader(*h);
-        input.port->AddBuffer(*h);
     }
 
-    void FlushSysex(CaptureInput& input) {
-        if (!input.sysex.empty()) {
-            Add(input.source, input.sysexTime, std::move(input.sysex));
-            input.sysex.clear();
+    // After the inputs are closed, or from the input's own thread.
+    void FlushSysex(std::size_t source) {
+        SysexInProgress& sysex = sysex_[source];
+        if (!sysex.bytes.empty()) {
+            Add(source, sysex.time, std::move(sysex.bytes));
+            sysex.bytes.clear();
         }
     }
 
@@ -132,30 +128,10 @@ class Capture {
 
     const bool realTime_;
     const std::chrono::steady_clock::time_point start_;
+    std::vector<SysexInProgress> sysex_; // each touched by its input's thread only
     std::mutex lock_;
     std::vector<CapturedMessage> messages_;
 };
-
-// Takes every -i/--in out of `args` (the option reader keeps only the last).
-std::vector<std::string> TakeInputs(std::span<const std::string_view> args,
-                                    std::vector<std::string_view>& rest, std::string& error) {
-    std::vector<std::string> inputs;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        if (a == "-i" || a == "--in") {
-            if (i + 1 == args.size()) {
-                error = std::string(a) + " needs a value";
-                break;
-            }
-            inputs.emplace_back(args[++i]);
-        } else if (a.starts_with("--in=")) {
-            inputs.emplace_back(a.substr(5));
-        } else {
-            rest.push_back(a);
-        }
-    }
-    return inputs;
-}
 
 bool WriteStandardOutput(std::span<const std::uint8_t> bytes) {
     return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
@@ -225,33 +201,17 @@ int RunCapture(std::span<const std::string_view> args) {
         names.push_back(choice.name);
     }
 
-    Capture capture(!o.Has("--no-realtime"));
-    std::vector<std::unique_ptr<CaptureInput>> inputs;
+    Capture capture(!o.Has("--no-realtime"), names.size());
+    InputSet inputs(*service, [&capture](std::size_t source, const midi::InputEvent& e) {
+        capture.Deliver(source, e);
+    });
     CatchStopSignals();
     bool opened = true;
-    for (std::size_t s = 0; s < names.size() && opened; ++s) {
-        auto input = std::make_unique<CaptureInput>();
-        input->source = s;
-        CaptureInput* raw = input.get();
-        input->port = service->OpenIn(
-            names[s], [&capture, raw](const midi::InputEvent& e) { capture.Deliver(*raw, e); });
-        if (!input->port) {
-            std::fprintf(stderr, "velmora-cli capture: can't open the MIDI input '%s'\n",
-                         TerminalSafe(names[s]).c_str());
+    for (const std::string& name : names) {
+        if (!inputs.Add(name, "capture")) {
             opened = false;
             break;
         }
-        input->headers.resize(kBuffersPerInput);
-        input->buffers.assign(kBuffersPerInput, std::vector<std::uint8_t>(midi::kInputBufferSize));
-        for (int b = 0; b < kBuffersPerInput; ++b) {
-            midi::MidiHeader& h = input->headers[static_cast<std::size_t>(b)];
-            h.lpData = input->buffers[static_cast<std::size_t>(b)].data();
-            h.dwBufferLength = midi::kInputBufferSize;
-            input->port->PrepareHeader(h);
-            input->port->AddBuffer(h);
-        }
-        input->port->Start();
-        inputs.push_back(std::move(input));
     }
 
     const bool quiet = o.Has("--quiet");
@@ -276,12 +236,10 @@ int RunCapture(std::span<const std::string_view> args) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    std::uint64_t lost = 0;
-    for (auto& input : inputs) {
-        input->port->Reset({});
-        input->port->Close({});
-        lost += input->port->LostEvents();
-        capture.FlushSysex(*input); // a message never ended is kept as it came
+    inputs.Close();
+    const std::uint64_t lost = inputs.LostEvents();
+    for (std::size_t source = 0; source < names.size(); ++source) {
+        capture.FlushSysex(source); // a message never ended is kept as it came
     }
     if (shown > 0) {
         std::fprintf(stderr, "\n");
