@@ -33,8 +33,9 @@ constexpr const char* kCaptureHelp =
     "Captures everything that arrives at MIDI input N (notes, controllers,\n"
     "clock, system exclusive) and saves it as a Standard MIDI File: type 0 for\n"
     "one input, type 1 with a track per input, named after it, for several.\n"
-    "Each event keeps the time it arrived at, to a tenth of a millisecond (5000\n"
-    "ticks per quarter note at 120 BPM); real-time and system common messages\n"
+    "Each event keeps the time the MIDI service gives it (JACK: the time of\n"
+    "its frame in the cycle; ALSA and others: its arrival at the input), to a\n"
+    "tenth of a millisecond (5000 ticks per quarter note at 120 BPM); real-time and system common messages\n"
     "are stored as F7 escape events, as the file format has it; some readers\n"
     "refuse those. --no-realtime leaves out the real-time messages (clock,\n"
     "start, continue, stop, active sensing, reset), which they mostly are.\n"
@@ -61,10 +62,10 @@ struct SysexInProgress {
 class Capture {
   public:
     Capture(bool realTime, std::size_t inputs)
-        : realTime_(realTime), start_(std::chrono::steady_clock::now()), sysex_(inputs) {}
+        : realTime_(realTime), start_(midi::InputClockMicros()), sysex_(inputs) {}
 
     void Deliver(std::size_t source, const midi::InputEvent& event) {
-        const std::uint64_t now = Now();
+        const std::uint64_t now = TimeOf(event);
         if (event.code == midi::InputMessage::Data) {
             const std::uint8_t status = StatusOf(event.message);
             if (status >= 0xF8 && !realTime_) {
@@ -116,10 +117,10 @@ class Capture {
     }
 
   private:
-    std::uint64_t Now() const {
-        return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                              std::chrono::steady_clock::now() - start_)
-                                              .count());
+    // The service's time of the event, from the start of the capture.
+    std::uint64_t TimeOf(const midi::InputEvent& event) const {
+        const std::uint64_t at = event.micros != 0 ? event.micros : midi::InputClockMicros();
+        return at > start_ ? at - start_ : 0;
     }
     void Add(std::size_t source, std::uint64_t time, std::vector<std::uint8_t> bytes) {
         std::lock_guard lock(lock_);
@@ -127,7 +128,7 @@ class Capture {
     }
 
     const bool realTime_;
-    const std::chrono::steady_clock::time_point start_;
+    const std::uint64_t start_; // on the input clock
     std::vector<SysexInProgress> sysex_; // each touched by its input's thread only
     std::mutex lock_;
     std::vector<CapturedMessage> messages_;
