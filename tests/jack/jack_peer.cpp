@@ -177,7 +177,10 @@ int JackPeer::Process(std::uint32_t frames, void* self) {
                               kHeaderBytes);
         jack_ringbuffer_write(jack.receiveQueue, reinterpret_cast<const char*>(event.buffer), size);
         if (peer->echo_.load()) { // in the same cycle, as a loopback port does
-            jack_midi_event_write(outBuffer, event.time, event.buffer, event.size);
+            const std::uint32_t drop = peer->dropEvery_.load();
+            if (drop == 0 || ++peer->echoed_ % drop != 0) {
+                jack_midi_event_write(outBuffer, event.time, event.buffer, event.size);
+            }
         }
     }
     peer->cycles_.fetch_add(1);

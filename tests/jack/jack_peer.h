@@ -93,6 +93,9 @@ class JackPeer {
     // From now on everything that arrives at "in" also goes straight out of
     // "out" in the same cycle, as a loopback port (ALSA's Midi Through) does.
     void SetEcho(bool on) { echo_.store(on); }
+    // While echoing, every `n`th event is left out (0: none), as a lossy
+    // cable would.
+    void SetEchoDropEvery(std::uint32_t n) { dropEvery_.store(n); }
 
     // What arrived at "in" so far.
     std::vector<Event> Received();
@@ -131,6 +134,8 @@ class JackPeer {
     std::atomic<std::uint64_t> lost_{0};
     std::atomic<std::uint64_t> xruns_{0};
     std::atomic<bool> echo_{false};
+    std::atomic<std::uint32_t> dropEvery_{0};
+    std::uint32_t echoed_ = 0; // the process callback's alone
     std::atomic<std::uint32_t> lastSentFrame_{0};
     std::mutex sendMutex_;
     std::mutex receivedMutex_;
