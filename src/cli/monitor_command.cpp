@@ -158,7 +158,14 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
                               "--timestamp", "--only", "--hide", "--channel"},
                              {"--details", "--raw", "--json", "--no-loop-guard", "--lint"});
     if (o.help) {
-        std::fputs(kMonitorHelp, stdout);
+        // Longer than stdio's buffer: a full disk shows in the write itself,
+        // with its reason, which the flush at the end would have lost.
+        errno = 0;
+        if (std::fputs(kMonitorHelp, stdout) == EOF || std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "velmora-cli: cannot write standard output: %s\n",
+                         std::strerror(errno != 0 ? errno : EIO));
+            return 1;
+        }
         return 0;
     }
     if (o.error.empty()) {
