@@ -13,6 +13,7 @@
 
 #include "cli/capture_command.h"
 #include "cli/device_choice.h"
+#include "cli/input_set.h"
 #include "cli/options.h"
 #include "core/capture_log.h"
 #include "core/safe_file.h"
@@ -32,9 +33,11 @@ constexpr const char* kCaptureHelp =
     "Captures everything that arrives at MIDI input N (notes, controllers,\n"
     "clock, system exclusive) and saves it as a Standard MIDI File: type 0 for\n"
     "one input, type 1 with a track per input, named after it, for several.\n"
-    "Each event keeps the time it arrived at, to a tenth of a millisecond (5000\n"
-    "ticks per quarter note at 120 BPM); real-time and system common messages\n"
-    "are stored as F7 escape events, as the file format has it; some readers\n"
+    "Each event keeps the time the MIDI service gives it (JACK: the time of\n"
+    "its frame in the cycle; ALSA and others: its arrival at the input), to a\n"
+    "tenth of a millisecond (5000 ticks per quarter note at 120 BPM). Real-\n"
+    "time and system common messages are stored as F7 escape events, as the\n"
+    "file format has it; some readers\n"
     "refuse those. --no-realtime leaves out the real-time messages (clock,\n"
     "start, continue, stop, active sensing, reset), which they mostly are.\n"
     "\n"
@@ -48,41 +51,27 @@ constexpr const char* kCaptureHelp =
     "the MIDI service stops or the file can't be written, 2 for a bad command\n"
     "line.\n";
 
-constexpr int kBuffersPerInput = 8;
-
-// One input being captured. The input's delivery thread calls Deliver; it
-// is not the real-time thread (that only fills the port's queue), so it may
-// take the lock and allocate.
-struct CaptureInput {
-    std::size_t source = 0;
-    std::unique_ptr<midi::MidiInPort> port;
-    std::vector<midi::MidiHeader> headers;
-    std::vector<std::vector<std::uint8_t>> buffers;
-};
-
+// What the inputs delivered. Deliver runs on each input's delivery thread
+// (InputSet), never the real-time thread, so it may take the lock and
+// allocate.
 class Capture {
   public:
-    Capture(std::size_t sources, bool realTime)
-        : log_(sources, realTime), start_(std::chrono::steady_clock::now()) {}
+    Capture(bool realTime, std::size_t inputs)
+        : log_(inputs, realTime), start_(midi::InputClockMicros()) {}
 
-    void Deliver(CaptureInput& input, const midi::InputEvent& event) {
-        const std::uint64_t now = Now();
+    void Deliver(std::size_t source, const midi::InputEvent& event) {
+        const std::uint64_t now = TimeOf(event);
         if (event.code == midi::InputMessage::Data) {
             std::lock_guard lock(lock_);
-            log_.AddShort(input.source, now, event.message);
+            log_.AddShort(source, now, event.message);
             return;
         }
         midi::MidiHeader* h = event.header;
         if (h == nullptr || h->dwBytesRecorded == 0) {
             return; // handed back empty at a reset
         }
-        {
-            std::lock_guard lock(lock_);
-            log_.AddSysexBlock(input.source, now, std::span(h->lpData, h->dwBytesRecorded));
-        }
-        input.port->UnprepareHeader(*h);
-        input.port->PrepareHeader(*h);
-        input.port->AddBuffer(*h);
+        std::lock_guard lock(lock_);
+        log_.AddSysexBlock(source, now, std::span(h->lpData, h->dwBytesRecorded));
     }
 
     // Once every input is closed: a message never ended is kept as it came.
@@ -97,37 +86,16 @@ class Capture {
     }
 
   private:
-    std::uint64_t Now() const {
-        return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                              std::chrono::steady_clock::now() - start_)
-                                              .count());
+    // The service's time of the event, from the start of the capture.
+    std::uint64_t TimeOf(const midi::InputEvent& event) const {
+        const std::uint64_t at = event.micros != 0 ? event.micros : midi::InputClockMicros();
+        return at > start_ ? at - start_ : 0;
     }
 
     std::mutex lock_;
     CaptureLog log_;
-    const std::chrono::steady_clock::time_point start_;
+    const std::uint64_t start_; // on the input clock
 };
-
-// Takes every -i/--in out of `args` (the option reader keeps only the last).
-std::vector<std::string> TakeInputs(std::span<const std::string_view> args,
-                                    std::vector<std::string_view>& rest, std::string& error) {
-    std::vector<std::string> inputs;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        if (a == "-i" || a == "--in") {
-            if (i + 1 == args.size()) {
-                error = std::string(a) + " needs a value";
-                break;
-            }
-            inputs.emplace_back(args[++i]);
-        } else if (a.starts_with("--in=")) {
-            inputs.emplace_back(a.substr(5));
-        } else {
-            rest.push_back(a);
-        }
-    }
-    return inputs;
-}
 
 bool WriteStandardOutput(std::span<const std::uint8_t> bytes) {
     return std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
@@ -197,33 +165,17 @@ int RunCapture(std::span<const std::string_view> args) {
         names.push_back(choice.name);
     }
 
-    Capture capture(names.size(), !o.Has("--no-realtime"));
-    std::vector<std::unique_ptr<CaptureInput>> inputs;
+    Capture capture(!o.Has("--no-realtime"), names.size());
+    InputSet inputs(*service, [&capture](std::size_t source, const midi::InputEvent& e) {
+        capture.Deliver(source, e);
+    });
     CatchStopSignals();
     bool opened = true;
-    for (std::size_t s = 0; s < names.size() && opened; ++s) {
-        auto input = std::make_unique<CaptureInput>();
-        input->source = s;
-        CaptureInput* raw = input.get();
-        input->port = service->OpenIn(
-            names[s], [&capture, raw](const midi::InputEvent& e) { capture.Deliver(*raw, e); });
-        if (!input->port) {
-            std::fprintf(stderr, "velmora-cli capture: can't open the MIDI input '%s'\n",
-                         TerminalSafe(names[s]).c_str());
+    for (const std::string& name : names) {
+        if (!inputs.Add(name, "capture")) {
             opened = false;
             break;
         }
-        input->headers.resize(kBuffersPerInput);
-        input->buffers.assign(kBuffersPerInput, std::vector<std::uint8_t>(midi::kInputBufferSize));
-        for (int b = 0; b < kBuffersPerInput; ++b) {
-            midi::MidiHeader& h = input->headers[static_cast<std::size_t>(b)];
-            h.lpData = input->buffers[static_cast<std::size_t>(b)].data();
-            h.dwBufferLength = midi::kInputBufferSize;
-            input->port->PrepareHeader(h);
-            input->port->AddBuffer(h);
-        }
-        input->port->Start();
-        inputs.push_back(std::move(input));
     }
 
     const bool quiet = o.Has("--quiet");
@@ -248,12 +200,8 @@ int RunCapture(std::span<const std::string_view> args) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    std::uint64_t lost = 0;
-    for (auto& input : inputs) {
-        input->port->Reset({});
-        input->port->Close({});
-        lost += input->port->LostEvents();
-    }
+    inputs.Close();
+    const std::uint64_t lost = inputs.LostEvents();
     if (shown > 0) {
         std::fprintf(stderr, "\n");
     }

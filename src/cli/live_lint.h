@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <mutex>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "core/midi_lint.h"
@@ -22,6 +23,9 @@ namespace velmora::cli {
 
 class LiveLint {
   public:
+    // `source` names the input in each warning, when there are several.
+    explicit LiveLint(std::string source = {}) : source_(std::move(source)) {}
+
     // Before the event is handed on: a sysex buffer is reused once it is.
     void Feed(const midi::InputEvent& event) {
         std::lock_guard lock(lock_);
@@ -56,12 +60,14 @@ class LiveLint {
     }
     void Print() {
         for (const LintWarning& w : warnings_) {
-            std::fprintf(stderr, "velmora-cli monitor: warning: %s\n",
+            std::fprintf(stderr, "velmora-cli monitor: warning: %s%s%s\n",
+                         TerminalSafe(source_).c_str(), source_.empty() ? "" : ": ",
                          TerminalSafe(w.text).c_str());
         }
         warnings_.clear();
     }
 
+    const std::string source_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::mutex lock_;
     MidiLint lint_;

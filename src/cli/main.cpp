@@ -9,6 +9,7 @@
 #include "cli/capture_command.h"
 #include "cli/decode_command.h"
 #include "cli/device_commands.h"
+#include "cli/loopback_command.h"
 #include "cli/playback_commands.h"
 #include "cli/transfer_commands.h"
 #include "core/terminal_text.h"
@@ -27,6 +28,8 @@ constexpr const char* kHelp =
     "                   capture what arrives at MIDI inputs as a MIDI file\n"
     "  decode [BYTES]   describe short messages given in hexadecimal\n"
     "  list             list the MIDI input and output devices\n"
+    "  loopback -o M -i N\n"
+    "                   test a way out and back: lost messages, latency, jitter\n"
     "  monitor --in N   show what arrives at a MIDI input, with thru; as text,\n"
     "                   raw bytes or JSON Lines, filtered by kind and channel\n"
     "  panic -o M       silence every note of a MIDI output\n"
@@ -70,6 +73,9 @@ int RunCommand(std::span<const std::string_view> args, int argc, char** argv) {
     }
     if (command == "list") {
         return velmora::cli::RunList(rest);
+    }
+    if (command == "loopback") {
+        return velmora::cli::RunLoopback(rest);
     }
     if (command == "monitor") {
         return velmora::cli::RunMonitor(rest, argc, argv);

@@ -1,14 +1,18 @@
 #include <QCoreApplication>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <unistd.h>
 #include <vector>
 
 #include "cli/cli_reporter.h"
 #include "cli/device_choice.h"
 #include "cli/device_commands.h"
+#include "cli/input_set.h"
 #include "cli/live_lint.h"
 #include "cli/monitor_printer.h"
 #include "cli/options.h"
@@ -24,7 +28,7 @@ namespace velmora::cli {
 namespace {
 
 constexpr const char* kMonitorHelp =
-    "Usage: velmora-cli monitor -i IN | --virtual NAME\n"
+    "Usage: velmora-cli monitor -i IN [-i IN2]... | --virtual NAME\n"
     "                           [-o OUT [--thru-channel 0..16] [--no-loop-guard]]\n"
     "                           [--details] [--lint]\n"
     "                           [--raw | --json] [--timestamp abs|delta|none]\n"
@@ -38,6 +42,13 @@ constexpr const char* kMonitorHelp =
     "    not shown unless --only names them);\n"
     "  - every sysex block of up to 4096 bytes as \"Block #n (k bytes)\" and\n"
     "    its bytes in hexadecimal.\n"
+    "\n"
+    "Several -i watch several inputs at once: each message is shown once,\n"
+    "in the order it arrived at its input, with the input's name after the\n"
+    "time column (with --json a \"source\" member); sysex blocks are counted\n"
+    "per input. Thru, the loop guard and the 'left' and 'is back' notices\n"
+    "follow the first input; the others are taken up again as well when they\n"
+    "come back.\n"
     "\n"
     "With --out M the messages are also passed through to output M; with\n"
     "--thru-channel C (1 to 16) channel messages are sent on channel C\n"
@@ -140,15 +151,28 @@ MonitorFormat ReadFormat(Options& o) {
 } // namespace
 
 int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
-    Options o = ParseOptions(args,
+    std::string inputError;
+    std::vector<std::string_view> rest;
+    const std::vector<std::string> given = TakeInputs(args, rest, inputError);
+    Options o = ParseOptions(rest,
                              {"--in", "--virtual", "--out", "--thru-channel", "--api",
                               "--timestamp", "--only", "--hide", "--channel"},
                              {"--details", "--raw", "--json", "--no-loop-guard", "--lint"});
     if (o.help) {
-        std::fputs(kMonitorHelp, stdout);
+        // Longer than stdio's buffer: a full disk shows in the write itself,
+        // with its reason, which the flush at the end would have lost.
+        errno = 0;
+        if (std::fputs(kMonitorHelp, stdout) == EOF || std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "velmora-cli: cannot write standard output: %s\n",
+                         std::strerror(errno != 0 ? errno : EIO));
+            return 1;
+        }
         return 0;
     }
-    const auto in = o.Get("--in");
+    if (o.error.empty()) {
+        o.error = inputError;
+    }
+    const auto in = given.empty() ? std::nullopt : std::optional<std::string>(given.front());
     const auto out = o.Get("--out");
     const auto thruChannel = o.GetInt("--thru-channel", 0, 16);
     const MonitorFormat format = ReadFormat(o);
@@ -193,10 +217,22 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     if (out && !ChooseDeviceOrComplain("monitor", *service, *out, true, output)) {
         return 2;
     }
+    std::vector<std::string> names = {input.name};
+    for (std::size_t i = 1; i < given.size(); ++i) {
+        DeviceChoice more;
+        if (!ChooseDeviceOrComplain("monitor", *service, given[i], false, more)) {
+            return 2;
+        }
+        if (std::find(names.begin(), names.end(), more.name) != names.end()) {
+            return UsageError("monitor", "input '" + TerminalSafe(more.name) + "' given twice");
+        }
+        names.push_back(more.name);
+    }
 
     QCoreApplication app(argc, argv);
     StderrReporter reporter("velmora-cli monitor");
     MonitorPrinter printer(format, stdout);
+    printer.SetSources(names);
     midi::MidiSession session(*service, reporter, printer);
     session.signal().HandleOnRaisingThread(); // no window: print where the messages arrive
     midi::MidiFunctions& midi = session.midi();
@@ -220,7 +256,7 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     midi.OwnInputName = own.value_or("");
     midi::MidiInCallback& callback = session.callback();
     midi::InputCallback deliver = callback.AsCallback();
-    LiveLint lint;
+    LiveLint lint(names.size() > 1 ? names.front() : std::string());
     const bool linting = o.Has("--lint");
     if (linting) {
         deliver = [&, inner = deliver](const midi::InputEvent& event) {
@@ -240,6 +276,38 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     if (!midi.OpenMidiIn(deliver)) {
         return 1;
     }
+    // The inputs after the first: straight to the printer (and the lint),
+    // each on its own delivery thread.
+    std::vector<std::unique_ptr<LiveLint>> moreLint;
+    for (std::size_t source = 1; source < names.size(); ++source) {
+        moreLint.push_back(std::make_unique<LiveLint>(names[source]));
+    }
+    const bool clock = printer.WantsClock();
+    InputSet more(*service, [&](std::size_t index, const midi::InputEvent& event) {
+        const std::size_t source = index + 1;
+        if (linting) {
+            moreLint[index]->Feed(event);
+        }
+        if (event.code == midi::InputMessage::Data) {
+            if (event.message != kTimingClock) {
+                printer.Print(source, {midi::HandedKind::Short, event.message, {}});
+            } else if (clock) {
+                printer.Print(source, {midi::HandedKind::Clock, kTimingClock, {}});
+            }
+        } else if (event.header != nullptr && event.header->dwBytesRecorded > 0) {
+            printer.Print(
+                source, {midi::HandedKind::Sysex, 0,
+                         std::span(event.header->lpData, std::min(event.header->dwBytesRecorded,
+                                                                  event.header->dwBufferLength))});
+        }
+    });
+    for (std::size_t source = 1; source < names.size(); ++source) {
+        if (!more.Add(names[source], "monitor")) {
+            session.Shutdown();
+            return 1;
+        }
+    }
+    std::vector<bool> moreAway(more.Size(), false);
 
     CatchStopSignals();
     int status = 0;
@@ -254,6 +322,28 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
             }
         }
         return false;
+    };
+    int ticks = 0;
+    auto watchMore = [&] {
+        ++ticks;
+        for (std::size_t i = 0; i < more.Size(); ++i) {
+            if (!moreAway[i] && more.Gone(i)) {
+                std::fprintf(stderr,
+                             "velmora-cli monitor: '%s' left; monitoring goes on and takes it "
+                             "up again when it returns\n",
+                             TerminalSafe(more.Name(i)).c_str());
+                more.CloseOne(i);
+                moreAway[i] = true;
+            } else if (moreAway[i] && ticks % 10 == 0) {
+                const auto listed = midi::InDeviceNames(*service);
+                if (std::find(listed.begin(), listed.end(), more.Name(i)) != listed.end() &&
+                    more.Reopen(i)) {
+                    moreAway[i] = false;
+                    std::fprintf(stderr, "velmora-cli monitor: '%s' is back; monitoring it\n",
+                                 TerminalSafe(more.Name(i)).c_str());
+                }
+            }
+        }
     };
     auto watchInput = [&] {
         if (own) {
@@ -311,6 +401,9 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
         }
         if (linting) {
             lint.Tick();
+            for (auto& l : moreLint) {
+                l->Tick();
+            }
         }
         if (session.path().thruLoopBroken.exchange(false)) {
             std::fprintf(stderr,
@@ -325,6 +418,7 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
             app.quit();
         } else {
             watchInput();
+            watchMore();
         }
         if (StopRequested() != 0) {
             app.quit();
@@ -333,11 +427,15 @@ int RunMonitor(std::span<const std::string_view> args, int argc, char** argv) {
     poll.start(50);
     app.exec();
 
-    const auto lost = midi.LostInputEvents();
+    more.Close();
+    const auto lost = midi.LostInputEvents() + more.LostEvents();
     session.Shutdown();
     std::fflush(stdout);
     if (linting) {
         lint.Close();
+        for (auto& l : moreLint) {
+            l->Close();
+        }
     }
     if (lost > 0) {
         std::fprintf(stderr, "velmora-cli monitor: %llu events could not be delivered\n",

@@ -1,18 +1,43 @@
 #include "cli/monitor_printer.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
 #include "core/cp1252.h"
 #include "core/explicit_text.h"
 #include "core/hex_message_parser.h"
+#include "core/json_text.h"
 #include "core/message_json.h"
 #include "core/sysex_text.h"
+#include "core/terminal_text.h"
 
 namespace velmora::cli {
 
-void MonitorPrinter::HandleSignal(const midi::Handed& handed) {
+void MonitorPrinter::SetSources(std::vector<std::string> names) {
+    const std::size_t count = std::max<std::size_t>(names.size(), 1);
+    sources_ = names.size() > 1 ? std::move(names) : std::vector<std::string>();
+    details_.assign(count, LiveDetails());
+    blockCounts_.assign(count, 0);
+}
+
+std::string MonitorPrinter::Label() const {
+    return sources_.empty() ? std::string() : TerminalSafe(sources_[source_]) + "  ";
+}
+
+std::string MonitorPrinter::WithSource(std::string json) const {
+    if (!sources_.empty() && json.starts_with('{')) {
+        json.insert(1, "\"source\":" + JsonString(sources_[source_]) + ",");
+    }
+    return json;
+}
+
+void MonitorPrinter::Print(std::size_t source, const midi::Handed& handed) {
     std::lock_guard lock(lock_);
+    if (source >= details_.size()) {
+        return;
+    }
+    source_ = source;
     const std::int32_t ms = midi_->ElapsedMs();
     switch (handed.kind) {
     case midi::HandedKind::Sysex:
@@ -62,9 +87,9 @@ void MonitorPrinter::Short(ShortMessage message, std::int32_t ms) {
     std::string more;
     if (format_.details) {
         if (message == kTimingClock) {
-            details_.Clock(ms);
+            details_[source_].Clock(ms);
         } else {
-            more = details_.Short(message, ms);
+            more = details_[source_].Short(message, ms);
         }
     }
     if (!format_.filter.Shows(status)) {
@@ -75,10 +100,11 @@ void MonitorPrinter::Short(ShortMessage message, std::int32_t ms) {
                                               static_cast<std::size_t>(ShortMessageBytes(status)));
     switch (format_.output) {
     case MonitorOutput::Json:
-        std::fprintf(out_, "%s\n", ShortMessageJson(bytes, JsonTime(ms), Details(more)).c_str());
+        std::fprintf(out_, "%s\n",
+                     WithSource(ShortMessageJson(bytes, JsonTime(ms), Details(more))).c_str());
         return;
     case MonitorOutput::Raw:
-        std::fprintf(out_, "%s%s\n", Column(ms).c_str(), HexText(bytes).c_str());
+        std::fprintf(out_, "%s%s%s\n", Column(ms).c_str(), Label().c_str(), HexText(bytes).c_str());
         return;
     case MonitorOutput::Text:
         break;
@@ -90,6 +116,9 @@ void MonitorPrinter::Short(ShortMessage message, std::int32_t ms) {
     const std::string history = DescribeShortMessage(message).historyLine;
     line_.clear();
     AppendColumn(ms);
+    if (!sources_.empty()) {
+        line_ += Label();
+    }
     AppendCp1252AsUtf8(line_, std::string_view(history).substr(0, history.size() - 2));
     line_ += more;
     line_ += '\n';
@@ -110,22 +139,22 @@ void MonitorPrinter::AppendColumn(std::int32_t ms) {
 }
 
 void MonitorPrinter::Sysex(const std::string& hex, std::int32_t ms) {
-    ++blockCount_;
-    const std::string more = format_.details ? details_.SysexBlock(hex) : std::string();
+    const int block = ++blockCounts_[source_];
+    const std::string more = format_.details ? details_[source_].SysexBlock(hex) : std::string();
     if (!format_.filter.Shows(0xF0)) {
         return;
     }
     if (format_.output == MonitorOutput::Text) {
-        std::fprintf(out_, "%s%s\n%s\n", SysexBlockHeader(blockCount_, hex.size() / 3).c_str(),
-                     more.c_str(), hex.c_str());
+        std::fprintf(out_, "%s%s%s\n%s\n", Label().c_str(),
+                     SysexBlockHeader(block, hex.size() / 3).c_str(), more.c_str(), hex.c_str());
         return;
     }
     const std::vector<std::uint8_t> bytes = ParseHexBytes(hex, hex.size()).bytes;
     if (format_.output == MonitorOutput::Raw) {
-        std::fprintf(out_, "%s%s\n", Column(ms).c_str(), HexText(bytes).c_str());
+        std::fprintf(out_, "%s%s%s\n", Column(ms).c_str(), Label().c_str(), HexText(bytes).c_str());
     } else {
         std::fprintf(out_, "%s\n",
-                     SysexJson(bytes, blockCount_, JsonTime(ms), Details(more)).c_str());
+                     WithSource(SysexJson(bytes, block, JsonTime(ms), Details(more))).c_str());
     }
 }
 
@@ -135,11 +164,13 @@ void MonitorPrinter::PrintRates() {
     }
     std::lock_guard lock(lock_);
     const std::int32_t ms = midi_->ElapsedMs();
-    if (const auto line = details_.RatesLine(ms)) {
-        if (format_.output == MonitorOutput::Json) {
-            std::fprintf(out_, "%s\n", RatesJson(JsonTime(ms), *line).c_str());
-        } else {
-            std::fprintf(out_, "%s%s\n", Column(ms).c_str(), line->c_str());
+    for (source_ = 0; source_ < details_.size(); ++source_) {
+        if (const auto line = details_[source_].RatesLine(ms)) {
+            if (format_.output == MonitorOutput::Json) {
+                std::fprintf(out_, "%s\n", WithSource(RatesJson(JsonTime(ms), *line)).c_str());
+            } else {
+                std::fprintf(out_, "%s%s%s\n", Column(ms).c_str(), Label().c_str(), line->c_str());
+            }
         }
     }
 }

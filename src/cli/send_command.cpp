@@ -2,7 +2,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -29,7 +31,7 @@ namespace {
 constexpr const char* kSendHelp =
     "Usage: velmora-cli send -o M FILE.syx|- [--pause-ms MS] [-q] [-a alsa|jack|demo]\n"
     "       velmora-cli send -o M --hex MESSAGE... [--pause-ms MS] [-q]\n"
-    "       velmora-cli send -o M --hex - [--pause-ms MS] [-q]\n"
+    "       velmora-cli send -o M --hex - [--timestamp abs|delta] [--pause-ms MS] [-q]\n"
     "\n"
     "Sends the system exclusive dump in FILE.syx to MIDI output M, as Velmora's\n"
     "Send Sysex does: the file is cut into messages at each F7 byte, and each\n"
@@ -46,7 +48,14 @@ constexpr const char* kSendHelp =
     "come; blank lines, text after '#' and text after the bytes set off by two\n"
     "blanks (as 'velmora-cli decode' writes) are ignored, so decode's input and\n"
     "output play back. A bad line is reported with its number and skipped.\n"
+    "A line may start with the time column 'velmora-cli monitor --timestamp'\n"
+    "prints (milliseconds, then two blanks): the message is then sent that long\n"
+    "after the first timed line (--timestamp abs, the default) or after the\n"
+    "timed line before it (--timestamp delta), so a monitored log\n"
+    "('monitor --raw' for sysex) plays back with its timing. Lines without a\n"
+    "time are sent as they come.\n"
     "\n"
+    "  --timestamp abs|delta  how to read the time column of --hex - (abs)\n"
     "  --pause-ms MS   wait MS milliseconds after each message (default 0), for\n"
     "                  instruments that need time to take a message in\n"
     "  -q, --quiet     no progress\n"
@@ -186,7 +195,7 @@ class HexSender {
 // `badLines` tells whether any line was skipped.
 class HexLineSender {
   public:
-    explicit HexLineSender(HexSender& sender) : sender_(sender) {}
+    HexLineSender(HexSender& sender, bool deltaTimes) : sender_(sender), delta_(deltaTimes) {}
 
     bool Run(bool& badLines) {
         std::vector<char> chunk(1 << 16);
@@ -244,10 +253,14 @@ class HexLineSender {
         bool sent = true;
         if (tooLong_) {
             Bad("longer than 1 MiB: " + QuoteStart(line_));
-        } else if (const ParsedBytes parsed = ParseMessageLine(line_, kMaxLine / 2); !parsed.ok) {
-            Bad(parsed.error);
-        } else if (!parsed.bytes.empty()) {
-            sent = sender_.Send(parsed.bytes);
+        } else {
+            std::string_view text = line_;
+            const std::optional<std::int64_t> time = TakeTimeColumn(text);
+            if (const ParsedBytes parsed = ParseMessageLine(text, kMaxLine / 2); !parsed.ok) {
+                Bad(parsed.error);
+            } else if (!parsed.bytes.empty()) {
+                sent = (!time || WaitUntilDue(*time)) && sender_.Send(parsed.bytes);
+            }
         }
         ++number_;
         line_.clear();
@@ -255,7 +268,34 @@ class HexLineSender {
         return sent;
     }
 
+    // Waits until a message at `ms` on the log's clock is due: counted from
+    // the first timed line (abs) or the one before (delta). False after an
+    // interrupt.
+    bool WaitUntilDue(std::int64_t ms) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!start_) {
+            start_ = now;
+            firstMs_ = delta_ ? 0 : ms;
+            dueMs_ = 0;
+        } else {
+            dueMs_ = delta_ ? dueMs_ + ms : ms - firstMs_;
+        }
+        const auto due = *start_ + std::chrono::milliseconds(dueMs_);
+        if (due <= now) {
+            return true; // late or going back: at once
+        }
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - now);
+        if (!Pause(static_cast<int>(std::min<std::int64_t>(wait.count() + 1, INT32_MAX)))) {
+            sender_.NoteInterrupt();
+            return false;
+        }
+        return true;
+    }
+
     HexSender& sender_;
+    const bool delta_;
+    std::optional<std::chrono::steady_clock::time_point> start_; // of the first timed line
+    std::int64_t firstMs_ = 0, dueMs_ = 0;
     std::string line_;
     std::size_t number_ = 0;
     bool tooLong_ = false;
@@ -265,7 +305,7 @@ class HexLineSender {
 // `send --hex`: the messages of `given` (or of standard input for "-").
 int SendHex(midi::MidiService& service, const DeviceChoice& device,
             const std::vector<std::vector<std::uint8_t>>& messages, bool fromStdin, int pauseMs,
-            bool quiet) {
+            bool deltaTimes, bool quiet) {
     StderrReporter reporter("velmora-cli send");
     midi::MidiFunctions midi(service, reporter);
     midi.MidiOutDeviceName = device.name;
@@ -276,7 +316,7 @@ int SendHex(midi::MidiService& service, const DeviceChoice& device,
     HexSender sender(midi.MidiOutHandle(), pauseMs);
     bool sent = true, badLines = false;
     if (fromStdin) {
-        sent = HexLineSender(sender).Run(badLines);
+        sent = HexLineSender(sender, deltaTimes).Run(badLines);
     } else {
         for (const auto& message : messages) {
             if (!(sent = sender.Send(message))) {
@@ -310,7 +350,8 @@ int SendHex(midi::MidiService& service, const DeviceChoice& device,
 } // namespace
 
 int RunSend(std::span<const std::string_view> args) {
-    Options o = ParseOptions(args, {"--out", "--pause-ms", "--api"}, {"--hex", "--quiet"});
+    Options o =
+        ParseOptions(args, {"--out", "--pause-ms", "--api", "--timestamp"}, {"--hex", "--quiet"});
     if (o.help) {
         std::fputs(kSendHelp, stdout);
         return 0;
@@ -319,6 +360,10 @@ int RunSend(std::span<const std::string_view> args) {
     const auto pauseMs = o.GetInt("--pause-ms", 0, 600000);
     const bool hex = o.Has("--hex");
     const bool quiet = o.Has("--quiet");
+    const auto times = o.Get("--timestamp");
+    if (o.error.empty() && times && *times != "abs" && *times != "delta") {
+        o.error = "--timestamp takes abs or delta, not '" + *times + "'";
+    }
     if (o.error.empty() && !out) {
         o.error = "--out M is required";
     }
@@ -359,7 +404,8 @@ int RunSend(std::span<const std::string_view> args) {
         return 2;
     }
     if (hex) {
-        return SendHex(*service, device, messages, fromStdin, pauseMs.value_or(0), quiet);
+        return SendHex(*service, device, messages, fromStdin, pauseMs.value_or(0), times == "delta",
+                       quiet);
     }
 
     const std::string shownPath = fromStdin ? "standard input" : TerminalSafe(path);

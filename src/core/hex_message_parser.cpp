@@ -220,3 +220,25 @@ ParsedBytes ParseMessageLine(std::string_view text, std::size_t maxBytes) {
 }
 
 } // namespace velmora
+
+namespace velmora {
+
+std::optional<std::int64_t> TakeTimeColumn(std::string_view& line) {
+    std::size_t at = line.find_first_not_of(' ');
+    if (at == line.npos) {
+        return std::nullopt;
+    }
+    const std::size_t digits = line.find_first_not_of("0123456789", at);
+    if (digits == line.npos || digits == at || digits - at > 12 ||
+        line.compare(digits, 2, "  ") != 0) {
+        return std::nullopt;
+    }
+    std::int64_t ms = 0;
+    for (std::size_t i = at; i < digits; ++i) {
+        ms = ms * 10 + (line[i] - '0');
+    }
+    line.remove_prefix(digits);
+    return ms;
+}
+
+} // namespace velmora

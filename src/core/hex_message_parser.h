@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,13 @@ ParsedBytes ParseHexBytes(std::string_view text, std::size_t maxBytes);
 // blanks or more (decode's description column), is ignored, so decode's
 // lines play back. A line with no bytes at all is ok and empty.
 ParsedBytes ParseMessageLine(std::string_view text, std::size_t maxBytes);
+
+// The time column the monitor prints in front of a message ("%9d  ": blanks,
+// decimal milliseconds, two blanks or more), taken off `line`; nothing, and
+// `line` untouched, when the line has none. No line of messages starts so:
+// hexadecimal bytes made of decimal digits alone, set off by two blanks,
+// are never a whole message.
+std::optional<std::int64_t> TakeTimeColumn(std::string_view& line);
 
 // `text` in double quotes for a message, safe on a terminal: at most its first
 // 32 bytes followed by "...", control and non-ASCII bytes as \xNN.

@@ -7,9 +7,11 @@
 namespace velmora::midi {
 namespace {
 constexpr std::size_t kLengthBytes = sizeof(std::uint32_t);
-}
+constexpr std::size_t kStampBytes = sizeof(std::uint64_t);
+} // namespace
 
-EventRing::EventRing(std::size_t capacity) {
+EventRing::EventRing(std::size_t capacity, bool stamped)
+    : prefix_(kLengthBytes + (stamped ? kStampBytes : 0)) {
     const std::size_t size = std::bit_ceil(capacity < 64 ? std::size_t{64} : capacity);
     bytes_ = std::make_unique_for_overwrite<std::uint8_t[]>(size); // untouched until used
     mask_ = size - 1;
@@ -29,36 +31,40 @@ void EventRing::CopyOut(std::size_t at, std::uint8_t* to, std::size_t n) const {
     std::memcpy(to + first, bytes_.get(), n - first);
 }
 
-bool EventRing::Push(std::span<const std::uint8_t> message) {
+bool EventRing::Push(std::span<const std::uint8_t> message, std::uint64_t stamp) {
     const std::size_t head = head_.load(std::memory_order_relaxed);
     const std::size_t tail = tail_.load(std::memory_order_acquire);
-    const std::size_t need = kLengthBytes + message.size();
+    const std::size_t need = prefix_ + message.size();
     if (message.size() > UINT32_MAX || need > (mask_ + 1) - (head - tail)) {
         dropped_.fetch_add(1, std::memory_order_relaxed);
         return false;
     }
     const auto length = static_cast<std::uint32_t>(message.size());
-    std::uint8_t prefix[kLengthBytes];
+    std::uint8_t prefix[kLengthBytes + kStampBytes];
     std::memcpy(prefix, &length, kLengthBytes);
-    CopyIn(head, prefix, kLengthBytes);
-    CopyIn(head + kLengthBytes, message.data(), message.size());
+    std::memcpy(prefix + kLengthBytes, &stamp, kStampBytes);
+    CopyIn(head, prefix, prefix_);
+    CopyIn(head + prefix_, message.data(), message.size());
     head_.store(head + need, std::memory_order_release);
     return true;
 }
 
-bool EventRing::Pop(std::vector<std::uint8_t>& message) {
+bool EventRing::Pop(std::vector<std::uint8_t>& message, std::uint64_t* stamp) {
     const std::size_t tail = tail_.load(std::memory_order_relaxed);
     const std::size_t head = head_.load(std::memory_order_acquire);
     if (head == tail) {
         return false;
     }
-    std::uint8_t prefix[kLengthBytes];
-    CopyOut(tail, prefix, kLengthBytes);
+    std::uint8_t prefix[kLengthBytes + kStampBytes] = {};
+    CopyOut(tail, prefix, prefix_);
     std::uint32_t length = 0;
     std::memcpy(&length, prefix, kLengthBytes);
+    if (stamp != nullptr) {
+        std::memcpy(stamp, prefix + kLengthBytes, kStampBytes);
+    }
     message.resize(length);
-    CopyOut(tail + kLengthBytes, message.data(), length);
-    tail_.store(tail + kLengthBytes + length, std::memory_order_release);
+    CopyOut(tail + prefix_, message.data(), length);
+    tail_.store(tail + prefix_ + length, std::memory_order_release);
     return true;
 }
 
@@ -82,9 +88,9 @@ void EventRing::PopInto(std::uint8_t* to) {
         return;
     }
     if (to != nullptr) {
-        CopyOut(tail + kLengthBytes, to, length);
+        CopyOut(tail + prefix_, to, length);
     }
-    tail_.store(tail + kLengthBytes + length, std::memory_order_release);
+    tail_.store(tail + prefix_ + length, std::memory_order_release);
 }
 
 void EventRing::Clear() {

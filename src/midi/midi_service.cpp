@@ -1,6 +1,16 @@
 #include "midi/midi_service.h"
 
+#include <chrono>
+
 namespace velmora::midi {
+
+std::uint64_t InputClockMicros() {
+    // clock_gettime underneath: no lock, no allocation, no system call on
+    // Linux (vDSO).
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
 
 std::unique_ptr<MidiOutPort> MidiService::OpenOut(int device) {
     const std::optional<std::string> name = OutDeviceName(device);

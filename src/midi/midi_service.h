@@ -36,7 +36,15 @@ struct InputEvent {
     InputMessage code = InputMessage::Data;
     ShortMessage message = 0;     // Data
     MidiHeader* header = nullptr; // LongData
+    // When the service received it, in microseconds on std::chrono::
+    // steady_clock: the time the service stamped it with where it has one
+    // (JACK: its frame in the cycle), else its arrival at the input thread;
+    // 0 when not known (a buffer handed back empty).
+    std::uint64_t micros = 0;
 };
+
+// Now on the clock InputEvent::micros is given on. Real-time safe.
+std::uint64_t InputClockMicros();
 
 // The name of the window's own input port (MidiService::OpenVirtualIn).
 inline constexpr const char* kOwnInputName = "Velmora Monitor";

@@ -7,7 +7,8 @@
 namespace velmora::midi {
 
 QueuedMidiIn::QueuedMidiIn(InputCallback callback, std::size_t queueBytes)
-    : callback_(std::move(callback)), ring_(queueBytes), thread_([this] { DeliveryLoop(); }) {}
+    : callback_(std::move(callback)), ring_(queueBytes, true), thread_([this] { DeliveryLoop(); }) {
+}
 
 QueuedMidiIn::~QueuedMidiIn() {
     StopDelivery({});
@@ -138,11 +139,11 @@ std::uint64_t QueuedMidiIn::LostEvents() const {
            lostMalformed_.load(std::memory_order_relaxed);
 }
 
-bool QueuedMidiIn::Enqueue(std::span<const std::uint8_t> message) {
+bool QueuedMidiIn::Enqueue(std::span<const std::uint8_t> message, std::uint64_t micros) {
     if (!started_.load(std::memory_order_acquire) || message.empty()) {
         return false;
     }
-    const bool pushed = ring_.Push(message);
+    const bool pushed = ring_.Push(message, micros);
     Wake();
     return pushed;
 }
@@ -169,7 +170,7 @@ void QueuedMidiIn::ReturnQueuedBuffersEmpty() {
     }
 }
 
-void QueuedMidiIn::DeliverSysex(const std::vector<std::uint8_t>& message) {
+void QueuedMidiIn::DeliverSysex(const std::vector<std::uint8_t>& message, std::uint64_t micros) {
     std::size_t offset = 0;
     while (offset < message.size()) {
         if (resetRequested_.load() || exit_.load()) {
@@ -184,17 +185,17 @@ void QueuedMidiIn::DeliverSysex(const std::vector<std::uint8_t>& message) {
         std::memcpy(h->lpData, message.data() + offset, n);
         h->dwBytesRecorded = static_cast<std::uint32_t>(n);
         offset += n;
-        callback_(InputEvent{InputMessage::LongData, 0, h});
+        callback_(InputEvent{InputMessage::LongData, 0, h, micros});
     }
 }
 
-void QueuedMidiIn::Deliver(const std::vector<std::uint8_t>& message) {
+void QueuedMidiIn::Deliver(const std::vector<std::uint8_t>& message, std::uint64_t micros) {
     const std::uint8_t first = message[0];
     // The rest of a sysex message that came in several pieces (a JACK event
     // holds only so much): it goes on in the next buffers.
     const bool rest = first < 0x80 || first == 0xF7;
     if (first == 0xF0 || (rest && sysexOpen_)) {
-        DeliverSysex(message);
+        DeliverSysex(message, micros);
         sysexOpen_ = message.back() != 0xF7;
         return;
     }
@@ -213,12 +214,13 @@ void QueuedMidiIn::Deliver(const std::vector<std::uint8_t>& message) {
     for (std::size_t i = 0; i < message.size(); ++i) {
         m |= ShortMessage{message[i]} << (8 * i);
     }
-    callback_(InputEvent{InputMessage::Data, m, nullptr});
+    callback_(InputEvent{InputMessage::Data, m, nullptr, micros});
 }
 
 void QueuedMidiIn::DeliveryLoop() {
     std::vector<std::uint8_t> message;
     message.reserve(4096);
+    std::uint64_t micros = 0;
     while (true) {
         // Read before the pop: a message pushed after the pop found the ring
         // empty has bumped the counter too, so the wait below returns at once
@@ -239,11 +241,11 @@ void QueuedMidiIn::DeliveryLoop() {
             break;
         }
         busy_.store(true);
-        const bool got = ring_.Pop(message);
+        const bool got = ring_.Pop(message, &micros);
         // A message that a producer pushed while Reset was stopping the input
         // is dropped: after Reset no callback runs until the next Start.
         if (got && started_.load(std::memory_order_acquire)) {
-            Deliver(message);
+            Deliver(message, micros);
         }
         busy_.store(false);
         if (!got) {

@@ -19,7 +19,8 @@ namespace velmora::midi {
 
 class QueuedMidiIn : public MidiInPort {
   public:
-    // About 2.4 million short messages (7 bytes each with their length): a
+    // About 1.1 million short messages (15 bytes each with their length and
+    // time): a
     // burst of a million at 96,000 a second fits even when the window takes
     // them at half that speed on a busy machine. Its pages are touched only
     // as messages pass through them.
@@ -42,8 +43,9 @@ class QueuedMidiIn : public MidiInPort {
     // Producer side (one thread at a time): a whole MIDI message, 1 to 3 bytes
     // for a short message or a sysex message from F0, or the rest of a sysex
     // message in pieces that start with a data byte or F7. Never blocks. Ignored
-    // until Start and after Reset; false when it had to be dropped.
-    bool Enqueue(std::span<const std::uint8_t> message);
+    // until Start and after Reset; false when it had to be dropped. `micros`:
+    // when the service received it (InputEvent::micros), now by default.
+    bool Enqueue(std::span<const std::uint8_t> message, std::uint64_t micros = InputClockMicros());
 
     // Producer side: `runs` pieces of input that were no MIDI message (see
     // SplitMidiBytes) count as lost. Never blocks.
@@ -64,8 +66,8 @@ class QueuedMidiIn : public MidiInPort {
 
   private:
     void DeliveryLoop();
-    void Deliver(const std::vector<std::uint8_t>& message);
-    void DeliverSysex(const std::vector<std::uint8_t>& message);
+    void Deliver(const std::vector<std::uint8_t>& message, std::uint64_t micros);
+    void DeliverSysex(const std::vector<std::uint8_t>& message, std::uint64_t micros);
     void ReturnQueuedBuffersEmpty();
     MidiHeader* TakeQueuedBuffer();
     void Wake();

@@ -400,3 +400,105 @@ TEST(DeviceThatLeaves, MonitorWaitsForItRecordAndSendEndWithWhatWentOut) {
     EXPECT_EQ(monitor.Wait(), 0) << monitor.Errors();
     std::filesystem::remove_all(folder);
 }
+
+namespace {
+
+// Lines of `out` (whole lines only).
+std::vector<std::string> Lines(const std::string& out) {
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line) && !in.eof();) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Waits until `count` of Velmora's input ports take what `peer` plays.
+bool WaitVelmoraListening(JackPeer& peer, std::size_t count) {
+    for (int i = 0; i < 200; ++i) {
+        std::size_t connected = 0;
+        for (const std::string& port : peer.Ports("^Velmora[^:]*:in")) {
+            connected += peer.WaitConnected(peer.OutPort(), port, 20ms) ? 1 : 0;
+        }
+        if (connected >= count) {
+            return true;
+        }
+        peer.WaitCycles(4);
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(MonitorSeveralInputs, EveryMessageOnceWithItsSourceInOrderPerSource) {
+    std::string error;
+    auto a = JackPeer::Open("mon-a", &error);
+    ASSERT_TRUE(a) << error;
+    auto b = JackPeer::Open("mon-b", &error);
+    ASSERT_TRUE(b) << error;
+    const std::vector<std::string> from = {a->OutPort(), b->OutPort()};
+    constexpr int kEach = 40;
+    // What each source played, as the raw output shows it.
+    std::vector<std::vector<std::string>> played(2);
+    for (int i = 0; i < kEach; ++i) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "90 %02X 01", i);
+        played[0].push_back(hex);
+        std::snprintf(hex, sizeof hex, "B1 %02X 02", i);
+        played[1].push_back(hex);
+        if (i == kEach / 2) {
+            played[1].push_back("F0 7D 05 F7");
+        }
+    }
+    const std::size_t total = played[0].size() + played[1].size();
+    bool whole = false;
+    for (int attempt = 0; attempt < 5 && !whole; ++attempt) {
+        ChildProcess raw({kCli, "monitor", "--api", "jack", "--raw", "--timestamp", "none", "-i",
+                          from[0], "-i", from[1]});
+        ChildProcess json(
+            {kCli, "monitor", "--api", "jack", "--json", "-i", from[0], "--in", from[1]});
+        ASSERT_TRUE(WaitVelmoraListening(*a, 2)) << raw.Errors() << json.Errors();
+        ASSERT_TRUE(WaitVelmoraListening(*b, 2)) << raw.Errors() << json.Errors();
+        const auto late = a->XRuns() + b->XRuns();
+        const auto lateA = a->XRuns();
+        for (int i = 0; i < kEach; ++i) {
+            ASSERT_TRUE(a->Send({0x90, static_cast<std::uint8_t>(i), 0x01}));
+            ASSERT_TRUE(b->Send({0xB1, static_cast<std::uint8_t>(i), 0x02}));
+            if (i == kEach / 2) {
+                ASSERT_TRUE(b->Send({0xF0, 0x7D, 0x05, 0xF7}));
+            }
+        }
+        ASSERT_TRUE(a->WaitSent() && b->WaitSent());
+        const bool all = WaitForAllUnlessLate(*a, lateA, total, [&] {
+            return std::min(Lines(raw.Output()).size(), Lines(json.Output()).size());
+        });
+        raw.Signal(SIGINT);
+        json.Signal(SIGINT);
+        ASSERT_EQ(raw.Wait(), 0) << raw.Errors();
+        ASSERT_EQ(json.Wait(), 0) << json.Errors();
+        if (!all && a->XRuns() + b->XRuns() != late) {
+            continue;
+        }
+        whole = true;
+        std::vector<std::vector<std::string>> shown(2);
+        for (const std::string& line : Lines(raw.Output())) {
+            for (std::size_t s = 0; s < 2; ++s) {
+                if (line.starts_with(from[s] + "  ")) {
+                    shown[s].push_back(line.substr(from[s].size() + 2));
+                }
+            }
+        }
+        EXPECT_EQ(shown, played) << raw.Output();
+        EXPECT_EQ(Lines(raw.Output()).size(), total);
+        std::vector<std::size_t> counts(2);
+        for (const std::string& line : Lines(json.Output())) {
+            for (std::size_t s = 0; s < 2; ++s) {
+                counts[s] += line.starts_with("{\"source\":\"" + from[s] + "\",") ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(counts, (std::vector<std::size_t>{played[0].size(), played[1].size()}))
+            << json.Output();
+        EXPECT_NE(json.Output().find("\"source\":\"" + from[1] + "\",\"time\""), std::string::npos);
+    }
+    EXPECT_TRUE(whole) << "the server ran late in every take";
+}

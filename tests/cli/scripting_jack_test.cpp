@@ -206,6 +206,39 @@ TEST_F(ScriptingOnJack, SendHexArrivesByteExactFromArgumentsAndStandardInput) {
               (std::vector<JackPeer::Event>{{0x90, 0x3C, 0x40}, {0xB0, 0x07, 0x7F}, {0xF8}}));
 }
 
+// A monitored log plays back with its timing: each timed line that long
+// after the first (or the one before, with delta), untimed lines at once.
+TEST_F(ScriptingOnJack, SendHexPlaysTheMonitorsTimesBack) {
+    const double period = 256.0 / peer_->SampleRate();
+    const auto seconds = [&](std::uint32_t from, std::uint32_t to) {
+        return (to - from) / double(peer_->SampleRate());
+    };
+    for (const bool delta : {false, true}) {
+        const std::string log = delta ? "0  90 3C 40\n200  80 3C 00\nF8\n150  F0 7D 01 F7\n"
+                                      : "     1000  90 3C 40\n     1200  80 3C 00\nF8\n"
+                                        "     1350  F0 7D 01 F7\n";
+        const std::vector<JackPeer::Event> expected = {
+            {0x90, 0x3C, 0x40}, {0x80, 0x3C, 0x00}, {0xF8}, {0xF0, 0x7D, 0x01, 0xF7}};
+        // A late cycle may drop or repeat MIDI: such a take goes again.
+        const bool played = RepeatedOnLateCycles(*peer_, [&](std::uint64_t late) {
+            peer_->ClearReceived();
+            ChildProcess send({"/bin/sh", "-c",
+                               "printf \"$2\" | exec \"$0\" send -a jack -o \"$1\" --hex - -q "
+                               "--timestamp \"$3\"",
+                               kCli, peer_->InPort(), log, delta ? "delta" : "abs"});
+            EXPECT_EQ(send.Wait(), 0) << send.Errors();
+            return WaitForAllUnlessLate(*peer_, late, 4, [&] { return peer_->ReceivedCount(); }) &&
+                   peer_->WaitCycles(4) && peer_->Received() == expected;
+        });
+        ASSERT_TRUE(played) << ::testing::PrintToString(peer_->Received());
+        const std::vector<std::uint32_t> f = peer_->ReceivedFrames();
+        // Within the period the output waits for, and a wake-up's delay.
+        EXPECT_NEAR(seconds(f[0], f[1]), 0.2, 2 * period);
+        EXPECT_NEAR(seconds(f[1], f[2]), 0, 2 * period);
+        EXPECT_NEAR(seconds(f[0], f[3]), 0.35, 2 * period);
+    }
+}
+
 TEST_F(ScriptingOnJack, BadCommandLinesExitWith2AndNameTheArgument) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"monitor", "-a", "bogus", "-i", "0"}, "unknown MIDI service 'bogus'"},

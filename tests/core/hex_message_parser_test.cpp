@@ -45,3 +45,18 @@ TEST(ParseHexBytes, WholeLinesAndSafeQuotes) {
               "\"" + std::string(32, 'z') + "...\" is not a hexadecimal byte");
     EXPECT_EQ(QuoteStart("a\x1B[31m\"\\\xC3\xA9"), "\"a\\x1B[31m\\x22\\x5C\\xC3\\xA9\"");
 }
+
+TEST(TakeTimeColumn, TakesTheMonitorsTimeAndLeavesOtherLinesAlone) {
+    std::string_view timed = "     1234  90 3C 64    Note On";
+    EXPECT_EQ(TakeTimeColumn(timed), 1234);
+    EXPECT_EQ(timed, "  90 3C 64    Note On");
+    std::string_view wide = "1234567890  F8";
+    EXPECT_EQ(TakeTimeColumn(wide), 1234567890);
+    EXPECT_EQ(ParseMessageLine(wide, 16).bytes, (std::vector<std::uint8_t>{0xF8}));
+    for (std::string_view plain : {"90 3C 64", "  90 3C 64    Note On", "F8", "", "   ", "12 34",
+                                   "1234567890123  F8", "90\t3C 64"}) {
+        const std::string_view before = plain;
+        EXPECT_FALSE(TakeTimeColumn(plain)) << before;
+        EXPECT_EQ(plain, before);
+    }
+}

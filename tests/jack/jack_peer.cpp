@@ -14,7 +14,8 @@ namespace velmora::jacktest {
 
 namespace {
 
-// Events wait here as a 32-bit length followed by the bytes.
+// Events wait here as a 32-bit length followed by the bytes; received ones
+// begin with their 32-bit frame time, counted in the length.
 constexpr std::size_t kSendQueueBytes = std::size_t{4} << 20;
 constexpr std::size_t kReceiveQueueBytes = std::size_t{16} << 20;
 constexpr std::uint32_t kHeaderBytes = sizeof(std::uint32_t);
@@ -128,6 +129,7 @@ int JackPeer::Process(std::uint32_t frames, void* self) {
     // past its buffer with an event of the full size, and the program dies.
     const std::size_t room = jack_midi_max_event_size(outBuffer);
     peer->maxEventBytes_.store(room > 16 ? room - 16 : 0);
+    const jack_nframes_t cycleStart = jack_last_frame_time(jack.client);
     std::uint32_t length = 0;
     // PipeWire's libjack drops a whole cycle whose events do not fit its
     // 32 KB control sequence (16 bytes a header, bodies in steps of 8):
@@ -152,6 +154,7 @@ int JackPeer::Process(std::uint32_t frames, void* self) {
         }
         jack_ringbuffer_read_advance(jack.sendQueue, kHeaderBytes);
         jack_ringbuffer_read(jack.sendQueue, reinterpret_cast<char*>(data), length);
+        peer->lastSentFrame_.store(cycleStart); // at the cycle's first frame
     }
 
     void* inBuffer = jack_port_get_buffer(jack.in, frames);
@@ -162,15 +165,22 @@ int JackPeer::Process(std::uint32_t frames, void* self) {
             continue;
         }
         const auto size = static_cast<std::uint32_t>(event.size);
-        if (jack_ringbuffer_write_space(jack.receiveQueue) < kHeaderBytes + size) {
+        const std::uint32_t stored = kHeaderBytes + size;
+        if (jack_ringbuffer_write_space(jack.receiveQueue) < kHeaderBytes + stored) {
             peer->lost_.fetch_add(1);
             continue;
         }
-        jack_ringbuffer_write(jack.receiveQueue, reinterpret_cast<const char*>(&size),
+        const std::uint32_t frame = cycleStart + event.time;
+        jack_ringbuffer_write(jack.receiveQueue, reinterpret_cast<const char*>(&stored),
+                              kHeaderBytes);
+        jack_ringbuffer_write(jack.receiveQueue, reinterpret_cast<const char*>(&frame),
                               kHeaderBytes);
         jack_ringbuffer_write(jack.receiveQueue, reinterpret_cast<const char*>(event.buffer), size);
         if (peer->echo_.load()) { // in the same cycle, as a loopback port does
-            jack_midi_event_write(outBuffer, event.time, event.buffer, event.size);
+            const std::uint32_t drop = peer->dropEvery_.load();
+            if (drop == 0 || ++peer->echoed_ % drop != 0) {
+                jack_midi_event_write(outBuffer, event.time, event.buffer, event.size);
+            }
         }
     }
     peer->cycles_.fetch_add(1);
@@ -260,6 +270,10 @@ void JackPeer::Drain() {
     std::uint32_t length = 0;
     while (PeekEvent(jack_->receiveQueue, &length)) {
         jack_ringbuffer_read_advance(jack_->receiveQueue, kHeaderBytes);
+        std::uint32_t frame = 0;
+        jack_ringbuffer_read(jack_->receiveQueue, reinterpret_cast<char*>(&frame), kHeaderBytes);
+        receivedFrames_.push_back(frame);
+        length -= kHeaderBytes;
         Event event(length);
         jack_ringbuffer_read(jack_->receiveQueue, reinterpret_cast<char*>(event.data()), length);
         receivedBytes_ += length;
@@ -282,6 +296,16 @@ JackPeer::Event JackPeer::ReceivedBytes() {
         all.insert(all.end(), event.begin(), event.end());
     }
     return all;
+}
+
+std::vector<std::uint32_t> JackPeer::ReceivedFrames() {
+    std::lock_guard lock(receivedMutex_);
+    Drain();
+    return receivedFrames_;
+}
+
+std::uint32_t JackPeer::SampleRate() const {
+    return jack_get_sample_rate(jack_->client);
 }
 
 std::size_t JackPeer::ReceivedCount() {
@@ -308,6 +332,7 @@ void JackPeer::ClearReceived() {
     std::lock_guard lock(receivedMutex_);
     Drain();
     received_.clear();
+    receivedFrames_.clear();
     receivedBytes_ = 0;
 }
 

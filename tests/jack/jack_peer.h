@@ -93,9 +93,18 @@ class JackPeer {
     // From now on everything that arrives at "in" also goes straight out of
     // "out" in the same cycle, as a loopback port (ALSA's Midi Through) does.
     void SetEcho(bool on) { echo_.store(on); }
+    // While echoing, every `n`th event is left out (0: none), as a lossy
+    // cable would.
+    void SetEchoDropEvery(std::uint32_t n) { dropEvery_.store(n); }
 
     // What arrived at "in" so far.
     std::vector<Event> Received();
+    // The frame time (the server's count of frames) of each, in order.
+    std::vector<std::uint32_t> ReceivedFrames();
+    // The frame time of the cycle the last event sent went out in (at its
+    // first frame), and the server's frames a second.
+    std::uint32_t LastSentFrame() const { return lastSentFrame_.load(); }
+    std::uint32_t SampleRate() const;
     Event ReceivedBytes(); // every event, one after the other
     std::size_t ReceivedCount();
     std::size_t ReceivedByteCount();
@@ -125,10 +134,14 @@ class JackPeer {
     std::atomic<std::uint64_t> lost_{0};
     std::atomic<std::uint64_t> xruns_{0};
     std::atomic<bool> echo_{false};
+    std::atomic<std::uint32_t> dropEvery_{0};
+    std::uint32_t echoed_ = 0; // the process callback's alone
+    std::atomic<std::uint32_t> lastSentFrame_{0};
     std::mutex sendMutex_;
     std::mutex receivedMutex_;
-    std::vector<Event> received_;   // guarded by receivedMutex_
-    std::size_t receivedBytes_ = 0; // guarded by receivedMutex_
+    std::vector<Event> received_;               // guarded by receivedMutex_
+    std::vector<std::uint32_t> receivedFrames_; // guarded by receivedMutex_
+    std::size_t receivedBytes_ = 0;             // guarded by receivedMutex_
 };
 
 } // namespace velmora::jacktest

@@ -100,31 +100,37 @@ class Reassembler {
 } // namespace
 
 TEST(EventRing, WrapsAroundWithMixedSizesAndCountsWhatDoesNotFit) {
-    EventRing ring(256);
-    std::vector<Bytes> pending;
     Bytes out;
-    int next = 0;
-    for (int round = 0; round < 3000; ++round) {
-        // Up to three pushes, then one pop: the ring is often nearly full,
-        // and records (and their length prefixes) wrap at every offset.
-        for (int k = 0; k < 1 + round % 3; ++k) {
-            const Bytes m = Message(next);
-            if (ring.Push(m)) {
-                pending.push_back(m);
-                ++next;
+    for (const bool stamped : {false, true}) {
+        // A stamped ring gives each message back with its time.
+        EventRing ring(256, stamped);
+        std::vector<std::pair<Bytes, std::uint64_t>> pending;
+        std::uint64_t stamp = 0;
+        const auto popped = [&] { return std::pair(out, stamped ? stamp : std::uint64_t{0}); };
+        int next = 0;
+        for (int round = 0; round < 3000; ++round) {
+            // Up to three pushes, then one pop: the ring is often nearly
+            // full, and records (and their prefixes) wrap at every offset.
+            for (int k = 0; k < 1 + round % 3; ++k) {
+                const Bytes m = Message(next);
+                const std::uint64_t time = 0x1234'5678'9ABC'0000u + static_cast<unsigned>(next);
+                if (ring.Push(m, time)) {
+                    pending.emplace_back(m, stamped ? time : 0);
+                    ++next;
+                }
             }
+            ASSERT_TRUE(ring.Pop(out, &stamp));
+            ASSERT_EQ(popped(), pending.front()) << "round " << round;
+            pending.erase(pending.begin());
         }
-        ASSERT_TRUE(ring.Pop(out));
-        ASSERT_EQ(out, pending.front()) << "round " << round;
-        pending.erase(pending.begin());
+        while (ring.Pop(out, &stamp)) {
+            ASSERT_EQ(popped(), pending.front());
+            pending.erase(pending.begin());
+        }
+        EXPECT_TRUE(pending.empty());
+        EXPECT_TRUE(ring.Empty());
+        EXPECT_GT(ring.Dropped(), 0u);
     }
-    while (ring.Pop(out)) {
-        ASSERT_EQ(out, pending.front());
-        pending.erase(pending.begin());
-    }
-    EXPECT_TRUE(pending.empty());
-    EXPECT_TRUE(ring.Empty());
-    EXPECT_GT(ring.Dropped(), 0u);
 
     // Exactly full: a 60-byte message and its 4-byte length fill 64 bytes.
     EventRing small(64);

@@ -3,6 +3,7 @@
 #include <jack/midiport.h>
 #include <jack/uuid.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -325,28 +326,53 @@ bool JackInPort::Gone() const {
 // never blocks or allocates. An event holds one message, or the rest of a
 // sysex message longer than one event (it starts with a data byte or F7);
 // an event with more in it is cut into its messages on a copy, as JACK's
-// buffer is shared with the other clients that read it.
+// buffer is shared with the other clients that read it. Each message keeps
+// the time of its frame: counted in frames from a cycle whose time on the
+// input clock was taken, so that events lie as far apart as the server's
+// frames say even when it runs late and catches up; taken again when the
+// two clocks drift a second apart. Only lock-free reads of the server's
+// state and the clock.
 void JackInPort::Cycle(jack_nframes_t frames) {
     void* buffer = jack_port_get_buffer(port_, frames);
     const jack_nframes_t count = jack_midi_get_event_count(buffer);
+    if (count == 0) {
+        return;
+    }
+    jack_client_t* handle = client_->Handle();
+    const std::uint64_t rate = std::max<std::uint64_t>(jack_get_sample_rate(handle), 1);
+    const jack_nframes_t cycleStart = jack_last_frame_time(handle);
+    const std::uint64_t now = InputClockMicros();
+    const std::uint64_t cycleMicros =
+        now - jack_frames_since_cycle_start(handle) * 1'000'000 / rate;
+    const auto framesToMicros = [&](jack_nframes_t frame) {
+        const std::uint32_t since = frame - anchorFrame_; // wraps as frame times do
+        return anchorMicros_ + std::uint64_t{since} * 1'000'000 / rate;
+    };
+    if (!anchored_ || (framesToMicros(cycleStart) > cycleMicros + 1'000'000) ||
+        (framesToMicros(cycleStart) + 1'000'000 < cycleMicros)) {
+        anchored_ = true;
+        anchorFrame_ = cycleStart;
+        anchorMicros_ = cycleMicros;
+    }
     for (jack_nframes_t i = 0; i < count; ++i) {
         jack_midi_event_t event;
         if (jack_midi_event_get(&event, buffer, i) != 0 || event.size == 0) {
             continue;
         }
         const std::span<const std::uint8_t> bytes(event.buffer, event.size);
+        const std::uint64_t micros = framesToMicros(cycleStart + event.time);
         const std::uint8_t first = bytes[0];
         const bool plain =
             first < 0x80 || first == 0xF7 ||
             (first != 0xF0 && bytes.size() <= static_cast<std::size_t>(ShortMessageBytes(first)));
         if (plain || bytes.size() > kScratchBytes) {
-            Enqueue(bytes);
+            Enqueue(bytes, micros);
             continue;
         }
         std::memcpy(scratch_.get(), bytes.data(), bytes.size());
-        const std::size_t dropped =
-            SplitMidiBytes(std::span<std::uint8_t>(scratch_.get(), bytes.size()),
-                           [this](std::span<const std::uint8_t> one) { Enqueue(one); });
+        const std::size_t dropped = SplitMidiBytes(
+            std::span<std::uint8_t>(scratch_.get(), bytes.size()),
+            [this, micros](std::span<const std::uint8_t> one) { Enqueue(one, micros); });
         if (dropped > 0) {
             NoteDropped(dropped);
         }

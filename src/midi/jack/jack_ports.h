@@ -112,6 +112,12 @@ class JackInPort final : public QueuedMidiIn, public JackPortWorker {
     std::string fullName_;
     DeviceWatch device_;                      // empty device: the own input
     std::unique_ptr<std::uint8_t[]> scratch_; // the cycle's copy of an event it splits
+    // The cycle's clock: a frame time and when it was on the input clock,
+    // from which each event's time is counted in frames (the real-time
+    // thread's alone).
+    bool anchored_ = false;
+    std::uint32_t anchorFrame_ = 0;
+    std::uint64_t anchorMicros_ = 0;
     std::mutex stopMutex_;
     bool stopped_ = false; // guarded by stopMutex_
 };

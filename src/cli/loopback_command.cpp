@@ -1,0 +1,254 @@
+// velmora-cli loopback: numbered probes out through a cable or device and
+// back in, and what became of them.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/device_choice.h"
+#include "cli/input_set.h"
+#include "cli/loopback_command.h"
+#include "cli/options.h"
+#include "cli/output_pacing.h"
+#include "core/loopback_stats.h"
+#include "core/stop_signal.h"
+#include "core/terminal_text.h"
+
+namespace velmora::cli {
+namespace {
+
+constexpr const char* kLoopbackHelp =
+    "Usage: velmora-cli loopback -o OUT -i IN [--count N] [--rate R]\n"
+    "                            [--sysex BYTES] [--wait-ms MS] [-q]\n"
+    "                            [-a alsa|jack|demo]\n"
+    "\n"
+    "Tests a way from output OUT back to input IN (a cable, a MIDI thru, a\n"
+    "loopback port): sends N numbered probes (1000 by default) at R a second\n"
+    "(100 by default), listens for them at IN and reports on standard output\n"
+    "how many were sent, received, lost, duplicated, reordered and damaged,\n"
+    "the round-trip latency (minimum, median, 99th percentile, maximum, in\n"
+    "milliseconds) and its jitter (the mean change from one probe to the\n"
+    "next).\n"
+    "\n"
+    "The probes are song position pointers (F2) carrying the probe's number:\n"
+    "nothing sounds or changes on an instrument. Other messages that arrive\n"
+    "are left out. With --sysex BYTES each probe is a system exclusive\n"
+    "message of BYTES bytes (8 to 1048576; for no manufacturer, F0 7D) checked\n"
+    "byte for byte: a dump that comes back changed counts as damaged; N is 10\n"
+    "and R 10 by default then.\n"
+    "After the last probe the command waits up to MS milliseconds (2000 by\n"
+    "default) for the rest. -q leaves out the progress on standard error.\n"
+    "\n"
+    "Exit status: 0 when every probe came back once, whole and in order, 1\n"
+    "when any was lost, duplicated, reordered or damaged, a port can't be\n"
+    "opened or the test was interrupted, 2 for a bad command line.\n";
+
+constexpr std::size_t kBlockBytes = 4096;
+
+// What comes back. Deliver runs on the input's delivery thread; the main
+// thread sends and reads the arrivals under the lock.
+class Listener {
+  public:
+    Listener(std::size_t count, std::size_t sysexBytes) : sysexBytes_(sysexBytes), sent_(count) {}
+
+    // Main thread: probe `n` goes out now.
+    void Sending(std::uint32_t n) {
+        std::lock_guard lock(lock_);
+        sent_[n] = static_cast<std::int64_t>(midi::InputClockMicros());
+        sentCount_ = n + 1;
+    }
+
+    void Deliver(const midi::InputEvent& event) {
+        const auto now = static_cast<std::int64_t>(midi::InputClockMicros());
+        std::lock_guard lock(lock_);
+        if (event.code == midi::InputMessage::Data) {
+            if (const auto bits = LoopbackProbeBits(event.message); bits && sysexBytes_ == 0) {
+                arrivals_.push_back({LoopbackProbeNumber(*bits, sentCount_), now});
+            }
+            return;
+        }
+        const midi::MidiHeader* h = event.header;
+        if (h == nullptr || h->dwBytesRecorded == 0 || sysexBytes_ == 0) {
+            return;
+        }
+        const std::uint8_t* data = h->lpData;
+        const std::size_t n = std::min(h->dwBytesRecorded, h->dwBufferLength);
+        if (data[0] == 0xF0) {
+            EndSysex(now); // one cut short by the next
+        }
+        if (sysex_.size() + n > sysexBytes_ + kBlockBytes) {
+            return; // far longer than a probe: its end will tell
+        }
+        sysex_.insert(sysex_.end(), data, data + n);
+        if (data[n - 1] == 0xF7) {
+            EndSysex(now);
+        }
+    }
+
+    std::size_t Back() {
+        std::lock_guard lock(lock_);
+        return arrivals_.size();
+    }
+    LoopbackReport Report() {
+        std::lock_guard lock(lock_);
+        EndSysex(0);
+        return SummarizeLoopback(std::span(sent_).first(sentCount_), arrivals_);
+    }
+
+  private:
+    // A whole (or cut) sysex came back: a probe, a damaged one, or none of ours.
+    void EndSysex(std::int64_t now) {
+        if (sysex_.empty()) {
+            return;
+        }
+        if (LoopbackSysexProbeBits(sysex_)) {
+            arrivals_.push_back({LoopbackSysexArrival(sysex_, sysexBytes_, sentCount_), now});
+        }
+        sysex_.clear();
+    }
+
+    const std::size_t sysexBytes_;
+    std::mutex lock_;
+    std::vector<std::int64_t> sent_;
+    std::uint32_t sentCount_ = 0;
+    std::vector<LoopbackArrival> arrivals_;
+    std::vector<std::uint8_t> sysex_;
+};
+
+// Waits until `until`, in short steps; false after an interrupt.
+bool WaitUntil(std::chrono::steady_clock::time_point until) {
+    while (StopRequested() == 0) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= until) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            until - now, std::chrono::milliseconds(10)));
+    }
+    return false;
+}
+
+std::optional<double> ReadNumber(Options& o, const char* name, double min, double max) {
+    const auto text = o.Get(name);
+    if (!text || !o.error.empty()) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const double value = std::strtod(text->c_str(), &end);
+    if (text->empty() || *end != '\0' || !(value >= min && value <= max)) {
+        o.error = std::string(name) + " takes a number from " + std::to_string(int(min)) + " to " +
+                  std::to_string(int(max)) + ", not '" + *text + "'";
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+int RunLoopback(std::span<const std::string_view> args) {
+    Options o = ParseOptions(
+        args, {"--out", "--in", "--count", "--rate", "--sysex", "--wait-ms", "--api"}, {"--quiet"});
+    if (o.help) {
+        std::fputs(kLoopbackHelp, stdout);
+        return 0;
+    }
+    const auto out = o.Get("--out");
+    const auto in = o.Get("--in");
+    if (o.error.empty() && (!out || !in)) {
+        o.error = "-o OUT and -i IN are required";
+    }
+    const auto sysex = ReadNumber(o, "--sysex", 8, 1 << 20);
+    const bool dumps = sysex.has_value();
+    const auto count = ReadNumber(o, "--count", 1, 1'000'000);
+    const auto rate = ReadNumber(o, "--rate", 1, 100'000);
+    const auto waitMs = ReadNumber(o, "--wait-ms", 0, 600'000);
+    o.RefuseArguments();
+    if (!o.error.empty()) {
+        return UsageError("loopback", o.error);
+    }
+    const auto probes = static_cast<std::uint32_t>(count.value_or(dumps ? 10 : 1000));
+    const double perSecond = rate.value_or(dumps ? 10 : 100);
+    const auto sysexBytes = static_cast<std::size_t>(sysex.value_or(0));
+
+    auto service = OpenServiceOrComplain("loopback", o);
+    if (!service) {
+        return 1;
+    }
+    DeviceChoice output, input;
+    if (!ChooseDeviceOrComplain("loopback", *service, *out, true, output) ||
+        !ChooseDeviceOrComplain("loopback", *service, *in, false, input)) {
+        return 2;
+    }
+    Listener listener(probes, sysexBytes);
+    InputSet inputs(*service,
+                    [&listener](std::size_t, const midi::InputEvent& e) { listener.Deliver(e); });
+    CatchStopSignals();
+    if (!inputs.Add(input.name, "loopback")) {
+        return 1;
+    }
+    auto port = service->OpenOut(output.name);
+    if (!port) {
+        std::fprintf(stderr, "velmora-cli loopback: can't open the MIDI output '%s'\n",
+                     TerminalSafe(output.name).c_str());
+        return 1;
+    }
+
+    const bool quiet = o.Has("--quiet");
+    const auto start = std::chrono::steady_clock::now();
+    const auto step = std::chrono::duration<double>(1.0 / perSecond);
+    bool sent = true;
+    std::uint32_t n = 0;
+    for (; n < probes && sent; ++n) {
+        if (!WaitUntil(start +
+                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(step * n))) {
+            break;
+        }
+        listener.Sending(n);
+        if (dumps) {
+            const std::vector<std::uint8_t> bytes = LoopbackSysexProbe(n, sysexBytes);
+            for (std::size_t at = 0; sent && at < bytes.size(); at += kBlockBytes) {
+                sent = port->SendLong(
+                    std::span(bytes).subspan(at, std::min(kBlockBytes, bytes.size() - at)));
+            }
+        } else {
+            sent = SendPatiently(*port, LoopbackProbe(n));
+        }
+        if (!quiet && (n + 1) % 100 == 0) {
+            std::fprintf(stderr, "%u probes sent, %zu back\n", n + 1, listener.Back());
+        }
+    }
+    // The rest has this long to come back; an interrupt ends the wait.
+    const auto last = std::chrono::steady_clock::now();
+    const auto patience = std::chrono::milliseconds(static_cast<int>(waitMs.value_or(2000)));
+    while (StopRequested() == 0 && listener.Back() < n &&
+           std::chrono::steady_clock::now() - last < patience) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const bool interrupted = StopRequested() != 0;
+    port->Close();
+    inputs.Close();
+
+    const LoopbackReport report = listener.Report();
+    std::fputs(LoopbackReportText(report).c_str(), stdout);
+    std::fflush(stdout);
+    if (!sent) {
+        std::fprintf(stderr, "velmora-cli loopback: '%s' did not take probe %u\n",
+                     TerminalSafe(output.name).c_str(), n - 1);
+    }
+    if (interrupted) {
+        std::fprintf(stderr, "velmora-cli loopback: interrupted after %u probes\n", n);
+    }
+    if (inputs.LostEvents() > 0) {
+        std::fprintf(stderr, "velmora-cli loopback: %llu events could not be received\n",
+                     static_cast<unsigned long long>(inputs.LostEvents()));
+    }
+    return sent && !interrupted && report.Clean() && report.sent == probes ? 0 : 1;
+}
+
+} // namespace velmora::cli
