@@ -130,8 +130,11 @@ int main(int argc, char** argv) {
             listener.WaitCycles(8);
             std::vector<int> seen(kNotes, 0);
             for (const auto& e : listener.Received()) {
+                // PipeWire passes a note-on of velocity 0 on as a note-off.
                 if (e.size() == 3 && e[0] == 0x90) {
                     ++seen[static_cast<std::size_t>(e[1] << 7 | e[2])];
+                } else if (e.size() == 3 && e[0] == 0x80) {
+                    ++seen[static_cast<std::size_t>(e[1] << 7)];
                 }
             }
             std::uint64_t twice = 0, missing = 0;
