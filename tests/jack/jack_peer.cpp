@@ -40,8 +40,6 @@ struct JackPeer::Jack {
     jack_ringbuffer_t* sendQueue = nullptr;
     jack_ringbuffer_t* receiveQueue = nullptr;
     std::atomic<bool> shutDown{false};
-    bool anyCycle = false;             // the process callback's own
-    jack_nframes_t lastCycleStart = 0; // the process callback's own
 
     // Stops the process callback: after this, nothing runs on JACK's thread.
     void Close() {
@@ -123,14 +121,6 @@ std::unique_ptr<JackPeer> JackPeer::Open(const std::string& name, std::string* e
 int JackPeer::Process(std::uint32_t frames, void* self) {
     auto* peer = static_cast<JackPeer*>(self);
     Jack& jack = *peer->jack_;
-    // Woken late, a client runs twice in one cycle: the second run would
-    // read its input again (see JackClient::Process).
-    const jack_nframes_t cycleStart = jack_last_frame_time(jack.client);
-    if (jack.anyCycle && cycleStart == jack.lastCycleStart) {
-        return 0;
-    }
-    jack.anyCycle = true;
-    jack.lastCycleStart = cycleStart;
 
     void* outBuffer = jack_port_get_buffer(jack.out, frames);
     jack_midi_clear_buffer(outBuffer);

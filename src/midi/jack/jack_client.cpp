@@ -180,15 +180,6 @@ JackClient::~JackClient() {
 // The real-time thread: a walk over the table, no lock, no allocation.
 int JackClient::Process(jack_nframes_t frames, void* self) {
     auto* client = static_cast<JackClient*>(self);
-    // A client that a busy server (one without realtime rights) woke late
-    // runs a second time in the same cycle: its inputs then hold what the
-    // first run read already, and would arrive twice. That run is left out.
-    const jack_nframes_t cycleStart = jack_last_frame_time(client->client_);
-    if (client->anyCycle_ && cycleStart == client->lastCycleStart_) {
-        return 0;
-    }
-    client->anyCycle_ = true;
-    client->lastCycleStart_ = cycleStart;
     // Sequentially consistent with Remove's store and load: either Remove
     // sees this cycle begun, or this cycle sees the worker removed.
     client->cyclesStarted_.fetch_add(1, std::memory_order_seq_cst);

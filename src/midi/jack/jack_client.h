@@ -94,8 +94,6 @@ class JackClient {
     std::atomic<std::uint64_t> cyclesStarted_{0};
     std::atomic<std::uint64_t> cycles_{0}; // cycles finished
     std::atomic<std::uint64_t> lateCycles_{0};
-    bool anyCycle_ = false;             // the process callback's own
-    jack_nframes_t lastCycleStart_ = 0; // the process callback's own
 
     // The graph thread.
     std::atomic<std::uint64_t> graph_{0};
