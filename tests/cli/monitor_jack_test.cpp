@@ -340,8 +340,10 @@ TEST(MonitorServerGone, TheMonitorRecordAndSendEndWithAMessage) {
     EXPECT_EQ(monitor.Wait(20s), 1) << monitor.Errors();
     EXPECT_NE(monitor.Errors().find("MIDI service (jack) stopped"), std::string::npos)
         << monitor.Errors();
+    // The device leaves first, or the service stops first: either ends it.
     EXPECT_EQ(record.Wait(20s), 1) << record.Errors();
-    EXPECT_NE(record.Errors().find("MIDI service (jack) stopped"), std::string::npos)
+    EXPECT_TRUE(record.Errors().find("MIDI service (jack) stopped") != std::string::npos ||
+                record.Errors().find("'keys:out' left") != std::string::npos)
         << record.Errors();
     EXPECT_EQ(send.Wait(20s), 1) << send.Errors();
     EXPECT_EQ(send.Errors().find("completed"), std::string::npos) << send.Errors();
