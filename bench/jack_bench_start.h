@@ -1,5 +1,7 @@
-// What a JACK benchmark starts with: a peer client that plays and listens,
-// and Velmora's JACK service: its own, or RtMidi's with
+// What a JACK benchmark starts with: a keyboard client that plays into
+// Velmora, a separate synth client that listens to it (as on a user's rig:
+// one client at both ends would be a loop in JACK's graph, see
+// jack_path_bench), and Velmora's JACK service: its own, or RtMidi's with
 // VELMORA_BENCH_SERVICE=jack-rtmidi. Says why there is none, as `bench`.
 #pragma once
 
@@ -16,7 +18,8 @@
 namespace velmora::bench {
 
 struct JackBenchStart {
-    std::unique_ptr<jacktest::JackPeer> peer;
+    std::unique_ptr<jacktest::JackPeer> peer;  // the keyboard
+    std::unique_ptr<jacktest::JackPeer> synth; // where Velmora's output goes
     std::unique_ptr<midi::MidiService> service;
     PrintReporter reporter;
 };
@@ -25,9 +28,12 @@ inline std::unique_ptr<JackBenchStart> StartOnJack(const char* bench) {
     std::string error;
     auto start = std::make_unique<JackBenchStart>();
     start->peer = jacktest::JackPeer::Open("bench", &error);
+    if (start->peer) {
+        start->synth = jacktest::JackPeer::Open("bench synth", &error);
+    }
     const char* api = std::getenv("VELMORA_BENCH_SERVICE");
     start->service = midi::CreateMidiService(api != nullptr ? api : "jack", &error);
-    if (!start->peer || !start->service) {
+    if (!start->peer || !start->synth || !start->service) {
         std::fprintf(stderr, "%s: %s\n", bench, error.c_str());
         return nullptr;
     }
@@ -39,10 +45,10 @@ inline std::unique_ptr<JackBenchStart> StartOnJack(const char* bench) {
 inline constexpr const char* kVelmoraIn = "^Velmora( in)?(-[0-9]+)?:in$";
 inline constexpr const char* kVelmoraOut = "^Velmora( out)?(-[0-9]+)?:out$";
 
-// Opens the session's main output and input on the peer's ports.
+// Opens the session's input on the keyboard and its main output on the synth.
 inline bool OpenOnPeer(midi::MidiSession& session, const JackBenchStart& start, const char* bench) {
     session.midi().MidiInDeviceName = start.peer->OutPort();
-    session.midi().MidiOutDeviceName = start.peer->InPort();
+    session.midi().MidiOutDeviceName = start.synth->InPort();
     if (!session.midi().OpenMidiOut() || !session.OpenInput()) {
         std::fprintf(stderr, "%s: cannot open the peer's ports\n", bench);
         return false;

@@ -1,8 +1,10 @@
 // The input path on real JACK ports, in one run:
 //  - throughput of the Monitor path (JACK client -> RtMidi -> delivery thread
 //    -> callback -> hand-off to the Qt thread -> analysis -> return);
-//  - the latency thru adds: a note from a JACK client back to a JACK client
-//    through Velmora's thru, against a direct JACK connection.
+//  - the latency thru adds: a note from a keyboard client to a synth client
+//    through Velmora's thru, against a direct JACK connection; once with
+//    keyboard and synth as separate clients, once with one client at both
+//    ends, and in each what thru at full rate delivers twice or never.
 // Needs a running JACK server (bench/run-jack-bench starts one).
 #include <QCoreApplication>
 #include <QTimer>
@@ -26,11 +28,13 @@ using namespace std::chrono_literals;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as soon as it is measured
     auto start = StartOnJack("jack_path_bench");
     if (!start) {
         return 1;
     }
     auto& peer = start->peer;
+    JackPeer& synth = *start->synth;
     AnalysingReceiver receiver;
     MidiSession session(*start->service, start->reporter, receiver);
     MidiFunctions& midi = session.midi();
@@ -80,32 +84,101 @@ int main(int argc, char** argv) {
             status = 3;
         }
 
-        // 2. Latency: direct connection, then through Velmora's thru.
-        const std::string velmoraOut = peer->Ports(velmora::bench::kVelmoraOut, 0x2 /* output */).at(0);
-        peer->Disconnect(velmoraOut, peer->InPort());
-        peer->Disconnect(peer->OutPort(), peer->Ports(velmora::bench::kVelmoraIn, 0x1 /* input */).at(0));
-        peer->Connect(peer->OutPort(), peer->InPort());
-        std::this_thread::sleep_for(100ms);
-        auto trips = [&] {
+        // 2. Latency and what arrives at the far end, for two topologies:
+        //  (a) keyboard and synth as separate clients, as on a user's rig;
+        //  (b) one client at both ends (a bridge holding a keyboard and a
+        //      synth). Its output into Velmora and Velmora's output back into
+        //      it close a loop in JACK's graph; the server breaks the loop,
+        //      so that client reads Velmora's output without waiting for
+        //      Velmora's cycle.
+        JackPeer& keyboard = *peer;
+        const std::string velmoraIn =
+            keyboard.Ports(velmora::bench::kVelmoraIn, 0x1 /* input */).at(0);
+        const std::string velmoraOut =
+            keyboard.Ports(velmora::bench::kVelmoraOut, 0x2 /* output */).at(0);
+        auto trips = [&](JackPeer& listener) {
             return TimeRoundTrips(
                 300,
                 [&](std::uint8_t note) {
-                    peer->Send({0x90, note, 1});
+                    keyboard.Send({0x90, note, 1});
                 },
-                [&] { return peer->WaitForEvents(1, 2s); }, [&] { peer->ClearReceived(); });
+                [&] { return listener.WaitForEvents(1, 2s); }, [&] { listener.ClearReceived(); });
         };
-        const RoundTripFigures direct = trips();
-        peer->Disconnect(peer->OutPort(), peer->InPort());
-        peer->Connect(peer->OutPort(), peer->Ports(velmora::bench::kVelmoraIn, 0x1).at(0));
-        peer->Connect(velmoraOut, peer->InPort());
-        tags.thruOn = 1;
-        std::this_thread::sleep_for(100ms);
-        const RoundTripFigures thru = trips();
+        keyboard.Disconnect(keyboard.OutPort(), velmoraIn);
+        synth.Disconnect(velmoraOut, synth.InPort());
+        keyboard.Connect(keyboard.OutPort(), synth.InPort());
+        const RoundTripFigures direct = trips(synth);
+        keyboard.Disconnect(keyboard.OutPort(), synth.InPort());
+        // A client's output into its own input is a loop as well: that
+        // client reads what it wrote a cycle before.
+        keyboard.Connect(keyboard.OutPort(), keyboard.InPort());
+        const RoundTripFigures directToItself = trips(keyboard);
+        keyboard.Disconnect(keyboard.OutPort(), keyboard.InPort());
+
+        // Thru at full rate, each note numbered: what arrives twice, what
+        // never arrives, while the CPU is as busy as the machine makes it.
+        auto numbered = [&](JackPeer& listener) {
+            constexpr std::uint32_t kNotes = 1u << 14; // each number once
+            listener.WaitCycles(4);
+            listener.ClearReceived();
+            const std::uint64_t xruns = keyboard.XRuns() + listener.XRuns();
+            for (std::uint32_t i = 0; i < kNotes; ++i) {
+                keyboard.Send({0x90, static_cast<std::uint8_t>(i >> 7 & 0x7F),
+                               static_cast<std::uint8_t>(i & 0x7F)});
+            }
+            listener.WaitForEvents(kNotes, 5s);
+            listener.WaitCycles(8);
+            std::vector<int> seen(kNotes, 0);
+            for (const auto& e : listener.Received()) {
+                // PipeWire passes a note-on of velocity 0 on as a note-off.
+                if (e.size() == 3 && e[0] == 0x90) {
+                    ++seen[static_cast<std::size_t>(e[1] << 7 | e[2])];
+                } else if (e.size() == 3 && e[0] == 0x80) {
+                    ++seen[static_cast<std::size_t>(e[1] << 7)];
+                }
+            }
+            std::uint64_t twice = 0, missing = 0;
+            for (const int n : seen) {
+                twice += n > 1 ? n - 1 : 0;
+                missing += n == 0 ? 1 : 0;
+            }
+            std::printf(
+                "    full rate %u notes: arrived %zu, twice %llu, never %llu, late cycles %llu\n",
+                kNotes, listener.ReceivedCount(), static_cast<unsigned long long>(twice),
+                static_cast<unsigned long long>(missing),
+                static_cast<unsigned long long>(keyboard.XRuns() + listener.XRuns() - xruns));
+        };
+
         std::printf("Round trip of a note, JACK period %.2f ms\n", period);
         PrintRoundTrips("direct", direct);
-        PrintRoundTrips("through thru", thru);
-        std::printf("  added by thru  median %.2f ms = %.2f periods\n",
-                    thru.medianMs - direct.medianMs, (thru.medianMs - direct.medianMs) / period);
+        PrintRoundTrips("direct to itself", directToItself);
+        tags.thruOn = 1;
+        // In (b) every note comes back to the client that played it, which
+        // the loop guard rightly takes for a loop and stops: measured without.
+        tags.loopGuardOn = 0;
+        const struct {
+            const char* what;
+            JackPeer& listener;
+        } topologies[] = {{"(a) keyboard and synth apart", synth},
+                          {"(b) one client at both ends", keyboard}};
+        // Velmora's input and output on its devices again; for (b) its
+        // output also goes back into the keyboard, which closes the loop.
+        // (Velmora's output stays on the synth throughout: an output whose
+        // device went away sends nothing.)
+        keyboard.Connect(keyboard.OutPort(), velmoraIn);
+        synth.Connect(velmoraOut, synth.InPort());
+        for (const auto& t : topologies) {
+            if (&t.listener == &keyboard) {
+                keyboard.Connect(velmoraOut, keyboard.InPort());
+            }
+            const RoundTripFigures thru = trips(t.listener);
+            std::printf("  %s\n", t.what);
+            PrintRoundTrips("through thru", thru);
+            std::printf("  added by thru  median %.2f ms = %.2f periods\n",
+                        thru.medianMs - direct.medianMs,
+                        (thru.medianMs - direct.medianMs) / period);
+            numbered(t.listener);
+        }
         QMetaObject::invokeMethod(
             &app, [&] { app.quit(); }, Qt::QueuedConnection);
     });

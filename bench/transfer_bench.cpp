@@ -293,6 +293,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto& peer = start->peer;
+    auto& synth = start->synth;
     IgnoreHandOffs nothingShown;
     MidiSession session(*start->service, start->reporter, nothingShown);
     MidiFunctions& midi = session.midi();
@@ -309,7 +310,7 @@ int main(int argc, char** argv) {
     int status = 0;
     std::thread bench([&] {
         peer->WaitConnected(peer->OutPort(), peer->Ports(velmora::bench::kVelmoraIn).at(0));
-        peer->WaitConnected(peer->Ports(velmora::bench::kVelmoraOut).at(0), peer->InPort());
+        synth->WaitConnected(synth->Ports(velmora::bench::kVelmoraOut).at(0), synth->InPort());
         const Bytes dump = BankDumps(256);
         std::printf("Sysex transfer over JACK (dummy driver, 48 kHz, period 256), %zu bytes\n",
                     dump.size());
@@ -347,7 +348,7 @@ int main(int argc, char** argv) {
         const SysexSendPlan plan = CutSysexFile(dump);
         const double period = JackPeriodSeconds();
         BareOut bare;
-        if (!bare.Open(peer->InPort()) || !peer->WaitConnected("Bare out:out", peer->InPort())) {
+        if (!bare.Open(synth->InPort()) || !synth->WaitConnected("Bare out:out", synth->InPort())) {
             std::fprintf(stderr, "transfer_bench: cannot open the bare RtMidi output\n");
             status = 1;
         } else {
@@ -355,17 +356,17 @@ int main(int argc, char** argv) {
             constexpr std::size_t kBarePacing = 16384;
             std::vector<SendFigures> sender, unpaced, paced;
             for (int round = 0; round < kRounds; ++round) {
-                sender.push_back(SendRound(*peer, dump, [&] {
-                    sysex::SysexSender s(midi.MidiOutHandle(), dump, peer->InPort());
+                sender.push_back(SendRound(*synth, dump, [&] {
+                    sysex::SysexSender s(midi.MidiOutHandle(), dump, synth->InPort());
                     while (!s.Finished()) {
                         s.Step();
                     }
                     return s.State() == sysex::SendState::Completed;
                 }));
                 unpaced.push_back(
-                    SendRound(*peer, dump, [&] { return bare.Send(dump, plan, 0, period); }));
+                    SendRound(*synth, dump, [&] { return bare.Send(dump, plan, 0, period); }));
                 paced.push_back(SendRound(
-                    *peer, dump, [&] { return bare.Send(dump, plan, kBarePacing, period); }));
+                    *synth, dump, [&] { return bare.Send(dump, plan, kBarePacing, period); }));
             }
             const Summary s = Summarise(sender), u = Summarise(unpaced), p = Summarise(paced);
             std::printf("Sending: %zu blocks, time until the peer has every byte, median of %d\n",

@@ -246,8 +246,23 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     std::string shown;
     std::uint64_t lostSeen = 0;
     auto lostAt = std::chrono::steady_clock::now();
+    // Late server cycles while sysex arrived: from the last tick before
+    // anything came to the first tick after the last bytes. One while the
+    // line was idle cost nothing.
+    std::uint64_t lateBefore = service->LateCycles();
+    std::uint64_t lateUntil = lateBefore;
+    std::size_t lengthSeen = 0;
+    const auto noteLateCycles = [&] {
+        if (recorder.Length() == 0) {
+            lateBefore = lateUntil = service->LateCycles();
+        } else if (recorder.Length() != lengthSeen) {
+            lengthSeen = recorder.Length();
+            lateUntil = service->LateCycles();
+        }
+    };
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
+        noteLateCycles();
         if (terminal) {
             const std::string status = recorder.StatusText();
             if (status != shown) {
@@ -304,6 +319,8 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     }
 
     const auto lost = midi.LostInputEvents();
+    noteLateCycles();
+    const std::uint64_t late = lateUntil - lateBefore;
     session.Shutdown();
     recorder.End();
 
@@ -389,6 +406,15 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
                      "is incomplete\n",
                      static_cast<unsigned long long>(lost));
         complete = false;
+    }
+    if (late > 0) {
+        // Said, not counted as a loss: a server without realtime rights runs
+        // late often, mostly in cycles that carried nothing of the dump.
+        std::fprintf(stderr,
+                     "velmora-cli record: warning: the MIDI service (%s) ran late %llu times "
+                     "while the sysex arrived, and drops what a late cycle carries: compare "
+                     "the file with what was sent\n",
+                     service->Name().c_str(), static_cast<unsigned long long>(late));
     }
     return complete ? 0 : 1;
 }

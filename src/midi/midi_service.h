@@ -134,6 +134,11 @@ class MidiService {
     // False once the service itself has gone away (the JACK server stopped):
     // its ports are dead and its lists empty.
     virtual bool Running() const { return true; }
+    // Cycles the server ran late since the service started. A server that
+    // misses a cycle drops that cycle's MIDI on its own, unseen by any port:
+    // a transfer during which this count grew may be incomplete. 0 where the
+    // service has no such server.
+    virtual std::uint64_t LateCycles() const { return 0; }
 
     // Whether what Velmora sends to `outDevice` can come back on `inDevice`,
     // as far as the service sees its connections and pass-through clients.

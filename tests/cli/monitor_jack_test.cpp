@@ -298,10 +298,12 @@ TEST_F(MonitorOnJack, ARepeatingPatternWithNoWayBackGetsNothingAdded) {
     EXPECT_EQ(monitor.Errors().find("feedback loop"), std::string::npos);
 }
 
-// The JACK server stopping under a running monitor ends it, with a message
-// and a failure status, instead of leaving it to run on forever.
-TEST(MonitorServerGone, TheMonitorEndsWithAMessage) {
+// The JACK server stopping under a running monitor, a waiting record and a
+// send under way ends each, with a message and a failure status, instead of
+// leaving them to run on or wait forever; send never says "completed".
+TEST(MonitorServerGone, TheMonitorRecordAndSendEndWithAMessage) {
     VELMORA_NEEDS_OWN_JACK_SERVER();
+    ::setenv("LC_ALL", "C", 1);
     velmora::jacktest::OwnJackServer server("monitor-gone");
     ASSERT_TRUE(server.Started());
     std::string error;
@@ -314,11 +316,38 @@ TEST(MonitorServerGone, TheMonitorEndsWithAMessage) {
         connected = monitor.WaitForOutput("Song Position", 100ms);
     }
     ASSERT_TRUE(connected) << monitor.Errors();
+    ChildProcess record({kCli, "record", "--api", "jack", "--in", peer->OutPort(), "-"});
+    ASSERT_TRUE(velmora::testing::Eventually(
+        [&] { return record.Errors().find("Waiting for Sysex") != std::string::npos; }, 30s));
+    std::string folder = ::testing::TempDir() + "velmora-gone-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string file = folder + "/many.syx";
+    {
+        std::FILE* out = std::fopen(file.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        for (int i = 0; i < 100; ++i) {
+            const auto m = velmora::testing::SysexDump(4096, static_cast<std::uint8_t>(i));
+            std::fwrite(m.data(), 1, m.size(), out);
+        }
+        std::fclose(out);
+    }
+    ChildProcess send(
+        {kCli, "send", "--api", "jack", "--out", peer->InPort(), file, "--pause-ms", "50"});
+    ASSERT_TRUE(peer->WaitForEvents(2, 30s)) << send.Errors();
+
     peer.reset();
     ASSERT_TRUE(server.Kill());
     EXPECT_EQ(monitor.Wait(20s), 1) << monitor.Errors();
     EXPECT_NE(monitor.Errors().find("MIDI service (jack) stopped"), std::string::npos)
         << monitor.Errors();
+    // The device leaves first, or the service stops first: either ends it.
+    EXPECT_EQ(record.Wait(20s), 1) << record.Errors();
+    EXPECT_TRUE(record.Errors().find("MIDI service (jack) stopped") != std::string::npos ||
+                record.Errors().find("'keys:out' left") != std::string::npos)
+        << record.Errors();
+    EXPECT_EQ(send.Wait(20s), 1) << send.Errors();
+    EXPECT_EQ(send.Errors().find("completed"), std::string::npos) << send.Errors();
+    std::filesystem::remove_all(folder);
 }
 
 // A device that leaves: monitor says so and takes it up again when a device

@@ -40,7 +40,7 @@ class OwnJackServer {
         }
         name_ = std::string(suite ? suite : "velmora-test") + "-" + suffix;
         state_ = ::testing::TempDir() + name_;
-        started_ = Run("start-jack") == 0;
+        Start();
         setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
     }
     ~OwnJackServer() {
@@ -52,6 +52,12 @@ class OwnJackServer {
     OwnJackServer& operator=(const OwnJackServer&) = delete;
 
     bool Started() const { return started_; }
+    // Starts it (again, after Kill: under the same name, as a user restarts
+    // a server).
+    bool Start() {
+        started_ = Run("start-jack") == 0;
+        return started_;
+    }
     // Stops the server as a user or a crash would, behind its clients' backs.
     bool Kill() {
         std::ifstream pidFile(state_ + "/jackd.pid");

@@ -151,6 +151,7 @@ std::shared_ptr<JackClient> JackClient::Open(const std::string& base, std::strin
     jack_set_port_connect_callback(client, &JackClient::PortConnected, raw);
     jack_set_client_registration_callback(client, &JackClient::ClientRegistered, raw);
     jack_set_port_rename_callback(client, &JackClient::PortRenamed, raw);
+    jack_set_xrun_callback(client, &JackClient::XRun, raw);
     self->graphThread_ = std::thread([raw] { raw->GraphLoop(); });
     if (jack_activate(client) != 0) {
         *why = "the JACK server '" + ServerName() + "' did not run Velmora's client";
@@ -199,6 +200,12 @@ void JackClient::Shutdown(jack_status_t, const char*, void* self) {
 
 void JackClient::PlainShutdown(void* self) {
     Shutdown(JackFailure, "", self);
+}
+
+// On JACK's notification thread: one atomic count, nothing else.
+int JackClient::XRun(void* self) {
+    static_cast<JackClient*>(self)->lateCycles_.fetch_add(1, std::memory_order_acq_rel);
+    return 0;
 }
 
 void JackClient::PortRegistered(jack_port_id_t, int, void* self) {

@@ -70,6 +70,8 @@ class JackClient {
     std::vector<std::string> MidiPorts(bool receiving) const;
     // Counts graph changes (ports and connections that came or went).
     std::uint64_t GraphVersion() const { return graph_.load(std::memory_order_acquire); }
+    // Cycles the server reported late (its xruns).
+    std::uint64_t LateCycles() const { return lateCycles_.load(std::memory_order_acquire); }
 
   private:
     static constexpr std::size_t kMaxWorkers = 64;
@@ -77,6 +79,7 @@ class JackClient {
     static int Process(jack_nframes_t frames, void* self);
     static void Shutdown(jack_status_t code, const char* reason, void* self);
     static void PlainShutdown(void* self);
+    static int XRun(void* self);
     static void PortRegistered(jack_port_id_t, int, void* self);
     static void PortConnected(jack_port_id_t, jack_port_id_t, int, void* self);
     static void ClientRegistered(const char*, int, void* self);
@@ -90,6 +93,7 @@ class JackClient {
     std::array<std::atomic<JackPortWorker*>, kMaxWorkers> workers_{};
     std::atomic<std::uint64_t> cyclesStarted_{0};
     std::atomic<std::uint64_t> cycles_{0}; // cycles finished
+    std::atomic<std::uint64_t> lateCycles_{0};
 
     // The graph thread.
     std::atomic<std::uint64_t> graph_{0};

@@ -109,8 +109,17 @@ bool JackOutPort::PushWaiting(std::span<const std::uint8_t> event) {
 }
 
 // One whole message: one event when the port takes it, else pieces of the
-// longest event it takes.
+// longest event it takes. On the sender's thread.
 bool JackOutPort::Queue(std::span<const std::uint8_t> message) {
+    // How long an event may be is known after the port's first cycle; on a
+    // busy machine that can come after the first send. Cut in pieces of a
+    // guessed length, a message would reach the device as more events than
+    // it sent, so the first cycle is waited for (as long as a full queue).
+    const auto deadline = std::chrono::steady_clock::now() + kStallTimeout;
+    while (maxEvent_.load(std::memory_order_acquire) == 0 && client_->Running() &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::microseconds(250));
+    }
     std::size_t piece = maxEvent_.load(std::memory_order_acquire);
     piece = piece > kEventHeadroom ? piece - kEventHeadroom : kFallbackPiece;
     while (!message.empty()) {

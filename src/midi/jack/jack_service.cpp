@@ -55,6 +55,10 @@ bool JackService::Running() const {
     return client_->Running();
 }
 
+std::uint64_t JackService::LateCycles() const {
+    return client_->LateCycles();
+}
+
 bool JackService::IsOurs(const std::string& port) const {
     // Every Velmora's ports (this one's, a second one's "Velmora-01:..."),
     // and those of a Velmora on RtMidi ("Velmora in:in", "Velmora Monitor").

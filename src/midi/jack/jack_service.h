@@ -55,6 +55,7 @@ class JackService final : public MidiService {
     using MidiService::OpenIn;
     using MidiService::OpenOut;
     bool Running() const override;
+    std::uint64_t LateCycles() const override;
     WayBack WayBackBetween(const std::string& outDevice, const std::string& inDevice) override;
 
     // The client's name: "Velmora", or "Velmora-01" and so on.
