@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 
 namespace velmora::midi {
 
@@ -190,6 +191,24 @@ int JackClient::Process(jack_nframes_t frames, void* self) {
     }
     client->cycles_.fetch_add(1, std::memory_order_release);
     return 0;
+}
+
+void JackClient::Unregister(jack_port_t* port) {
+    if (!Running()) {
+        return;
+    }
+    constexpr auto kServerAnswer = std::chrono::seconds(4);
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> answered = done->get_future();
+    // The handle stays valid: a client whose server stopped is never closed.
+    std::thread([handle = client_, port, done] {
+        jack_port_unregister(handle, port);
+        done->set_value();
+    }).detach();
+    if (answered.wait_for(kServerAnswer) == std::future_status::timeout) {
+        running_.store(false, std::memory_order_release);
+        NoteGraphChange();
+    }
 }
 
 void JackClient::Shutdown(jack_status_t, const char*, void* self) {

@@ -53,6 +53,11 @@ class JackClient {
     jack_client_t* Handle() const { return client_; }
     const std::string& Name() const { return name_; }
     bool Running() const { return running_.load(std::memory_order_acquire); }
+    // Unregisters one of our ports, unless the server stopped. A server that
+    // does not answer within a few seconds (one being stopped can leave
+    // libjack waiting for ever) is taken as stopped; the call is then left
+    // to finish on a thread of its own.
+    void Unregister(jack_port_t* port);
 
     // Runs `worker` in every cycle from the next one on; false when the table
     // is full. Remove returns once no cycle uses the worker any more, and the

@@ -222,9 +222,7 @@ bool JackOutPort::Close() {
         Drain(); // the last messages go out first
     }
     client_->Remove(this);
-    if (client_->Running()) {
-        jack_port_unregister(client_->Handle(), port_);
-    }
+    client_->Unregister(port_);
     return true;
 }
 
@@ -322,9 +320,7 @@ void JackInPort::StopProducer() {
     }
     stopped_ = true;
     client_->Remove(this);
-    if (client_->Running()) {
-        jack_port_unregister(client_->Handle(), port_);
-    }
+    client_->Unregister(port_);
 }
 
 bool JackInPort::Gone() const {
