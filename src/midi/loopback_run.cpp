@@ -52,7 +52,7 @@ bool LoopbackRun::Start(std::string& error) {
     }
     in_->Start();
     sentMicros_.reserve(request_.count);
-    back_.assign(request_.count, false);
+    came_.assign(request_.count, false);
     sender_ = std::thread([this] { Send(); });
     return true;
 }
@@ -107,42 +107,30 @@ void LoopbackRun::Deliver(const InputEvent& event) {
                                               std::min(h.dwBytesRecorded, h.dwBufferLength));
     {
         std::lock_guard lock(lock_);
-        if (block.front() == 0xF0) {
-            EndSysex(now); // one cut short by the next
-        }
-        if (pending_.size() + block.size() <= request_.sysexBytes + kBlockBytes) {
-            pending_.insert(pending_.end(), block.begin(), block.end());
-        } // else far longer than a probe: its end will tell
-        if (block.back() == 0xF7) {
-            EndSysex(now);
-        }
+        const std::size_t from = back_.Arrivals().size();
+        back_.Block(block, static_cast<std::uint32_t>(sentMicros_.size()), now);
+        Count(from, now);
     }
     in_->UnprepareHeader(h);
     in_->PrepareHeader(h);
     in_->AddBuffer(h);
 }
 
-void LoopbackRun::EndSysex(std::int64_t now) {
-    if (pending_.empty()) {
-        return;
-    }
-    if (LoopbackSysexProbeBits(pending_)) {
-        const auto number = LoopbackSysexArrival(pending_, request_.sysexBytes,
-                                                 static_cast<std::uint32_t>(sentMicros_.size()));
-        arrivals_.push_back({number, now});
+void LoopbackRun::Count(std::size_t from, std::int64_t now) {
+    for (std::size_t i = from; i < back_.Arrivals().size(); ++i) {
         lastArrival_ = now;
-        if (number && *number < back_.size() && !back_[*number]) {
-            back_[*number] = true;
+        const auto number = back_.Arrivals()[i].number;
+        if (number && *number < came_.size() && !came_[*number]) {
+            came_[*number] = true;
             ++distinctBack_;
             wake_.notify_all();
         }
     }
-    pending_.clear();
 }
 
 std::size_t LoopbackRun::Back() const {
     std::lock_guard lock(lock_);
-    return arrivals_.size();
+    return back_.Arrivals().size();
 }
 
 void LoopbackRun::Cancel() {
@@ -168,8 +156,8 @@ LoopbackReport LoopbackRun::Finish() {
         out_.reset();
     }
     std::lock_guard lock(lock_);
-    EndSysex(Now());
-    return SummarizeLoopback(sentMicros_, arrivals_);
+    back_.End(static_cast<std::uint32_t>(sentMicros_.size()), Now());
+    return SummarizeLoopback(sentMicros_, back_.Arrivals());
 }
 
 } // namespace velmora::midi

@@ -52,7 +52,7 @@ class LoopbackRun {
   private:
     void Send();
     void Deliver(const InputEvent& event);
-    void EndSysex(std::int64_t now); // under lock_
+    void Count(std::size_t from, std::int64_t now); // under lock_
 
     MidiService& service_;
     const LoopbackRequest request_;
@@ -65,10 +65,9 @@ class LoopbackRun {
     std::condition_variable wake_;
     bool cancelled_ = false;
     std::vector<std::int64_t> sentMicros_; // on InputClockMicros
-    std::vector<LoopbackArrival> arrivals_;
-    std::vector<std::uint8_t> pending_; // a sysex whose blocks are arriving
+    LoopbackCollector back_{request_.sysexBytes};
     std::int64_t lastArrival_ = 0;
-    std::vector<bool> back_; // per probe: it came back
+    std::vector<bool> came_; // per probe: it came back
     std::size_t distinctBack_ = 0;
     std::atomic<std::size_t> sentCount_{0};
     std::atomic<bool> done_{false};
