@@ -26,6 +26,7 @@ void LintOption::SetOn(bool on) {
     } else {
         lint_.reset();
         timer_.stop();
+        Clear();
     }
     action_->setChecked(on);
 }
@@ -54,6 +55,8 @@ void LintOption::Tick() {
     if (wasOpen_ && !open) {
         lint_->Close(found_);
         lint_.emplace(); // what comes after a reopening is a new stream
+    } else if (!wasOpen_ && open) {
+        Clear();
     } else {
         lint_->Tick(now(), found_);
     }
@@ -68,6 +71,12 @@ void LintOption::Show(std::vector<LintWarning>& warnings) {
         }
     }
     warnings.clear();
+}
+
+void LintOption::Clear() {
+    if (cleared) {
+        cleared();
+    }
 }
 
 } // namespace velmora::app

@@ -32,6 +32,9 @@ class LintOption : public QObject {
 
     // Shows one warning (English, one line).
     std::function<void(const QString&)> warn;
+    // The faults warned of are gone: the check was switched off, or the
+    // input opened again and a new stream begins.
+    std::function<void()> cleared;
     // The hand-off's clock; tests replace it.
     std::function<std::uint64_t()> now = midi::HandOffMicros;
 
@@ -40,6 +43,7 @@ class LintOption : public QObject {
   private:
     void Tick();
     void Show(std::vector<LintWarning>& warnings);
+    void Clear();
 
     std::function<bool()> inputOpen_;
     QAction* action_;

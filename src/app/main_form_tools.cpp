@@ -1,5 +1,6 @@
 // The window's tools beside the monitors: capture to a MIDI file, the panic
-// and the stream check, and the line where their notices and warnings show.
+// and the stream check; the capture's and panic's notices show on the
+// monitors' status line, the stream check's faults on the warning line.
 #include <QMenu>
 
 #include "app/capture_action.h"
@@ -16,7 +17,12 @@ void TmainForm::BuildTools() {
     panic_ = new PanicAction(*this, midi_);
     panic_->notice = [this](const QString& text) { ShowWarning(text); };
     lint_ = new LintOption(*this, [this] { return midi_.InputOpen(); });
-    lint_->warn = [this](const QString& text) { ShowWarning(QStringLiteral("Check: ") + text); };
+    // Its faults go to the warning line, each a new subject, so one the user
+    // dismissed does not hide the next.
+    lint_->warn = [this](const QString& text) {
+        Warn(WarningKind::StreamFault, "Check: " + text.toStdString(), text.toStdString());
+    };
+    lint_->cleared = [this] { Unwarn(WarningKind::StreamFault); };
     // Clocks are handed over only while a tool takes them; starting,
     // stopping and switching change the actions.
     for (QAction* a : {capture_->action(), lint_->action()}) {

@@ -55,7 +55,7 @@ constexpr std::size_t kBlockBytes = 4096;
 // thread sends and reads the arrivals under the lock.
 class Listener {
   public:
-    Listener(std::size_t count, std::size_t sysexBytes) : sysexBytes_(sysexBytes), sent_(count) {}
+    Listener(std::size_t count, std::size_t sysexBytes) : sent_(count), back_(sysexBytes) {}
 
     // Main thread: probe `n` goes out now.
     void Sending(std::uint32_t n) {
@@ -68,57 +68,28 @@ class Listener {
         const auto now = static_cast<std::int64_t>(midi::InputClockMicros());
         std::lock_guard lock(lock_);
         if (event.code == midi::InputMessage::Data) {
-            if (const auto bits = LoopbackProbeBits(event.message); bits && sysexBytes_ == 0) {
-                arrivals_.push_back({LoopbackProbeNumber(*bits, sentCount_), now});
-            }
-            return;
-        }
-        const midi::MidiHeader* h = event.header;
-        if (h == nullptr || h->dwBytesRecorded == 0 || sysexBytes_ == 0) {
-            return;
-        }
-        const std::uint8_t* data = h->lpData;
-        const std::size_t n = std::min(h->dwBytesRecorded, h->dwBufferLength);
-        if (data[0] == 0xF0) {
-            EndSysex(now); // one cut short by the next
-        }
-        if (sysex_.size() + n > sysexBytes_ + kBlockBytes) {
-            return; // far longer than a probe: its end will tell
-        }
-        sysex_.insert(sysex_.end(), data, data + n);
-        if (data[n - 1] == 0xF7) {
-            EndSysex(now);
+            back_.Short(event.message, sentCount_, now);
+        } else if (const midi::MidiHeader* h = event.header) {
+            back_.Block(std::span(h->lpData, std::min(h->dwBytesRecorded, h->dwBufferLength)),
+                        sentCount_, now);
         }
     }
 
     std::size_t Back() {
         std::lock_guard lock(lock_);
-        return arrivals_.size();
+        return back_.Arrivals().size();
     }
     LoopbackReport Report() {
         std::lock_guard lock(lock_);
-        EndSysex(0);
-        return SummarizeLoopback(std::span(sent_).first(sentCount_), arrivals_);
+        back_.End(sentCount_, 0);
+        return SummarizeLoopback(std::span(sent_).first(sentCount_), back_.Arrivals());
     }
 
   private:
-    // A whole (or cut) sysex came back: a probe, a damaged one, or none of ours.
-    void EndSysex(std::int64_t now) {
-        if (sysex_.empty()) {
-            return;
-        }
-        if (LoopbackSysexProbeBits(sysex_)) {
-            arrivals_.push_back({LoopbackSysexArrival(sysex_, sysexBytes_, sentCount_), now});
-        }
-        sysex_.clear();
-    }
-
-    const std::size_t sysexBytes_;
     std::mutex lock_;
     std::vector<std::int64_t> sent_;
     std::uint32_t sentCount_ = 0;
-    std::vector<LoopbackArrival> arrivals_;
-    std::vector<std::uint8_t> sysex_;
+    LoopbackCollector back_;
 };
 
 // Waits until `until`, in short steps; false after an interrupt.

@@ -138,6 +138,45 @@ LoopbackReport SummarizeLoopback(std::span<const std::int64_t> sentMicros,
     return report;
 }
 
+void LoopbackCollector::Short(ShortMessage message, std::uint32_t sentSoFar, std::int64_t micros) {
+    if (const auto bits = LoopbackProbeBits(message); bits && sysexBytes_ == 0) {
+        arrivals_.push_back({LoopbackProbeNumber(*bits, sentSoFar), micros});
+    }
+}
+
+void LoopbackCollector::Block(std::span<const std::uint8_t> block, std::uint32_t sentSoFar,
+                              std::int64_t micros) {
+    if (block.empty() || sysexBytes_ == 0) {
+        return;
+    }
+    if (block.front() == 0xF0) {
+        EndSysex(sentSoFar, micros); // one cut short by the next
+    }
+    // Far longer than a probe is kept no further: its end will tell.
+    constexpr std::size_t kSlack = 4096;
+    if (sysex_.size() + block.size() <= sysexBytes_ + kSlack) {
+        sysex_.insert(sysex_.end(), block.begin(), block.end());
+    }
+    if (block.back() == 0xF7) {
+        EndSysex(sentSoFar, micros);
+    }
+}
+
+void LoopbackCollector::End(std::uint32_t sentSoFar, std::int64_t micros) {
+    EndSysex(sentSoFar, micros);
+}
+
+// A whole (or cut) sysex came back: a probe, a damaged one, or none of ours.
+void LoopbackCollector::EndSysex(std::uint32_t sentSoFar, std::int64_t micros) {
+    if (sysex_.empty()) {
+        return;
+    }
+    if (LoopbackSysexProbeBits(sysex_)) {
+        arrivals_.push_back({LoopbackSysexArrival(sysex_, sysexBytes_, sentSoFar), micros});
+    }
+    sysex_.clear();
+}
+
 std::string LoopbackReportText(const LoopbackReport& r) {
     const auto line = [](const char* name, std::uint64_t n) {
         return std::string(name) + ": " + std::to_string(n) + "\n";

@@ -74,6 +74,30 @@ struct LoopbackReport {
 LoopbackReport SummarizeLoopback(std::span<const std::int64_t> sentMicros,
                                  std::span<const LoopbackArrival> arrivals);
 
+// What came back, in the order it came: short probes when `sysexBytes` is 0,
+// else sysex probes of that many bytes, put together from their blocks.
+// `sentSoFar` is how many probes were out when the message arrived.
+class LoopbackCollector {
+  public:
+    explicit LoopbackCollector(std::size_t sysexBytes) : sysexBytes_(sysexBytes) {}
+
+    void Short(ShortMessage message, std::uint32_t sentSoFar, std::int64_t micros);
+    // A block of a sysex message: the first starts with F0, the last ends
+    // with F7. One cut short by the next counts as damaged.
+    void Block(std::span<const std::uint8_t> block, std::uint32_t sentSoFar, std::int64_t micros);
+    // The run is over: a sysex still coming counts as damaged.
+    void End(std::uint32_t sentSoFar, std::int64_t micros);
+
+    const std::vector<LoopbackArrival>& Arrivals() const { return arrivals_; }
+
+  private:
+    void EndSysex(std::uint32_t sentSoFar, std::int64_t micros);
+
+    const std::size_t sysexBytes_;
+    std::vector<LoopbackArrival> arrivals_;
+    std::vector<std::uint8_t> sysex_;
+};
+
 // The report in English, one figure a line, latencies in milliseconds with
 // three decimals.
 std::string LoopbackReportText(const LoopbackReport& report);

@@ -16,8 +16,9 @@ enum class WarningKind {
     DeviceGone,  // a chosen device went away or is not there
     LoopBroken,  // thru was switched off for a feedback loop
     InputLost,   // input was lost
+    StreamFault, // the stream check found a fault in what arrives
 };
-inline constexpr std::size_t kWarningKinds = 4;
+inline constexpr std::size_t kWarningKinds = 5;
 
 class WarningList {
   public:

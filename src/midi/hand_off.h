@@ -25,9 +25,10 @@ struct Handed {
     ShortMessage message = 0; // Short and Clock
     // Sysex: the block's bytes, valid only during the call that receives it.
     std::span<const std::uint8_t> sysex;
-    // When it was handed over, in microseconds of the steady clock
-    // (HandOffMicros); 0 until the hand-off stamps it. The window thread sees
-    // messages in batches, so this is what a capture or a timing check uses.
+    // When it arrived, in microseconds of the steady clock: the service's
+    // own stamp (InputEvent::micros) where the input path passes it on, else
+    // when it was handed over (HandOffMicros); 0 until the hand-off stamps it. The window thread
+    // sees messages in batches, so this is what a capture or a timing check uses.
     std::uint64_t micros = 0;
 };
 

@@ -17,11 +17,17 @@ LoopbackRun::~LoopbackRun() {
     }
 }
 
-std::uint64_t LoopbackRun::Now() const {
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                          std::chrono::steady_clock::now() - start_)
-                                          .count());
+namespace {
+
+std::int64_t Now() {
+    return static_cast<std::int64_t>(InputClockMicros());
 }
+
+// Probes are sent in blocks no longer than an input buffer, as a device
+// would pass a long dump on.
+constexpr std::size_t kBlockBytes = kInputBufferSize;
+
+} // namespace
 
 bool LoopbackRun::Start(std::string& error) {
     out_ = service_.OpenOut(request_.out);
@@ -46,7 +52,7 @@ bool LoopbackRun::Start(std::string& error) {
     }
     in_->Start();
     sentMicros_.reserve(request_.count);
-    back_.assign(request_.count, false);
+    came_.assign(request_.count, false);
     sender_ = std::thread([this] { Send(); });
     return true;
 }
@@ -60,10 +66,13 @@ void LoopbackRun::Send() {
         if (wake_.wait_until(lock, next, [this] { return cancelled_; })) {
             break;
         }
-        const std::vector<std::uint8_t> probe = ProbeMessage(static_cast<std::uint32_t>(n));
+        const std::vector<std::uint8_t> probe =
+            LoopbackSysexProbe(static_cast<std::uint32_t>(n), request_.sysexBytes);
         sentMicros_.push_back(Now());
         lock.unlock();
-        out_->SendLong(probe);
+        for (std::size_t at = 0; at < probe.size(); at += kBlockBytes) {
+            out_->SendLong(std::span(probe).subspan(at, std::min(kBlockBytes, probe.size() - at)));
+        }
         sentCount_.store(n + 1);
         next += period;
         lock.lock();
@@ -71,9 +80,11 @@ void LoopbackRun::Send() {
     // Settles: done once nothing came back for the settling time.
     const auto settle = std::chrono::duration_cast<std::chrono::microseconds>(request_.settle);
     while (!cancelled_ && distinctBack_ < sentMicros_.size()) {
-        const std::uint64_t quietSince =
-            std::max(lastArrival_, sentMicros_.empty() ? std::uint64_t{0} : sentMicros_.back());
-        const auto until = start_ + std::chrono::microseconds(quietSince) + settle;
+        const std::int64_t quietSince =
+            std::max(lastArrival_, sentMicros_.empty() ? std::int64_t{0} : sentMicros_.back());
+        const auto until = std::chrono::steady_clock::now() +
+                           std::chrono::microseconds(
+                               std::max<std::int64_t>(quietSince + settle.count() - Now(), 0));
         if (std::chrono::steady_clock::now() >= until) {
             break;
         }
@@ -84,41 +95,42 @@ void LoopbackRun::Send() {
 }
 
 void LoopbackRun::Deliver(const InputEvent& event) {
-    const std::uint64_t now = Now();
+    const std::int64_t now = Now();
     if (event.code != InputMessage::LongData || event.header == nullptr) {
         return;
     }
     MidiHeader& h = *event.header;
-    if (h.dwBytesRecorded > 0) {
-        const std::span<const std::uint8_t> block(h.lpData, h.dwBytesRecorded);
-        if (block.front() == 0xF0) {
-            pending_.clear();
-        }
-        pending_.insert(pending_.end(), block.begin(), block.end());
-        if (block.back() == 0xF7 || pending_.size() > kProbeBytes) {
-            if (const auto number = ProbeNumber(pending_)) {
-                std::lock_guard lock(lock_);
-                arrivals_.push_back({*number, now});
-                lastArrival_ = now;
-                if (*number < back_.size() && !back_[*number]) {
-                    back_[*number] = true;
-                    ++distinctBack_;
-                    wake_.notify_all();
-                }
-            }
-            pending_.clear();
-        }
-    } else {
+    if (h.dwBytesRecorded == 0) {
         return; // handed back empty at a reset
+    }
+    const std::span<const std::uint8_t> block(h.lpData,
+                                              std::min(h.dwBytesRecorded, h.dwBufferLength));
+    {
+        std::lock_guard lock(lock_);
+        const std::size_t from = back_.Arrivals().size();
+        back_.Block(block, static_cast<std::uint32_t>(sentMicros_.size()), now);
+        Count(from, now);
     }
     in_->UnprepareHeader(h);
     in_->PrepareHeader(h);
     in_->AddBuffer(h);
 }
 
+void LoopbackRun::Count(std::size_t from, std::int64_t now) {
+    for (std::size_t i = from; i < back_.Arrivals().size(); ++i) {
+        lastArrival_ = now;
+        const auto number = back_.Arrivals()[i].number;
+        if (number && *number < came_.size() && !came_[*number]) {
+            came_[*number] = true;
+            ++distinctBack_;
+            wake_.notify_all();
+        }
+    }
+}
+
 std::size_t LoopbackRun::Back() const {
     std::lock_guard lock(lock_);
-    return arrivals_.size();
+    return back_.Arrivals().size();
 }
 
 void LoopbackRun::Cancel() {
@@ -129,7 +141,7 @@ void LoopbackRun::Cancel() {
     wake_.notify_all();
 }
 
-LoopbackFigures LoopbackRun::Finish() {
+LoopbackReport LoopbackRun::Finish() {
     if (sender_.joinable()) {
         sender_.join();
     }
@@ -144,7 +156,8 @@ LoopbackFigures LoopbackRun::Finish() {
         out_.reset();
     }
     std::lock_guard lock(lock_);
-    return LoopbackResult(sentMicros_, arrivals_);
+    back_.End(static_cast<std::uint32_t>(sentMicros_.size()), Now());
+    return SummarizeLoopback(sentMicros_, back_.Arrivals());
 }
 
 } // namespace velmora::midi

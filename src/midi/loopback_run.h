@@ -1,4 +1,4 @@
-// One loopback test: numbered probes (core/loopback_probe.h) go out on one
+// One loopback test: numbered sysex probes (core/loopback_stats.h) go out on one
 // port at a steady rate and are looked for at another; when all are sent
 // and a settling time has passed without more coming back, the figures are
 // ready (at once when every probe is back).
@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/loopback_probe.h"
+#include "core/loopback_stats.h"
 #include "midi/midi_functions.h"
 
 namespace velmora::midi {
@@ -26,7 +26,8 @@ namespace velmora::midi {
 struct LoopbackRequest {
     std::string out, in; // device names
     std::size_t count = 1000;
-    double rate = 100; // probes a second
+    double rate = 100;          // probes a second
+    std::size_t sysexBytes = 8; // each probe's size, checked byte for byte on return
     std::chrono::milliseconds settle{1000};
 };
 
@@ -44,31 +45,29 @@ class LoopbackRun {
     // Stops sending; what was sent so far is counted.
     void Cancel();
     // Once Done: closes the ports and works out the figures.
-    LoopbackFigures Finish();
+    LoopbackReport Finish();
 
     static constexpr int kBuffers = 16;
 
   private:
     void Send();
     void Deliver(const InputEvent& event);
-    std::uint64_t Now() const;
+    void Count(std::size_t from, std::int64_t now); // under lock_
 
     MidiService& service_;
     const LoopbackRequest request_;
-    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::unique_ptr<MidiOutPort> out_;
     std::unique_ptr<MidiInPort> in_;
     std::vector<MidiHeader> headers_;
     std::vector<std::vector<std::uint8_t>> buffers_;
-    std::vector<std::uint8_t> pending_; // a probe whose blocks are arriving
 
     mutable std::mutex lock_;
     std::condition_variable wake_;
     bool cancelled_ = false;
-    std::vector<std::uint64_t> sentMicros_;
-    std::vector<ProbeArrival> arrivals_;
-    std::uint64_t lastArrival_ = 0;
-    std::vector<bool> back_; // per probe: it came back
+    std::vector<std::int64_t> sentMicros_; // on InputClockMicros
+    LoopbackCollector back_{request_.sysexBytes};
+    std::int64_t lastArrival_ = 0;
+    std::vector<bool> came_; // per probe: it came back
     std::size_t distinctBack_ = 0;
     std::atomic<std::size_t> sentCount_{0};
     std::atomic<bool> done_{false};

@@ -30,24 +30,24 @@ void MidiInCallback::operator()(const InputEvent& event) {
             path_.clocksReceived.fetch_add(1, std::memory_order_release);
             if (path_.handClocks.load(std::memory_order_relaxed) &&
                 midi_.InputMode.load() == kMonitor) {
-                mainSignal_.Raise(Handed{HandedKind::Clock, message, {}});
+                mainSignal_.Raise(Handed{HandedKind::Clock, message, {}, event.micros});
             }
             return;
         }
         const int mode = midi_.InputMode.load();
         if (mode == kMonitor) {
-            ShortMonitor(message);
+            ShortMonitor(message, event.micros);
         } else if (mode == kMultiOut) {
             ShortMultiOut(message);
         }
         return;
     }
     if (event.code == InputMessage::LongData && event.header) {
-        LongData(*event.header);
+        LongData(*event.header, event.micros);
     }
 }
 
-void MidiInCallback::ShortMonitor(ShortMessage message) {
+void MidiInCallback::ShortMonitor(ShortMessage message, std::uint64_t micros) {
     if (path_.mainOutOpen.load() == 1 && path_.thruOn.load() == 1) {
         const std::int64_t now = midi_.ElapsedMs();
         const LoopAction action = ThruLoopCheck(message, now);
@@ -58,7 +58,7 @@ void MidiInCallback::ShortMonitor(ShortMessage message) {
             midi_.MidiOutHandle().SendLong(thruEchoes_.ProbeMessage());
         }
     }
-    mainSignal_.Raise(Handed{HandedKind::Short, message, {}});
+    mainSignal_.Raise(Handed{HandedKind::Short, message, {}, micros});
 }
 
 LoopAction MidiInCallback::ThruLoopCheck(ShortMessage received, std::int64_t now) {
@@ -148,7 +148,7 @@ bool MidiInCallback::ProbeCameBack(std::span<const std::uint8_t> bytes) {
     return false;
 }
 
-void MidiInCallback::LongData(MidiHeader& header) {
+void MidiInCallback::LongData(MidiHeader& header, std::uint64_t micros) {
     const std::uint32_t n = std::min(header.dwBytesRecorded, header.dwBufferLength);
     if (n == 0) {
         return; // returned empty by a reset: not handed back
@@ -165,7 +165,7 @@ void MidiInCallback::LongData(MidiHeader& header) {
     const int mode = midi_.InputMode.load();
     if (mode == kMonitor) {
         HandBack(header);
-        mainSignal_.Raise(Handed{HandedKind::Sysex, 0, bytes});
+        mainSignal_.Raise(Handed{HandedKind::Sysex, 0, bytes, micros});
     } else if (mode == kRecord) {
         {
             std::lock_guard lock(midi_.sysex.lock);

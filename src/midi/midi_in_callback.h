@@ -33,9 +33,12 @@ class MidiInCallback {
     }
 
   private:
-    void ShortMonitor(ShortMessage message);
+    // `micros`: the service's time of arrival (InputEvent::micros), handed on
+    // so the window's capture times what the command line's does; 0 lets the
+    // hand-off stamp it.
+    void ShortMonitor(ShortMessage message, std::uint64_t micros);
     void ShortMultiOut(ShortMessage message);
-    void LongData(MidiHeader& header);
+    void LongData(MidiHeader& header, std::uint64_t micros);
     void HandBack(MidiHeader& header);
     bool ProbeCameBack(std::span<const std::uint8_t> bytes);
     LoopAction ThruLoopCheck(ShortMessage received, std::int64_t now);

@@ -7,7 +7,7 @@
 namespace velmora::sysex {
 namespace {
 
-QString Ms(std::uint64_t micros) {
+QString Ms(std::int64_t micros) {
     return QString::number(static_cast<double>(micros) / 1000.0, 'f', 2) + QStringLiteral(" ms");
 }
 
@@ -22,19 +22,20 @@ void FillDevices(QComboBox* list, int count,
 
 } // namespace
 
-QString LoopbackText(const LoopbackFigures& f) {
-    QString text = QStringLiteral("Sent %1, received %2, lost %3, duplicated %4, reordered %5")
-                       .arg(f.sent)
-                       .arg(f.received)
-                       .arg(f.lost)
-                       .arg(f.duplicated)
-                       .arg(f.reordered);
+QString LoopbackText(const LoopbackReport& f) {
+    QString text =
+        QStringLiteral("Sent %1, received %2, lost %3, duplicated %4, reordered %5, damaged %6")
+            .arg(f.sent)
+            .arg(f.received)
+            .arg(f.lost)
+            .arg(f.duplicated)
+            .arg(f.reordered)
+            .arg(f.damaged);
     if (f.latency) {
         text += QStringLiteral("\nLatency: minimum %1, median %2, 99th percentile %3, maximum %4")
-                    .arg(Ms(f.latency->min), Ms(f.latency->median), Ms(f.latency->p99),
-                         Ms(f.latency->max));
-        text += QStringLiteral("\nJitter: %1")
-                    .arg(Ms(static_cast<std::uint64_t>(f.latency->jitter + 0.5)));
+                    .arg(Ms(f.latency->minimum), Ms(f.latency->median), Ms(f.latency->p99),
+                         Ms(f.latency->maximum));
+        text += QStringLiteral("\nJitter: %1").arg(Ms(f.latency->jitter));
     } else {
         text += QStringLiteral("\nNothing came back: is the output connected to the input?");
     }
@@ -58,11 +59,18 @@ TloopbackForm::TloopbackForm(midi::MidiService& service, QWidget* parent)
     spnRate->setRange(1, 5000);
     spnRate->setValue(100);
     spnRate->setSuffix(QStringLiteral(" per second"));
+    // Longer probes test a way with dumps: each comes back whole or counts
+    // as damaged.
+    spnSize = new QSpinBox(this);
+    spnSize->setRange(8, 1 << 20);
+    spnSize->setValue(8);
+    spnSize->setSuffix(QStringLiteral(" bytes"));
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Send to &output:"), cmbOut);
     form->addRow(QStringLiteral("Receive at &input:"), cmbIn);
     form->addRow(QStringLiteral("&Probes:"), spnCount);
     form->addRow(QStringLiteral("&Rate:"), spnRate);
+    form->addRow(QStringLiteral("Probe si&ze:"), spnSize);
     lblProgress = new QLabel(this);
     lblResult = new QLabel(this);
     lblResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -96,6 +104,7 @@ bool TloopbackForm::Run() {
     request.in = cmbIn->currentText().toStdString();
     request.count = static_cast<std::size_t>(spnCount->value());
     request.rate = spnRate->value();
+    request.sysexBytes = static_cast<std::size_t>(spnSize->value());
     request.settle = settle;
     auto run = std::make_unique<midi::LoopbackRun>(service_, request);
     std::string error;
@@ -111,7 +120,7 @@ bool TloopbackForm::Run() {
     run_ = std::move(run);
     figures_.reset();
     btnRun->setText(QStringLiteral("&Stop"));
-    for (QWidget* w : std::initializer_list<QWidget*>{cmbOut, cmbIn, spnCount, spnRate}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{cmbOut, cmbIn, spnCount, spnRate, spnSize}) {
         w->setEnabled(false);
     }
     lblResult->clear();
@@ -136,7 +145,7 @@ void TloopbackForm::Poll() {
     run_.reset();
     lblResult->setText(LoopbackText(*figures_));
     btnRun->setText(QStringLiteral("&Run"));
-    for (QWidget* w : std::initializer_list<QWidget*>{cmbOut, cmbIn, spnCount, spnRate}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{cmbOut, cmbIn, spnCount, spnRate, spnSize}) {
         w->setEnabled(true);
     }
 }

@@ -14,7 +14,7 @@
 #include <QTimer>
 #include <memory>
 
-#include "core/loopback_probe.h"
+#include "core/loopback_stats.h"
 #include "midi/loopback_run.h"
 
 namespace velmora::sysex {
@@ -29,10 +29,10 @@ class TloopbackForm : public QDialog {
     bool Run();
     bool Running() const { return run_ != nullptr; }
     // The figures of the last run that ended.
-    const std::optional<LoopbackFigures>& Figures() const { return figures_; }
+    const std::optional<LoopbackReport>& Figures() const { return figures_; }
 
     QComboBox *cmbOut, *cmbIn;
-    QSpinBox *spnCount, *spnRate;
+    QSpinBox *spnCount, *spnRate, *spnSize;
     QPushButton *btnRun, *btnClose;
     QLabel *lblProgress, *lblResult;
     // How long the run waits for stragglers after the last probe.
@@ -49,11 +49,11 @@ class TloopbackForm : public QDialog {
 
     midi::MidiService& service_;
     std::unique_ptr<midi::LoopbackRun> run_;
-    std::optional<LoopbackFigures> figures_;
+    std::optional<LoopbackReport> figures_;
     QTimer poll_;
 };
 
 // The figures as the window shows them, one line each.
-QString LoopbackText(const LoopbackFigures& f);
+QString LoopbackText(const LoopbackReport& f);
 
 } // namespace velmora::sysex

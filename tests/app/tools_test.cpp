@@ -1,6 +1,6 @@
 // The tools beside the monitors, through the simulated service: a capture
 // read back as a MIDI file, the panic on the output, the stream check's
-// warning on the status line.
+// warnings on the warning line.
 #include <QFile>
 
 #include "app/capture_action.h"
@@ -120,7 +120,8 @@ TEST_F(MainFormTest, PanicSilencesTheNotesSeenAndEveryChannel) {
 }
 
 // Switched on, the stream check reports a note left on when the input
-// closes, on the monitors' status line; the option is remembered under [More].
+// closes, on the warning line until the check is off; the option is
+// remembered under [More].
 TEST_F(MainFormTest, StreamCheckWarnsOfAStuckNote) {
     app::TmainForm& form = Start();
     form.lint().action()->trigger();
@@ -129,10 +130,13 @@ TEST_F(MainFormTest, StreamCheckWarnsOfAStuckNote) {
     Click(form.ImgButSetup); // the note brought the Data Monitor to the front
     Click(form.ImgInOpen);
     ASSERT_EQ(form.ImgInOpen->tag(), 0);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return form.lblHistoryStatus->toolTip().contains("1 note still on"); }, 20000))
-        << form.lblHistoryStatus->toolTip().toStdString();
-    EXPECT_FALSE(form.lblHistoryStatus->isHidden());
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return form.WarningText().contains("1 note still on"); }, 20000))
+        << form.WarningText().toStdString();
+    EXPECT_TRUE(form.WarningText().startsWith("Check: "));
+    form.lint().action()->trigger();
+    EXPECT_EQ(form.WarningText(), QString());
+    form.lint().action()->trigger(); // on again, to be remembered
     Click(form.ImgButPower);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form.isVisible(); }, 5000));
     EXPECT_TRUE(rig.ReadSettings().value_or(QByteArray()).contains("\r\nStreamCheck=1\r\n"));

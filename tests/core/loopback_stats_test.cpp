@@ -62,3 +62,27 @@ TEST(LoopbackStats, CountsLostDuplicatedReorderedAndDamagedAndMeasuresLatency) {
             sent, std::vector<LoopbackArrival>{{0, 1}, {1, 1001}, {2, 2001}, {3, 3001}, {4, 4001}})
             .Clean());
 }
+
+TEST(LoopbackStats, CollectsProbesFromBlocksAndCountsCutOnesAsDamaged) {
+    const std::vector<std::uint8_t> dump = LoopbackSysexProbe(1, 300);
+    LoopbackCollector sysex(300);
+    sysex.Short(LoopbackProbe(0), 2, 10); // not what this run sends
+    sysex.Block(std::span(dump).first(100), 2, 20);
+    sysex.Block(std::span(dump).subspan(100), 2, 30);
+    sysex.Block(std::span(dump).first(50), 2, 40); // cut short by the next
+    sysex.Block(dump, 2, 50);
+    sysex.Block(std::span(dump).first(50), 2, 60); // still coming at the end
+    sysex.End(2, 70);
+    ASSERT_EQ(sysex.Arrivals().size(), 4u);
+    EXPECT_EQ(sysex.Arrivals()[0].number, 1u);
+    EXPECT_EQ(sysex.Arrivals()[0].micros, 30);
+    EXPECT_FALSE(sysex.Arrivals()[1].number);
+    EXPECT_EQ(sysex.Arrivals()[2].number, 1u);
+    EXPECT_FALSE(sysex.Arrivals()[3].number);
+
+    LoopbackCollector shorts(0);
+    shorts.Short(LoopbackProbe(1), 2, 10);
+    shorts.Block(dump, 2, 20); // not what this run sends
+    ASSERT_EQ(shorts.Arrivals().size(), 1u);
+    EXPECT_EQ(shorts.Arrivals()[0].number, 1u);
+}

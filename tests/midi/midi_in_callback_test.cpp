@@ -89,7 +89,9 @@ TEST(ThruMessage, ChannelChoice) {
 TEST(MonitorMode, ThruOnChannel10AndTheHandOffs) {
     Rig r;
     r.OpenMonitorWithThru(10);
+    const std::uint64_t before = InputClockMicros();
     r.Inject({PackShortMessage(0x93, 0x3C, 0x40), 0xF8, PackShortMessage(0xF2, 1, 2), 0xFE});
+    const std::uint64_t after = InputClockMicros();
     EXPECT_EQ(r.SentShorts(kSynth),
               (std::vector<ShortMessage>{PackShortMessage(0x99, 0x3C, 0x40),
                                          PackShortMessage(0xF2, 1, 2), 0xFE}));
@@ -98,6 +100,10 @@ TEST(MonitorMode, ThruOnChannel10AndTheHandOffs) {
     EXPECT_EQ(seen[0].code, '2');
     EXPECT_EQ(seen[0].lastShortMessage, PackShortMessage(0x93, 0x3C, 0x40)); // shown as received
     EXPECT_EQ(seen[2].lastShortMessage, 0xFEu);
+    for (const auto& h : seen) { // handed on with the service's time of arrival
+        EXPECT_GE(h.micros, before);
+        EXPECT_LE(h.micros, after);
+    }
 }
 
 TEST(MonitorMode, NoThruWhenTheOutputIsClosedOrThruIsOff) {

@@ -43,6 +43,7 @@ struct HandedOver {
     ShortMessage lastShortMessage;
     std::string pendingSysexText;
     std::string recordStatus;
+    std::uint64_t micros = 0; // as handed: the service's stamp, or 0
 };
 
 class RecordingHandOff : public midi::HandOff {
@@ -52,7 +53,8 @@ class RecordingHandOff : public midi::HandOff {
         HandedOver h{handed.kind == midi::HandedKind::Sysex ? '1' : '2',
                      handed.message,
                      SysexHexText(handed.sysex),
-                     {}};
+                     {},
+                     handed.micros};
         {
             std::lock_guard store(midi_.sysex.lock);
             h.recordStatus = midi_.sysex.statusText;

@@ -16,6 +16,7 @@ TEST(LoopbackWindow, CountsWhatCameBackThroughALoopAndWhatNeverDid) {
     form.cmbIn->setCurrentIndex(1);
     form.spnCount->setValue(200);
     form.spnRate->setValue(5000);
+    form.spnSize->setValue(300); // each checked byte for byte on return
     form.show();
     ASSERT_TRUE(form.Run());
     EXPECT_EQ(form.btnRun->text(), QStringLiteral("&Stop"));
@@ -25,9 +26,9 @@ TEST(LoopbackWindow, CountsWhatCameBackThroughALoopAndWhatNeverDid) {
     EXPECT_EQ(form.Figures()->received, 200u);
     EXPECT_EQ(form.Figures()->lost + form.Figures()->duplicated + form.Figures()->reordered, 0u);
     ASSERT_TRUE(form.Figures()->latency);
-    EXPECT_LE(form.Figures()->latency->min, form.Figures()->latency->max);
+    EXPECT_LE(form.Figures()->latency->minimum, form.Figures()->latency->maximum);
     EXPECT_TRUE(form.lblResult->text().startsWith(
-        "Sent 200, received 200, lost 0, duplicated 0, reordered 0\nLatency: minimum "));
+        "Sent 200, received 200, lost 0, duplicated 0, reordered 0, damaged 0\nLatency: minimum "));
 
     // No loop: nothing comes back within the settling time.
     service.SetLoopback(0, -1);
