@@ -10,7 +10,7 @@
 namespace velmora::app {
 
 class MessageBoxReporter : public QObject, public midi::Reporter {
-public:
+  public:
     void Report(const std::string& text) override;
 };
 

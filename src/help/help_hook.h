@@ -5,7 +5,7 @@
 namespace velmora::help {
 
 class HelpHook {
-public:
+  public:
     virtual ~HelpHook() = default;
     // Opens the help at the topic of `context` (1001: the presentation).
     virtual bool OpenHelpContext(int context) = 0;

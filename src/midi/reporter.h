@@ -7,7 +7,7 @@
 namespace velmora::midi {
 
 class Reporter {
-public:
+  public:
     virtual ~Reporter() = default;
     // May be called from the window thread and from the MIDI delivery thread.
     virtual void Report(const std::string& text) = 0;

@@ -12,7 +12,9 @@ std::uint32_t SteadyTickCount() {
 
 ElapsedClock::ElapsedClock(TickSource ticks) : ticks_(std::move(ticks)) {}
 
-void ElapsedClock::Start() { startTick_.store(static_cast<std::int32_t>(ticks_())); }
+void ElapsedClock::Start() {
+    startTick_.store(static_cast<std::int32_t>(ticks_()));
+}
 
 std::int32_t ElapsedClock::ElapsedMs() {
     const std::uint32_t t = ticks_();

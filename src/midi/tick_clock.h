@@ -15,7 +15,7 @@ using TickSource = std::function<std::uint32_t()>;
 std::uint32_t SteadyTickCount();
 
 class ElapsedClock {
-public:
+  public:
     explicit ElapsedClock(TickSource ticks = SteadyTickCount);
 
     // Takes the start tick (done once, when the main window is created).
@@ -24,7 +24,7 @@ public:
     std::int32_t ElapsedMs();
     std::int32_t StartTick() const { return startTick_.load(); }
 
-private:
+  private:
     TickSource ticks_;
     std::atomic<std::int32_t> startTick_{0};
 };
