@@ -64,6 +64,24 @@ class MonitorOnJack : public ::testing::Test {
     int in_ = -1, out_ = -1;
 };
 
+// A folder of its own holding many.syx, 100 sysex messages of 4 KB, for a
+// send that lasts; "" when it could not be written.
+std::string HundredDumpsFolder(const std::string& name) {
+    std::string folder = ::testing::TempDir() + name + "-XXXXXX";
+    if (::mkdtemp(folder.data()) == nullptr) {
+        return {};
+    }
+    std::FILE* out = std::fopen((folder + "/many.syx").c_str(), "wb");
+    if (out == nullptr) {
+        return {};
+    }
+    for (int i = 0; i < 100; ++i) {
+        const auto m = velmora::testing::SysexDump(4096, static_cast<std::uint8_t>(i));
+        std::fwrite(m.data(), 1, m.size(), out);
+    }
+    return std::fclose(out) == 0 ? folder : std::string();
+}
+
 } // namespace
 
 TEST_F(MonitorOnJack, ListShowsThePeersPorts) {
@@ -319,18 +337,9 @@ TEST(MonitorServerGone, TheMonitorRecordAndSendEndWithAMessage) {
     ChildProcess record({kCli, "record", "--api", "jack", "--in", peer->OutPort(), "-"});
     ASSERT_TRUE(velmora::testing::Eventually(
         [&] { return record.Errors().find("Waiting for Sysex") != std::string::npos; }, 30s));
-    std::string folder = ::testing::TempDir() + "velmora-gone-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string folder = HundredDumpsFolder("velmora-gone");
+    ASSERT_FALSE(folder.empty());
     const std::string file = folder + "/many.syx";
-    {
-        std::FILE* out = std::fopen(file.c_str(), "wb");
-        ASSERT_NE(out, nullptr);
-        for (int i = 0; i < 100; ++i) {
-            const auto m = velmora::testing::SysexDump(4096, static_cast<std::uint8_t>(i));
-            std::fwrite(m.data(), 1, m.size(), out);
-        }
-        std::fclose(out);
-    }
     ChildProcess send(
         {kCli, "send", "--api", "jack", "--out", peer->InPort(), file, "--pause-ms", "50"});
     ASSERT_TRUE(peer->WaitForEvents(2, 30s)) << send.Errors();
@@ -380,18 +389,9 @@ TEST(DeviceThatLeaves, MonitorWaitsForItRecordAndSendEndWithWhatWentOut) {
         [&] { return record.Errors().find("Waiting for Sysex") != std::string::npos; }, 30s));
 
     // The send: 100 messages of 4 KB, 50 ms apart; the peer leaves after 10.
-    std::string folder = ::testing::TempDir() + "velmora-leave-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string folder = HundredDumpsFolder("velmora-leave");
+    ASSERT_FALSE(folder.empty());
     const std::string file = folder + "/many.syx";
-    {
-        std::FILE* out = std::fopen(file.c_str(), "wb");
-        ASSERT_NE(out, nullptr);
-        for (int i = 0; i < 100; ++i) {
-            const auto m = velmora::testing::SysexDump(4096, static_cast<std::uint8_t>(i));
-            std::fwrite(m.data(), 1, m.size(), out);
-        }
-        std::fclose(out);
-    }
     ChildProcess send(
         {kCli, "send", "--api", "jack", "--out", leaver->InPort(), file, "--pause-ms", "50"});
     ASSERT_TRUE(leaver->WaitForEvents(10, 30s)) << send.Errors();
