@@ -6,11 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include <sys/types.h>
 
@@ -47,9 +49,14 @@ class OwnJackServer {
         Run("stop-jack");
         // A server killed in the middle of its clients' requests may not
         // have left JACK's registry of servers, which holds 8: starting and
-        // stopping one under its name takes the entry back.
-        if (killed_ && Start()) {
-            Run("stop-jack");
+        // stopping one under its name takes the entry back, once the killed
+        // process has been reaped (until then its name counts as taken).
+        for (int attempt = 0; killed_ && attempt < 20; ++attempt) {
+            if (Start()) {
+                Run("stop-jack");
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
         }
         previous_ ? setenv("JACK_DEFAULT_SERVER", previous_->c_str(), 1)
                   : unsetenv("JACK_DEFAULT_SERVER");
