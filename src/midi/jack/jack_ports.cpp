@@ -221,6 +221,10 @@ bool JackOutPort::Close() {
         assembler_.Clear();
         Drain(); // the last messages go out first
     }
+    // One more cycle empties the port's buffer: a port no cycle clears any
+    // more keeps its last events there, and a receiver reads them again in
+    // every cycle until the port is gone.
+    client_->WaitCycles(2, std::chrono::milliseconds(500));
     client_->Remove(this);
     client_->Unregister(port_);
     return true;
