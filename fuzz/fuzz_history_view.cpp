@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const auto lines = ShownLines(sb, filter, column, data[7] * 1000000LL);
     Check(lines.size() + sb.HiddenCount(filter) == sb.Entries().size());
-    Check(ScrollbackCsv(sb, filter).starts_with("Time (ms),Bytes,Kind,Channel,Message\r\n"));
+    Check(
+        ScrollbackCsv(sb, filter).starts_with("Time (ms),Bytes,Kind,Channel,Message,Details\r\n"));
     if (const auto at = FindLine(lines, query, std::nullopt, data[3] & 1)) {
         Check(*at < lines.size() && LineHolds(lines[*at], query));
     }
