@@ -12,9 +12,10 @@
 #include <fstream>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include <sys/types.h>
+
+#include "support/eventually.h"
 
 namespace velmora::jacktest {
 
@@ -51,12 +52,10 @@ class OwnJackServer {
         // have left JACK's registry of servers, which holds 8: starting and
         // stopping one under its name takes the entry back, once the killed
         // process has been reaped (until then its name counts as taken).
-        for (int attempt = 0; killed_ && attempt < 20; ++attempt) {
-            if (Start()) {
-                Run("stop-jack");
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        if (killed_ &&
+            velmora::testing::Eventually([this] { return Start(); }, std::chrono::seconds(5),
+                                         std::chrono::milliseconds(250))) {
+            Run("stop-jack");
         }
         previous_ ? setenv("JACK_DEFAULT_SERVER", previous_->c_str(), 1)
                   : unsetenv("JACK_DEFAULT_SERVER");
