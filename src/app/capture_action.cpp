@@ -21,6 +21,8 @@ QString StopText(std::size_t count) {
 CaptureAction::CaptureAction(QWidget& window, midi::Reporter& reporter)
     : QObject(&window), reporter_(reporter), action_(new QAction(kStartText, &window)) {
     action_->setObjectName(QStringLiteral("actCapture"));
+    action_->setStatusTip(QStringLiteral("Captures up to %1 of events, then saves them")
+                              .arg(QString::fromLatin1(CaptureLog::kLimitText)));
     connect(action_, &QAction::triggered, this, [this] { Triggered(); });
     refresh_.setInterval(kCountRefreshMs);
     connect(&refresh_, &QTimer::timeout, this, [this] { ShowCount(); });
@@ -53,7 +55,7 @@ bool CaptureAction::Start(const QString& path, const std::string& name) {
                          "': " + FileFaultText(can) + ".");
         return false;
     }
-    log_.emplace();
+    log_.emplace(1, true, limitBytes);
     startMicros_ = midi::HandOffMicros();
     path_ = path;
     inputName_ = name.empty() ? std::string("MIDI input") : name;
@@ -74,9 +76,16 @@ void CaptureAction::Feed(const midi::Handed& handed) {
     } else if (handed.kind == midi::HandedKind::Sysex) {
         log_->AddSysexBlock(0, at, handed.sysex);
     }
+    if (log_->Full()) {
+        Finish(true); // written now: no event after the gap it leaves
+    }
 }
 
 bool CaptureAction::Stop() {
+    return Finish(false);
+}
+
+bool CaptureAction::Finish(bool full) {
     if (!log_) {
         return true;
     }
@@ -92,9 +101,12 @@ bool CaptureAction::Stop() {
         reporter_.Report("Velmora could not save the capture to '" + path_.toStdString() +
                          "': " + FileFaultText(saved) + ".");
     } else if (notice) {
-        notice(QStringLiteral("%L1 events captured to %2")
-                   .arg(static_cast<qulonglong>(count))
-                   .arg(QFileInfo(path_).fileName()));
+        const QString done = QStringLiteral("%L1 events captured to %2")
+                                 .arg(static_cast<qulonglong>(count))
+                                 .arg(QFileInfo(path_).fileName());
+        notice(full ? QStringLiteral("Capture full (%1), stopped: %2")
+                          .arg(QString::fromLatin1(CaptureLog::kLimitText), done)
+                    : done);
     }
     return static_cast<bool>(saved);
 }

@@ -2,7 +2,9 @@
 // arrives at the input is collected, with the time it was handed over, and
 // written as a type 0 Standard MIDI File when the capture stops (by the
 // menu item, at the window's close or a stop signal's). While it runs the
-// item reads "Stop capture (N events)".
+// item reads "Stop capture (N events)". A capture that reaches its log's
+// limit (CaptureLog::kLimitBytes) is written and ended at once, and its
+// notice on the warning line says so.
 // Window thread only: the messages come from the window's hand-off.
 #pragma once
 
@@ -44,10 +46,14 @@ class CaptureAction : public QObject {
     std::function<void(const QString&)> notice;
 
     static constexpr int kCountRefreshMs = 200;
+    // The most a capture holds before it is written; tests lower it.
+    std::size_t limitBytes = CaptureLog::kLimitBytes;
 
   private:
     void Triggered();
     void ShowCount();
+    // Stop's work; `full`: the log reached its limit, and the notice says so.
+    bool Finish(bool full);
 
     midi::Reporter& reporter_;
     QAction* action_;

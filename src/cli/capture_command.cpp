@@ -46,6 +46,8 @@ constexpr const char* kCaptureHelp =
     "existing FILE.mid is only replaced by a complete one. A FILE of '-'\n"
     "writes the file to standard output (not a terminal). At the end the count\n"
     "of events captured is printed on standard error; -q leaves it out.\n"
+    "A capture is held in memory until it is written, up to 128 MB (about two\n"
+    "million events); one that reaches that limit stops there and is written.\n"
     "\n"
     "Exit status: 0 when the file was written, 1 when an input can't be opened,\n"
     "the MIDI service stops or the file can't be written, 2 for a bad command\n"
@@ -83,6 +85,11 @@ class Capture {
     std::size_t Count() {
         std::lock_guard lock(lock_);
         return log_.Count();
+    }
+    // Events left out once the capture reached its limit; above 0 ends it.
+    std::uint64_t Refused() {
+        std::lock_guard lock(lock_);
+        return log_.Refused();
     }
 
   private:
@@ -194,6 +201,9 @@ int RunCapture(std::span<const std::string_view> args) {
                 seconds) {
             break;
         }
+        if (capture.Refused() > 0) {
+            break; // full: written as it is
+        }
         if (terminal && capture.Count() != shown) {
             shown = capture.Count();
             std::fprintf(stderr, "\r%zu events captured", shown);
@@ -215,6 +225,12 @@ int RunCapture(std::span<const std::string_view> args) {
 
     const std::vector<std::uint8_t> bytes = capture.FileBytes(names);
     const std::size_t captured = capture.Count();
+    if (const std::uint64_t refused = capture.Refused(); refused > 0) {
+        std::fprintf(stderr,
+                     "velmora-cli capture: the capture reached its limit of %s and stopped; "
+                     "%llu later events are not in the file\n",
+                     CaptureLog::kLimitText, static_cast<unsigned long long>(refused));
+    }
     if (toStdout) {
         if (!WriteStandardOutput(bytes)) {
             std::fprintf(stderr, "velmora-cli capture: can't write to standard output\n");

@@ -3,13 +3,32 @@
 #include <algorithm>
 
 namespace velmora {
+namespace {
 
-CaptureLog::CaptureLog(std::size_t sources, bool realTime)
-    : realTime_(realTime), open_(std::max<std::size_t>(sources, 1)) {}
+// What one held event costs beside its bytes: its entry and the heap's
+// share of its own small allocation.
+constexpr std::size_t kEventCost = sizeof(CapturedMessage) + 16;
+
+} // namespace
+
+CaptureLog::CaptureLog(std::size_t sources, bool realTime, std::size_t limitBytes)
+    : realTime_(realTime), limitBytes_(limitBytes), open_(std::max<std::size_t>(sources, 1)) {}
+
+bool CaptureLog::Take(std::size_t bytes) {
+    if (refused_ > 0 || bytes > limitBytes_ - heldBytes_) {
+        ++refused_; // once full, full: a capture keeps no later event than one it left out
+        return false;
+    }
+    heldBytes_ += bytes;
+    return true;
+}
 
 void CaptureLog::AddShort(std::size_t source, std::uint64_t micros, ShortMessage message) {
     const std::uint8_t status = StatusOf(message);
     if (status >= 0xF8 && !realTime_) {
+        return;
+    }
+    if (!Take(kEventCost)) {
         return;
     }
     std::vector<std::uint8_t> bytes = {status, Data1Of(message), Data2Of(message)};
@@ -23,6 +42,13 @@ void CaptureLog::AddSysexBlock(std::size_t source, std::uint64_t micros,
         return;
     }
     OpenSysex& open = open_[source];
+    // A message is held as its first block arrives, so one that never ends
+    // is bounded too.
+    const std::size_t cost =
+        block.size() + (block.front() == 0xF0 || open.bytes.empty() ? kEventCost : 0);
+    if (!Take(cost)) {
+        return;
+    }
     if (block.front() == 0xF0) {
         Flush(source); // a message cut short by the next one
         open.micros = micros;

@@ -4,6 +4,12 @@
 // event; a message cut short by the next F0, or never ended, is kept as it
 // came. Plain data, no clock and no lock of its own: the caller stamps every
 // event and keeps threads apart.
+//
+// A capture is held in memory until its file is written, so it has a limit:
+// once the events held (with their bookkeeping) would pass `limitBytes`, the
+// log is full and takes nothing more; the caller then ends the capture and
+// writes what was held, a complete and valid file. Writing needs about twice
+// the limit again for a moment.
 #pragma once
 
 #include <cstddef>
@@ -22,7 +28,13 @@ class CaptureLog {
     // `sources`: how many inputs feed the log (numbered from 0).
     // `realTime`: false leaves out clock, start, continue, stop, active
     // sensing and reset.
-    explicit CaptureLog(std::size_t sources = 1, bool realTime = true);
+    // `limitBytes`: the most the held events may take.
+    explicit CaptureLog(std::size_t sources = 1, bool realTime = true,
+                        std::size_t limitBytes = kLimitBytes);
+
+    // 128 MB: about two million short messages, an hour of dense playing.
+    static constexpr std::size_t kLimitBytes = std::size_t{128} << 20;
+    static constexpr const char* kLimitText = "128 MB";
 
     void AddShort(std::size_t source, std::uint64_t micros, ShortMessage message);
     // One block of a sysex message: the first starts with F0, the last ends
@@ -37,14 +49,24 @@ class CaptureLog {
     // The events in time order (arrival order for equal times).
     std::vector<CapturedMessage> Messages() const;
 
+    // True once an event did not fit: the capture should end.
+    bool Full() const { return refused_ > 0; }
+    // Events (and sysex blocks) left out since the log became full.
+    std::uint64_t Refused() const { return refused_; }
+
   private:
     struct OpenSysex {
         std::vector<std::uint8_t> bytes;
         std::uint64_t micros = 0;
     };
     void Flush(std::size_t source);
+    // Counts `bytes` more held, or refuses them (false) past the limit.
+    bool Take(std::size_t bytes);
 
     bool realTime_;
+    std::size_t limitBytes_;
+    std::size_t heldBytes_ = 0;
+    std::uint64_t refused_ = 0;
     std::vector<OpenSysex> open_; // per source
     std::vector<CapturedMessage> messages_;
 };

@@ -91,6 +91,33 @@ TEST_F(MainFormTest, CaptureWritesWhatArrivesAsAMidiFile) {
     EXPECT_TRUE(rig.reporter.Texts().empty());
 }
 
+// A capture that reaches its limit is written and ended at once, the sysex
+// it was in the middle of kept as it came; the warning line says it is full.
+TEST_F(MainFormTest, CaptureStopsAndSavesAtItsLimit) {
+    app::TmainForm& form = Start();
+    const QString path = rig.dir.filePath(QStringLiteral("full.mid"));
+    form.capture().chooseFile = [&path] { return path; };
+    // Room for a note and a sysex block of four bytes (each event costs its
+    // bytes and its entry), not for one more event.
+    form.capture().limitBytes = 2 * (sizeof(CapturedMessage) + 16) + 8;
+    form.capture().action()->trigger();
+    ASSERT_TRUE(rig.Play({PackShortMessage(0x90, 0x3C, 0x64)}));
+    ASSERT_TRUE(rig.PlaySysex({0xF0, 0x43, 0x10, 0x01}));
+    ASSERT_TRUE(form.capture().Capturing());
+    ASSERT_TRUE(rig.Play({PackShortMessage(0x80, 0x3C, 0x00), PackShortMessage(0x90, 0x3E, 0x64)}));
+
+    EXPECT_FALSE(form.capture().Capturing());
+    EXPECT_EQ(form.capture().action()->text(), QStringLiteral("Capture to &MIDI file..."));
+    EXPECT_TRUE(form.Warning().contains(
+        QStringLiteral("Capture full (128 MB), stopped: 2 events captured to full.mid")))
+        << form.Warning().toStdString();
+    const MidiFileReading read = ReadBack(path);
+    ASSERT_EQ(read.error, "");
+    EXPECT_EQ(WireEvents(read.file), (std::vector<std::vector<std::uint8_t>>{
+                                         {0x90, 0x3C, 0x64}, {0xF0, 0x43, 0x10, 0x01}}));
+    EXPECT_TRUE(rig.reporter.Texts().empty());
+}
+
 // The panic's shortcut sends a note-off for each note still on (not for one
 // already off), then All Notes Off and the pedal up on every channel.
 TEST_F(MainFormTest, PanicSilencesTheNotesSeenAndEveryChannel) {
