@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include "midi/patient_send.h"
+
 namespace velmora::app {
 
 PanicAction::PanicAction(QWidget& window, midi::MidiFunctions& midi)
@@ -23,10 +25,7 @@ bool PanicAction::Run() {
         return false;
     }
     const std::vector<ShortMessage> messages = PanicMessages(&notes_);
-    std::size_t refused = 0;
-    for (ShortMessage m : messages) {
-        refused += out.SendShort(m) ? 0 : 1;
-    }
+    const std::size_t refused = messages.size() - midi::SendAllPatiently(out, messages, kPatience);
     notes_ = {}; // what was on is off now
     if (notice) {
         const QString name = QString::fromStdString(out.DeviceName());

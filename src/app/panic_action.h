@@ -2,11 +2,16 @@
 // switched off, then All Notes Off and the sustain pedal up on all 16
 // channels, sent to the main output (the one thru plays to).
 // Window thread only: notes are followed from the window's hand-off.
+// A panic is a few messages (33 beside the notes seen on, 2,080 at most),
+// sent paced as the command line sends them: a message the output's queue
+// has no room for is offered again, but the window waits at most kPatience
+// for any one of them, so an output that takes nothing holds it up no longer.
 #pragma once
 
 #include <QAction>
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <functional>
 
 #include "core/note_tracker.h"
@@ -28,6 +33,8 @@ class PanicAction : public QObject {
 
     // A line for the window's status saying what the panic did.
     std::function<void(const QString&)> notice;
+
+    static constexpr std::chrono::milliseconds kPatience{100};
 
   private:
     midi::MidiFunctions& midi_;
