@@ -66,6 +66,15 @@ void LintOption::Tick() {
 
 void LintOption::Show(std::vector<LintWarning>& warnings) {
     for (const LintWarning& w : warnings) {
+        if (w.ended) {
+            End(w.kind);
+            continue;
+        }
+        if (LintFaultLasts(w.kind)) {
+            std::erase_if(lasting_, [&w](const LintWarning& x) { return x.kind == w.kind; });
+            lasting_.push_back(w);
+        }
+        shown_ = w.kind;
         if (warn) {
             warn(QString::fromStdString(w.text));
         }
@@ -73,7 +82,24 @@ void LintOption::Show(std::vector<LintWarning>& warnings) {
     warnings.clear();
 }
 
+void LintOption::End(LintKind kind) {
+    std::erase_if(lasting_, [kind](const LintWarning& x) { return x.kind == kind; });
+    if (shown_ != kind) {
+        return; // a newer warning is on the line
+    }
+    if (lasting_.empty()) {
+        Clear();
+    } else {
+        shown_ = lasting_.back().kind;
+        if (warn) {
+            warn(QString::fromStdString(lasting_.back().text));
+        }
+    }
+}
+
 void LintOption::Clear() {
+    lasting_.clear();
+    shown_.reset();
     if (cleared) {
         cleared();
     }

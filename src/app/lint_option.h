@@ -2,7 +2,9 @@
 // the input delivers goes to the checker (core/midi_lint.h), and each
 // warning it finds is shown. A timer tells the checker that time passed
 // (notes left on when the input went quiet, sensing that stopped) and that
-// the input closed. Off by default.
+// the input closed. Off by default. A lasting fault's warning goes when the
+// fault ends (the one shown before it, still lasting, comes back); a
+// one-off fault's stays until dismissed or a newer one is shown.
 // Window thread only: the messages come from the window's hand-off, with the
 // hand-off's time stamps, so a clock's intervals are measured where they
 // arrived and not where the window took them in.
@@ -44,6 +46,7 @@ class LintOption : public QObject {
     void Tick();
     void Show(std::vector<LintWarning>& warnings);
     void Clear();
+    void End(LintKind kind);
 
     std::function<bool()> inputOpen_;
     QAction* action_;
@@ -51,6 +54,8 @@ class LintOption : public QObject {
     std::optional<MidiLint> lint_;
     bool wasOpen_ = false;
     std::vector<LintWarning> found_;
+    std::vector<LintWarning> lasting_; // told, not over, oldest first
+    std::optional<LintKind> shown_;    // of the warning on the line
 };
 
 } // namespace velmora::app

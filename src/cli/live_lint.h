@@ -60,7 +60,8 @@ class LiveLint {
     }
     void Print() {
         for (const LintWarning& w : warnings_) {
-            std::fprintf(stderr, "velmora-cli monitor: warning: %s%s%s\n",
+            // A fault that ended is told as news, not as a warning.
+            std::fprintf(stderr, "velmora-cli monitor: %s: %s%s%s\n", w.ended ? "over" : "warning",
                          TerminalSafe(source_).c_str(), source_.empty() ? "" : ": ",
                          TerminalSafe(w.text).c_str());
         }

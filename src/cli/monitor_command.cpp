@@ -64,6 +64,8 @@ constexpr const char* kMonitorHelp =
     "entry without an RPN or NRPN selected, a sysex message cut by a status\n"
     "byte or not ended within 2 s, a clock interval more than 10% off the mean\n"
     "of the last 24, and active sensing that stops for more than 300 ms.\n"
+    "When a lasting fault ends (the notes are released, the clock is steady\n"
+    "for 24 clocks, sensing resumes) an \"over:\" line says so.\n"
     "\n"
     "Output (standard output carries only the messages):\n"
     "  --timestamp abs     milliseconds since the start in front of each line\n"

@@ -16,6 +16,11 @@ std::string Format(const char* format, double a, double b = 0, double c = 0) {
 
 } // namespace
 
+bool LintFaultLasts(LintKind kind) {
+    return kind == LintKind::StuckNotes || kind == LintKind::ClockWanders ||
+           kind == LintKind::ActiveSensingStopped;
+}
+
 void MidiLint::ReportStuck(const char* why, std::vector<LintWarning>& out) {
     const int on = notes_.NotesOn();
     if (on == 0 || stuckReported_) {
@@ -33,6 +38,7 @@ void MidiLint::ReportStuck(const char* why, std::vector<LintWarning>& out) {
     out.push_back({LintKind::StuckNotes, std::to_string(on) + (on == 1 ? " note" : " notes") +
                                              " still on " + why + ": " + which});
     stuckReported_ = true;
+    stuckOutstanding_ = true;
 }
 
 void MidiLint::Feed(std::uint64_t micros, std::span<const std::uint8_t> bytes,
@@ -53,6 +59,9 @@ void MidiLint::Feed(std::uint64_t micros, std::span<const std::uint8_t> bytes,
     }
     if (status == 0xFE) {
         lastSensing_ = micros;
+        if (sensingReported_) {
+            out.push_back({LintKind::ActiveSensingStopped, "active sensing resumed", true});
+        }
         sensingReported_ = false;
         return;
     }
@@ -100,6 +109,10 @@ void MidiLint::Feed(std::uint64_t micros, std::span<const std::uint8_t> bytes,
     if (kind == 0x90 || kind == 0x80) {
         stuckReported_ = false;
     }
+    if (stuckOutstanding_ && notes_.NotesOn() == 0) {
+        out.push_back({LintKind::StuckNotes, "the notes left on were released", true});
+        stuckOutstanding_ = false;
+    }
     const int channel = status & 0x0F;
     if (kind != 0xB0 || bytes.size() < 3) {
         return;
@@ -141,6 +154,12 @@ void MidiLint::CheckClock(std::uint64_t micros, std::vector<LintWarning>& out) {
             const double off =
                 mean > 0 ? std::abs(static_cast<double>(interval) - mean) / mean : 0.0;
             ++clocksSinceWarning_;
+            // Steady again once a whole window of intervals kept to the mean.
+            steadyClocks_ = off > settings_.clockWanderShare ? 0 : steadyClocks_ + 1;
+            if (clockOutstanding_ && steadyClocks_ >= static_cast<int>(window)) {
+                out.push_back({LintKind::ClockWanders, "the clock is steady again", true});
+                clockOutstanding_ = false;
+            }
             // At most one warning per window, so that a wandering clock is
             // told, not flooded.
             if (off > settings_.clockWanderShare &&
@@ -151,6 +170,7 @@ void MidiLint::CheckClock(std::uint64_t micros, std::vector<LintWarning>& out) {
                             "%.2f ms",
                             static_cast<double>(interval) / 1000.0, off * 100.0, mean / 1000.0)});
                 clocksSinceWarning_ = 0;
+                clockOutstanding_ = true;
             }
             intervals_.erase(intervals_.begin());
         }

@@ -4,6 +4,11 @@
 // NRPN selected, sysex cut short or never ended, a clock whose interval
 // wanders, and active sensing that stops. Plain data, no clock of its own:
 // the caller gives every time, so the checks run the same in tests.
+//
+// Faults that last (notes stuck, a clock wandering, sensing stopped) are
+// told again when they end, with `ended` set: the notes were released, the
+// clock kept a steady beat for a window of clocks, sensing came back. A
+// one-off fault (a cut sysex, data entry without a parameter) has no end.
 #pragma once
 
 #include <array>
@@ -36,9 +41,13 @@ enum class LintKind {
 
 struct LintWarning {
     LintKind kind;
-    std::string text; // in English, one line, no trailing period
+    std::string text;   // in English, one line, no trailing period
+    bool ended = false; // the fault of this kind warned of before is over
     bool operator==(const LintWarning&) const = default;
 };
+
+// Whether a fault of `kind` can end (see above).
+bool LintFaultLasts(LintKind kind);
 
 class MidiLint {
   public:
@@ -62,6 +71,7 @@ class MidiLint {
     std::uint64_t last_ = 0; // the time of the last message
     bool any_ = false;
     bool stuckReported_ = false;
+    bool stuckOutstanding_ = false; // told, and not all released since
     // Per channel: whether an RPN or NRPN is selected, and whether data
     // entry without one was already reported (once until one is selected).
     std::array<bool, 16> parameter_{};
@@ -73,6 +83,8 @@ class MidiLint {
     std::optional<std::uint64_t> lastClock_;
     std::vector<std::uint64_t> intervals_;
     int clocksSinceWarning_ = 0;
+    bool clockOutstanding_ = false; // told, and not steady since
+    int steadyClocks_ = 0;
     std::optional<std::uint64_t> lastSensing_;
     bool sensingReported_ = false;
 };

@@ -66,6 +66,7 @@ TEST(MidiLint, FindsStuckNotesUnendedSysexAndDataEntryWithoutAParameter) {
               (std::vector<LintWarning>{
                   {LintKind::SysexCut,
                    "a sysex message was cut after 3 bytes by a status byte (80) before its F7"},
+                  {LintKind::StuckNotes, "the notes left on were released", true},
                   {LintKind::SysexNeverEnded, "a sysex message of 2 bytes never ended (no F7)"}}));
 
     // Closing with a note on.
@@ -95,6 +96,53 @@ TEST(MidiLint, FindsAWanderingClockAndSensingThatStops) {
     lint.Tick(10'600'000, w);
     lint.Tick(10'700'000, w);
     EXPECT_EQ(Kinds(w), (std::vector<LintKind>{LintKind::ActiveSensingStopped}));
+}
+
+// A lasting fault is told over when it ends: stuck notes once all are
+// released, a wandering clock after a window of steady clocks, stopped
+// sensing when it comes back. A one-off fault has no end.
+TEST(MidiLint, LastingFaultsAreToldOverWhenTheyEnd) {
+    LintSettings settings;
+    settings.clockWindow = 4;
+    MidiLint lint(settings);
+    std::vector<LintWarning> w;
+    lint.Feed(0, Bytes{0x90, 60, 100}, w);
+    lint.Feed(1, Bytes{0x90, 62, 100}, w);
+    lint.Tick(3'000'000, w);
+    lint.Feed(3'000'001, Bytes{0x80, 60, 0}, w); // one of two: still stuck
+    ASSERT_EQ(Kinds(w), (std::vector<LintKind>{LintKind::StuckNotes}));
+    lint.Feed(3'000'002, Bytes{0x90, 62, 0}, w);
+    EXPECT_EQ(w.back(),
+              (LintWarning{LintKind::StuckNotes, "the notes left on were released", true}));
+
+    w.clear();
+    std::uint64_t t = 4'000'000;
+    for (int i = 0; i < 6; ++i, t += 20'000) {
+        lint.Feed(t, Bytes{0xF8}, w);
+    }
+    lint.Feed(t += 5'000, Bytes{0xF8}, w); // 25 ms instead of 20
+    ASSERT_EQ(Kinds(w), (std::vector<LintKind>{LintKind::ClockWanders}));
+    for (int i = 0; i < 4; ++i) { // three steady clocks are not yet a window
+        lint.Feed(t += 20'000, Bytes{0xF8}, w);
+        EXPECT_EQ(w.size(), i < 3 ? 1u : 2u) << i;
+    }
+    EXPECT_EQ(w.back(), (LintWarning{LintKind::ClockWanders, "the clock is steady again", true}));
+
+    w.clear();
+    lint.Feed(5'000'000, Bytes{0xFE}, w);
+    lint.Tick(5'400'000, w);
+    lint.Feed(5'500'000, Bytes{0xFE}, w);
+    lint.Feed(5'600'000, Bytes{0xFE}, w); // told once
+    lint.Feed(5'700'000, Bytes{0xF0, 0x7D}, w);
+    lint.Feed(5'700'001, Bytes{0xF0, 0x7D, 0xF7}, w); // cut: nothing ends it
+    lint.Feed(5'700'002, Bytes{0xFE}, w);
+    EXPECT_EQ(Kinds(w),
+              (std::vector<LintKind>{LintKind::ActiveSensingStopped, LintKind::ActiveSensingStopped,
+                                     LintKind::SysexCut}));
+    EXPECT_EQ(w[1], (LintWarning{LintKind::ActiveSensingStopped, "active sensing resumed", true}));
+    EXPECT_TRUE(LintFaultLasts(LintKind::ClockWanders));
+    EXPECT_FALSE(LintFaultLasts(LintKind::SysexCut));
+    EXPECT_FALSE(LintFaultLasts(LintKind::DataEntryWithoutParameter));
 }
 
 TEST(MidiLint, TenMinutesOfCleanPlayingGiveNoWarning) {
