@@ -19,6 +19,7 @@
 #include "core/loopback_stats.h"
 #include "core/stop_signal.h"
 #include "core/terminal_text.h"
+#include "midi/probe_loop.h"
 
 namespace velmora::cli {
 namespace {
@@ -42,8 +43,9 @@ constexpr const char* kLoopbackHelp =
     "message of BYTES bytes (8 to 1048576; for no manufacturer, F0 7D) checked\n"
     "byte for byte: a dump that comes back changed counts as damaged; N is 10\n"
     "and R 10 by default then.\n"
-    "After the last probe the command waits up to MS milliseconds (2000 by\n"
-    "default) for the rest. -q leaves out the progress on standard error.\n"
+    "After the last probe the command waits for the rest until MS milliseconds\n"
+    "(2000 by default) pass with nothing coming back. -q leaves out the\n"
+    "progress on standard error.\n"
     "\n"
     "Exit status: 0 when every probe came back once, whole and in order, 1\n"
     "when any was lost, duplicated, reordered or damaged, a port can't be\n"
@@ -64,20 +66,20 @@ class Listener {
         sentCount_ = n + 1;
     }
 
-    void Deliver(const midi::InputEvent& event) {
+    // Every arrival is told to `loop`, which waits for the stragglers.
+    void Deliver(const midi::InputEvent& event, midi::ProbeLoop& loop) {
         const auto now = static_cast<std::int64_t>(midi::InputClockMicros());
         std::lock_guard lock(lock_);
+        const std::size_t from = back_.Arrivals().size();
         if (event.code == midi::InputMessage::Data) {
             back_.Short(event.message, sentCount_, now);
         } else if (const midi::MidiHeader* h = event.header) {
             back_.Block(std::span(h->lpData, std::min(h->dwBytesRecorded, h->dwBufferLength)),
                         sentCount_, now);
         }
-    }
-
-    std::size_t Back() {
-        std::lock_guard lock(lock_);
-        return back_.Arrivals().size();
+        for (std::size_t i = from; i < back_.Arrivals().size(); ++i) {
+            loop.Arrived(back_.Arrivals()[i].number);
+        }
     }
     LoopbackReport Report() {
         std::lock_guard lock(lock_);
@@ -91,19 +93,6 @@ class Listener {
     std::uint32_t sentCount_ = 0;
     LoopbackCollector back_;
 };
-
-// Waits until `until`, in short steps; false after an interrupt.
-bool WaitUntil(std::chrono::steady_clock::time_point until) {
-    while (StopRequested() == 0) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= until) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            until - now, std::chrono::milliseconds(10)));
-    }
-    return false;
-}
 
 std::optional<double> ReadNumber(Options& o, const char* name, double min, double max) {
     const auto text = o.Get(name);
@@ -156,9 +145,14 @@ int RunLoopback(std::span<const std::string_view> args) {
         !ChooseDeviceOrComplain("loopback", *service, *in, false, input)) {
         return 2;
     }
+    // After the last probe the rest has the waiting time to come back, from
+    // the last one heard.
+    midi::ProbeLoop loop(probes, perSecond,
+                         std::chrono::milliseconds(static_cast<int>(waitMs.value_or(2000))));
     Listener listener(probes, sysexBytes);
-    InputSet inputs(*service,
-                    [&listener](std::size_t, const midi::InputEvent& e) { listener.Deliver(e); });
+    InputSet inputs(*service, [&listener, &loop](std::size_t, const midi::InputEvent& e) {
+        listener.Deliver(e, loop);
+    });
     CatchStopSignals();
     if (!inputs.Add(input.name, "loopback")) {
         return 1;
@@ -171,36 +165,25 @@ int RunLoopback(std::span<const std::string_view> args) {
     }
 
     const bool quiet = o.Has("--quiet");
-    const auto start = std::chrono::steady_clock::now();
-    const auto step = std::chrono::duration<double>(1.0 / perSecond);
     bool sent = true;
-    std::uint32_t n = 0;
-    for (; n < probes && sent; ++n) {
-        if (!WaitUntil(start +
-                       std::chrono::duration_cast<std::chrono::steady_clock::duration>(step * n))) {
-            break;
-        }
-        listener.Sending(n);
-        if (dumps) {
-            const std::vector<std::uint8_t> bytes = LoopbackSysexProbe(n, sysexBytes);
-            for (std::size_t at = 0; sent && at < bytes.size(); at += kBlockBytes) {
-                sent = port->SendLong(
-                    std::span(bytes).subspan(at, std::min(kBlockBytes, bytes.size() - at)));
+    const auto n = static_cast<std::uint32_t>(loop.Run(
+        [&](std::uint32_t probe) {
+            listener.Sending(probe);
+            if (dumps) {
+                const std::vector<std::uint8_t> bytes = LoopbackSysexProbe(probe, sysexBytes);
+                for (std::size_t at = 0; sent && at < bytes.size(); at += kBlockBytes) {
+                    sent = port->SendLong(
+                        std::span(bytes).subspan(at, std::min(kBlockBytes, bytes.size() - at)));
+                }
+            } else {
+                sent = SendPatiently(*port, LoopbackProbe(probe));
             }
-        } else {
-            sent = SendPatiently(*port, LoopbackProbe(n));
-        }
-        if (!quiet && (n + 1) % 100 == 0) {
-            std::fprintf(stderr, "%u probes sent, %zu back\n", n + 1, listener.Back());
-        }
-    }
-    // The rest has this long to come back; an interrupt ends the wait.
-    const auto last = std::chrono::steady_clock::now();
-    const auto patience = std::chrono::milliseconds(static_cast<int>(waitMs.value_or(2000)));
-    while (StopRequested() == 0 && listener.Back() < n &&
-           std::chrono::steady_clock::now() - last < patience) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+            if (!quiet && (probe + 1) % 100 == 0) {
+                std::fprintf(stderr, "%u probes sent, %zu back\n", probe + 1, loop.Back());
+            }
+            return sent;
+        },
+        [] { return StopRequested() != 0; }));
     const bool interrupted = StopRequested() != 0;
     port->Close();
     inputs.Close();

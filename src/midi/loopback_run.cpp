@@ -52,46 +52,26 @@ bool LoopbackRun::Start(std::string& error) {
     }
     in_->Start();
     sentMicros_.reserve(request_.count);
-    came_.assign(request_.count, false);
     sender_ = std::thread([this] { Send(); });
     return true;
 }
 
 void LoopbackRun::Send() {
-    const auto period = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-        std::chrono::duration<double>(1.0 / std::max(request_.rate, 0.001)));
-    auto next = std::chrono::steady_clock::now();
-    std::unique_lock lock(lock_);
-    for (std::size_t n = 0; n < request_.count && !cancelled_; ++n) {
-        if (wake_.wait_until(lock, next, [this] { return cancelled_; })) {
-            break;
-        }
-        const std::vector<std::uint8_t> probe =
-            LoopbackSysexProbe(static_cast<std::uint32_t>(n), request_.sysexBytes);
-        sentMicros_.push_back(Now());
-        lock.unlock();
-        for (std::size_t at = 0; at < probe.size(); at += kBlockBytes) {
-            out_->SendLong(std::span(probe).subspan(at, std::min(kBlockBytes, probe.size() - at)));
-        }
-        sentCount_.store(n + 1);
-        next += period;
-        lock.lock();
-    }
-    // Settles: done once nothing came back for the settling time.
-    const auto settle = std::chrono::duration_cast<std::chrono::microseconds>(request_.settle);
-    while (!cancelled_ && distinctBack_ < sentMicros_.size()) {
-        const std::int64_t quietSince =
-            std::max(lastArrival_, sentMicros_.empty() ? std::int64_t{0} : sentMicros_.back());
-        const auto until = std::chrono::steady_clock::now() +
-                           std::chrono::microseconds(
-                               std::max<std::int64_t>(quietSince + settle.count() - Now(), 0));
-        if (std::chrono::steady_clock::now() >= until) {
-            break;
-        }
-        wake_.wait_until(lock, until,
-                         [this] { return cancelled_ || distinctBack_ >= sentMicros_.size(); });
-    }
+    loop_.Run([this](std::uint32_t n) { return SendProbe(n); });
     done_.store(true);
+}
+
+bool LoopbackRun::SendProbe(std::uint32_t n) {
+    const std::vector<std::uint8_t> probe = LoopbackSysexProbe(n, request_.sysexBytes);
+    {
+        std::lock_guard lock(lock_);
+        sentMicros_.push_back(Now());
+    }
+    for (std::size_t at = 0; at < probe.size(); at += kBlockBytes) {
+        out_->SendLong(std::span(probe).subspan(at, std::min(kBlockBytes, probe.size() - at)));
+    }
+    sentCount_.store(n + 1);
+    return true;
 }
 
 void LoopbackRun::Deliver(const InputEvent& event) {
@@ -109,23 +89,13 @@ void LoopbackRun::Deliver(const InputEvent& event) {
         std::lock_guard lock(lock_);
         const std::size_t from = back_.Arrivals().size();
         back_.Block(block, static_cast<std::uint32_t>(sentMicros_.size()), now);
-        Count(from, now);
+        for (std::size_t i = from; i < back_.Arrivals().size(); ++i) {
+            loop_.Arrived(back_.Arrivals()[i].number);
+        }
     }
     in_->UnprepareHeader(h);
     in_->PrepareHeader(h);
     in_->AddBuffer(h);
-}
-
-void LoopbackRun::Count(std::size_t from, std::int64_t now) {
-    for (std::size_t i = from; i < back_.Arrivals().size(); ++i) {
-        lastArrival_ = now;
-        const auto number = back_.Arrivals()[i].number;
-        if (number && *number < came_.size() && !came_[*number]) {
-            came_[*number] = true;
-            ++distinctBack_;
-            wake_.notify_all();
-        }
-    }
 }
 
 std::size_t LoopbackRun::Back() const {
@@ -134,11 +104,7 @@ std::size_t LoopbackRun::Back() const {
 }
 
 void LoopbackRun::Cancel() {
-    {
-        std::lock_guard lock(lock_);
-        cancelled_ = true;
-    }
-    wake_.notify_all();
+    loop_.Cancel();
 }
 
 LoopbackReport LoopbackRun::Finish() {

@@ -4,14 +4,13 @@
 // ready (at once when every probe is back).
 //
 // Threads: the probes are sent from the run's own thread, paced by the
-// steady clock; arrivals are taken on the input's delivery thread (not the
-// real-time thread: that only fills the port's queue), which may lock and
-// allocate. The rest runs on the thread that made the run.
+// loop the command line uses too (midi/probe_loop.h); arrivals are taken on the input's delivery
+// thread (not the real-time thread: that only fills the port's queue), which may lock and allocate.
+// The rest runs on the thread that made the run.
 #pragma once
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,6 +19,7 @@
 
 #include "core/loopback_stats.h"
 #include "midi/midi_functions.h"
+#include "midi/probe_loop.h"
 
 namespace velmora::midi {
 
@@ -52,7 +52,7 @@ class LoopbackRun {
   private:
     void Send();
     void Deliver(const InputEvent& event);
-    void Count(std::size_t from, std::int64_t now); // under lock_
+    bool SendProbe(std::uint32_t n);
 
     MidiService& service_;
     const LoopbackRequest request_;
@@ -61,14 +61,10 @@ class LoopbackRun {
     std::vector<MidiHeader> headers_;
     std::vector<std::vector<std::uint8_t>> buffers_;
 
-    mutable std::mutex lock_;
-    std::condition_variable wake_;
-    bool cancelled_ = false;
+    ProbeLoop loop_{request_.count, request_.rate, request_.settle};
+    mutable std::mutex lock_;              // the figures below
     std::vector<std::int64_t> sentMicros_; // on InputClockMicros
     LoopbackCollector back_{request_.sysexBytes};
-    std::int64_t lastArrival_ = 0;
-    std::vector<bool> came_; // per probe: it came back
-    std::size_t distinctBack_ = 0;
     std::atomic<std::size_t> sentCount_{0};
     std::atomic<bool> done_{false};
     std::thread sender_;
