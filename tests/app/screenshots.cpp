@@ -9,8 +9,10 @@
 
 #include "app/capture_action.h"
 #include "app/main_form_fixture.h"
+#include "midi/simulated/simulated_service.h"
 #include "router/thru_form.h"
 #include "support/sysex_dump.h"
+#include "sysex/loopback_form.h"
 #include "sysex/record_form.h"
 #include "sysex/send_form.h"
 #include "ui/kit_windows.h"
@@ -149,6 +151,24 @@ int main(int argc, char** argv) {
             send->Gauge1->setProgress(5120);
             Save(*send, out, "send.png");
             delete send; // before its queued start runs
+        }
+        {
+            // A run through an interface whose output is cabled to its input.
+            midi::SimulatedService cable({"USB MIDI Interface"}, {"USB MIDI Interface"});
+            cable.SetLoopback(0, 0);
+            sysex::TloopbackForm loopback(cable, &form);
+            loopback.spnCount->setValue(200);
+            loopback.spnRate->setValue(1000);
+            loopback.show();
+            loopback.Run();
+            QElapsedTimer waited;
+            waited.start();
+            while (loopback.Running() && waited.elapsed() < 20000) {
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+            }
+            QApplication::processEvents();
+            Save(loopback, out, "loopback.png");
+            loopback.close();
         }
         form.close();
     }
