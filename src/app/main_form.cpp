@@ -171,9 +171,9 @@ void TmainForm::FormCreate() {
 // ---- Settings --------------------------------------------------------------
 
 void TmainForm::LoadParam() {
-    const SettingsResult r = settings_.LoadParam(ToFilesystemPath(env_.settingsReadPath));
-    if (!r) {
-        env_.reporter.Report(r.message);
+    const std::filesystem::path path = ToFilesystemPath(env_.settingsReadPath);
+    if (const FileResult r = settings_.LoadParam(path); !r) {
+        env_.reporter.Report(SettingsFileMessage(false, path, r));
     }
 }
 
@@ -220,9 +220,9 @@ void TmainForm::SaveParam() {
     v.jumpSysex = ImgJumpSysex->tag();
     v.clearSysex = ImgClearSysex->tag();
     SaveMonitorSettings(v);
-    const SettingsResult r = settings_.SaveParam(ToFilesystemPath(env_.settingsWritePath), v);
-    if (!r) {
-        env_.reporter.Report(r.message);
+    const std::filesystem::path path = ToFilesystemPath(env_.settingsWritePath);
+    if (const FileResult r = settings_.SaveParam(path, v); !r) {
+        env_.reporter.Report(SettingsFileMessage(true, path, r));
     }
 }
 

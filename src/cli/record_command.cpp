@@ -72,12 +72,11 @@ constexpr const char* kRecordHelp =
 constexpr int kDefaultReplyTimeoutMs = 5000;
 
 // Writes the recording to standard output, whole.
-FileOutcome WriteStandardOutput(const std::vector<std::uint8_t>& bytes) {
+FileResult WriteStandardOutput(const std::vector<std::uint8_t>& bytes) {
     errno = 0;
     if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
         std::fflush(stdout) != 0) {
-        const int error = errno != 0 ? errno : EIO;
-        return {FileProblem::System, error, FileErrorText(error)};
+        return {FileFault::System, errno != 0 ? errno : EIO};
     }
     return {};
 }
@@ -161,19 +160,20 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     const std::string path = o.positional.front();
     const std::string shownPath = toStdout ? "standard output" : TerminalSafe(path);
     // Before anything is recorded: a dump that could not be saved is lost.
-    if (const FileOutcome writable = toStdout ? FileOutcome{} : CheckSysexFileTarget(path);
+    if (const FileResult writable = toStdout ? FileResult{} : CheckSysexFileTarget(path);
         !writable) {
         std::fprintf(stderr, "velmora-cli record: %s: %s\n", shownPath.c_str(),
-                     FileOutcomeText(writable, language).c_str());
+                     Cp1252ToUtf8(FileFaultText(writable, language, FileTask::SysexSave)).c_str());
         return 1;
     }
 
     if (requestFile) {
         const std::string shownRequest = TerminalSafe(*requestFile);
-        LoadedFile file = LoadSysexFile(*requestFile);
-        if (!file.outcome) {
-            std::fprintf(stderr, "velmora-cli record: %s: %s\n", shownRequest.c_str(),
-                         FileOutcomeText(file.outcome, language).c_str());
+        FileContents file = LoadSysexFile(*requestFile);
+        if (!file.result) {
+            std::fprintf(
+                stderr, "velmora-cli record: %s: %s\n", shownRequest.c_str(),
+                Cp1252ToUtf8(FileFaultText(file.result, language, FileTask::SysexLoad)).c_str());
             return 1;
         }
         request = RequestFromBytes(std::move(file.bytes));
@@ -360,10 +360,10 @@ int RunRecord(std::span<const std::string_view> args, int argc, char** argv) {
     if (!quiet) {
         std::fprintf(stderr, "%s\n", recorder.StatusText().c_str());
     }
-    const FileOutcome saved = toStdout ? WriteStandardOutput(bytes) : SaveSysexFile(path, bytes);
+    const FileResult saved = toStdout ? WriteStandardOutput(bytes) : SaveSysexFile(path, bytes);
     if (!saved) {
         std::fprintf(stderr, "velmora-cli record: %s: %s\n", shownPath.c_str(),
-                     FileOutcomeText(saved, language).c_str());
+                     Cp1252ToUtf8(FileFaultText(saved, language, FileTask::SysexSave)).c_str());
         return 1;
     }
     if (!quiet) {

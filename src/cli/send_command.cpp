@@ -110,20 +110,19 @@ class StatusPrinter {
 
 // Standard input, whole, up to the size a .syx file may have; an interrupt
 // while it comes ends the read (StopRequested() tells).
-LoadedFile ReadStandardInput() {
-    LoadedFile file;
+FileContents ReadStandardInput() {
+    FileContents file;
     std::vector<char> chunk(1 << 16);
     long got = 0;
     while ((got = ReadUnlessStopped(STDIN_FILENO, chunk.data(), chunk.size())) > 0) {
         if (file.bytes.size() + static_cast<std::size_t>(got) > kMaxSysexFileBytes) {
-            file.outcome = {FileProblem::System, EFBIG, kFileTooLargeText};
+            file.result.fault = FileFault::TooLarge;
             return file;
         }
         file.bytes.insert(file.bytes.end(), chunk.begin(), chunk.begin() + got);
     }
     if (got == -1) {
-        const int error = errno != 0 ? errno : EIO;
-        file.outcome = {FileProblem::System, error, FileErrorText(error)};
+        file.result = {FileFault::System, errno != 0 ? errno : EIO};
     }
     return file;
 }
@@ -225,7 +224,9 @@ class HexLineSender {
         }
         if (got == -1) {
             std::fprintf(stderr, "velmora-cli send: cannot read standard input: %s\n",
-                         FileErrorText(errno != 0 ? errno : EIO, UserLanguage()).c_str());
+                         Cp1252ToUtf8(FileFaultText({FileFault::System, errno != 0 ? errno : EIO},
+                                                    UserLanguage()))
+                             .c_str());
             return false;
         }
         if ((!line_.empty() || tooLong_) && !EndLine()) { // a last line without end
@@ -409,15 +410,16 @@ int RunSend(std::span<const std::string_view> args) {
     }
 
     const std::string shownPath = fromStdin ? "standard input" : TerminalSafe(path);
-    LoadedFile file = fromStdin ? ReadStandardInput() : LoadSysexFile(path);
+    FileContents file = fromStdin ? ReadStandardInput() : LoadSysexFile(path);
     if (StopRequested() != 0) {
         std::fprintf(stderr, "velmora-cli send: interrupted while reading %s; nothing was sent\n",
                      shownPath.c_str());
         return StatusAfterStop(1);
     }
-    if (!file.outcome) {
-        std::fprintf(stderr, "velmora-cli send: %s: %s\n", shownPath.c_str(),
-                     FileOutcomeText(file.outcome, UserLanguage()).c_str());
+    if (!file.result) {
+        std::fprintf(
+            stderr, "velmora-cli send: %s: %s\n", shownPath.c_str(),
+            Cp1252ToUtf8(FileFaultText(file.result, UserLanguage(), FileTask::SysexLoad)).c_str());
         return 1;
     }
     StderrReporter reporter("velmora-cli send");

@@ -1,10 +1,9 @@
-// The parts of the safe file functions that every system shares: texts and
-// the names of the new files. The system calls are in safe_file_posix.cpp and
+// The parts of the safe file functions that every system shares: the names
+// of the new files. The system calls are in safe_file_posix.cpp and
 // safe_file_windows.cpp.
 #include "core/safe_file.h"
 
 #include <charconv>
-#include <system_error>
 
 namespace velmora {
 
@@ -38,24 +37,6 @@ std::optional<long> TakeNumber(std::string_view& text) {
 }
 
 } // namespace
-
-std::string FileFaultText(const FileResult& result) {
-    switch (result.fault) {
-    case FileFault::None:
-        return "no error";
-    case FileFault::System:
-        return std::generic_category().message(result.error);
-    case FileFault::Short:
-        return "the system took or gave fewer bytes than the file has";
-    case FileFault::NotAFile:
-        return "not a regular file";
-    case FileFault::TooLarge:
-        return "file too large";
-    case FileFault::PlantedLink:
-        return "refused to follow a symbolic link that another user owns in a shared folder";
-    }
-    return "unknown error";
-}
 
 std::string TempFileName(std::string_view targetName, long pid, unsigned serial) {
     std::string name = ".";

@@ -24,26 +24,9 @@
 #include <string_view>
 #include <vector>
 
+#include "core/file_result.h"
+
 namespace velmora {
-
-enum class FileFault {
-    None,
-    System,      // the system refused: `error` is the errno
-    Short,       // fewer bytes read or written than expected, and no reason given
-    NotAFile,    // a FIFO, a device or a socket where a regular file is needed
-    TooLarge,    // a file beyond the reader's size limit
-    PlantedLink, // a link planted by another user in a shared sticky folder
-};
-
-struct FileResult {
-    FileFault fault = FileFault::None;
-    int error = 0; // errno, for FileFault::System
-    explicit operator bool() const { return fault == FileFault::None; }
-};
-
-// What went wrong, in English, without the path: "No such file or
-// directory", "not a regular file", ...
-std::string FileFaultText(const FileResult& result);
 
 struct FileContents {
     FileResult result;

@@ -14,13 +14,6 @@ namespace {
 
 constexpr char kLineEnd[] = "\r\n";
 
-SettingsResult Failure(std::string_view what, const fs::path& path, const std::string& reason) {
-    SettingsResult result;
-    result.ok = false;
-    result.message = std::string(what) + " \"" + path.string() + "\": " + reason;
-    return result;
-}
-
 // Lines end with CR LF, LF or a lone CR; a final line without an end counts.
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -71,15 +64,13 @@ int DigitValue(char c, int base) {
 
 } // namespace
 
-SettingsResult SettingsFile::LoadParam(const fs::path& path) {
+FileResult SettingsFile::LoadParam(const fs::path& path) {
     memoIni.clear();
     const FileContents contents = ReadRegularFile(path, kMaxSettingsFileBytes);
     if (!contents.result) {
         const bool missing = contents.result.fault == FileFault::System &&
                              (contents.result.error == ENOENT || contents.result.error == ENOTDIR);
-        return missing
-                   ? SettingsResult{}
-                   : Failure("Cannot read the settings file", path, FileFaultText(contents.result));
+        return missing ? FileResult{} : contents.result;
     }
     memoIni = SplitLines(std::string(contents.bytes.begin(), contents.bytes.end()));
     return {};
@@ -112,7 +103,7 @@ int SettingsFile::ReadIni(std::string_view key) const {
     return -1;
 }
 
-SettingsResult SettingsFile::SaveParam(const fs::path& path, const SettingsValues& values) {
+FileResult SettingsFile::SaveParam(const fs::path& path, const SettingsValues& values) {
     memoIni = {
         "[Velmora]",
         "[Devices]",
@@ -137,12 +128,13 @@ SettingsResult SettingsFile::SaveParam(const fs::path& path, const SettingsValue
         text += line;
         text += kLineEnd;
     }
-    const FileResult written = ReplaceFile(
-        path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-    if (!written) {
-        return Failure("Cannot write the settings file", path, FileFaultText(written));
-    }
-    return {};
+    return ReplaceFile(path,
+                       std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+std::string SettingsFileMessage(bool saving, const fs::path& path, const FileResult& result) {
+    return std::string(saving ? "Cannot write" : "Cannot read") + " the settings file \"" +
+           path.string() + "\": " + FileFaultText(result);
 }
 
 int IniValueToInt(std::string_view value) {

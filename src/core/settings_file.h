@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/file_result.h"
+
 namespace velmora {
 
 // The largest settings file that is read; a real one has eleven short lines.
@@ -33,13 +35,6 @@ struct SettingsValues {
     std::vector<std::pair<std::string, std::string>> more;
 };
 
-// Outcome of a file operation; `message` says what went wrong and where.
-struct SettingsResult {
-    bool ok = true;
-    std::string message;
-    explicit operator bool() const { return ok; }
-};
-
 class SettingsFile {
   public:
     // The lines of the file after LoadParam, the lines written by SaveParam.
@@ -50,8 +45,8 @@ class SettingsFile {
     // missing); a file that exists but cannot be read is, and leaves
     // memoIni empty. Only a regular file of at most kMaxSettingsFileBytes
     // is read: a FIFO or a device (a link to /dev/zero) is an error at once,
-    // never a wait.
-    SettingsResult LoadParam(const std::filesystem::path& path);
+    // never a wait. SettingsFileMessage words a failure.
+    FileResult LoadParam(const std::filesystem::path& path);
 
     // The value of the first line whose name (the text before its first
     // "=") equals `key`, letter case aside; -1 when there is no such line,
@@ -65,8 +60,13 @@ class SettingsFile {
     // `path` with ReplaceFile of core/safe_file.h: written beside the old
     // file and renamed over it, so a failed write leaves the old file as it
     // was; a link planted by another user in a shared folder is refused.
-    SettingsResult SaveParam(const std::filesystem::path& path, const SettingsValues& values);
+    FileResult SaveParam(const std::filesystem::path& path, const SettingsValues& values);
 };
+
+// What the user is told when LoadParam (`saving` false) or SaveParam failed
+// on `path`: "Cannot read the settings file "PATH": REASON".
+std::string SettingsFileMessage(bool saving, const std::filesystem::path& path,
+                                const FileResult& result);
 
 // The number at the start of a stored value, as ReadIni converts it: leading
 // blanks skipped, then an optional sign and decimal digits, or a hex prefix

@@ -127,12 +127,16 @@ void TthruForm::FormCreate() {
                 [&out](int index) { out.splitLowIndex.store(index); });
         connect(cmbSplitHi[i], &QComboBox::currentIndexChanged, this,
                 [&out](int index) { out.splitHighIndex.store(index); });
-        connect(cmbMidiOut[i], &QComboBox::activated, this, [this] { cmbMidiOutSelect(); });
+        connect(cmbMidiOut[i], &QComboBox::activated, this, [this, i] {
+            unlisted_[i].reset(); // the user picked the row's device
+            cmbMidiOutSelect();
+        });
     }
     Reset();
 }
 
 void TthruForm::Reset() {
+    unlisted_ = {};
     for (int k = 1; k <= 4; ++k) {
         const auto i = static_cast<std::size_t>(k - 1);
         ImgButOpen[i]->setOpen(k == 1);
@@ -159,6 +163,10 @@ RouterRows TthruForm::Rows() const {
         rows[i].transposeIndex = cmbTransp[i]->currentIndex();
         rows[i].lowIndex = cmbSplitLo[i]->currentIndex();
         rows[i].highIndex = cmbSplitHi[i]->currentIndex();
+        if (unlisted_[i]) {
+            rows[i].on = unlisted_[i]->on;
+            rows[i].device = unlisted_[i]->device;
+        }
     }
     return rows;
 }
@@ -173,6 +181,7 @@ void TthruForm::SetRows(const RouterRows& rows) {
         const bool there = listed >= 0 && listed < cmbMidiOut[i]->count();
         cmbMidiOut[i]->setCurrentIndex(there ? listed : (cmbMidiOut[i]->count() > 0 ? 0 : -1));
         ImgButOpen[i]->setOpen(row.on && there);
+        unlisted_[i] = there ? std::nullopt : std::optional(row);
         // The lists' handlers pass these on to the routing.
         cmbChannel[i]->setCurrentIndex(row.channelIndex);
         cmbTransp[i]->setCurrentIndex(row.transposeIndex);
@@ -234,7 +243,9 @@ void TthruForm::CloseAllLocked() {
 }
 
 void TthruForm::ImgButOpenClick(int k) {
-    ui::TOpenSwitch* s = ImgButOpen[static_cast<std::size_t>(k - 1)];
+    const auto i = static_cast<std::size_t>(k - 1);
+    unlisted_[i].reset(); // switched on, the row routes to the device it shows
+    ui::TOpenSwitch* s = ImgButOpen[i];
     s->setOpen(!s->isOpen());
     cmbMidiOutSelect();
 }

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <array>
+#include <optional>
 
 #include "core/router_rows.h"
 #include "midi/input_state.h"
@@ -33,7 +34,10 @@ class TthruForm : public QDialog {
     void CloseAll();
 
     // The rows' choices, to be kept until the next start, and put back. A
-    // device no longer listed leaves its row switched off on the first device.
+    // device no longer listed leaves its row switched off on the first device,
+    // but the row keeps that device and its switch as they were put back, so
+    // that they come back once the device is listed again, until the user
+    // picks a device for the row, switches it or resets the window.
     RouterRows Rows() const;
     void SetRows(const RouterRows& rows);
 
@@ -68,6 +72,8 @@ class TthruForm : public QDialog {
     midi::MidiFunctions& midi_;
     midi::RouterSettings& settings_;
     bool closedAll_ = false;
+    // For each row put back on a device not listed: that row as put back.
+    std::array<std::optional<RouterRow>, 4> unlisted_;
 };
 
 } // namespace velmora::router

@@ -192,17 +192,18 @@ void TrecordForm::ImgButSaveClick() {
     }
     const QString path = chooseSaveFile(this);
     if (!path.isEmpty()) {
-        const FileOutcome outcome = SaveSysexBuffer(midi_.sysex, path.toStdString());
-        if (outcome.problem == FileProblem::System) {
+        const FileResult saved = SaveSysexBuffer(midi_.sysex, path.toStdString());
+        const QString savedText =
+            ui::FromCore(FileFaultText(saved, Language::French, FileTask::SysexSave));
+        if (!saved && saved.fault != FileFault::Short) {
             // The file could not be written: keep the window and the recording.
-            QMessageBox::warning(this, QStringLiteral("Velmora"), ui::FromCore(outcome.message));
+            QMessageBox::warning(this, QStringLiteral("Velmora"), savedText);
             ImgButSave->setTag(0);
             ImgButSave->showReleased();
             return;
         }
-        if (outcome.problem == FileProblem::Short) {
-            QMessageBox::warning(this, QStringLiteral("Velmora"),
-                                 QString::fromLatin1(kSysexSaveErrorText));
+        if (saved.fault == FileFault::Short) {
+            QMessageBox::warning(this, QStringLiteral("Velmora"), savedText);
         }
     }
     close();

@@ -1,5 +1,6 @@
 #include "sysex/request_sender.h"
 
+#include "core/cp1252.h"
 #include "core/sysex_file_io.h"
 #include "core/user_language.h"
 #include "sysex/sysex_sender.h"
@@ -15,9 +16,12 @@ Request RequestFor(const RequestChoice& choice) {
     case RequestKind::File:
         break;
     }
-    LoadedFile file = LoadSysexFile(choice.text);
-    if (!file.outcome) {
-        return {false, {}, choice.text + ": " + FileOutcomeText(file.outcome, UserLanguage())};
+    FileContents file = LoadSysexFile(choice.text);
+    if (!file.result) {
+        return {false,
+                {},
+                choice.text + ": " +
+                    Cp1252ToUtf8(FileFaultText(file.result, UserLanguage(), FileTask::SysexLoad))};
     }
     Request request = RequestFromBytes(std::move(file.bytes));
     if (!request.ok) {

@@ -106,12 +106,11 @@ void TsendForm::ChooseAndSend(const std::string& outDeviceName) {
     if (parentWidget()) {
         parentWidget()->repaint();
     }
-    const FileOutcome outcome = LoadSysexBuffer(midi_.sysex, path.toStdString());
-    if (!outcome) {
-        QMessageBox::warning(parentWidget(), QStringLiteral("Velmora"),
-                             ui::FromCore(outcome.problem == FileProblem::Short
-                                              ? std::string(kSysexLoadErrorText)
-                                              : outcome.message));
+    const FileResult loaded = LoadSysexBuffer(midi_.sysex, path.toStdString());
+    if (!loaded) {
+        QMessageBox::warning(
+            parentWidget(), QStringLiteral("Velmora"),
+            ui::FromCore(FileFaultText(loaded, Language::French, FileTask::SysexLoad)));
         return; // nothing is sent
     }
     outDeviceName_ = outDeviceName;

@@ -4,16 +4,16 @@
 
 namespace velmora::sysex {
 
-FileOutcome LoadSysexBuffer(midi::SysexStore& store, const std::string& path) {
-    LoadedFile loaded = LoadSysexFile(path);
-    if (loaded.outcome) {
+FileResult LoadSysexBuffer(midi::SysexStore& store, const std::string& path) {
+    FileContents loaded = LoadSysexFile(path);
+    if (loaded.result) {
         std::lock_guard lock(store.lock);
         store.SysexBuffer = std::move(loaded.bytes);
     }
-    return loaded.outcome;
+    return loaded.result;
 }
 
-FileOutcome SaveSysexBuffer(midi::SysexStore& store, const std::string& path) {
+FileResult SaveSysexBuffer(midi::SysexStore& store, const std::string& path) {
     return SaveSysexFile(path, CopySysexBuffer(store));
 }
 

@@ -14,8 +14,8 @@ namespace velmora::sysex {
 
 // Reads the file whole; on success it replaces SysexBuffer, on failure the
 // buffer is left as it was.
-FileOutcome LoadSysexBuffer(midi::SysexStore& store, const std::string& path);
-FileOutcome SaveSysexBuffer(midi::SysexStore& store, const std::string& path);
+FileResult LoadSysexBuffer(midi::SysexStore& store, const std::string& path);
+FileResult SaveSysexBuffer(midi::SysexStore& store, const std::string& path);
 std::vector<std::uint8_t> CopySysexBuffer(midi::SysexStore& store);
 
 // InputActive is off from construction; on destruction it follows the input

@@ -8,7 +8,6 @@
 #include "core/lost_input_text.h"
 #include "core/message_filter.h"
 #include "core/message_json.h"
-#include "core/sysex_file_io.h"
 #include "core/terminal_text.h"
 #include "core/user_language.h"
 
@@ -100,14 +99,4 @@ TEST(ScriptText, LanguageOfTheLocale) {
     EXPECT_EQ(LanguageOfLocale("C", nullptr, "fr_FR.UTF-8"), Language::English);
     EXPECT_EQ(LanguageOfLocale("", "fr_CA", "en_US"), Language::French);
     EXPECT_EQ(LanguageOfLocale(nullptr, nullptr, nullptr), Language::English);
-    EXPECT_EQ(FileErrorText(ENOENT, Language::English), "file not found");
-    EXPECT_EQ(FileErrorText(EACCES, Language::English), "permission denied");
-    EXPECT_EQ(FileErrorText(ENOSPC, Language::English), "disk full");
-    EXPECT_EQ(FileErrorText(EIO, Language::English), "I/O error 5");
-    EXPECT_EQ(FileErrorText(ENOENT, Language::French), "Fichier introuvable");
-    EXPECT_EQ(FileOutcomeText({FileProblem::System, EINVAL, kNotAFileText}, Language::English),
-              "not a regular file");
-    EXPECT_EQ(FileOutcomeText({FileProblem::System, EACCES, kPlantedLinkText}, Language::French),
-              "Acc\xC3\xA8s au fichier refus\xC3\xA9 : lien d'un autre utilisateur dans un dossier "
-              "partag\xC3\xA9");
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <fstream>
 #include <iterator>
@@ -175,10 +176,10 @@ TEST_F(SettingsFileTest, UnreadableFileIsAnError) {
     fs::create_directory(path_);
     SettingsFile settings;
     settings.memoIni = {"stale=1"};
-    const SettingsResult result = settings.LoadParam(path_);
-    EXPECT_FALSE(result);
-    EXPECT_NE(result.message.find("Cannot read the settings file"), std::string::npos);
-    EXPECT_NE(result.message.find(path_.string()), std::string::npos);
+    const FileResult result = settings.LoadParam(path_);
+    EXPECT_EQ(result.error, EISDIR);
+    EXPECT_EQ(SettingsFileMessage(false, path_, result),
+              "Cannot read the settings file \"" + path_.string() + "\": Is a directory");
     EXPECT_TRUE(settings.memoIni.empty());
 }
 
@@ -216,9 +217,7 @@ TEST_F(SettingsFileTest, SaveRepairsADamagedFile) {
 TEST_F(SettingsFileTest, SaveIntoAReadOnlyFolderFails) {
     // sysfs takes no new files, not even from root.
     SettingsFile settings;
-    const SettingsResult result = settings.SaveParam("/sys/Velmora.ini", SettingsValues{});
-    EXPECT_FALSE(result);
-    EXPECT_NE(result.message.find("/sys/Velmora.ini"), std::string::npos);
+    EXPECT_FALSE(settings.SaveParam("/sys/Velmora.ini", SettingsValues{}));
     EXPECT_FALSE(fs::exists("/sys/Velmora.ini"));
 }
 #endif
@@ -226,10 +225,9 @@ TEST_F(SettingsFileTest, SaveIntoAReadOnlyFolderFails) {
 TEST_F(SettingsFileTest, SaveIntoAMissingFolderFails) {
     SettingsFile settings;
     const fs::path path = folder_ / "no such folder" / "Velmora.ini";
-    const SettingsResult result = settings.SaveParam(path, SettingsValues{});
-    EXPECT_FALSE(result);
-    EXPECT_NE(result.message.find("Cannot write the settings file"), std::string::npos);
-    EXPECT_NE(result.message.find(path.string()), std::string::npos);
+    const FileResult result = settings.SaveParam(path, SettingsValues{});
+    EXPECT_EQ(SettingsFileMessage(true, path, result),
+              "Cannot write the settings file \"" + path.string() + "\": file not found");
 }
 
 TEST_F(SettingsFileTest, SaveOverAFolderOrDeviceFailsAndKeepsIt) {
@@ -238,9 +236,7 @@ TEST_F(SettingsFileTest, SaveOverAFolderOrDeviceFailsAndKeepsIt) {
     EXPECT_FALSE(settings.SaveParam(path_, SettingsValues{}));
     EXPECT_TRUE(fs::is_directory(path_));
 #if defined(__linux__)
-    const SettingsResult result = settings.SaveParam("/dev/full", SettingsValues{});
-    EXPECT_FALSE(result);
-    EXPECT_NE(result.message.find("/dev/full"), std::string::npos);
+    EXPECT_EQ(settings.SaveParam("/dev/full", SettingsValues{}).error, ENOSPC);
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
 #endif
 }
@@ -256,11 +252,11 @@ TEST_F(SettingsFileTest, FailedWriteKeepsTheOldFile) {
     rlimit small = saved;
     small.rlim_cur = 16;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const SettingsResult result = settings.SaveParam(path_, SettingsValues{});
+    const FileResult result = settings.SaveParam(path_, SettingsValues{});
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
     std::signal(SIGXFSZ, SIG_DFL);
-    EXPECT_FALSE(result);
-    EXPECT_NE(result.message.find("too large"), std::string::npos) << result.message;
+    EXPECT_EQ(result.error, EFBIG);
+    EXPECT_NE(FileFaultText(result).find("too large"), std::string::npos) << FileFaultText(result);
     EXPECT_EQ(ReadFile(), "MidiIn=2\r\n");
     EXPECT_EQ(FilesInFolder(), 1u);
 }
@@ -268,9 +264,7 @@ TEST_F(SettingsFileTest, FailedWriteKeepsTheOldFile) {
 TEST_F(SettingsFileTest, AFifoOrADeviceIsRefusedAtOnce) {
     ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
     SettingsFile settings;
-    const SettingsResult fifo = settings.LoadParam(path_);
-    EXPECT_FALSE(fifo);
-    EXPECT_NE(fifo.message.find("not a regular file"), std::string::npos) << fifo.message;
+    EXPECT_EQ(settings.LoadParam(path_).fault, FileFault::NotAFile);
     fs::remove(path_);
     fs::create_symlink("/dev/zero", path_);
     EXPECT_FALSE(settings.LoadParam(path_));

@@ -27,6 +27,11 @@ using Bytes = std::vector<std::uint8_t>;
 using velmora::testing::Joined;
 using velmora::testing::SysexDump;
 
+// What the windows show for a failed load or save.
+std::string Shown(const FileResult& result, FileTask task = FileTask::SysexLoad) {
+    return FileFaultText(result, Language::French, task);
+}
+
 // The blocks as (offset, length, starts, ends).
 using Shape = std::tuple<std::size_t, std::size_t, bool, bool>;
 std::vector<Shape> Shapes(const SysexSendPlan& plan) {
@@ -223,8 +228,8 @@ TEST_F(SysexFileIo, SavedBytesLoadBackIdentical) {
     }
     const std::string path = PathOf("dump.syx");
     ASSERT_TRUE(SaveSysexFile(path, all));
-    const LoadedFile loaded = LoadSysexFile(path);
-    ASSERT_TRUE(loaded.outcome) << loaded.outcome.message;
+    const FileContents loaded = LoadSysexFile(path);
+    ASSERT_TRUE(loaded.result) << Shown(loaded.result);
     EXPECT_EQ(loaded.bytes, all);
     EXPECT_EQ(Names(), std::vector<std::string>{"dump.syx"}); // nothing else left behind
 
@@ -239,21 +244,21 @@ TEST_F(SysexFileIo, SavedBytesLoadBackIdentical) {
 TEST_F(SysexFileIo, AnEmptyFileLoadsAsNothing) {
     const std::string path = PathOf("empty.syx");
     Write(path, {});
-    const LoadedFile loaded = LoadSysexFile(path);
-    EXPECT_TRUE(loaded.outcome);
+    const FileContents loaded = LoadSysexFile(path);
+    EXPECT_TRUE(loaded.result);
     EXPECT_TRUE(loaded.bytes.empty());
     ASSERT_TRUE(SaveSysexFile(PathOf("saved-empty.syx"), {}));
     EXPECT_EQ(fs::file_size(PathOf("saved-empty.syx")), 0u);
 }
 
 TEST_F(SysexFileIo, AMissingFileIsNotFound) {
-    const LoadedFile loaded = LoadSysexFile(PathOf("missing.syx"));
-    EXPECT_EQ(loaded.outcome.problem, FileProblem::System);
-    EXPECT_EQ(loaded.outcome.errorCode, ENOENT);
-    EXPECT_EQ(loaded.outcome.message, "Fichier introuvable");
+    const FileContents loaded = LoadSysexFile(PathOf("missing.syx"));
+    EXPECT_EQ(loaded.result.fault, FileFault::System);
+    EXPECT_EQ(loaded.result.error, ENOENT);
+    EXPECT_EQ(Shown(loaded.result), "Fichier introuvable");
     // A missing folder, when saving.
-    const FileOutcome saved = SaveSysexFile(PathOf("no-folder/x.syx"), SysexDump(4));
-    EXPECT_EQ(saved.message, "Fichier introuvable");
+    const FileResult saved = SaveSysexFile(PathOf("no-folder/x.syx"), SysexDump(4));
+    EXPECT_EQ(Shown(saved, FileTask::SysexSave), "Fichier introuvable");
 }
 
 TEST_F(SysexFileIo, AFullDiskSaysDisquePlein) {
@@ -262,30 +267,30 @@ TEST_F(SysexFileIo, AFullDiskSaysDisquePlein) {
     if (::stat("/dev/full", &device) != 0 || !S_ISCHR(device.st_mode)) {
         GTEST_SKIP() << "no /dev/full device here";
     }
-    const FileOutcome saved = SaveSysexFile("/dev/full", SysexDump(5000));
-    EXPECT_EQ(saved.problem, FileProblem::System);
-    EXPECT_EQ(saved.errorCode, ENOSPC);
-    EXPECT_EQ(saved.message, "Disque plein");
+    const FileResult saved = SaveSysexFile("/dev/full", SysexDump(5000));
+    EXPECT_EQ(saved.fault, FileFault::System);
+    EXPECT_EQ(saved.error, ENOSPC);
+    EXPECT_EQ(Shown(saved, FileTask::SysexSave), "Disque plein");
     struct stat st {};
     ASSERT_EQ(::stat("/dev/full", &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
     // A link to it is followed, not replaced.
     const std::string link = PathOf("full.syx");
     fs::create_symlink("/dev/full", link);
-    EXPECT_EQ(SaveSysexFile(link, SysexDump(10)).message, "Disque plein");
+    EXPECT_EQ(SaveSysexFile(link, SysexDump(10)).error, ENOSPC);
     EXPECT_TRUE(fs::is_symlink(link));
 }
 
 TEST_F(SysexFileIo, AFileUsedAsAFolderIsAnOtherError) {
     const std::string plain = PathOf("plain");
     Write(plain, {1, 2, 3});
-    const FileOutcome saved = SaveSysexFile(plain + "/x.syx", SysexDump(4));
-    EXPECT_EQ(saved.errorCode, ENOTDIR);
-    EXPECT_EQ(saved.message, "Erreur E/S 20");
-    EXPECT_EQ(LoadSysexFile(plain + "/x.syx").outcome.message, "Erreur E/S 20");
+    const FileResult saved = SaveSysexFile(plain + "/x.syx", SysexDump(4));
+    EXPECT_EQ(saved.error, ENOTDIR);
+    EXPECT_EQ(Shown(saved), "Erreur E/S 20");
+    EXPECT_EQ(Shown(LoadSysexFile(plain + "/x.syx").result), "Erreur E/S 20");
     // A folder is neither saved over nor loaded.
-    EXPECT_EQ(SaveSysexFile(dir_.string(), SysexDump(4)).message, "Erreur E/S 21");
-    EXPECT_EQ(LoadSysexFile(dir_.string()).outcome.message, "Erreur E/S 21");
+    EXPECT_EQ(Shown(SaveSysexFile(dir_.string(), SysexDump(4))), "Erreur E/S 21");
+    EXPECT_EQ(Shown(LoadSysexFile(dir_.string()).result), "Erreur E/S 21");
     EXPECT_EQ(Names(), std::vector<std::string>{"plain"});
 }
 
@@ -293,9 +298,9 @@ TEST_F(SysexFileIo, AFifoOrADeviceIsNotLoaded) {
     const std::string fifo = PathOf("fifo.syx");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     for (const std::string& path : {fifo, std::string("/dev/zero")}) {
-        const LoadedFile loaded = LoadSysexFile(path);
-        EXPECT_EQ(loaded.outcome.problem, FileProblem::System) << path;
-        EXPECT_EQ(loaded.outcome.message, kNotAFileText) << path;
+        const FileContents loaded = LoadSysexFile(path);
+        EXPECT_EQ(loaded.result.fault, FileFault::NotAFile) << path;
+        EXPECT_EQ(Shown(loaded.result), "Pas un fichier ordinaire") << path;
     }
 }
 
@@ -309,21 +314,15 @@ TEST_F(SysexFileIo, ALinkIsFollowedToTheFileItLeadsTo) {
 }
 
 TEST(SysexFileErrors, AccessRefused) {
-    EXPECT_EQ(FileErrorText(EACCES), "Acc\xE8s au fichier refus\xE9");
-    EXPECT_EQ(FileErrorText(EPERM), "Acc\xE8s au fichier refus\xE9");
-    EXPECT_EQ(Cp1252ToUtf8(FileErrorText(EACCES)), "Accès au fichier refusé");
-    EXPECT_EQ(FileErrorText(EDQUOT), "Disque plein");
-    EXPECT_EQ(FileErrorText(EIO), "Erreur E/S 5");
-
     // Refused even to root: sysfs takes no new files, and a write-only
     // attribute can't be opened for reading.
-    const FileOutcome saved = SaveSysexFile("/sys/velmora-test.syx", SysexDump(4));
-    if (saved.errorCode == EACCES) {
-        EXPECT_EQ(saved.message, "Acc\xE8s au fichier refus\xE9");
+    const FileResult saved = SaveSysexFile("/sys/velmora-test.syx", SysexDump(4));
+    if (saved.error == EACCES) {
+        EXPECT_EQ(Shown(saved, FileTask::SysexSave), "Acc\xE8s au fichier refus\xE9");
     }
     if (fs::exists("/sys/bus/pci/rescan")) {
-        const LoadedFile loaded = LoadSysexFile("/sys/bus/pci/rescan");
-        EXPECT_EQ(loaded.outcome.errorCode, EACCES);
-        EXPECT_EQ(loaded.outcome.message, "Acc\xE8s au fichier refus\xE9");
+        const FileContents loaded = LoadSysexFile("/sys/bus/pci/rescan");
+        EXPECT_EQ(loaded.result.error, EACCES);
+        EXPECT_EQ(Shown(loaded.result), "Acc\xE8s au fichier refus\xE9");
     }
 }

@@ -20,7 +20,8 @@ constexpr int kSynthA = 0, kSynthB = 1, kSynthC = 2;
 
 class RouterRig : public MainFormRig {
   public:
-    RouterRig() {
+    explicit RouterRig(std::vector<std::string> outs = {"Synth A", "Synth B", "Synth C"})
+        : MainFormRig(std::move(outs)) {
         app::TmainForm& f = Start();
         thru = std::make_unique<router::TthruForm>(f.midi(), f.router(), &f);
     }
@@ -171,7 +172,7 @@ TEST(Router, SplitRangesTranspositionAndReset) {
 }
 
 TEST(Router, SettingsStayBetweenShowingsAndStarts) {
-    RouterRig r;
+    RouterRig r({"Synth A", "Synth B", "Synth C", "Gone Synth"});
     r.WithRouterOpen([&] { r.thru->cmbTransp[0]->setCurrentIndex(30); });
     r.WithRouterOpen([&] {
         EXPECT_EQ(r.thru->cmbTransp[0]->currentIndex(), 30);
@@ -182,20 +183,52 @@ TEST(Router, SettingsStayBetweenShowingsAndStarts) {
         QTest::mouseClick(r.thru->ImgButOpen[1], Qt::LeftButton);
     });
     // Kept for the next start: a window made afresh takes the rows back; a
-    // device no longer listed leaves its row off, on the first device.
+    // device no longer listed leaves its row off, on the first device, but
+    // the row keeps that device while the window is used around it.
     RouterRows rows = r.thru->Rows();
     EXPECT_EQ(rows[0], (RouterRow{true, "Synth A", 0, 30, 0, 127}));
     EXPECT_EQ(rows[1], (RouterRow{true, "Synth C", 0, 24, 0, 127}));
     rows[2] = {true, "Gone Synth", 5, 24, 0, 127};
-    r.thru = std::make_unique<router::TthruForm>(r.form->midi(), r.form->router(), r.form.get());
+    rows[3] = {false, "Gone Synth", 0, 24, 0, 127};
+    auto restart = [&r] {
+        r.thru =
+            std::make_unique<router::TthruForm>(r.form->midi(), r.form->router(), r.form.get());
+    };
+    r.service.SetPresent(true, 3, false);
+    restart();
     r.thru->SetRows(rows);
-    rows[2] = {false, "Synth A", 5, 24, 0, 127};
-    EXPECT_EQ(r.thru->Rows(), rows);
     r.WithRouterOpen([&] {
+        EXPECT_EQ(r.thru->cmbMidiOut[2]->currentText(), "Synth A");
+        EXPECT_FALSE(r.thru->ImgButOpen[2]->isOpen());
+        EXPECT_EQ(r.thru->PortNumber(3), 0);
+        r.thru->cmbTransp[2]->setCurrentIndex(26);
+        r.Select(r.thru->cmbMidiOut[3], kSynthB); // a device picked: the old one is let go
         r.service.ClearSent(kSynthC);
         r.Play({PackShortMessage(0x90, 60, 1)});
         EXPECT_EQ(r.Sent(kSynthC), std::vector<ShortMessage>{PackShortMessage(0x90, 60, 1)});
     });
+    rows[2].transposeIndex = 26;
+    rows[3].device = "Synth B";
+    EXPECT_EQ(r.thru->Rows(), rows);
+
+    // Listed again at a later start, the device takes its row back, on.
+    r.service.SetPresent(true, 3, true);
+    restart();
+    r.thru->SetRows(rows);
+    EXPECT_EQ(r.thru->Rows(), rows);
+    EXPECT_EQ(r.thru->cmbMidiOut[2]->currentText(), "Gone Synth");
+    EXPECT_TRUE(r.thru->ImgButOpen[2]->isOpen());
+
+    // Switched on, or reset, a row takes the device it shows.
+    r.service.SetPresent(true, 3, false);
+    restart();
+    r.thru->SetRows(rows);
+    r.WithRouterOpen([&] { QTest::mouseClick(r.thru->ImgButOpen[2], Qt::LeftButton); });
+    EXPECT_EQ(r.thru->Rows()[2], (RouterRow{true, "Synth A", 5, 26, 0, 127}));
+    restart();
+    r.thru->SetRows(rows);
+    r.thru->Reset();
+    EXPECT_EQ(r.thru->Rows()[2], (RouterRow{false, "Synth A", 0, 24, 0, 127}));
 }
 
 TEST(Router, AFailedOpenSendsNothingAndClosesNothing) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "midi/midi_in_callback.h"
 #include "midi/simulated/simulated_service.h"
 #include "support/recording_reporter.h"
@@ -251,8 +253,7 @@ TEST_F(SenderTest, LoadingAFileReplacesSysexBufferOnlyWhenItWorks) {
         std::lock_guard lock(midi_.sysex.lock);
         midi_.sysex.SysexBuffer = {1, 2, 3};
     }
-    const FileOutcome missing = LoadSysexBuffer(midi_.sysex, "/nonexistent/velmora.syx");
-    EXPECT_EQ(missing.message, "Fichier introuvable");
+    EXPECT_EQ(LoadSysexBuffer(midi_.sysex, "/nonexistent/velmora.syx").error, ENOENT);
     EXPECT_EQ(CopySysexBuffer(midi_.sysex), (Bytes{1, 2, 3}));
 
     const std::string path = ::testing::TempDir() + "velmora-sender-test.syx";
