@@ -1,44 +1,19 @@
-#include "cli/input_set.h"
+#include "midi/input_set.h"
 
-#include <cstdio>
-
-#include "core/terminal_text.h"
 #include "midi/midi_functions.h"
 
-namespace velmora::cli {
+namespace velmora::midi {
 namespace {
 
 constexpr std::size_t kBuffersPerInput = 8;
 
 } // namespace
 
-std::vector<std::string> TakeInputs(std::span<const std::string_view> args,
-                                    std::vector<std::string_view>& rest, std::string& error) {
-    std::vector<std::string> inputs;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view a = args[i];
-        if (a == "-i" || a == "--in") {
-            if (i + 1 == args.size()) {
-                error = std::string(a) + " needs a value";
-                break;
-            }
-            inputs.emplace_back(args[++i]);
-        } else if (a.starts_with("--in=")) {
-            inputs.emplace_back(a.substr(5));
-        } else {
-            rest.push_back(a);
-        }
-    }
-    return inputs;
-}
-
-bool InputSet::Add(const std::string& name, const char* command) {
+bool InputSet::Add(const std::string& name) {
     auto input = std::make_unique<Input>();
     input->source = inputs_.size();
     input->name = name;
     if (!Open(*input)) {
-        std::fprintf(stderr, "velmora-cli %s: can't open the MIDI input '%s'\n", command,
-                     TerminalSafe(name).c_str());
         return false;
     }
     inputs_.push_back(std::move(input));
@@ -47,10 +22,10 @@ bool InputSet::Add(const std::string& name, const char* command) {
 
 bool InputSet::Open(Input& input) {
     Input* raw = &input;
-    input.port = service_.OpenIn(input.name, [this, raw](const midi::InputEvent& event) {
+    input.port = service_.OpenIn(input.name, [this, raw](const InputEvent& event) {
         deliver_(raw->source, event);
-        midi::MidiHeader* h = event.header;
-        if (event.code == midi::InputMessage::LongData && h != nullptr && h->dwBytesRecorded > 0) {
+        MidiHeader* h = event.header;
+        if (event.code == InputMessage::LongData && h != nullptr && h->dwBytesRecorded > 0) {
             // Back in the queue for the next block; a buffer handed back
             // empty comes from a reset and stays out.
             raw->port->UnprepareHeader(*h);
@@ -62,11 +37,11 @@ bool InputSet::Open(Input& input) {
         return false;
     }
     input.headers.assign(kBuffersPerInput, {});
-    input.buffers.assign(kBuffersPerInput, std::vector<std::uint8_t>(midi::kInputBufferSize));
+    input.buffers.assign(kBuffersPerInput, std::vector<std::uint8_t>(kInputBufferSize));
     for (std::size_t b = 0; b < kBuffersPerInput; ++b) {
-        midi::MidiHeader& h = input.headers[b];
+        MidiHeader& h = input.headers[b];
         h.lpData = input.buffers[b].data();
-        h.dwBufferLength = midi::kInputBufferSize;
+        h.dwBufferLength = kInputBufferSize;
         input.port->PrepareHeader(h);
         input.port->AddBuffer(h);
     }
@@ -78,8 +53,12 @@ void InputSet::Shut(Input& input) {
     if (!input.port) {
         return;
     }
-    input.port->Reset({});
-    input.port->Close({});
+    WaitHook serve;
+    if (serveHook_) {
+        serve = [this, source = input.source] { serveHook_(source); };
+    }
+    input.port->Reset(serve);
+    input.port->Close(serve);
     lostClosed_ += input.port->LostEvents();
     input.port.reset();
 }
@@ -115,4 +94,4 @@ std::uint64_t InputSet::LostEvents() const {
     return lost;
 }
 
-} // namespace velmora::cli
+} // namespace velmora::midi
