@@ -696,6 +696,7 @@ void TmainForm::CmbMidiIn_Select(int index) {
     ShowDeviceStatus({});
     Unwarn(WarningKind::DeviceGone);
     ImgInOpen->setOpen(session_.OpenInput());
+    MainInputChosen();
 }
 
 void TmainForm::CmbMidiOut_Select(int index) {

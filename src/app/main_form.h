@@ -281,6 +281,9 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     void AddSourceLine(ShortMessage message, std::string line, std::string source);
     std::string SourceName(std::size_t source) const; // in the monitors' text
     void ChooseExtraInputs();
+    // The Setup panel's input became one of the extra ones: it leaves them,
+    // so that its messages are not shown twice.
+    void MainInputChosen();
     void RefreshExtraInputs();
     void UpdateSourceColumn();
     void LoadInputSettings();

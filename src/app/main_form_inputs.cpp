@@ -46,6 +46,13 @@ void TmainForm::ChooseExtraInputs() {
     }
 }
 
+void TmainForm::MainInputChosen() {
+    const std::vector<std::string> names = ExtraInputNames();
+    if (std::find(names.begin(), names.end(), midi_.MidiInDeviceName) != names.end()) {
+        SetExtraInputs(names);
+    }
+}
+
 void TmainForm::UpdateSourceColumn() {
     const bool on = !ExtraInputNames().empty();
     if (on != view_.Sources()) {

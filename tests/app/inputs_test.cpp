@@ -139,8 +139,11 @@ TEST_F(InputsTest, TheChoiceSurvivesARestartFollowsTheDeviceAndWithoutItTheHisto
     ASSERT_TRUE(rig.service.InjectShort(keysB(), PackShortMessage(0x90, 0x40, 0x40)));
     ASSERT_TRUE(Settled(1));
 
-    // None chosen: the column, the CSV's and the stored keys are gone.
-    again.SetExtraInputs({});
+    // The Setup panel's input becomes that one: it leaves the extra ones,
+    // and with none the column, the CSV's and the stored keys are gone.
+    ChooseEntry(again.cmbMidiIn, b);
+    EXPECT_EQ(again.midi().MidiInDeviceName, "Keys B");
+    EXPECT_TRUE(again.ExtraInputNames().empty());
     EXPECT_FALSE(again.view().Sources());
     ASSERT_TRUE(rig.Play({PackShortMessage(0x90, 0x3C, 0x40)}));
     EXPECT_FALSE(again.Memo2->toPlainText().contains(QStringLiteral("Keys")));
