@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QWidget>
+#include <algorithm>
 
 #include "app/settings_location.h"
 #include "core/safe_file.h"
@@ -44,41 +45,68 @@ void CaptureAction::Triggered() {
     }
     const QString path = chooseFile ? chooseFile() : QString();
     if (!path.isEmpty()) {
-        Start(path, inputName ? inputName() : std::string());
+        Start(path, inputNames ? inputNames() : std::vector<std::string>());
     }
 }
 
-bool CaptureAction::Start(const QString& path, const std::string& name) {
+bool CaptureAction::Start(const QString& path, std::vector<std::string> names) {
     // Fail before capturing what could not be saved.
     if (const FileResult can = CheckReplaceable(ToFilesystemPath(path)); !can) {
         reporter_.Report("Velmora can't capture to '" + path.toStdString() +
                          "': " + FileFaultText(can) + ".");
         return false;
     }
-    log_.emplace(1, true, limitBytes);
+    log_.emplace(kMostTracks, true, limitBytes);
     startMicros_ = midi::HandOffMicros();
     path_ = path;
-    inputName_ = name.empty() ? std::string("MIDI input") : name;
+    trackNames_ = std::move(names);
+    if (trackNames_.empty()) {
+        trackNames_.emplace_back();
+    }
+    if (trackNames_.size() > kMostTracks) {
+        trackNames_.resize(kMostTracks);
+    }
+    for (std::string& name : trackNames_) {
+        name = name.empty() ? std::string("MIDI input") : name;
+    }
     shownCount_ = 0;
     action_->setText(StopText(0));
     refresh_.start();
     return true;
 }
 
-void CaptureAction::Feed(const midi::Handed& handed) {
+void CaptureAction::Feed(const midi::Handed& handed, const std::string& inputName) {
     // What was handed over before the start belongs to no capture.
     if (!log_ || handed.micros < startMicros_) {
         return;
     }
     const std::uint64_t at = handed.micros - startMicros_;
+    const std::size_t track = TrackOf(handed, inputName);
     if (handed.kind == midi::HandedKind::Short || handed.kind == midi::HandedKind::Clock) {
-        log_->AddShort(0, at, handed.message);
+        log_->AddShort(track, at, handed.message);
     } else if (handed.kind == midi::HandedKind::Sysex) {
-        log_->AddSysexBlock(0, at, handed.sysex);
+        log_->AddSysexBlock(track, at, handed.sysex);
     }
     if (log_->Full()) {
         Finish(true); // written now: no event after the gap it leaves
     }
+}
+
+// The Setup panel's input is the first track whatever its name; another
+// input, the track of its name, made when it first sends.
+std::size_t CaptureAction::TrackOf(const midi::Handed& handed, const std::string& inputName) {
+    if (handed.source == 0 || inputName.empty()) {
+        return 0;
+    }
+    const auto at = std::find(trackNames_.begin() + 1, trackNames_.end(), inputName);
+    if (at != trackNames_.end()) {
+        return static_cast<std::size_t>(at - trackNames_.begin());
+    }
+    if (trackNames_.size() == kMostTracks) {
+        return 0;
+    }
+    trackNames_.push_back(inputName);
+    return trackNames_.size() - 1;
 }
 
 bool CaptureAction::Stop() {
@@ -91,8 +119,7 @@ bool CaptureAction::Finish(bool full) {
     }
     refresh_.stop();
     log_->FlushSysex(); // a message never ended is kept as it came
-    const std::string names[] = {inputName_};
-    const std::vector<std::uint8_t> bytes = CaptureFileBytes(*log_, names);
+    const std::vector<std::uint8_t> bytes = CaptureFileBytes(*log_, trackNames_);
     const std::size_t count = log_->Count();
     log_.reset();
     action_->setText(kStartText);

@@ -10,12 +10,14 @@
 #include <algorithm>
 
 #include "app/capture_action.h"
+#include "app/extra_inputs.h"
 #include "app/monitor_text.h"
 #include "app/settings_location.h"
 #include "core/analysis.h"
 #include "core/device_choice.h"
 #include "core/device_watch.h"
 #include "core/lost_input_text.h"
+#include "core/source_column.h"
 #include "core/sysex_text.h"
 #include "ui/from_core.h"
 #include "ui/skin_pictures.h"
@@ -264,6 +266,7 @@ void TmainForm::FormActivate() {
     if (!midi_.MidiInDeviceName.empty()) {
         ImgInOpen->setOpen(session_.OpenInput());
     }
+    SetExtraInputs(storedExtras_);
     DeviceTimer->start();
 }
 
@@ -347,7 +350,8 @@ void TmainForm::FormQueryUnload() {
     if (ImgOutOpen->tag() == 1 && midi_.CloseMidiOut()) {
         ImgOutOpen->setOpen(false);
     }
-    capture_->Stop(); // after the input closed: everything it delivered is in
+    extras_->Finish();
+    capture_->Stop(); // after the inputs closed: everything they delivered is in
     if (startFailed_) {
         return;
     }
@@ -537,8 +541,15 @@ bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
 // ---- The hand-off and the monitors -----------------------------------------
 
 void TmainForm::HandleSignal(const midi::Handed& handed) {
+    if (handed.source != 0) {
+        HandleExtraSignal(handed);
+        return;
+    }
     FeedTools(handed);
     if (handed.kind == midi::HandedKind::Sysex) {
+        if (view_.Sources()) {
+            AddSourceLine(0xF0, SysexHistoryLine(handed.sysex), SourceName(0));
+        }
         SysexMonitorUpdate(SysexHexText(handed.sysex));
     } else if (handed.kind == midi::HandedKind::Short) {
         midiAnalyse(handed.message);
@@ -685,6 +696,7 @@ void TmainForm::CmbMidiIn_Select(int index) {
     ShowDeviceStatus({});
     Unwarn(WarningKind::DeviceGone);
     ImgInOpen->setOpen(session_.OpenInput());
+    MainInputChosen();
 }
 
 void TmainForm::CmbMidiOut_Select(int index) {
@@ -821,6 +833,7 @@ void TmainForm::RefreshDevices() {
                                             "Velmora goes on, and opens them again when the "
                                             "service is back.")
                                  .arg(QString::fromStdString(midi_.service().Name())));
+            extras_->CloseAll();
             midi_.ReplaceService(noService_); // the old one may now be ended
         }
         // Not while the router window has ports of the old service open.
@@ -839,6 +852,7 @@ void TmainForm::RefreshDevices() {
     }
     const bool outsChanged = RefreshSide(true, midi::OutDeviceNames(midi_.service()));
     const bool insChanged = RefreshSide(false, midi_.InputEntries());
+    RefreshExtraInputs();
     auto listed = [](const std::vector<std::string>& names, const std::string& name) {
         return !name.empty() && std::find(names.begin(), names.end(), name) != names.end();
     };

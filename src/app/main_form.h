@@ -14,6 +14,9 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "app/details_view.h"
 #include "core/analysis.h"
@@ -38,6 +41,7 @@
 namespace velmora::app {
 
 class CaptureAction;
+class ExtraInputs;
 class PanicAction;
 class LintOption;
 
@@ -189,6 +193,13 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     // unset: the menu has no such item.
     std::function<void()> showLoopbackWindow;
     const QString& Warning() const { return warning_; }
+    // Inputs monitored beside the Setup panel's (main_form_inputs.cpp): the
+    // history shows and the capture keeps what they receive, with a source
+    // column; kept as ExtraInput1.. under [More]. Opened at once once the
+    // window has started, else at its first activation.
+    void SetExtraInputs(const std::vector<std::string>& names);
+    std::vector<std::string> ExtraInputNames() const;
+    ExtraInputs& extraInputs() { return *extras_; }
     // The window's size beyond the default goes to the monitors.
     static constexpr QSize kDefaultSize{638, 454};
     // How long the count of what arrived during a pause stays after it.
@@ -265,6 +276,18 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     void BuildTools();
     void FeedTools(const midi::Handed& handed);
     void AddToolActions(QMenu* menu);
+    void HandleExtraSignal(const midi::Handed& handed);
+    // A history line of any input while the source column is shown.
+    void AddSourceLine(ShortMessage message, std::string line, std::string source);
+    std::string SourceName(std::size_t source) const; // in the monitors' text
+    void ChooseExtraInputs();
+    // The Setup panel's input became one of the extra ones: it leaves them,
+    // so that its messages are not shown twice.
+    void MainInputChosen();
+    void RefreshExtraInputs();
+    void UpdateSourceColumn();
+    void LoadInputSettings();
+    void SaveInputSettings(SettingsValues& values) const;
     void LoadToolSettings();
     void SaveToolSettings(SettingsValues& values) const;
     void LoadMonitorSettings();
@@ -343,6 +366,8 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     PanicAction* panic_ = nullptr;
     LintOption* lint_ = nullptr;
     QString warning_;
+    std::vector<std::string> storedExtras_; // until the first activation opens them
+    std::unique_ptr<ExtraInputs> extras_;   // last: its inputs close first
 };
 
 } // namespace velmora::app

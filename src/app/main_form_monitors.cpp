@@ -220,6 +220,7 @@ void TmainForm::LoadMonitorSettings() {
         }
     }
     LoadToolSettings();
+    LoadInputSettings();
     ShowMonitorStatus();
 }
 
@@ -248,6 +249,7 @@ void TmainForm::SaveMonitorSettings(SettingsValues& values) const {
         values.more.emplace_back("SysexSendPauseMs", std::to_string(sendPauseMs_));
     }
     SaveToolSettings(values);
+    SaveInputSettings(values);
     if (!details_->On()) {
         values.more.emplace_back("MonitorDetails", "0");
     }
@@ -353,8 +355,8 @@ bool TmainForm::ShowInHistory(AnalysisResult& r, ShortMessage message) {
         details_->KeepForRows();
     }
     const std::size_t hiddenBefore = view_.Hidden();
-    HistoryStep step =
-        view_.Add(midi_.ElapsedMs(), message, full.substr(0, full.size() - 2), details_->Last());
+    HistoryStep step = view_.Add(midi_.ElapsedMs(), message, full.substr(0, full.size() - 2),
+                                 details_->Last(), view_.Sources() ? SourceName(0) : std::string());
     if (view_.Paused()) {
         if (shown) {
             frozenFields_ = std::move(r);
@@ -696,7 +698,7 @@ bool TmainForm::FindInHistory(const QString& text, bool forward) {
         }
     } else {
         lines = ShownLines(view_.scrollback(), view_.Filter(), view_.Column(),
-                           view_.StartTimeOfDay(), details_->ColumnShown());
+                           view_.StartTimeOfDay(), details_->ColumnShown(), view_.Sources());
     }
     std::optional<int> from = foundLine_;
     if (from && static_cast<std::size_t>(*from) >= lines.size()) {
@@ -749,10 +751,11 @@ bool TmainForm::WriteTextFile(const QString& path, const std::string& bytes) {
 bool TmainForm::SaveHistory(const QString& path, bool csv) {
     std::string text;
     if (csv) {
-        text = ScrollbackCsv(view_.scrollback(), view_.Filter());
+        text = ScrollbackCsv(view_.scrollback(), view_.Filter(), view_.Sources());
     } else {
-        for (const auto& line : ShownLines(view_.scrollback(), view_.Filter(), view_.Column(),
-                                           view_.StartTimeOfDay(), details_->ColumnShown())) {
+        for (const auto& line :
+             ShownLines(view_.scrollback(), view_.Filter(), view_.Column(), view_.StartTimeOfDay(),
+                        details_->ColumnShown(), view_.Sources())) {
             text += line;
             text += "\r\n";
         }

@@ -4,6 +4,7 @@
 #include <QMenu>
 
 #include "app/capture_action.h"
+#include "app/extra_inputs.h"
 #include "app/lint_option.h"
 #include "app/main_form.h"
 #include "app/panic_action.h"
@@ -11,8 +12,14 @@
 namespace velmora::app {
 
 void TmainForm::BuildTools() {
+    extras_ = std::make_unique<ExtraInputs>(midi_, path(), *this);
     capture_ = new CaptureAction(*this, env_.reporter);
-    capture_->inputName = [this] { return midi_.MidiInDeviceName; };
+    capture_->inputNames = [this] {
+        std::vector<std::string> names = {midi_.MidiInDeviceName};
+        const std::vector<std::string> extra = ExtraInputNames();
+        names.insert(names.end(), extra.begin(), extra.end());
+        return names;
+    };
     capture_->notice = [this](const QString& text) { ShowWarning(text); };
     panic_ = new PanicAction(*this, midi_);
     panic_->notice = [this](const QString& text) { ShowWarning(text); };
@@ -43,6 +50,7 @@ void TmainForm::AddToolActions(QMenu* menu) {
     menu->addAction(capture_->action());
     menu->addAction(lint_->action());
     menu->addAction(panic_->action());
+    menu->addAction(QStringLiteral("E&xtra inputs..."), this, [this] { ChooseExtraInputs(); });
     if (showLoopbackWindow) {
         menu->addAction(QStringLiteral("&Loopback test..."), this,
                         [this] { showLoopbackWindow(); });

@@ -5,15 +5,19 @@
 namespace velmora {
 
 HistoryStep MonitorView::Add(std::int32_t nowMs, ShortMessage message, std::string line,
-                             std::string details) {
+                             std::string details, std::string source) {
     HistoryStep step;
     ++total_;
     step.shown = filter_.Shows(StatusOf(message));
     hiddenLines_ += step.shown ? 0 : 1;
     bool droppedShown = false;
-    std::string kept = step.shown && !paused_ ? line : std::string();
-    if (const auto dropped =
-            scrollback_.Append(nowMs, message, std::move(line), std::move(details))) {
+    ScrollbackEntry kept;
+    if (step.shown && !paused_) {
+        kept.line = line;
+        kept.source = source;
+    }
+    if (const auto dropped = scrollback_.Append(nowMs, message, std::move(line), std::move(details),
+                                                std::move(source))) {
         if (filter_.Shows(StatusOf(dropped->message))) {
             droppedShown = true;
         } else {
@@ -26,10 +30,10 @@ HistoryStep MonitorView::Add(std::int32_t nowMs, ShortMessage message, std::stri
     }
     if (step.shown) {
         step.toBox = true;
-        step.boxLine =
-            column_ == TimeColumn::Off
-                ? std::move(kept)
-                : TimeText(column_, nowMs, lastShownMs_, startTimeOfDayMs_) + "  " + kept;
+        step.boxLine = column_ == TimeColumn::Off && !sources_
+                           ? std::move(kept.line)
+                           : BoxLine(TimeText(column_, nowMs, lastShownMs_, startTimeOfDayMs_),
+                                     kept, sources_);
         lastShownMs_ = nowMs;
         ++boxLines_;
         newBelow_ += following_ ? 0 : 1;
@@ -54,7 +58,7 @@ void MonitorView::Clear() {
 
 std::vector<std::string> MonitorView::BoxLines(bool withDetails) {
     std::vector<std::string> lines =
-        ShownLines(scrollback_, filter_, column_, startTimeOfDayMs_, withDetails);
+        ShownLines(scrollback_, filter_, column_, startTimeOfDayMs_, withDetails, sources_);
     if (!BoxHoldsAll() && lines.size() > FollowLimit()) {
         lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(FollowLimit()));
     }

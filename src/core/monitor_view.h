@@ -38,8 +38,9 @@ class MonitorView {
         : scrollback_(capacity) {}
 
     // ---- Arrivals: called for every message, in order.
+    // `source`: the input it came from (kept, shown with SetSources).
     HistoryStep Add(std::int32_t nowMs, ShortMessage message, std::string line,
-                    std::string details = {});
+                    std::string details = {}, std::string source = {});
     // A sysex block arrived (counted while paused).
     void AddBlock() { pausedArrivals_ += paused_ ? 1 : 0; }
     void Clear();
@@ -70,6 +71,10 @@ class MonitorView {
     void SetTimeColumn(TimeColumn column) { column_ = column; }
     TimeColumn Column() const { return column_; }
     void SetLongHistory(bool on) { longHistory_ = on; }
+    // The source column, while more than one input is open; the box is then
+    // made afresh.
+    void SetSources(bool on) { sources_ = on; }
+    bool Sources() const { return sources_; }
     bool LongHistory() const { return longHistory_; }
     void SetStartTimeOfDay(std::int64_t ms) { startTimeOfDayMs_ = ms; }
     std::int64_t StartTimeOfDay() const { return startTimeOfDayMs_; }
@@ -89,6 +94,7 @@ class MonitorView {
     MessageFilter filter_ = kShowEverything;
     TimeColumn column_ = TimeColumn::Off;
     bool longHistory_ = false;
+    bool sources_ = false;
     std::int64_t startTimeOfDayMs_ = 0;
     std::size_t fitRows_ = 0;
     std::size_t boxLines_ = 0;

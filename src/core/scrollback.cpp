@@ -2,10 +2,13 @@
 
 #include <cstdio>
 
+#include "core/source_column.h"
+
 namespace velmora {
 
 std::optional<ScrollbackEntry> Scrollback::Append(std::int32_t arrivalMs, ShortMessage message,
-                                                  std::string line, std::string details) {
+                                                  std::string line, std::string details,
+                                                  std::string source) {
     std::optional<ScrollbackEntry> dropped;
     if (capacity_ == 0) {
         return dropped;
@@ -14,7 +17,8 @@ std::optional<ScrollbackEntry> Scrollback::Append(std::int32_t arrivalMs, ShortM
         dropped = std::move(entries_.front());
         entries_.pop_front();
     }
-    entries_.push_back({next_++, arrivalMs, message, std::move(line), std::move(details)});
+    entries_.push_back(
+        {next_++, arrivalMs, message, std::move(line), std::move(details), std::move(source)});
     return dropped;
 }
 
@@ -57,25 +61,32 @@ std::string TimeText(TimeColumn column, std::int32_t arrivalMs,
 
 std::vector<std::string> ShownLines(const Scrollback& scrollback, const MessageFilter& filter,
                                     TimeColumn column, std::int64_t startTimeOfDayMs,
-                                    bool withDetails) {
+                                    bool withDetails, bool withSource) {
     std::vector<std::string> lines;
     std::optional<std::int32_t> previous;
     for (const auto& e : scrollback.Entries()) {
         if (!filter.Shows(StatusOf(e.message))) {
             continue;
         }
-        if (column == TimeColumn::Off) {
-            lines.push_back(e.line);
-        } else {
-            lines.push_back(TimeText(column, e.arrivalMs, previous, startTimeOfDayMs) + "  " +
-                            e.line);
-        }
+        lines.push_back(
+            BoxLine(TimeText(column, e.arrivalMs, previous, startTimeOfDayMs), e, withSource));
         if (withDetails) {
             AddDetailsColumn(lines.back(), e.details);
         }
         previous = e.arrivalMs;
     }
     return lines;
+}
+
+std::string BoxLine(const std::string& timeText, const ScrollbackEntry& entry, bool withSource) {
+    if (timeText.empty() && !withSource) {
+        return entry.line;
+    }
+    std::string line = timeText.empty() ? std::string() : timeText + "  ";
+    if (withSource) {
+        line += SourceCell(entry.source) + "  ";
+    }
+    return line + entry.line;
 }
 
 void AddDetailsColumn(std::string& line, std::string_view details) {
@@ -142,8 +153,10 @@ std::optional<std::size_t> FindLine(std::span<const std::string> lines, std::str
     return std::nullopt;
 }
 
-std::string ScrollbackCsv(const Scrollback& scrollback, const MessageFilter& filter) {
-    std::string csv = "Time (ms),Bytes,Kind,Channel,Message,Details\r\n";
+std::string ScrollbackCsv(const Scrollback& scrollback, const MessageFilter& filter,
+                          bool withSource) {
+    std::string csv = withSource ? "Time (ms),Bytes,Kind,Channel,Message,Details,Source\r\n"
+                                 : "Time (ms),Bytes,Kind,Channel,Message,Details\r\n";
     for (const auto& e : scrollback.Entries()) {
         const std::uint8_t status = StatusOf(e.message);
         if (!filter.Shows(status)) {
@@ -168,7 +181,7 @@ std::string ScrollbackCsv(const Scrollback& scrollback, const MessageFilter& fil
         }
         csv += std::to_string(e.arrivalMs) + ',' + bytes + ',' +
                CsvField(KindLabel(KindOfStatus(status))) + ',' + channel + ',' + CsvField(line) +
-               ',' + CsvField(e.details) + "\r\n";
+               ',' + CsvField(e.details) + (withSource ? ',' + CsvField(e.source) : "") + "\r\n";
     }
     return csv;
 }

@@ -24,6 +24,7 @@ struct ScrollbackEntry {
     ShortMessage message = 0;
     std::string line;    // the history line, without its CR LF
     std::string details; // what the stream said beyond the line, "" for nothing
+    std::string source;  // the input it came from, "" where only one is open
 };
 
 class Scrollback {
@@ -34,7 +35,8 @@ class Scrollback {
 
     // Adds a line; gives back the oldest entry when it had to go.
     std::optional<ScrollbackEntry> Append(std::int32_t arrivalMs, ShortMessage message,
-                                          std::string line, std::string details = {});
+                                          std::string line, std::string details = {},
+                                          std::string source = {});
     void Clear() { entries_.clear(); }
 
     const std::deque<ScrollbackEntry>& Entries() const { return entries_; }
@@ -57,10 +59,15 @@ std::string TimeText(TimeColumn column, std::int32_t arrivalMs,
                      std::optional<std::int32_t> previousMs, std::int64_t startTimeOfDayMs);
 
 // The lines shown for the entries the filter lets through, with the time
-// column in front when it is on, and their details after them when asked.
+// column in front when it is on, then the source column when asked
+// (source_column.h), and their details after them when asked.
 std::vector<std::string> ShownLines(const Scrollback& scrollback, const MessageFilter& filter,
                                     TimeColumn column, std::int64_t startTimeOfDayMs,
-                                    bool withDetails = false);
+                                    bool withDetails = false, bool withSource = false);
+
+// A line as the box shows it: the time text (may be empty), the source cell
+// when asked, then the entry's line.
+std::string BoxLine(const std::string& timeText, const ScrollbackEntry& entry, bool withSource);
 
 // The details column: `line` followed by two spaces and `details`, or
 // `line` alone when there are no details.
@@ -77,8 +84,10 @@ std::optional<std::size_t> FindLine(std::span<const std::string> lines, std::str
 // The shown entries as CSV: a header row, then one row per entry with the
 // milliseconds since the start, the bytes in hexadecimal, the kind, the
 // channel (1-16, empty for system messages), the history line and what the
-// stream said beyond it (empty for nothing). Rows end
-// in CR LF; fields are quoted where needed.
-std::string ScrollbackCsv(const Scrollback& scrollback, const MessageFilter& filter);
+// stream said beyond it (empty for nothing), and with `withSource` the input
+// it came from, in a last column. Rows end in CR LF; fields are quoted where
+// needed.
+std::string ScrollbackCsv(const Scrollback& scrollback, const MessageFilter& filter,
+                          bool withSource = false);
 
 } // namespace velmora

@@ -12,13 +12,14 @@ namespace velmora {
 
 // In order of importance: the first active one is shown.
 enum class WarningKind {
-    ServiceGone, // the MIDI service stopped, or came back
-    DeviceGone,  // a chosen device went away or is not there
-    LoopBroken,  // thru was switched off for a feedback loop
-    InputLost,   // input was lost
-    StreamFault, // the stream check found a fault in what arrives
+    ServiceGone,    // the MIDI service stopped, or came back
+    DeviceGone,     // a chosen device went away or is not there
+    LoopBroken,     // thru was switched off for a feedback loop
+    InputLost,      // input was lost
+    StreamFault,    // the stream check found a fault in what arrives
+    ExtraInputGone, // an extra input of the window is not there
 };
-inline constexpr std::size_t kWarningKinds = 5;
+inline constexpr std::size_t kWarningKinds = 6;
 
 class WarningList {
   public:

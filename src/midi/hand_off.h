@@ -30,6 +30,9 @@ struct Handed {
     // when it was handed over (HandOffMicros); 0 until the hand-off stamps it. The window thread
     // sees messages in batches, so this is what a capture or a timing check uses.
     std::uint64_t micros = 0;
+    // The input it came from: 0 the chosen input (the Setup panel's), 1 and
+    // up the window's extra inputs (app/extra_inputs.h).
+    std::uint8_t source = 0;
 };
 
 // The hand-off's clock: the steady clock in microseconds. Any thread; it

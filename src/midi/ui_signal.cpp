@@ -99,6 +99,7 @@ void UiSignal::Raise(const Handed& unstamped) {
     }
     Slot& slot = (*slots_)[written % kSlots];
     slot.kind = handed.kind;
+    slot.source = handed.source;
     slot.message = handed.message;
     slot.micros = handed.micros;
     slot.sysexSize = 0;
@@ -180,7 +181,7 @@ void UiSignal::ServePending() {
         }
         for (; read != written; ++read) {
             const Slot& slot = (*slots_)[read % kSlots];
-            Handed handed{slot.kind, slot.message, {}, slot.micros};
+            Handed handed{slot.kind, slot.message, {}, slot.micros, slot.source};
             const bool withBytes = slot.sysexSize > 0;
             const std::uint64_t sysexRead = sysexRead_.load(std::memory_order_relaxed);
             if (withBytes) {

@@ -77,6 +77,7 @@ class UiSignal : public QObject, public HandOff {
   private:
     struct Slot {
         HandedKind kind;
+        std::uint8_t source; // fits beside the kind: a slot stays 16 bytes
         std::uint16_t sysexSize;
         ShortMessage message;
         std::uint64_t micros;

@@ -5,6 +5,7 @@
 #include "core/jump_guard.h"
 #include "core/monitor_view.h"
 #include "core/scrollback.h"
+#include "core/source_column.h"
 
 using namespace velmora;
 
@@ -208,4 +209,42 @@ TEST(MonitorViewTest, PauseFiltersAndTheTimeColumnChangeOnlyWhatTheBoxShows) {
     noSysex.kinds &= ~std::uint32_t{kKindSysex};
     EXPECT_FALSE(view.SetFilter(noSysex));
     EXPECT_TRUE(view.SetFilter(kShowEverything)); // the sysex box is to be made afresh
+}
+
+TEST(MonitorViewTest, WithSeveralInputsEachLineCarriesItsSourceInTheBoxTheFindAndTheCsv) {
+    MonitorView view;
+    view.SetTimeColumn(TimeColumn::SinceStart);
+    EXPECT_EQ(view.Add(5, 0x403C90, "Note On", {}, "Keys").boxLine,
+              "         5 ms  Note On"); // kept, not shown without the column
+    view.SetSources(true);
+    const HistoryStep step = view.Add(7, 0x0040B0, "Control Change", {}, "Pads");
+    EXPECT_EQ(step.boxLine, "         7 ms  " + SourceCell("Pads") + "  Control Change");
+    const std::string longName = "Midi Through:Midi Through Port-0 14:0";
+    view.Add(9, 0xF0, SysexHistoryLine(std::vector<std::uint8_t>(200, 0x41)), {}, longName);
+
+    // The cell: padded, or cut in the middle to the same width.
+    EXPECT_EQ(SourceCell("Pads"), "Pads            ");
+    EXPECT_EQ(SourceCell(longName), "Midi Th..-0 14:0");
+    EXPECT_EQ(SourceCell(longName).size(), kSourceWidth);
+
+    const std::vector<std::string> lines = view.BoxLines(false);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "         5 ms  " + SourceCell("Keys") + "  Note On");
+    EXPECT_EQ(lines[2].substr(15, kSourceWidth + 2), SourceCell(longName) + "  ");
+    EXPECT_TRUE(lines[2].ends_with("Sysex, 200 bytes: 41 41 41 41 41 41 41 41 41 41 41 41 41 41 "
+                                   "41 ..."));
+    EXPECT_EQ(FindLine(lines, "pads", std::nullopt, true), 1u);
+    // Hiding sysex hides the other input's sysex lines too.
+    view.SetFilter({kAllKinds & ~kKindSysex, kAllChannels});
+    EXPECT_EQ(view.BoxLines(false).size(), 2u);
+
+    const std::string csv = ScrollbackCsv(view.scrollback(), kShowEverything, true);
+    EXPECT_TRUE(csv.starts_with("Time (ms),Bytes,Kind,Channel,Message,Details,Source\r\n"));
+    EXPECT_NE(csv.find(",Control Change,,Pads\r\n"), std::string::npos);
+    EXPECT_NE(csv.find("," + longName + "\r\n"), std::string::npos);
+    EXPECT_NE(csv.find(",Sysex,,"), std::string::npos);
+    // Without the column the file is as with one input.
+    EXPECT_TRUE(ScrollbackCsv(view.scrollback(), kShowEverything)
+                    .starts_with("Time (ms),Bytes,Kind,Channel,Message,Details\r\n"));
+    EXPECT_EQ(ScrollbackCsv(view.scrollback(), kShowEverything).find("Pads"), std::string::npos);
 }
