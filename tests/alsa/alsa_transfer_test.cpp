@@ -25,8 +25,12 @@ using velmora::testing::Eventually;
 
 constexpr const char* kAmidi = "/usr/bin/amidi";
 const std::size_t kSizes[] = {5'000, 16'384, 65'536, 1u << 20};
-// An unpaced dump from a device: up to 64 KB. At 1 MB the guest lost pieces
-// of it without the sequencer saying so (a known fault, not yet found).
+// An unpaced dump from a device: up to 64 KB. At 1 MB the guest's kernel now
+// and then damages it before the sequencer: a run of up to a few thousand
+// bytes reaches every reader (Velmora and a plain sequencer client alike) as
+// the bytes one lap of the raw device's 4 KB buffer earlier, as if read
+// before amidi's write had landed there. Same length, valid data bytes: no
+// reader can tell them from the right ones.
 const std::size_t kDumpSizes[] = {5'000, 16'384, 65'536};
 
 std::string TempPath(const std::string& name) {
