@@ -7,7 +7,10 @@
 //   - 1 MB through Midi Through to Velmora's input, RUNS times (default 3),
 //     and 1 MB dumped unpaced by a raw MIDI device (amidi -s into hw:0,1,
 //     read from VirMIDI 0-1), RUNS times: each run identical, reported lost
-//     (the port counted a loss, or the send failed) or silently damaged;
+//     (the port counted a loss, or the send failed) or silently damaged (in
+//     the raw device's case, also by Debian 12's kernel itself, which now and
+//     then hands the sequencer bytes a lap of the device's 4 KB buffer old:
+//     every reader gets them alike);
 //   - a note's round trip through Midi Through straight back to a program,
 //     against the same through Velmora's input, thru and output.
 #include <alsa/asoundlib.h>
