@@ -1,9 +1,16 @@
-// Figures of the ALSA back end on a real sequencer; run in the ALSA guest:
-//   tests/alsa/vm/run-in-vm -- build/bench/alsa_path_bench
+// Figures of the ALSA back end on a real sequencer; run in the ALSA guest,
+// quiet or beside a busy CPU, with bench/run-alsa-bench:
+//   alsa_path_bench [RUNS]
 // Prints, with the load average beside them:
 //   - 1 MB of sysex sent to a bare client (a program with the sequencer's
 //     default input pool, reading as fast as it can): time, bytes that came;
-//   - 1 MB through Midi Through to Velmora's input: time, losses;
+//   - 1 MB through Midi Through to Velmora's input, RUNS times (default 3),
+//     and 1 MB dumped unpaced by a raw MIDI device (amidi -s into hw:0,1,
+//     read from VirMIDI 0-1), RUNS times: each run identical, reported lost
+//     (the port counted a loss, or the send failed) or silently damaged (in
+//     the raw device's case, also by Debian 12's kernel itself, which now and
+//     then hands the sequencer bytes a lap of the device's 4 KB buffer old:
+//     every reader gets them alike);
 //   - a note's round trip through Midi Through straight back to a program,
 //     against the same through Velmora's input, thru and output.
 #include <alsa/asoundlib.h>
@@ -13,7 +20,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -158,9 +167,116 @@ double RoundTripUs(Peer& peer, int rounds) {
     return us[us.size() / 2];
 }
 
+// What one 1 MB run came to.
+enum class Outcome { Identical, ReportedLost, SilentDamage };
+
+const char* OutcomeName(Outcome o) {
+    switch (o) {
+    case Outcome::Identical:
+        return "identical";
+    case Outcome::ReportedLost:
+        return "reported lost";
+    case Outcome::SilentDamage:
+        return "SILENT DAMAGE";
+    }
+    return "?";
+}
+
+// Velmora's input on `device`, keeping every sysex byte it hands over.
+class Capture {
+  public:
+    Capture(MidiService& service, const std::string& device) {
+        in_ = service.OpenIn(device, [this](const InputEvent& e) {
+            if (e.code == InputMessage::LongData && e.header->dwBytesRecorded > 0) {
+                {
+                    std::lock_guard lock(mutex_);
+                    bytes_.insert(bytes_.end(), e.header->lpData,
+                                  e.header->lpData + e.header->dwBytesRecorded);
+                }
+                count_.fetch_add(e.header->dwBytesRecorded);
+                in_->AddBuffer(*e.header);
+            }
+        });
+        if (!in_) {
+            return;
+        }
+        for (std::size_t i = 0; i < headers_.size(); ++i) {
+            headers_[i].lpData = storage_[i].data();
+            headers_[i].dwBufferLength = static_cast<std::uint32_t>(storage_[i].size());
+            in_->PrepareHeader(headers_[i]);
+            in_->AddBuffer(headers_[i]);
+        }
+        in_->Start();
+    }
+    ~Capture() {
+        if (in_) {
+            in_->Reset({});
+            for (auto& h : headers_) {
+                in_->UnprepareHeader(h);
+            }
+            in_->Close({});
+        }
+    }
+    bool Open() const { return in_ != nullptr; }
+    std::uint64_t Count() const { return count_.load(); }
+    std::uint64_t Lost() const { return in_->LostEvents(); }
+    std::vector<std::uint8_t> Bytes() {
+        std::lock_guard lock(mutex_);
+        return bytes_;
+    }
+
+  private:
+    std::unique_ptr<MidiInPort> in_;
+    std::vector<MidiHeader> headers_ = std::vector<MidiHeader>(4);
+    std::vector<std::vector<std::uint8_t>> storage_ =
+        std::vector<std::vector<std::uint8_t>>(4, std::vector<std::uint8_t>(65536));
+    std::mutex mutex_;
+    std::vector<std::uint8_t> bytes_;
+    std::atomic<std::uint64_t> count_{0};
+};
+
+// Waits until the whole dump came, or a loss was counted and nothing more
+// came for two seconds, or 60 s passed; then judges the run.
+Outcome Judge(Capture& in, const std::vector<std::uint8_t>& dump, bool sent) {
+    auto lastChange = Clock::now();
+    std::uint64_t seen = 0;
+    WaitFor(
+        [&] {
+            const std::uint64_t now = in.Count();
+            if (now != seen) {
+                seen = now;
+                lastChange = Clock::now();
+            }
+            return now >= dump.size() || ((in.Lost() > 0 || !sent) &&
+                                          Clock::now() - lastChange > std::chrono::seconds(2));
+        },
+        std::chrono::seconds(60));
+    if (sent && in.Lost() == 0 && in.Bytes() == dump) {
+        return Outcome::Identical;
+    }
+    return !sent || in.Lost() > 0 ? Outcome::ReportedLost : Outcome::SilentDamage;
+}
+
+// Runs `one` `runs` times and prints how they came out.
+template <typename Run> void Tally(const char* what, int runs, Run one) {
+    int counts[3] = {0, 0, 0};
+    std::printf("%s, %d runs:", what, runs);
+    std::fflush(stdout);
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        const Outcome o = one();
+        ++counts[static_cast<int>(o)];
+        std::printf(" %s (%.0f ms);", OutcomeName(o), Ms(Clock::now() - start));
+        std::fflush(stdout);
+    }
+    std::printf("\n  identical %d, reported lost %d, silent damage %d; load %s\n", counts[0],
+                counts[1], counts[2], Load().c_str());
+}
+
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     std::string why;
     auto service = CreateAlsaService(&why);
     if (!service) {
@@ -185,40 +301,29 @@ int main() {
                     static_cast<unsigned long long>(sink.overruns.load()), Load().c_str());
     }
     const std::string through = Named(*service, true, "Midi Through");
-    {
-        std::atomic<std::uint64_t> bytes{0};
-        std::vector<MidiHeader> headers(4);
-        std::vector<std::vector<std::uint8_t>> storage(4, std::vector<std::uint8_t>(65536));
-        MidiInPort* port = nullptr;
-        auto in = service->OpenIn(through, [&](const InputEvent& e) {
-            if (e.code == InputMessage::LongData && e.header->dwBytesRecorded > 0) {
-                bytes.fetch_add(e.header->dwBytesRecorded);
-                port->AddBuffer(*e.header);
-            }
-        });
-        port = in.get();
-        for (std::size_t i = 0; i < headers.size(); ++i) {
-            headers[i].lpData = storage[i].data();
-            headers[i].dwBufferLength = 65536;
-            in->PrepareHeader(headers[i]);
-            in->AddBuffer(headers[i]);
-        }
-        in->Start();
+    Tally("1 MB through Midi Through to Velmora's input", runs, [&] {
+        Capture in(*service, through);
         auto out = service->OpenOut(through);
-        const auto start = Clock::now();
-        const bool sent = out && SendBlocks(*out, dump);
-        WaitFor([&] { return bytes.load() >= dump.size(); }, std::chrono::seconds(30));
-        std::printf("1 MB through Midi Through to Velmora's input: %s in %.0f ms, %llu bytes "
-                    "came, %llu lost; load %s\n",
-                    sent ? "sent" : "NOT sent", Ms(Clock::now() - start),
-                    static_cast<unsigned long long>(bytes.load()),
-                    static_cast<unsigned long long>(in->LostEvents()), Load().c_str());
-        out->Close();
-        in->Reset({});
-        for (auto& h : headers) {
-            in->UnprepareHeader(h);
+        const bool sent = in.Open() && out && SendBlocks(*out, dump);
+        const Outcome o = Judge(in, dump, sent);
+        if (out) {
+            out->Close();
         }
-        in->Close({});
+        return o;
+    });
+    {
+        const char* path = "/tmp/velmora-alsa-bench.syx";
+        if (FILE* f = std::fopen(path, "wb")) {
+            std::fwrite(dump.data(), 1, dump.size(), f);
+            std::fclose(f);
+        }
+        const std::string command = std::string("amidi -p hw:0,1 -s ") + path;
+        Tally("1 MB unpaced from a raw MIDI device (amidi -s) to Velmora's input", runs, [&] {
+            Capture in(*service, Named(*service, false, "VirMIDI 0-1"));
+            const bool sent = in.Open() && std::system(command.c_str()) == 0;
+            return Judge(in, dump, sent);
+        });
+        std::remove(path);
     }
     {
         Peer peer("Bench Loop");

@@ -2,11 +2,14 @@
 // by amidi on the device's side, as a USB interface would be), both ways.
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "alsa/alsa_peer.h"
 #include "midi/alsa/alsa_service.h"
@@ -17,6 +20,7 @@
 namespace velmora::midi {
 namespace {
 
+using alsa::SeqAddress;
 using alsa::SeqClient;
 using alsa::SeqPort;
 using testing::DeviceNamed;
@@ -25,9 +29,73 @@ using velmora::testing::Eventually;
 
 constexpr const char* kAmidi = "/usr/bin/amidi";
 const std::size_t kSizes[] = {5'000, 16'384, 65'536, 1u << 20};
-// An unpaced dump from a device: up to 64 KB. At 1 MB the guest lost pieces
-// of it without the sequencer saying so (a known fault, not yet found).
+// An unpaced dump from a device: up to 64 KB. The guest's kernel now and
+// then damages such a dump before the sequencer (some 1 in 5 at 1 MB): a run
+// of up to a few thousand bytes reaches every reader, Velmora and a plain
+// sequencer client alike, as the bytes one lap of the raw device's 4 KB
+// buffer earlier, as if read before amidi's write had landed there. Same
+// length, valid data bytes: no reader can tell them from the right ones, so
+// the test compares what `record` saved also with what a plain reader got.
 const std::size_t kDumpSizes[] = {5'000, 16'384, 65'536};
+
+// A plain sequencer client beside Velmora, subscribed to `device`: keeps
+// every sysex byte the sequencer delivers and counts its overruns.
+class PlainReader {
+  public:
+    explicit PlainReader(const SeqAddress& device) {
+        std::string why;
+        client_ = SeqClient::Open("Test Plain Reader", &why);
+        if (!client_) {
+            return;
+        }
+        const int port = snd_seq_create_simple_port(
+            client_->Handle(), "in", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+            SND_SEQ_PORT_TYPE_APPLICATION);
+        if (port < 0 ||
+            snd_seq_connect_from(client_->Handle(), port, device.client, device.port) < 0) {
+            client_.reset();
+            return;
+        }
+        thread_ = std::thread([this] { Read(); });
+    }
+    ~PlainReader() { Stop(); }
+    bool Subscribed() const { return client_ != nullptr; }
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    // After Stop.
+    const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
+    int Overruns() const { return overruns_; }
+
+  private:
+    void Read() {
+        pollfd fd{};
+        snd_seq_poll_descriptors(client_->Handle(), &fd, 1, POLLIN);
+        while (!stop_) {
+            poll(&fd, 1, 100); // also reads now and then: an overrun alone does not wake
+            snd_seq_event_t* ev = nullptr;
+            int got = 0;
+            while ((got = snd_seq_event_input(client_->Handle(), &ev)) != -EAGAIN) {
+                if (got == -ENOSPC) {
+                    ++overruns_;
+                } else if (got < 0) {
+                    break;
+                } else if (ev->type == SND_SEQ_EVENT_SYSEX) {
+                    const auto* data = static_cast<const std::uint8_t*>(ev->data.ext.ptr);
+                    bytes_.insert(bytes_.end(), data, data + ev->data.ext.len);
+                }
+            }
+        }
+    }
+    std::unique_ptr<SeqClient> client_;
+    std::atomic<bool> stop_{false};
+    std::vector<std::uint8_t> bytes_; // reading thread until Stop
+    int overruns_ = 0;                // reading thread until Stop
+    std::thread thread_;
+};
 
 std::string TempPath(const std::string& name) {
     const char* dir = std::getenv("TMPDIR");
@@ -109,17 +177,25 @@ TEST(AlsaTransfer, DumpFromARawMidiDeviceIsWholeOrReportedLost) {
         std::remove(recordPath.c_str());
         const auto dump = velmora::testing::UnevenSysexDump(size);
         WriteFile(dumpPath, dump);
+        PlainReader plain(virmidi->address);
+        ASSERT_TRUE(plain.Subscribed());
         ChildProcess record({VELMORA_CLI, "record", "-a", "alsa", "-i", "VirMIDI 0-1", recordPath,
                              "--idle-ms", "3000", "-q"});
-        ASSERT_TRUE(Eventually([&] { return !peer->Subscribers(virmidi->address).empty(); },
+        ASSERT_TRUE(Eventually([&] { return peer->Subscribers(virmidi->address).size() >= 2; },
                                std::chrono::seconds(60)))
             << record.Errors();
         ChildProcess amidi({kAmidi, "-p", "hw:0,1", "-s", dumpPath});
         ASSERT_EQ(amidi.Wait(std::chrono::seconds(120)), 0) << amidi.Errors();
         const int status = record.Wait(std::chrono::seconds(120));
+        plain.Stop(); // record has waited out 3 s of silence: all has come
         if (status == 0) {
-            const bool same = ReadFile(recordPath) == dump;
-            EXPECT_TRUE(same) << size << " bytes: exit 0, file differs";
+            const std::vector<std::uint8_t> saved = ReadFile(recordPath);
+            const bool same = saved == dump;
+            const bool asDelivered = plain.Overruns() == 0 && saved == plain.Bytes();
+            EXPECT_TRUE(same || asDelivered) << size << " bytes: exit 0, file differs";
+            if (!same && asDelivered) {
+                std::printf("%zu bytes: damaged before the sequencer, saved as delivered\n", size);
+            }
             identical += same ? 1 : 0;
         } else {
             EXPECT_EQ(status, 1) << record.Errors();

@@ -14,6 +14,8 @@ namespace {
 
 constexpr unsigned kInputCaps = SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
 constexpr unsigned kInputType = SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION;
+// How often an idle input asks the sequencer whether it dropped anything.
+constexpr int kOverrunCheckMs = 250;
 
 } // namespace
 
@@ -118,11 +120,12 @@ void AlsaInPort::ReadLoop() {
     const auto n = static_cast<std::size_t>(count < 0 ? 0 : count);
     fds[n] = {wakeFd_, POLLIN, 0};
     while (true) {
-        // The sequencer says that it dropped events only when it is read; with
-        // a sysex message half joined, it is read now and then even though
-        // nothing more comes, so that a loss at its end is noticed too.
-        const int timeoutMs = joiner_.Joining() ? 250 : -1;
-        if (poll(fds.data(), n + 1, timeoutMs) < 0 && errno != EINTR) {
+        // The sequencer says that it dropped events only when it is read, and
+        // poll() does not wake for a drop alone: an event too large for the
+        // pool, or the last piece of a dump, leaves nothing to read. So it is
+        // read now and then even though nothing more comes, and a loss at
+        // the end of a transfer is counted while `record` still waits.
+        if (poll(fds.data(), n + 1, kOverrunCheckMs) < 0 && errno != EINTR) {
             return;
         }
         if (fds[n].revents != 0) {
