@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -316,14 +318,12 @@ TEST_F(MonitorOnJack, ARepeatingPatternWithNoWayBackGetsNothingAdded) {
     EXPECT_EQ(monitor.Errors().find("feedback loop"), std::string::npos);
 }
 
-// The JACK server stopping under a running monitor, a waiting record and a
-// send under way ends each, with a message and a failure status, instead of
-// leaving them to run on or wait forever; send never says "completed".
-TEST(MonitorServerGone, TheMonitorRecordAndSendEndWithAMessage) {
-    VELMORA_NEEDS_OWN_JACK_SERVER();
-    ::setenv("LC_ALL", "C", 1);
-    velmora::jacktest::OwnJackServer server("monitor-gone");
-    ASSERT_TRUE(server.Started());
+// A running monitor, a waiting record and a send under way on the peer
+// "keys" of `server`; `stop` takes the server away (what it returns undoes
+// that when it goes). Each ends, with a message and a failure status,
+// instead of running on or waiting forever; send never says "completed".
+void ExpectAllEndWhenTheServerGoes(
+    const std::function<std::shared_ptr<void>(std::unique_ptr<JackPeer>&)>& stop) {
     std::string error;
     auto peer = JackPeer::Open("keys", &error);
     ASSERT_TRUE(peer) << error;
@@ -344,8 +344,7 @@ TEST(MonitorServerGone, TheMonitorRecordAndSendEndWithAMessage) {
         {kCli, "send", "--api", "jack", "--out", peer->InPort(), file, "--pause-ms", "50"});
     ASSERT_TRUE(peer->WaitForEvents(2, 30s)) << send.Errors();
 
-    peer.reset();
-    ASSERT_TRUE(server.Kill());
+    const std::shared_ptr<void> undo = stop(peer);
     EXPECT_EQ(monitor.Wait(20s), 1) << monitor.Errors();
     EXPECT_NE(monitor.Errors().find("MIDI service (jack) stopped"), std::string::npos)
         << monitor.Errors();
@@ -356,7 +355,36 @@ TEST(MonitorServerGone, TheMonitorRecordAndSendEndWithAMessage) {
         << record.Errors();
     EXPECT_EQ(send.Wait(20s), 1) << send.Errors();
     EXPECT_EQ(send.Errors().find("completed"), std::string::npos) << send.Errors();
+    EXPECT_EQ(send.Errors().find("whole sysex messages only"), std::string::npos)
+        << send.Errors();
     std::filesystem::remove_all(folder);
+}
+
+TEST(MonitorServerGone, TheMonitorRecordAndSendEndWithAMessage) {
+    VELMORA_NEEDS_OWN_JACK_SERVER();
+    ::setenv("LC_ALL", "C", 1);
+    velmora::jacktest::OwnJackServer server("monitor-gone");
+    ASSERT_TRUE(server.Started());
+    ExpectAllEndWhenTheServerGoes([&](std::unique_ptr<JackPeer>& peer) {
+        peer.reset();
+        EXPECT_TRUE(server.Kill());
+        return std::shared_ptr<void>();
+    });
+}
+
+// A server that answers nobody any more (here: jackd frozen with SIGSTOP,
+// which tells its clients nothing) counts as stopped once a call to it has
+// waited its bound.
+TEST(MonitorServerGone, AFrozenServerEndsThemAsAStoppedOne) {
+    VELMORA_NEEDS_OWN_JACK_SERVER();
+    ::setenv("LC_ALL", "C", 1);
+    velmora::jacktest::OwnJackServer server("monitor-frozen");
+    ASSERT_TRUE(server.Started());
+    ExpectAllEndWhenTheServerGoes([&](std::unique_ptr<JackPeer>&) {
+        std::shared_ptr<void> frozen = server.Freeze();
+        EXPECT_TRUE(*std::static_pointer_cast<velmora::jacktest::OwnJackServer::Frozen>(frozen));
+        return frozen; // continued before the peer closes
+    });
 }
 
 // A device that leaves: monitor says so and takes it up again when a device

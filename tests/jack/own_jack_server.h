@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -72,13 +73,37 @@ class OwnJackServer {
     }
     // Stops the server as a user or a crash would, behind its clients' backs.
     bool Kill() {
-        std::ifstream pidFile(state_ + "/jackd.pid");
-        pid_t pid = 0;
         killed_ = true;
-        return static_cast<bool>(pidFile >> pid) && kill(pid, SIGTERM) == 0;
+        const pid_t pid = Pid();
+        return pid > 0 && kill(pid, SIGTERM) == 0;
     }
 
+    // The server frozen (SIGSTOP) while it lives: it answers nobody and
+    // tells nobody, as a hung server. Continued when it goes, so that the
+    // clients of this process can close before the server does.
+    class Frozen {
+      public:
+        explicit Frozen(pid_t pid) : pid_(pid > 0 && kill(pid, SIGSTOP) == 0 ? pid : 0) {}
+        ~Frozen() {
+            if (pid_ > 0) {
+                kill(pid_, SIGCONT);
+            }
+        }
+        Frozen(const Frozen&) = delete;
+        Frozen& operator=(const Frozen&) = delete;
+        explicit operator bool() const { return pid_ > 0; }
+
+      private:
+        pid_t pid_;
+    };
+    std::unique_ptr<Frozen> Freeze() const { return std::make_unique<Frozen>(Pid()); }
+
   private:
+    pid_t Pid() const {
+        std::ifstream pidFile(state_ + "/jackd.pid");
+        pid_t pid = 0;
+        return pidFile >> pid ? pid : 0;
+    }
     int Run(const char* script) const {
         const std::string command = std::string(VELMORA_JACK_SCRIPTS_DIR) + "/" + script + " " +
                                     name_ + " " + state_ + " >/dev/null";
