@@ -77,6 +77,12 @@ JackCalls::~JackCalls() {
     }
 }
 
+void JackCalls::Abandon() {
+    std::lock_guard lock(state_->mutex);
+    state_->answered.store(false, std::memory_order_release);
+    state_->finished.notify_all();
+}
+
 bool JackCalls::Answered() const {
     return state_->answered.load(std::memory_order_acquire);
 }

@@ -39,7 +39,7 @@ class JackCalls {
     // Runs `ask(handle)` on the call thread and returns what it returned;
     // nullopt when it threw, or when the server did not answer within the
     // bound (then Answered() is false from now on and every later ask fails
-    // at once, as the thread may never be free again).
+    // at once, as the thread may never be free again), or after Abandon.
     template <class Ask>
     auto Run(Ask ask) -> std::optional<std::invoke_result_t<Ask&, jack_client_t*>> {
         using Result = std::invoke_result_t<Ask&, jack_client_t*>;
@@ -57,7 +57,12 @@ class JackCalls {
     // it runs if the server ever answers the calls before it.
     void Post(std::function<void(jack_client_t*)> ask);
 
-    // False once a call was given up.
+    // The server is gone: callers waiting now return at once with nothing,
+    // as do later ones. Any thread but the real-time one; takes a lock
+    // only for a moment.
+    void Abandon();
+
+    // False once a call was given up, or after Abandon.
     bool Answered() const;
 
   private:

@@ -249,9 +249,14 @@ void JackClient::Unregister(jack_port_t* port) {
     Ask([port](jack_client_t* handle) { return jack_port_unregister(handle, port); });
 }
 
+// The notification thread. A call waiting for the server now (one that is
+// being stopped may never answer it) gives up at once; the client is never
+// closed (see the destructor), so GiveUp is kept from closing it.
 void JackClient::Shutdown(jack_status_t, const char*, void* self) {
     auto* client = static_cast<JackClient*>(self);
     client->running_.store(false, std::memory_order_release);
+    client->givenUp_.store(true, std::memory_order_release);
+    client->calls_->Abandon();
     client->NoteGraphChange();
 }
 

@@ -7,8 +7,9 @@
 //   - the server's process thread runs Process: it walks a fixed table of
 //     port workers and never blocks, locks or allocates;
 //   - the server's notification thread runs the shutdown, registration and
-//     connection callbacks: they only set flags and bump a counter, since
-//     libjack forbids calls back into the server from there;
+//     connection callbacks: they only set flags and bump a counter (and the
+//     shutdown wakes the callers waiting for the server), since libjack
+//     forbids calls back into the server from there;
 //   - the client's own graph thread wakes on that counter and reconnects open
 //     ports to devices that came back;
 //   - every other libjack call goes through Ask, which runs it on the
