@@ -89,6 +89,12 @@ void SysexSender::Finish(bool cancelled) {
     // A message still held for its F7 will never go: the file ended.
     out_.DropHeld();
     notSent_ = static_cast<std::size_t>(out_.UnsentBytes() - unsentBefore_);
+    if (notSent_ > 0 && out_.Gone()) { // it went while the last blocks waited to leave
+        deviceGone_ = true;
+        state_ = SendState::Failed;
+        status_ = kSendError;
+        return;
+    }
     if (notSent_ > 0) {
         state_ = SendState::Incomplete;
         status_ = SendIncompleteText(label_, handedOver_ - notSent_, notSent_);

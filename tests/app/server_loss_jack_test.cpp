@@ -35,7 +35,6 @@ template <typename Done> bool WindowRunsUntil(Done done, std::chrono::millisecon
 // when the server runs again the window takes up a new service and opens its
 // devices again; and it closes cleanly afterwards.
 TEST(WindowOnJack, AStoppedServerIsShownAndTheDevicesReopenWhenItReturns) {
-    VELMORA_NEEDS_OWN_JACK_SERVER();
     velmora::jacktest::OwnJackServer server("window-gone");
     ASSERT_TRUE(server.Started());
     int argc = 1;

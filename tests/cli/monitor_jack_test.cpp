@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -316,14 +318,13 @@ TEST_F(MonitorOnJack, ARepeatingPatternWithNoWayBackGetsNothingAdded) {
     EXPECT_EQ(monitor.Errors().find("feedback loop"), std::string::npos);
 }
 
-// The JACK server stopping under a running monitor, a waiting record and a
-// send under way ends each, with a message and a failure status, instead of
-// leaving them to run on or wait forever; send never says "completed".
-TEST(MonitorServerGone, TheMonitorRecordAndSendEndWithAMessage) {
-    VELMORA_NEEDS_OWN_JACK_SERVER();
-    ::setenv("LC_ALL", "C", 1);
-    velmora::jacktest::OwnJackServer server("monitor-gone");
-    ASSERT_TRUE(server.Started());
+// A running monitor, a waiting record and a send under way on the peer
+// "keys"; `stop` takes the server away (what it returns undoes that when it
+// goes). Each says so within `reportWithin` and ends with a failure status,
+// instead of running on or waiting forever; send never says "completed".
+void ExpectAllEndWhenTheServerGoes(
+    std::chrono::milliseconds reportWithin,
+    const std::function<std::shared_ptr<void>(std::unique_ptr<JackPeer>&)>& stop) {
     std::string error;
     auto peer = JackPeer::Open("keys", &error);
     ASSERT_TRUE(peer) << error;
@@ -344,19 +345,58 @@ TEST(MonitorServerGone, TheMonitorRecordAndSendEndWithAMessage) {
         {kCli, "send", "--api", "jack", "--out", peer->InPort(), file, "--pause-ms", "50"});
     ASSERT_TRUE(peer->WaitForEvents(2, 30s)) << send.Errors();
 
-    peer.reset();
-    ASSERT_TRUE(server.Kill());
-    EXPECT_EQ(monitor.Wait(20s), 1) << monitor.Errors();
-    EXPECT_NE(monitor.Errors().find("MIDI service (jack) stopped"), std::string::npos)
-        << monitor.Errors();
+    const std::shared_ptr<void> undo = stop(peer);
+    const auto reportBy = std::chrono::steady_clock::now() + reportWithin;
+    const auto reports = [&](ChildProcess& child, std::initializer_list<const char*> texts) {
+        return velmora::testing::Eventually(
+            [&] {
+                const std::string errors = child.Errors();
+                return std::any_of(texts.begin(), texts.end(), [&](const char* text) {
+                    return errors.find(text) != std::string::npos;
+                });
+            },
+            std::chrono::duration_cast<std::chrono::milliseconds>(
+                reportBy - std::chrono::steady_clock::now()));
+    };
+    EXPECT_TRUE(reports(monitor, {"MIDI service (jack) stopped"})) << monitor.Errors();
     // The device leaves first, or the service stops first: either ends it.
-    EXPECT_EQ(record.Wait(20s), 1) << record.Errors();
-    EXPECT_TRUE(record.Errors().find("MIDI service (jack) stopped") != std::string::npos ||
-                record.Errors().find("'keys:out' left") != std::string::npos)
+    EXPECT_TRUE(reports(record, {"MIDI service (jack) stopped", "'keys:out' left"}))
         << record.Errors();
+    EXPECT_TRUE(reports(send, {"bytes went out"})) << send.Errors();
+    EXPECT_EQ(monitor.Wait(20s), 1) << monitor.Errors();
+    EXPECT_EQ(record.Wait(20s), 1) << record.Errors();
     EXPECT_EQ(send.Wait(20s), 1) << send.Errors();
     EXPECT_EQ(send.Errors().find("completed"), std::string::npos) << send.Errors();
+    EXPECT_EQ(send.Errors().find("whole sysex messages only"), std::string::npos) << send.Errors();
     std::filesystem::remove_all(folder);
+}
+
+// A jackd or a PipeWire that stops is reported within 2 s.
+TEST(MonitorServerGone, TheMonitorRecordAndSendEndWithAMessage) {
+    ::setenv("LC_ALL", "C", 1);
+    velmora::jacktest::OwnJackServer server("monitor-gone");
+    ASSERT_TRUE(server.Started());
+    ExpectAllEndWhenTheServerGoes(2s, [&](std::unique_ptr<JackPeer>& peer) {
+        peer.reset();
+        EXPECT_TRUE(server.Kill());
+        return std::shared_ptr<void>();
+    });
+}
+
+// A server that answers nobody any more (here: jackd frozen with SIGSTOP,
+// which tells its clients nothing) counts as stopped once a call to it has
+// waited its bound.
+TEST(MonitorServerGone, AFrozenServerEndsThemAsAStoppedOne) {
+    VELMORA_NEEDS_JACKD("a frozen PipeWire's libjack answers lists and lookups by itself");
+    ::setenv("LC_ALL", "C", 1);
+    velmora::jacktest::OwnJackServer server("monitor-frozen");
+    ASSERT_TRUE(server.Started());
+    // A second without cycles, then a call that waits its bound (4 s).
+    ExpectAllEndWhenTheServerGoes(20s, [&](std::unique_ptr<JackPeer>&) {
+        std::shared_ptr<void> frozen = server.Freeze();
+        EXPECT_TRUE(*std::static_pointer_cast<velmora::jacktest::OwnJackServer::Frozen>(frozen));
+        return frozen; // continued before the peer closes
+    });
 }
 
 // A device that leaves: monitor says so and takes it up again when a device

@@ -341,7 +341,6 @@ TEST_F(JackServiceTest, TheWayBackFollowsConnectionsThroughOtherClients) {
 // counted, and everything closes without a hang or crash, also after the
 // server came back and a new service runs on it.
 TEST(JackServerGoneTest, AStoppedServerIsNoticedAndPortsCloseAfterItReturns) {
-    VELMORA_NEEDS_OWN_JACK_SERVER();
     jacktest::OwnJackServer server("jgone");
     ASSERT_TRUE(server.Started());
     Watchdog watchdog(180s);

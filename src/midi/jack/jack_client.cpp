@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <future>
+#include <optional>
 
 namespace velmora::midi {
 
@@ -46,9 +46,18 @@ struct OpenResult {
     bool answered = false;
 };
 
+// Opens given up on that have not ended yet.
+std::atomic<int> unansweredOpens{0};
+
 // jack_client_open on a thread of its own, so that a server that does not
 // answer is given up after a timeout; the thread closes what it opened late.
+// While an open given up on still waits, the server is not asked again: a
+// program that tries each second would otherwise wait the whole timeout
+// each time, and gather threads.
 OpenResult OpenWithin(const std::string& name, std::chrono::milliseconds timeout) {
+    if (unansweredOpens.load(std::memory_order_acquire) > 0) {
+        return {};
+    }
     struct Attempt {
         std::mutex mutex;
         std::condition_variable done;
@@ -72,6 +81,7 @@ OpenResult OpenWithin(const std::string& name, std::chrono::milliseconds timeout
             if (client != nullptr) {
                 jack_client_close(client);
             }
+            unansweredOpens.fetch_sub(1, std::memory_order_acq_rel);
             return;
         }
         attempt->result = {client, status, true};
@@ -81,13 +91,19 @@ OpenResult OpenWithin(const std::string& name, std::chrono::milliseconds timeout
     std::unique_lock lock(attempt->mutex);
     if (!attempt->done.wait_for(lock, timeout, [&] { return attempt->finished; })) {
         attempt->abandoned = true;
+        unansweredOpens.fetch_add(1, std::memory_order_acq_rel);
         return {};
     }
     return attempt->result;
 }
 
+// Stalled cycles for this long make the graph thread ask whether the server
+// is still there.
+constexpr auto kStallBeforeAsking = std::chrono::seconds(1);
+constexpr auto kStallCheck = std::chrono::milliseconds(250);
+
 // Whether the first client the server knows by `name` is `client`: jackd
-// refuses a name in use, PipeWire gives it a second time.
+// refuses a name in use, PipeWire gives it a second time. On the call thread.
 bool NameIsOurs(jack_client_t* client, const std::string& name) {
     char* mine = jack_client_get_uuid(client);
     char* first = jack_get_uuid_for_client_name(client, name.c_str());
@@ -100,6 +116,7 @@ bool NameIsOurs(jack_client_t* client, const std::string& name) {
 } // namespace
 
 std::shared_ptr<JackClient> JackClient::Open(const std::string& base, std::string* why) {
+    std::shared_ptr<JackClient> self;
     jack_client_t* client = nullptr;
     std::string name;
     int refusals = 0;
@@ -111,11 +128,18 @@ std::shared_ptr<JackClient> JackClient::Open(const std::string& base, std::strin
             return nullptr;
         }
         client = result.client;
-        if (client != nullptr && NameIsOurs(client, name)) {
-            break;
-        }
-        if (client != nullptr) { // PipeWire lets a second client take a name
-            jack_client_close(client);
+        if (client != nullptr) {
+            self.reset(new JackClient(client));
+            const std::optional<bool> ours =
+                self->Ask([name](jack_client_t* handle) { return NameIsOurs(handle, name); });
+            if (!ours) {
+                *why = "the JACK server '" + ServerName() + "' does not answer";
+                return nullptr;
+            }
+            if (*ours) {
+                break;
+            }
+            self.reset(); // PipeWire lets a second client take a name: it closes
             client = nullptr;
             ++number;
             continue;
@@ -140,9 +164,7 @@ std::shared_ptr<JackClient> JackClient::Open(const std::string& base, std::strin
                "' to '" + NumberedName(base, kMaxNameNumber) + "'";
         return nullptr;
     }
-    std::shared_ptr<JackClient> self(new JackClient());
-    self->client_ = client;
-    self->name_ = jack_get_client_name(client);
+    self->name_ = name; // exactly the name asked for, as the server took it
     JackClient* raw = self.get();
     jack_set_process_callback(client, &JackClient::Process, raw);
     // Both: jackd calls the one with a reason, PipeWire's libjack the other.
@@ -154,12 +176,18 @@ std::shared_ptr<JackClient> JackClient::Open(const std::string& base, std::strin
     jack_set_port_rename_callback(client, &JackClient::PortRenamed, raw);
     jack_set_xrun_callback(client, &JackClient::XRun, raw);
     self->graphThread_ = std::thread([raw] { raw->GraphLoop(); });
-    if (jack_activate(client) != 0) {
-        *why = "the JACK server '" + ServerName() + "' did not run Velmora's client";
+    const std::optional<int> activated =
+        self->Ask([](jack_client_t* handle) { return jack_activate(handle); });
+    if (activated.value_or(-1) != 0) {
+        *why = "the JACK server '" + ServerName() +
+               (activated ? "' did not run Velmora's client" : "' does not answer");
         return nullptr; // the destructor closes it
     }
     return self;
 }
+
+JackClient::JackClient(jack_client_t* client)
+    : client_(client), calls_(std::make_unique<JackCalls>(client)) {}
 
 JackClient::~JackClient() {
     {
@@ -173,8 +201,23 @@ JackClient::~JackClient() {
     // A client the server shut down stays open: once another client opened
     // on a server that came back, libjack's close of the dead one reads
     // memory it has freed (a crash). What it holds is small, once a server.
-    if (Running()) {
-        jack_client_close(client_);
+    // One given up on is closed by GiveUp's ask, if ever.
+    Ask([](jack_client_t* handle) { return jack_client_close(handle); });
+}
+
+void JackClient::GiveUp() {
+    running_.store(false, std::memory_order_release);
+    NoteGraphChange();
+    if (givenUp_.exchange(true)) {
+        return;
+    }
+    // Should the server answer again (a jackd that was stopped with SIGSTOP
+    // and continued), it would call this client back: the client stays
+    // alive, held by this ask, until it is closed after the call that hung.
+    // Its ports' workers are gone by then, so a cycle does nothing.
+    // (Not while it is being destroyed: its own close was what hung.)
+    if (std::shared_ptr<JackClient> self = weak_from_this().lock()) {
+        calls_->Post([self](jack_client_t* handle) { jack_client_close(handle); });
     }
 }
 
@@ -193,27 +236,27 @@ int JackClient::Process(jack_nframes_t frames, void* self) {
     return 0;
 }
 
-void JackClient::Unregister(jack_port_t* port) {
-    if (!Running()) {
-        return;
-    }
-    constexpr auto kServerAnswer = std::chrono::seconds(4);
-    auto done = std::make_shared<std::promise<void>>();
-    std::future<void> answered = done->get_future();
-    // The handle stays valid: a client whose server stopped is never closed.
-    std::thread([handle = client_, port, done] {
-        jack_port_unregister(handle, port);
-        done->set_value();
-    }).detach();
-    if (answered.wait_for(kServerAnswer) == std::future_status::timeout) {
-        running_.store(false, std::memory_order_release);
-        NoteGraphChange();
-    }
+// A request jackd's libjack passes to the server and waits for.
+bool JackClient::Answers() {
+    return Ask([name = name_](jack_client_t* handle) {
+               jack_free(jack_get_uuid_for_client_name(handle, name.c_str()));
+               return true;
+           })
+        .value_or(false);
 }
 
+void JackClient::Unregister(jack_port_t* port) {
+    Ask([port](jack_client_t* handle) { return jack_port_unregister(handle, port); });
+}
+
+// The notification thread. A call waiting for the server now (one that is
+// being stopped may never answer it) gives up at once; the client is never
+// closed (see the destructor), so GiveUp is kept from closing it.
 void JackClient::Shutdown(jack_status_t, const char*, void* self) {
     auto* client = static_cast<JackClient*>(self);
     client->running_.store(false, std::memory_order_release);
+    client->givenUp_.store(true, std::memory_order_release);
+    client->calls_->Abandon();
     client->NoteGraphChange();
 }
 
@@ -250,17 +293,31 @@ void JackClient::NoteGraphChange() {
 }
 
 void JackClient::GraphLoop() {
+    std::uint64_t cyclesSeen = Cycles();
+    auto movedAt = std::chrono::steady_clock::now();
     std::unique_lock lock(graphMutex_);
     while (true) {
-        graphCv_.wait(lock, [this] {
+        graphCv_.wait_for(lock, kStallCheck, [this] {
             return stopGraph_ || graph_.load(std::memory_order_acquire) != graphSeen_;
         });
         if (stopGraph_) {
             return;
         }
+        const bool changed = graph_.load(std::memory_order_acquire) != graphSeen_;
         graphSeen_ = graph_.load(std::memory_order_acquire);
         lock.unlock();
-        if (Running()) {
+        // A server that runs no cycle for a while may be frozen (a jackd
+        // stopped with SIGSTOP tells nobody): a question that needs its
+        // answer finds out, within Ask's bound.
+        const auto now = std::chrono::steady_clock::now();
+        if (Cycles() != cyclesSeen) {
+            cyclesSeen = Cycles();
+            movedAt = now;
+        } else if (Running() && now - movedAt >= kStallBeforeAsking) {
+            Answers();
+            movedAt = std::chrono::steady_clock::now();
+        }
+        if (changed && Running()) {
             std::lock_guard workers(workersMutex_);
             for (auto& slot : workers_) {
                 if (JackPortWorker* worker = slot.load(std::memory_order_acquire)) {
@@ -320,8 +377,9 @@ bool JackClient::WaitCycles(std::uint64_t count, std::chrono::milliseconds timeo
     return Running();
 }
 
-std::vector<std::string> JackClient::MidiPorts(bool receiving) const {
-    return Running() ? JackMidiPorts(client_, receiving) : std::vector<std::string>{};
+std::vector<std::string> JackClient::MidiPorts(bool receiving) {
+    return Ask([receiving](jack_client_t* handle) { return JackMidiPorts(handle, receiving); })
+        .value_or(std::vector<std::string>{});
 }
 
 } // namespace velmora::midi

@@ -7,11 +7,17 @@
 //   - the server's process thread runs Process: it walks a fixed table of
 //     port workers and never blocks, locks or allocates;
 //   - the server's notification thread runs the shutdown, registration and
-//     connection callbacks: they only set flags and bump a counter, since
-//     libjack forbids calls back into the server from there;
+//     connection callbacks: they only set flags and bump a counter (and the
+//     shutdown wakes the callers waiting for the server), since libjack
+//     forbids calls back into the server from there;
 //   - the client's own graph thread wakes on that counter and reconnects open
 //     ports to devices that came back;
-//   - every other call comes from the program's threads.
+//   - every other libjack call goes through Ask, which runs it on the
+//     client's call thread with a bound (jack_calls.h): a server that does
+//     not answer within it counts as stopped, like one that shut down. The
+//     graph thread also asks the server whether it is alive when no cycle
+//     has run for a while, so a frozen server is noticed with nothing else
+//     asking it anything.
 #pragma once
 
 #include <jack/jack.h>
@@ -28,6 +34,8 @@
 #include <thread>
 #include <vector>
 
+#include "midi/jack/jack_calls.h"
+
 namespace velmora::midi {
 
 // What a port does in each process cycle. Cycle runs on the real-time thread.
@@ -40,7 +48,7 @@ class JackPortWorker {
     virtual void GraphChanged() {}
 };
 
-class JackClient {
+class JackClient : public std::enable_shared_from_this<JackClient> {
   public:
     // Opens "base", or "base-01", "base-02", ... when taken (the number is
     // ours, never one the server picks), on the server JACK_DEFAULT_SERVER
@@ -50,13 +58,34 @@ class JackClient {
     JackClient(const JackClient&) = delete;
     JackClient& operator=(const JackClient&) = delete;
 
-    jack_client_t* Handle() const { return client_; }
     const std::string& Name() const { return name_; }
+    // For the process callback's own calls only (it runs while the server
+    // does); any other thread asks through Ask.
+    jack_client_t* HandleForCycle() const { return client_; }
     bool Running() const { return running_.load(std::memory_order_acquire); }
-    // Unregisters one of our ports, unless the server stopped. A server that
-    // does not answer within a few seconds (one being stopped can leave
-    // libjack waiting for ever) is taken as stopped; the call is then left
-    // to finish on a thread of its own.
+
+    // Runs `ask(handle)`, libjack calls on this client, on the call thread
+    // and returns its result; nullopt when the server stopped, the ask threw,
+    // or the server did not answer within JackCalls::kAnswerBound (from then
+    // on the client counts as stopped). `ask` may run after the caller gave
+    // up: it captures by value and touches nothing but what it owns.
+    template <class Question>
+    auto Ask(Question ask) -> std::optional<std::invoke_result_t<Question&, jack_client_t*>> {
+        if (!Running()) {
+            return std::nullopt;
+        }
+        auto answer = calls_->Run(std::move(ask));
+        if (!calls_->Answered()) {
+            GiveUp();
+        }
+        return answer;
+    }
+
+    // Asks the server a question only it can answer: false when it stopped
+    // or did not answer within the bound (then it counts as stopped).
+    bool Answers();
+
+    // Unregisters one of our ports, unless the server stopped.
     void Unregister(jack_port_t* port);
 
     // Runs `worker` in every cycle from the next one on; false when the table
@@ -72,7 +101,7 @@ class JackClient {
 
     // The server's MIDI ports, "client:port", in its order: those that
     // receive (JackPortIsInput) or those that send.
-    std::vector<std::string> MidiPorts(bool receiving) const;
+    std::vector<std::string> MidiPorts(bool receiving);
     // Counts graph changes (ports and connections that came or went).
     std::uint64_t GraphVersion() const { return graph_.load(std::memory_order_acquire); }
     // Cycles the server reported late (its xruns).
@@ -80,7 +109,11 @@ class JackClient {
 
   private:
     static constexpr std::size_t kMaxWorkers = 64;
-    JackClient() = default;
+    explicit JackClient(jack_client_t* client);
+    // The server did not answer: the client counts as stopped, and is closed
+    // should the server ever answer again (it is kept until then, as the
+    // server would call it back).
+    void GiveUp();
     static int Process(jack_nframes_t frames, void* self);
     static void Shutdown(jack_status_t code, const char* reason, void* self);
     static void PlainShutdown(void* self);
@@ -95,6 +128,8 @@ class JackClient {
     jack_client_t* client_ = nullptr;
     std::string name_;
     std::atomic<bool> running_{true};
+    std::atomic<bool> givenUp_{false};
+    std::unique_ptr<JackCalls> calls_;
     std::array<std::atomic<JackPortWorker*>, kMaxWorkers> workers_{};
     std::atomic<std::uint64_t> cyclesStarted_{0};
     std::atomic<std::uint64_t> cycles_{0}; // cycles finished

@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
+#include <utility>
 
 #include "core/midi_stream.h"
 #include "core/short_message.h"
@@ -36,20 +38,41 @@ constexpr std::size_t kScratchBytes = std::size_t{64} << 10;
 constexpr std::uint64_t kSettleCycles = 2;
 constexpr auto kSettleTimeout = std::chrono::seconds(1);
 
-bool Connect(jack_client_t* client, const std::string& source, const std::string& destination) {
-    const int result = jack_connect(client, source.c_str(), destination.c_str());
-    return result == 0 || result == EEXIST;
+bool Connect(JackClient& client, const std::string& source, const std::string& destination) {
+    const std::optional<int> result = client.Ask([source, destination](jack_client_t* handle) {
+        return jack_connect(handle, source.c_str(), destination.c_str());
+    });
+    return result && (*result == 0 || *result == EEXIST);
+}
+
+// Registers one of our ports: it and its full name, or nothing.
+std::optional<std::pair<jack_port_t*, std::string>>
+Register(JackClient& client, const std::string& portName, unsigned long flags) {
+    auto made = client.Ask([portName, flags](jack_client_t* handle) {
+        jack_port_t* port =
+            jack_port_register(handle, portName.c_str(), JACK_DEFAULT_MIDI_TYPE, flags, 0);
+        return std::make_pair(port, port != nullptr ? std::string(jack_port_name(port)) : "");
+    });
+    if (!made || made->first == nullptr) {
+        return std::nullopt;
+    }
+    return made;
 }
 
 } // namespace
 
-bool DeviceWatch::CameBack(jack_client_t* client) {
-    jack_port_t* port = jack_port_by_name(client, device_.c_str());
-    if (port == nullptr) {
+bool DeviceWatch::CameBack(JackClient& client) {
+    // The port's id; 0 when it is not there (no port has id 0).
+    const jack_uuid_t id = client
+                               .Ask([device = device_](jack_client_t* handle) {
+                                   jack_port_t* port = jack_port_by_name(handle, device.c_str());
+                                   return port != nullptr ? jack_port_uuid(port) : jack_uuid_t{0};
+                               })
+                               .value_or(0);
+    if (id == 0) {
         missing_.store(true, std::memory_order_release);
         return false;
     }
-    const jack_uuid_t id = jack_port_uuid(port);
     const bool fresh = !looked_ || missing_.load(std::memory_order_acquire) || id != seen_;
     looked_ = true;
     seen_ = id;
@@ -63,21 +86,20 @@ JackOutPort::JackOutPort(std::shared_ptr<JackClient> client, const std::string& 
                          const std::string& device)
     : client_(std::move(client)), device_(device), ring_(kOutRingBytes),
       assembler_(SysexAssembler::Mode::WholeMessages) {
-    jack_client_t* handle = client_->Handle();
     // The device first: a port registered and gone at once makes PipeWire
     // 0.3.65 shut down other clients that were still looking at it.
-    if (!device_.CameBack(handle)) {
+    if (!device_.CameBack(*client_)) {
         return;
     }
-    port_ =
-        jack_port_register(handle, portName.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    if (port_ == nullptr) {
+    const auto made = Register(*client_, portName, JackPortIsOutput);
+    if (!made) {
         return;
     }
-    fullName_ = jack_port_name(port_);
+    port_ = made->first;
+    fullName_ = made->second;
     // Connected before the graph thread may look at it (Add).
-    if (!Connect(handle, fullName_, device) || !client_->Add(this)) {
-        jack_port_unregister(handle, port_);
+    if (!Connect(*client_, fullName_, device) || !client_->Add(this)) {
+        client_->Unregister(port_);
         port_ = nullptr;
         return;
     }
@@ -170,6 +192,7 @@ void JackOutPort::Drain() const {
             done = now;
             deadline = std::chrono::steady_clock::now() + kStallTimeout;
         } else if (std::chrono::steady_clock::now() >= deadline) {
+            client_->Answers(); // a frozen server counts as stopped once this tells
             return;
         }
     }
@@ -278,13 +301,16 @@ void JackOutPort::GraphChanged() {
     if (closed_.load()) {
         return;
     }
-    jack_client_t* handle = client_->Handle();
-    if (device_.CameBack(handle)) {
-        Connect(handle, fullName_, device_.Device());
+    if (device_.CameBack(*client_)) {
+        Connect(*client_, fullName_, device_.Device());
     }
-    connected_.store(!device_.Missing() &&
-                         jack_port_connected_to(port_, device_.Device().c_str()) != 0,
-                     std::memory_order_release);
+    const bool linked =
+        !device_.Missing() && client_
+                                  ->Ask([port = port_, device = device_.Device()](jack_client_t*) {
+                                      return jack_port_connected_to(port, device.c_str()) != 0;
+                                  })
+                                  .value_or(false);
+    connected_.store(linked, std::memory_order_release);
 }
 
 // ---------------------------------------------------------------- input
@@ -293,19 +319,18 @@ JackInPort::JackInPort(InputCallback callback, std::shared_ptr<JackClient> clien
                        const std::string& portName, const std::string& device)
     : QueuedMidiIn(std::move(callback)), client_(std::move(client)), device_(device),
       scratch_(std::make_unique<std::uint8_t[]>(kScratchBytes)) {
-    jack_client_t* handle = client_->Handle();
-    if (!device.empty() && !device_.CameBack(handle)) {
+    if (!device.empty() && !device_.CameBack(*client_)) {
         return; // the device first, as for an output
     }
-    port_ =
-        jack_port_register(handle, portName.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    if (port_ == nullptr) {
+    const auto made = Register(*client_, portName, JackPortIsInput);
+    if (!made) {
         return;
     }
-    fullName_ = jack_port_name(port_);
+    port_ = made->first;
+    fullName_ = made->second;
     // Connected before the graph thread may look at it (Add).
-    if ((!device.empty() && !Connect(handle, device, fullName_)) || !client_->Add(this)) {
-        jack_port_unregister(handle, port_);
+    if ((!device.empty() && !Connect(*client_, device, fullName_)) || !client_->Add(this)) {
+        client_->Unregister(port_);
         port_ = nullptr;
         return;
     }
@@ -347,7 +372,7 @@ void JackInPort::Cycle(jack_nframes_t frames) {
     if (count == 0) {
         return;
     }
-    jack_client_t* handle = client_->Handle();
+    jack_client_t* handle = client_->HandleForCycle();
     const std::uint64_t rate = std::max<std::uint64_t>(jack_get_sample_rate(handle), 1);
     const jack_nframes_t cycleStart = jack_last_frame_time(handle);
     const std::uint64_t now = InputClockMicros();
@@ -393,9 +418,8 @@ void JackInPort::GraphChanged() {
     if (device_.Device().empty()) {
         return;
     }
-    jack_client_t* handle = client_->Handle();
-    if (device_.CameBack(handle)) {
-        Connect(handle, device_.Device(), fullName_);
+    if (device_.CameBack(*client_)) {
+        Connect(*client_, device_.Device(), fullName_);
     }
 }
 

@@ -39,7 +39,7 @@ class DeviceWatch {
     bool Missing() const { return missing_.load(std::memory_order_acquire); }
     // True when the device's port is a new one since the last look (or the
     // first look): it needs connecting. Graph thread or the opening thread.
-    bool CameBack(jack_client_t* client);
+    bool CameBack(JackClient& client);
 
   private:
     std::string device_;

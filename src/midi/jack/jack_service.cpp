@@ -100,9 +100,14 @@ std::optional<std::string> JackService::InDeviceName(int device) {
 // "in", "in 2", ... free in this client; or (`numbered` false) `base`,
 // "base-01", ... free among every Velmora's ports.
 std::string JackService::FreePortName(const std::string& base, bool numbered) const {
-    jack_client_t* handle = client_->Handle();
+    const std::vector<std::string> ports =
+        client_
+            ->Ask([](jack_client_t* handle) {
+                return TakeNames(jack_get_ports(handle, nullptr, nullptr, 0));
+            })
+            .value_or(std::vector<std::string>{});
     std::set<std::string> taken;
-    for (const std::string& port : TakeNames(jack_get_ports(handle, nullptr, nullptr, 0))) {
+    for (const std::string& port : ports) {
         if (numbered ? ClientOf(port) == client_->Name() : IsPortOfClient(port, base_)) {
             taken.insert(ShortNameOf(port));
         }
@@ -124,10 +129,14 @@ std::string JackService::FreePortName(const std::string& base, bool numbered) co
 
 // A device that other clients' ports show now, in the direction wanted.
 bool JackService::Offers(const std::string& name, bool output) const {
-    jack_port_t* port = jack_port_by_name(client_->Handle(), name.c_str());
-    return port != nullptr &&
-           (jack_port_flags(port) & (output ? JackPortIsInput : JackPortIsOutput)) != 0 &&
-           std::string(jack_port_type(port)) == JACK_DEFAULT_MIDI_TYPE;
+    return client_
+        ->Ask([name, output](jack_client_t* handle) {
+            jack_port_t* port = jack_port_by_name(handle, name.c_str());
+            return port != nullptr &&
+                   (jack_port_flags(port) & (output ? JackPortIsInput : JackPortIsOutput)) != 0 &&
+                   std::string(jack_port_type(port)) == JACK_DEFAULT_MIDI_TYPE;
+        })
+        .value_or(false);
 }
 
 std::unique_ptr<MidiOutPort> JackService::OpenOut(const std::string& name) {
@@ -178,7 +187,11 @@ MidiService::WayBack JackService::WayBackBetween(const std::string& outDevice,
         return WayBack::Unknown;
     }
     try {
-        MidiGraph graph = ReadJackGraph(client_->Handle());
+        std::optional<MidiGraph> read = client_->Ask(&ReadJackGraph);
+        if (!read) {
+            return WayBack::Unknown;
+        }
+        MidiGraph graph = std::move(*read);
         // Velmora's own client passes nothing on by itself: its thru is what
         // the loop guard watches. Its own input counts as reached, whatever
         // reaches it.
