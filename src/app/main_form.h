@@ -254,6 +254,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     void ShowPanel(ui::THeldButton* button, QWidget* panel);
     void SysexMonitorUpdate(const std::string& block);
     void Timer1Timer();
+    void LightLed(ui::TLed& led);
     void OpenHelp();
     // The user chose a panel: automatic jumps wait a while.
     void UserChosePanel(void (TmainForm::*show)());
