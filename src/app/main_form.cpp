@@ -850,6 +850,7 @@ void TmainForm::RefreshDevices() {
                                             "service is back.")
                                  .arg(QString::fromStdString(midi_.service().Name())));
             midi_.ReplaceService(noService_); // the old one may now be ended
+            listedChanges_.reset();
         }
         // Not while the router window has ports of the old service open.
         const bool routing = midi_.InputMode.load() == midi::kMultiOut;
@@ -858,6 +859,7 @@ void TmainForm::RefreshDevices() {
             return;
         }
         midi_.ReplaceService(*back);
+        listedChanges_.reset(); // a new service counts from its own start
         serviceLost_ = false;
         ShowDeviceStatus({});
         Warn(WarningKind::ServiceGone,
@@ -865,8 +867,16 @@ void TmainForm::RefreshDevices() {
                  ") is back: the chosen devices open again as they are listed.",
              "back");
     }
-    const bool outsChanged = RefreshSide(true, midi::OutDeviceNames(midi_.service()));
-    const bool insChanged = RefreshSide(false, midi_.InputEntries());
+    // The lists are read again only when the service says they changed, or
+    // where it cannot tell: reading them asks a JACK server each time.
+    const std::optional<std::uint64_t> listChanges = midi_.service().DeviceListChanges();
+    bool outsChanged = false;
+    bool insChanged = false;
+    if (!listChanges || listChanges != listedChanges_) {
+        outsChanged = RefreshSide(true, midi::OutDeviceNames(midi_.service()));
+        insChanged = RefreshSide(false, midi_.InputEntries());
+        listedChanges_ = listChanges;
+    }
     auto listed = [](const std::vector<std::string>& names, const std::string& name) {
         return !name.empty() && std::find(names.begin(), names.end(), name) != names.end();
     };

@@ -315,6 +315,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     std::string missingIn_, missingOut_;
     bool inWentAway_ = false, outWentAway_ = false;
     bool serviceLost_ = false;
+    std::optional<std::uint64_t> listedChanges_; // the service's DeviceListChanges when last listed
     std::uint64_t lostShown_ = 0;
     SettingsFile settings_;
     EventsHistory history_;
