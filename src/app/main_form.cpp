@@ -8,6 +8,7 @@
 #include <QSignalBlocker>
 #include <QThread>
 #include <algorithm>
+#include <optional>
 
 #include "app/capture_action.h"
 #include "app/extra_inputs.h"
@@ -25,11 +26,17 @@
 namespace velmora::app {
 namespace {
 
-// Timer1 ticks often only while a LED is lit or the router's LED may light
-// (stamped from the MIDI thread); otherwise it only looks for warnings, and a
-// window left open all day wakes four times a second, not forty.
+// Timer1 ticks often only while the router's LED may light (stamped from the
+// MIDI thread) or a notice waits for its time; a lit LED is looked at again
+// when it is due to go out, and otherwise the timer only looks for warnings:
+// a window left open all day wakes four times a second, not forty.
 constexpr int kLitTickMs = 25;
 constexpr int kDarkTickMs = 250;
+// An LED goes out once its stamp is this old.
+constexpr int kLedLitMs = 50;
+// A lit LED whose stamp is old while messages wait is looked at again after
+// this: the window takes a stream in ten times a second.
+constexpr int kWaitingTickMs = 100;
 
 void TickAt(QTimer& timer, int ms) {
     if (timer.interval() != ms) {
@@ -564,11 +571,9 @@ void TmainForm::midiAnalyse(ShortMessage message) {
     prefs.jumpToData = ImgJumpData->tag() == 1;
     AnalysisResult r = AnalyseShortMessage(message, prefs);
     if (r.led == Led::ActiveSense) {
-        ImgLedAS->setTag(midi_.ElapsedMs());
-        TickAt(*Timer1, kLitTickMs);
+        LightLed(*ImgLedAS);
     } else if (r.led == Led::MidiData) {
-        ImgLedData->setTag(midi_.ElapsedMs());
-        TickAt(*Timer1, kLitTickMs);
+        LightLed(*ImgLedData);
     }
     if (r.jumpToData && ImgButData->tag() == 0 && MayJump(Panel::Data)) {
         ImgButDataClick();
@@ -583,8 +588,7 @@ void TmainForm::midiAnalyse(ShortMessage message) {
 }
 
 void TmainForm::SysexMonitorUpdate(const std::string& block) {
-    ImgLedSysex->setTag(midi_.ElapsedMs());
-    TickAt(*Timer1, kLitTickMs);
+    LightLed(*ImgLedSysex);
     // Paused or hidden, the box stands still and is rebuilt from the log later.
     const bool hidden = HidesKind(view_.Filter(), kKindSysex);
     const bool still = view_.Paused() || hidden;
@@ -657,10 +661,20 @@ void TmainForm::Timer1Timer() {
         arrivedWhilePaused_.reset();
         ShowMonitorStatus();
     }
+    // A stream is taken in a batch at a time: while messages wait in the
+    // hand-off, the LEDs lit by the last batch stay lit, as they would with
+    // each message shown on arrival, instead of blinking at every batch.
+    const bool waiting = signal().Queued() > 0;
+    const std::int32_t now = midi_.ElapsedMs();
+    std::optional<std::int32_t> nextOut; // when the next lit LED goes out
     for (ui::TLed* led : {ImgLedSysex, ImgLedData, ImgLedAS}) {
         const int stamp = led->tag();
-        if (midi_.ElapsedMs() > stamp + 50 && stamp > 0) {
+        if (stamp > 0 && now > stamp + kLedLitMs && !waiting) {
             led->setTag(0);
+        } else if (stamp > 0) {
+            const std::int32_t out =
+                now > stamp + kLedLitMs ? now + kWaitingTickMs : stamp + kLedLitMs + 1;
+            nextOut = std::min(nextOut.value_or(out), out);
         }
         // The router's routing stamps the data LED from the MIDI thread.
         // Only a change is drawn: the timer runs for the window's whole life.
@@ -668,9 +682,23 @@ void TmainForm::Timer1Timer() {
             led->showFace(led->tag() != 0);
         }
     }
-    const bool lit = ImgLedSysex->tag() != 0 || ImgLedData->tag() != 0 || ImgLedAS->tag() != 0 ||
-                     arrivedWhilePaused_.has_value() || midi_.InputMode.load() == midi::kMultiOut;
-    TickAt(*Timer1, lit ? kLitTickMs : kDarkTickMs);
+    if (arrivedWhilePaused_.has_value() || midi_.InputMode.load() == midi::kMultiOut) {
+        TickAt(*Timer1, kLitTickMs);
+    } else if (nextOut) {
+        TickAt(*Timer1, std::clamp(*nextOut - now, 1, kDarkTickMs));
+    } else {
+        TickAt(*Timer1, kDarkTickMs);
+    }
+}
+
+// Lights an LED for a message handled now. The timer, when it only looks for
+// warnings, comes back when the LED is due to go out; when it already ticks
+// for a lit LED, it finds the new stamp at its next tick.
+void TmainForm::LightLed(ui::TLed& led) {
+    led.setTag(midi_.ElapsedMs());
+    if (Timer1->interval() == kDarkTickMs) {
+        TickAt(*Timer1, kLedLitMs + 1);
+    }
 }
 
 // ---- Setup panel -----------------------------------------------------------
@@ -835,6 +863,7 @@ void TmainForm::RefreshDevices() {
                                  .arg(QString::fromStdString(midi_.service().Name())));
             extras_->CloseAll();
             midi_.ReplaceService(noService_); // the old one may now be ended
+            listedChanges_.reset();
         }
         // Not while the router window has ports of the old service open.
         const bool routing = midi_.InputMode.load() == midi::kMultiOut;
@@ -843,6 +872,7 @@ void TmainForm::RefreshDevices() {
             return;
         }
         midi_.ReplaceService(*back);
+        listedChanges_.reset(); // a new service counts from its own start
         serviceLost_ = false;
         ShowDeviceStatus({});
         Warn(WarningKind::ServiceGone,
@@ -850,8 +880,16 @@ void TmainForm::RefreshDevices() {
                  ") is back: the chosen devices open again as they are listed.",
              "back");
     }
-    const bool outsChanged = RefreshSide(true, midi::OutDeviceNames(midi_.service()));
-    const bool insChanged = RefreshSide(false, midi_.InputEntries());
+    // The lists are read again only when the service says they changed, or
+    // where it cannot tell: reading them asks a JACK server each time.
+    const std::optional<std::uint64_t> listChanges = midi_.service().DeviceListChanges();
+    bool outsChanged = false;
+    bool insChanged = false;
+    if (!listChanges || listChanges != listedChanges_) {
+        outsChanged = RefreshSide(true, midi::OutDeviceNames(midi_.service()));
+        insChanged = RefreshSide(false, midi_.InputEntries());
+        listedChanges_ = listChanges;
+    }
     RefreshExtraInputs();
     auto listed = [](const std::vector<std::string>& names, const std::string& name) {
         return !name.empty() && std::find(names.begin(), names.end(), name) != names.end();

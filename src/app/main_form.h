@@ -265,6 +265,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     void ShowPanel(ui::THeldButton* button, QWidget* panel);
     void SysexMonitorUpdate(const std::string& block);
     void Timer1Timer();
+    void LightLed(ui::TLed& led);
     void OpenHelp();
     // The user chose a panel: automatic jumps wait a while.
     void UserChosePanel(void (TmainForm::*show)());
@@ -337,6 +338,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     std::string missingIn_, missingOut_;
     bool inWentAway_ = false, outWentAway_ = false;
     bool serviceLost_ = false;
+    std::optional<std::uint64_t> listedChanges_; // the service's DeviceListChanges when last listed
     std::uint64_t lostShown_ = 0;
     SettingsFile settings_;
     EventsHistory history_;

@@ -17,15 +17,32 @@ constexpr int kPanelWidth = 487;
 constexpr int kPanelHeight = 426;
 
 // A panel of the right-hand side, drawn with the skin's frame.
+// A panel's frame, drawn once per size: under a stream the values on it are
+// repainted ten times a second, each over its piece of the frame, and a copy
+// of that piece costs far less than filling a rounded gradient again.
 class SkinPanel : public QWidget {
   public:
     using QWidget::QWidget;
 
   protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent* event) override {
+        const qreal ratio = devicePixelRatioF();
+        const QSize pixels = (QSizeF(size()) * ratio).toSize();
+        if (frame_.size() != pixels || frame_.devicePixelRatio() != ratio) {
+            frame_ = QPixmap(pixels);
+            frame_.setDevicePixelRatio(ratio);
+            frame_.fill(Qt::transparent);
+            QPainter framePainter(&frame_);
+            ui::skin::PaintPanelFrame(framePainter, rect());
+        }
         QPainter p(this);
-        ui::skin::PaintPanelFrame(p, rect());
+        const QRect area = event->rect();
+        p.drawPixmap(area, frame_,
+                     QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio));
     }
+
+  private:
+    QPixmap frame_;
 };
 
 QString Css(const QColor& c) {

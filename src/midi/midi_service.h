@@ -134,6 +134,11 @@ class MidiService {
     // False once the service itself has gone away (the JACK server stopped):
     // its ports are dead and its lists empty.
     virtual bool Running() const { return true; }
+    // Counts the changes of the device lists so far (ports that came, went
+    // or were renamed; the service stopping), as the service learns of them
+    // itself: lists read while it said N still hold while it says N. nullopt
+    // where the service cannot tell, and its lists have to be read to know.
+    virtual std::optional<std::uint64_t> DeviceListChanges() const { return std::nullopt; }
     // Cycles the server ran late since the service started. A server that
     // misses a cycle drops that cycle's MIDI on its own, unseen by any port:
     // a transfer during which this count grew may be incomplete. 0 where the

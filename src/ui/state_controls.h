@@ -84,7 +84,12 @@ class TLed : public TImageControl {
     explicit TLed(QWidget* parent = nullptr);
 
   protected:
-    void tagChanged() override { showFaceOfTag(); }
+    // A new stamp on a lit LED draws nothing: a stream restamps it at every message.
+    void tagChanged() override {
+        if (showsOnFace() != (tag() != 0)) {
+            showFaceOfTag();
+        }
+    }
 };
 
 } // namespace velmora::ui

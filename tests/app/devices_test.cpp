@@ -188,3 +188,26 @@ TEST_F(MainFormTest, ThruBreaksALoopAndAddsNothingToAPattern) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form.isVisible(); }, 5000));
     EXPECT_TRUE(rig.ReadSettings().value_or(QByteArray()).contains("\nLoopGuard=0\r\n"));
 }
+
+TEST_F(MainFormTest, DeviceListsAreReadAgainOnlyWhenTheServiceSaysTheyChanged) {
+    app::TmainForm& form = Start();
+    form.RefreshDevices();
+    const std::uint64_t reads = rig.service.Calls(midi::SimOp::InCaps);
+    form.RefreshDevices();
+    form.RefreshDevices();
+    EXPECT_EQ(rig.service.Calls(midi::SimOp::InCaps), reads);
+    // A change is taken in at the next look, and only once.
+    const int inputs = form.cmbMidiIn->count();
+    rig.service.SetPresent(false, 1, false);
+    form.RefreshDevices();
+    EXPECT_EQ(form.cmbMidiIn->count(), inputs - 1);
+    const std::uint64_t afterChange = rig.service.Calls(midi::SimOp::InCaps);
+    EXPECT_GT(afterChange, reads);
+    form.RefreshDevices();
+    EXPECT_EQ(rig.service.Calls(midi::SimOp::InCaps), afterChange);
+    // Where the service cannot tell, the lists are read at every look.
+    rig.service.FailNth(midi::SimOp::InCaps, 1000);
+    form.RefreshDevices();
+    form.RefreshDevices();
+    EXPECT_GT(rig.service.Calls(midi::SimOp::InCaps), afterChange + 1);
+}

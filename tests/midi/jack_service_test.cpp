@@ -172,6 +172,10 @@ TEST_F(JackServiceTest, AllPortsAreOfOneClientWithStableNamesAndNeverListed) {
     EXPECT_FALSE(Listed(base_ + ":in", true) || Listed(base_ + ":out", false) ||
                  Listed(base_ + ":Spy", true));
     EXPECT_EQ(service_->OpenOut(base_ + ":Spy"), nullptr);
+    // The server tells of every client and port that comes: the lists need
+    // not be read again to know that they changed.
+    const std::optional<std::uint64_t> listChanges = service_->DeviceListChanges();
+    ASSERT_TRUE(listChanges.has_value());
     std::string error;
     auto second = CreateJackService(&error, base_);
     ASSERT_NE(second, nullptr) << error;
@@ -180,6 +184,7 @@ TEST_F(JackServiceTest, AllPortsAreOfOneClientWithStableNamesAndNeverListed) {
     ASSERT_NE(secondOwn, nullptr);
     EXPECT_TRUE(Seen(base_ + "-01:Spy-02"));
     EXPECT_FALSE(Listed(base_ + "-01:Spy-02", true));
+    EXPECT_TRUE(Eventually([&] { return service_->DeviceListChanges() != listChanges; }));
 
     // A closed port's name is free for the next.
     EXPECT_TRUE(out1->Close());

@@ -62,6 +62,8 @@ class AlsaService final : public MidiService {
     }
 
     bool Running() const override { return watch_->Running(); }
+    // The lists come from the watch, which the sequencer's announcements keep.
+    std::optional<std::uint64_t> DeviceListChanges() const override { return watch_->Changes(); }
 
     // Follows the subscriptions from the output device: what "Midi Through"
     // receives it passes on to its subscribers; any other port may echo.

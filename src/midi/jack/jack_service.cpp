@@ -55,6 +55,10 @@ bool JackService::Running() const {
     return client_->Running();
 }
 
+std::optional<std::uint64_t> JackService::DeviceListChanges() const {
+    return client_->GraphVersion();
+}
+
 std::uint64_t JackService::LateCycles() const {
     return client_->LateCycles();
 }

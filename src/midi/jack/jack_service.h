@@ -55,6 +55,8 @@ class JackService final : public MidiService {
     using MidiService::OpenIn;
     using MidiService::OpenOut;
     bool Running() const override;
+    // The server's registration callbacks count every port and client.
+    std::optional<std::uint64_t> DeviceListChanges() const override;
     std::uint64_t LateCycles() const override;
     WayBack WayBackBetween(const std::string& outDevice, const std::string& inDevice) override;
 

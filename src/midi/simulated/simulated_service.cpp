@@ -68,6 +68,7 @@ struct SimState {
     std::size_t inputQueueBytes = QueuedMidiIn::kDefaultQueueBytes;
     std::uint64_t nextPortId = 1;
     bool serviceAlive = true;
+    std::uint64_t listChanges = 0; // DeviceListChanges
     // Ways back set by tests, by output and input name; none elsewhere.
     std::map<std::pair<std::string, std::string>, MidiService::WayBack> waysBack;
 
@@ -587,6 +588,7 @@ std::unique_ptr<MidiInPort> SimulatedService::OpenVirtualIn(const std::string& n
 void SimulatedService::OfferVirtualIn(bool offer) {
     std::lock_guard lock(state_->mutex);
     state_->virtualIn = offer;
+    ++state_->listChanges;
 }
 
 int SimulatedService::VirtualInDevice(const std::string& name) const {
@@ -596,6 +598,7 @@ int SimulatedService::VirtualInDevice(const std::string& name) const {
 
 void SimulatedService::SetPresent(bool output, int device, bool present) {
     std::lock_guard lock(state_->mutex);
+    ++state_->listChanges;
     if (output && state_->Out(device) != nullptr) {
         OutDevice& out = *state_->Out(device);
         out.departures += out.present && !present ? 1 : 0;
@@ -621,11 +624,21 @@ void SimulatedService::SetRunning(bool running) {
     std::lock_guard lock(state_->mutex);
     state_->stops += state_->running && !running ? 1 : 0;
     state_->running = running;
+    ++state_->listChanges;
 }
 
 bool SimulatedService::Running() const {
     std::lock_guard lock(state_->mutex);
     return state_->running;
+}
+
+std::optional<std::uint64_t> SimulatedService::DeviceListChanges() const {
+    std::lock_guard lock(state_->mutex);
+    const bool namesFail =
+        std::any_of(state_->rules.begin(), state_->rules.end(), [](const auto& rule) {
+            return rule.op == SimOp::OutCaps || rule.op == SimOp::InCaps;
+        });
+    return namesFail ? std::nullopt : std::optional<std::uint64_t>(state_->listChanges);
 }
 
 void SimulatedService::SetWayBack(const std::string& outDevice, const std::string& inDevice,

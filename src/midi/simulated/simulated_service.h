@@ -85,6 +85,9 @@ class SimulatedService : public MidiService {
     using MidiService::OpenIn;
     using MidiService::OpenOut;
     bool Running() const override;
+    // Counts SetPresent, SetRunning and OfferVirtualIn; nullopt while a rule
+    // makes names fail (OutCaps, InCaps): the lists then change as they are read.
+    std::optional<std::uint64_t> DeviceListChanges() const override;
     // Nothing a simulated output is sent comes back at an input (None),
     // unless it loops back (SetLoopback: Possible) or a test says otherwise
     // with SetWayBack.
