@@ -60,6 +60,8 @@ class QueuedMidiIn : public MidiInPort {
 
     // True when nothing waits to be delivered and the callback is not running.
     bool Idle() const;
+    // Bytes of messages waiting to be delivered. Either side, never blocks.
+    std::size_t WaitingBytes() const { return ring_.UsedBytes(); }
 
   protected:
     // Called by Close before the delivery thread stops: a subclass stops its

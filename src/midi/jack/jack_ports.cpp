@@ -31,6 +31,9 @@ constexpr std::size_t kFallbackPiece = 1024;
 // and writes past its end (the program crashes): an event stays 16 bytes
 // under what the port says.
 constexpr std::size_t kEventHeadroom = 16;
+// How far the cycle's thru may run ahead of the delivery thread, which
+// watches it for loops: some 4,000 short messages.
+constexpr std::size_t kThruLeadBytes = std::size_t{64} << 10;
 // The cycle's copy of an event it cuts into messages.
 constexpr std::size_t kScratchBytes = std::size_t{64} << 10;
 // Cycles to wait after a connection: the server takes it in a cycle later.
@@ -493,6 +496,9 @@ void JackInPort::Cycle(jack_nframes_t frames) {
     if (thru != nullptr && !thruSwitches_.PassingNow(thruChannel)) {
         thru = nullptr;
     }
+    if (thruHeld_ && Idle()) {
+        thruHeld_ = false;
+    }
     jack_client_t* handle = client_->Handle();
     const std::uint64_t rate = std::max<std::uint64_t>(jack_get_sample_rate(handle), 1);
     const jack_nframes_t cycleStart = jack_last_frame_time(handle);
@@ -538,11 +544,17 @@ void JackInPort::Cycle(jack_nframes_t frames) {
 
 // The real-time thread. A message thru passes goes to the output only once
 // the queue took it, so that the delivery thread, which counts what thru
-// sent, sees every one; what finds no room waiting at the output goes the
-// delivery thread's way instead.
+// sent, sees every one. The loop guard runs on the delivery thread: while
+// that thread is far behind (a loop that goes round every cycle, a busy
+// machine), thru is left to it as on other services, until it has caught up
+// with everything (so nothing overtakes what waits for it); so it is when
+// the output has no more room for what waits there.
 void JackInPort::Take(std::span<const std::uint8_t> message, std::uint64_t micros,
                       jack_nframes_t frame, JackOutPort* thru, int thruChannel) {
-    if (thru == nullptr || !ThruPasses(message) || !thru->ThruRoom()) {
+    if (thru != nullptr && !thruHeld_ && (WaitingBytes() > kThruLeadBytes || !thru->ThruRoom())) {
+        thruHeld_ = true;
+    }
+    if (thru == nullptr || thruHeld_ || !ThruPasses(message)) {
         Enqueue(message, micros);
         return;
     }

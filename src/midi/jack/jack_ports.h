@@ -158,6 +158,9 @@ class JackInPort final : public QueuedMidiIn, public JackPortWorker {
     // switches only while no link is set.
     std::atomic<JackOutPort*> thruTo_{nullptr};
     ThruSwitches thruSwitches_;
+    // The cycle's: thru left to the delivery thread until it has caught up
+    // (see Take). The real-time thread's alone.
+    bool thruHeld_ = false;
 };
 
 } // namespace velmora::midi
