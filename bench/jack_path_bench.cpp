@@ -2,7 +2,8 @@
 //  - throughput of the Monitor path (JACK client -> RtMidi -> delivery thread
 //    -> callback -> hand-off to the Qt thread -> analysis -> return);
 //  - the latency thru adds: a note from a keyboard client to a synth client
-//    through Velmora's thru, against a direct JACK connection; once with
+//    through Velmora's thru, against a direct JACK connection, on the wall
+//    clock and in the server's cycles; once with
 //    keyboard and synth as separate clients, once with one client at both
 //    ends, and in each what thru at full rate delivers twice or never.
 // Needs a running JACK server (bench/run-jack-bench starts one).
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <vector>
 
 #include "bench_support.h"
 #include "jack_bench_start.h"
@@ -96,18 +98,38 @@ int main(int argc, char** argv) {
             keyboard.Ports(velmora::bench::kVelmoraIn, 0x1 /* input */).at(0);
         const std::string velmoraOut =
             keyboard.Ports(velmora::bench::kVelmoraOut, 0x2 /* output */).at(0);
+        // Besides the clock on the wall, which a busy machine blurs: the
+        // cycles from the one a note was played in to the one it arrived
+        // in, by the server's frames (the median of the trips).
+        constexpr std::uint32_t kPeriodFrames = 256;
+        std::vector<std::uint32_t> cycles;
         auto trips = [&](JackPeer& listener) {
+            cycles.clear();
             return TimeRoundTrips(
                 300,
                 [&](std::uint8_t note) {
                     keyboard.Send({0x90, note, 1});
                 },
-                [&] { return listener.WaitForEvents(1, 2s); }, [&] { listener.ClearReceived(); });
+                [&] {
+                    if (!listener.WaitForEvents(1, 2s)) {
+                        return false;
+                    }
+                    const std::uint32_t frames =
+                        listener.ReceivedFrames().at(0) - keyboard.LastSentFrame();
+                    cycles.push_back(frames / kPeriodFrames);
+                    return true;
+                },
+                [&] { listener.ClearReceived(); });
+        };
+        auto medianCycles = [&] {
+            std::sort(cycles.begin(), cycles.end());
+            return cycles.empty() ? 0u : cycles[cycles.size() / 2];
         };
         keyboard.Disconnect(keyboard.OutPort(), velmoraIn);
         synth.Disconnect(velmoraOut, synth.InPort());
         keyboard.Connect(keyboard.OutPort(), synth.InPort());
         const RoundTripFigures direct = trips(synth);
+        const std::uint32_t directCycles = medianCycles();
         keyboard.Disconnect(keyboard.OutPort(), synth.InPort());
         // A client's output into its own input is a loop as well: that
         // client reads what it wrote a cycle before.
@@ -172,11 +194,13 @@ int main(int argc, char** argv) {
                 keyboard.Connect(velmoraOut, keyboard.InPort());
             }
             const RoundTripFigures thru = trips(t.listener);
+            const std::uint32_t thruCycles = medianCycles();
             std::printf("  %s\n", t.what);
             PrintRoundTrips("through thru", thru);
-            std::printf("  added by thru  median %.2f ms = %.2f periods\n",
-                        thru.medianMs - direct.medianMs,
-                        (thru.medianMs - direct.medianMs) / period);
+            std::printf("  added by thru  median %.2f ms = %.2f periods; by the server's frames "
+                        "%+d periods\n",
+                        thru.medianMs - direct.medianMs, (thru.medianMs - direct.medianMs) / period,
+                        static_cast<int>(thruCycles) - static_cast<int>(directCycles));
             numbered(t.listener);
         }
         QMetaObject::invokeMethod(

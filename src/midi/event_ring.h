@@ -31,6 +31,10 @@ class EventRing {
     void PopInto(std::uint8_t* to);
     void Clear(); // consumer side: drops everything queued
     bool Empty() const;
+    // Bytes queued, with their records' prefixes. Either side.
+    std::size_t UsedBytes() const {
+        return head_.load(std::memory_order_acquire) - tail_.load(std::memory_order_acquire);
+    }
 
     std::uint64_t Dropped() const { return dropped_.load(std::memory_order_relaxed); }
 

@@ -39,6 +39,30 @@ struct InputPathState {
     std::atomic<bool> handClocks{false};
 };
 
+// What a service that passes thru inside its own cycle reads there
+// (MidiOutPort::PassThruInCycle): atomics only, as it reads them on the
+// real-time thread. Thru passes what the delivery thread's thru would: in
+// Monitor mode, with the input active, the main output open and thru on.
+struct ThruSwitches {
+    const InputPathState* path = nullptr;
+    const std::atomic<bool>* inputActive = nullptr;
+    const std::atomic<int>* inputMode = nullptr;
+
+    // Whether thru passes input now; if so, `channel` is its thru channel.
+    bool PassingNow(int& channel) const {
+        if (path == nullptr || !inputActive->load(std::memory_order_acquire) ||
+            inputMode->load(std::memory_order_acquire) != kMonitor ||
+            path->mainOutOpen.load(std::memory_order_acquire) != 1 ||
+            path->thruOn.load(std::memory_order_acquire) != 1) {
+            return false;
+        }
+        channel = path->thruChannel.load(std::memory_order_acquire);
+        return true;
+    }
+};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+              "read on the real-time thread");
+
 // One output of the Multi Out router: its port number (0 = off, j = router
 // port j) and the selection indices of its four lists.
 struct RouterOutputSettings {

@@ -149,7 +149,28 @@ bool MidiFunctions::CloseOutput(OutputSlot& slot) {
 }
 
 bool MidiFunctions::OpenMidiOut() {
-    return OpenOutput(mainOut_, MidiOutDeviceName);
+    if (!OpenOutput(mainOut_, MidiOutDeviceName)) {
+        return false;
+    }
+    LinkThru();
+    return true;
+}
+
+void MidiFunctions::SetThruSwitches(const InputPathState* path) {
+    thruSwitches_ = ThruSwitches{path, &InputActive, &InputMode};
+    LinkThru();
+}
+
+// Either port closing cuts the link itself; switches without a path cut it
+// too.
+void MidiFunctions::LinkThru() {
+    if (!inPort_) {
+        return;
+    }
+    std::lock_guard lock(mainOut_.lock_);
+    if (mainOut_.port_) {
+        mainOut_.port_->PassThruInCycle(*inPort_, thruSwitches_);
+    }
 }
 bool MidiFunctions::CloseMidiOut() {
     return CloseOutput(mainOut_);
@@ -196,6 +217,7 @@ bool MidiFunctions::OpenMidiIn(InputCallback callback) {
     inPortForCallback_.store(inPort_.get());
     PrepareInputBuffers();
     AddInputBuffers();
+    LinkThru();
     inPort_->Start();
     InputActive.store(true);
     return true;

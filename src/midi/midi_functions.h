@@ -93,6 +93,13 @@ class MidiFunctions {
     bool OpenMidiIn(InputCallback callback);
     bool CloseMidiIn();
 
+    // The switches of the input callback's thru (MidiInCallback sets them):
+    // where the service can, the input and the main output are linked so
+    // that thru passes inside the service's own cycle
+    // (MidiOutPort::PassThruInCycle). `path` must outlive the link: null
+    // cuts it.
+    void SetThruSwitches(const InputPathState* path);
+
     void PrepareInputBuffers();
     void AddInputBuffers();
     void ReleaseInputBuffers();
@@ -156,6 +163,7 @@ class MidiFunctions {
     bool OpenOutput(OutputSlot& slot, const std::string& deviceName);
     bool CloseOutput(OutputSlot& slot);
     bool ListDevices(std::vector<std::string>& list, bool output);
+    void LinkThru();
 
     MidiService* service_;
     Reporter& reporter_;
@@ -171,6 +179,7 @@ class MidiFunctions {
     mutable std::mutex openInLock_;
     std::string openInName_; // the open input's device or own port; guarded by openInLock_
     std::uint64_t malformedByClosedInputs_ = 0;
+    ThruSwitches thruSwitches_; // no path: thru is the callback's alone
 };
 
 } // namespace velmora::midi

@@ -12,7 +12,13 @@ static_assert(kInputBufferSize <= kHandedSysexBytes, "a block is handed whole");
 
 MidiInCallback::MidiInCallback(MidiFunctions& midi, InputPathState& path, RouterSettings& router,
                                HandOff& mainSignal)
-    : midi_(midi), path_(path), router_(router), mainSignal_(mainSignal) {}
+    : midi_(midi), path_(path), router_(router), mainSignal_(mainSignal) {
+    midi_.SetThruSwitches(&path_);
+}
+
+MidiInCallback::~MidiInCallback() {
+    midi_.SetThruSwitches(nullptr);
+}
 
 void MidiInCallback::operator()(const InputEvent& event) {
     if (!midi_.InputActive.load()) {
@@ -36,7 +42,7 @@ void MidiInCallback::operator()(const InputEvent& event) {
         }
         const int mode = midi_.InputMode.load();
         if (mode == kMonitor) {
-            ShortMonitor(message, event.micros);
+            ShortMonitor(message, event.micros, event.passedThru);
         } else if (mode == kMultiOut) {
             ShortMultiOut(message);
         }
@@ -47,12 +53,19 @@ void MidiInCallback::operator()(const InputEvent& event) {
     }
 }
 
-void MidiInCallback::ShortMonitor(ShortMessage message, std::uint64_t micros) {
-    if (path_.mainOutOpen.load() == 1 && path_.thruOn.load() == 1) {
+// Thru the service passed in its own cycle is not sent again, but counted as
+// sent all the same, also when thru went off since.
+void MidiInCallback::ShortMonitor(ShortMessage message, std::uint64_t micros,
+                                  ShortMessage passedInCycle) {
+    const bool thruOn = path_.mainOutOpen.load() == 1 && path_.thruOn.load() == 1;
+    if (thruOn || passedInCycle != 0) {
         const std::int64_t now = midi_.ElapsedMs();
-        const LoopAction action = ThruLoopCheck(message, now);
-        const ShortMessage passed = ThruMessage(message, path_.thruChannel.load());
-        midi_.MidiOutHandle().SendShort(passed);
+        const LoopAction action = thruOn ? ThruLoopCheck(message, now) : LoopAction::None;
+        ShortMessage passed = passedInCycle;
+        if (passed == 0) {
+            passed = ThruMessage(message, path_.thruChannel.load());
+            midi_.MidiOutHandle().SendShort(passed);
+        }
         thruEchoes_.NoteSent(passed, now);
         if (action == LoopAction::Probe) {
             midi_.MidiOutHandle().SendLong(thruEchoes_.ProbeMessage());

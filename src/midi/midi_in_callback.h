@@ -20,6 +20,9 @@ class MidiInCallback {
   public:
     MidiInCallback(MidiFunctions& midi, InputPathState& path, RouterSettings& router,
                    HandOff& mainSignal);
+    ~MidiInCallback();
+    MidiInCallback(const MidiInCallback&) = delete;
+    MidiInCallback& operator=(const MidiInCallback&) = delete;
 
     // The record window's hand-off; set on the window thread.
     void SetRecordSignal(HandOff* signal) { recordSignal_.store(signal); }
@@ -36,7 +39,8 @@ class MidiInCallback {
     // `micros`: the service's time of arrival (InputEvent::micros), handed on
     // so the window's capture times what the command line's does; 0 lets the
     // hand-off stamp it.
-    void ShortMonitor(ShortMessage message, std::uint64_t micros);
+    // `passed`: what the service's cycle already sent as thru (0: nothing).
+    void ShortMonitor(ShortMessage message, std::uint64_t micros, ShortMessage passed);
     void ShortMultiOut(ShortMessage message);
     void LongData(MidiHeader& header, std::uint64_t micros);
     void HandBack(MidiHeader& header);

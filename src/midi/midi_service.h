@@ -41,6 +41,9 @@ struct InputEvent {
     // (JACK: its frame in the cycle), else its arrival at the input thread;
     // 0 when not known (a buffer handed back empty).
     std::uint64_t micros = 0;
+    // Data: what the service's own cycle already sent to the main output for
+    // this message as thru (MidiOutPort::PassThruInCycle), 0 when nothing.
+    ShortMessage passedThru = 0;
 };
 
 // Now on the clock InputEvent::micros is given on. Real-time safe.
@@ -55,6 +58,10 @@ using InputCallback = std::function<void(const InputEvent&)>;
 // Run repeatedly by a port while the caller's thread waits for the delivery
 // thread to finish, so that hand-offs to the caller's thread are still served.
 using WaitHook = std::function<void()>;
+
+struct ThruSwitches; // input_state.h
+
+class MidiInPort;
 
 class MidiOutPort {
   public:
@@ -77,6 +84,18 @@ class MidiOutPort {
     virtual bool Gone() const { return false; }
     // After a successful close every send fails; the object may be destroyed.
     virtual bool Close() = 0;
+    // Where the service can, thru from `from` to this port is passed inside
+    // the service's own cycle, in the cycle a message arrives, while
+    // `switches` say so (they must outlive both ports); each message passed
+    // reaches the callback with InputEvent::passedThru set, not to be sent
+    // again. Holds until either port closes or switches without a path come.
+    // False where the service has no such cycle: thru is then the callback's
+    // alone.
+    virtual bool PassThruInCycle(MidiInPort& from, const ThruSwitches& switches) {
+        (void)from;
+        (void)switches;
+        return false;
+    }
 };
 
 class MidiInPort {

@@ -4,7 +4,19 @@
 #include <chrono>
 #include <cstring>
 
+#include "core/router_transform.h"
+
 namespace velmora::midi {
+
+namespace {
+
+// A queued message's stamp: its time in microseconds below bit 58 (9,000
+// years of a steady clock), and above it, for a short message the service's
+// cycle passed through itself, its thru channel + 2 (0: not passed).
+constexpr unsigned kThruShift = 58;
+constexpr std::uint64_t kMicrosMask = (std::uint64_t{1} << kThruShift) - 1;
+
+} // namespace
 
 QueuedMidiIn::QueuedMidiIn(InputCallback callback, std::size_t queueBytes)
     : callback_(std::move(callback)), ring_(queueBytes, true), thread_([this] { DeliveryLoop(); }) {
@@ -143,7 +155,19 @@ bool QueuedMidiIn::Enqueue(std::span<const std::uint8_t> message, std::uint64_t 
     if (!started_.load(std::memory_order_acquire) || message.empty()) {
         return false;
     }
-    const bool pushed = ring_.Push(message, micros);
+    const bool pushed = ring_.Push(message, micros & kMicrosMask);
+    Wake();
+    return pushed;
+}
+
+bool QueuedMidiIn::EnqueuePassedThru(std::span<const std::uint8_t> message, std::uint64_t micros,
+                                     int thruChannel) {
+    if (!started_.load(std::memory_order_acquire) || message.empty() || thruChannel < -1 ||
+        thruChannel > 16) {
+        return false;
+    }
+    const auto code = static_cast<std::uint64_t>(thruChannel + 2);
+    const bool pushed = ring_.Push(message, (micros & kMicrosMask) | code << kThruShift);
     Wake();
     return pushed;
 }
@@ -189,7 +213,8 @@ void QueuedMidiIn::DeliverSysex(const std::vector<std::uint8_t>& message, std::u
     }
 }
 
-void QueuedMidiIn::Deliver(const std::vector<std::uint8_t>& message, std::uint64_t micros) {
+void QueuedMidiIn::Deliver(const std::vector<std::uint8_t>& message, std::uint64_t stamp) {
+    const std::uint64_t micros = stamp & kMicrosMask;
     const std::uint8_t first = message[0];
     // The rest of a sysex message that came in several pieces (a JACK event
     // holds only so much): it goes on in the next buffers.
@@ -214,13 +239,15 @@ void QueuedMidiIn::Deliver(const std::vector<std::uint8_t>& message, std::uint64
     for (std::size_t i = 0; i < message.size(); ++i) {
         m |= ShortMessage{message[i]} << (8 * i);
     }
-    callback_(InputEvent{InputMessage::Data, m, nullptr, micros});
+    const std::uint64_t thru = stamp >> kThruShift;
+    const ShortMessage passed = thru == 0 ? 0 : ThruMessage(m, static_cast<int>(thru) - 2);
+    callback_(InputEvent{InputMessage::Data, m, nullptr, micros, passed});
 }
 
 void QueuedMidiIn::DeliveryLoop() {
     std::vector<std::uint8_t> message;
     message.reserve(4096);
-    std::uint64_t micros = 0;
+    std::uint64_t stamp = 0;
     while (true) {
         // Read before the pop: a message pushed after the pop found the ring
         // empty has bumped the counter too, so the wait below returns at once
@@ -241,11 +268,11 @@ void QueuedMidiIn::DeliveryLoop() {
             break;
         }
         busy_.store(true);
-        const bool got = ring_.Pop(message, &micros);
+        const bool got = ring_.Pop(message, &stamp);
         // A message that a producer pushed while Reset was stopping the input
         // is dropped: after Reset no callback runs until the next Start.
         if (got && started_.load(std::memory_order_acquire)) {
-            Deliver(message, micros);
+            Deliver(message, stamp);
         }
         busy_.store(false);
         if (!got) {

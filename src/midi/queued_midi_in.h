@@ -46,6 +46,11 @@ class QueuedMidiIn : public MidiInPort {
     // until Start and after Reset; false when it had to be dropped. `micros`:
     // when the service received it (InputEvent::micros), now by default.
     bool Enqueue(std::span<const std::uint8_t> message, std::uint64_t micros = InputClockMicros());
+    // The same for a short message that the service's own cycle already
+    // passed through to the main output on `thruChannel` (ThruMessage's
+    // index, -1 to 16): delivered with InputEvent::passedThru set.
+    bool EnqueuePassedThru(std::span<const std::uint8_t> message, std::uint64_t micros,
+                           int thruChannel);
 
     // Producer side: `runs` pieces of input that were no MIDI message (see
     // SplitMidiBytes) count as lost. Never blocks.
@@ -55,6 +60,8 @@ class QueuedMidiIn : public MidiInPort {
 
     // True when nothing waits to be delivered and the callback is not running.
     bool Idle() const;
+    // Bytes of messages waiting to be delivered. Either side, never blocks.
+    std::size_t WaitingBytes() const { return ring_.UsedBytes(); }
 
   protected:
     // Called by Close before the delivery thread stops: a subclass stops its
@@ -66,7 +73,7 @@ class QueuedMidiIn : public MidiInPort {
 
   private:
     void DeliveryLoop();
-    void Deliver(const std::vector<std::uint8_t>& message, std::uint64_t micros);
+    void Deliver(const std::vector<std::uint8_t>& message, std::uint64_t stamp);
     void DeliverSysex(const std::vector<std::uint8_t>& message, std::uint64_t micros);
     void ReturnQueuedBuffersEmpty();
     MidiHeader* TakeQueuedBuffer();

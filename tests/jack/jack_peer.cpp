@@ -6,6 +6,7 @@
 
 #include "support/eventually.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <thread>
@@ -136,6 +137,7 @@ int JackPeer::Process(std::uint32_t frames, void* self) {
     // the peer keeps under it, as players on PipeWire must.
     constexpr std::size_t kCycleCost = 32768 - 64;
     std::size_t cost = 0;
+    const jack_nframes_t sendFrame = std::min<jack_nframes_t>(peer->sendFrame_.load(), frames - 1);
     while (PeekEvent(jack.sendQueue, &length)) {
         if (length > peer->maxEventBytes_.load()) { // would never fit
             jack_ringbuffer_read_advance(jack.sendQueue, kHeaderBytes + length);
@@ -148,13 +150,13 @@ int JackPeer::Process(std::uint32_t frames, void* self) {
             break; // the buffer is full: the rest goes next cycle
         }
         cost += eventCost;
-        jack_midi_data_t* data = jack_midi_event_reserve(outBuffer, 0, length);
+        jack_midi_data_t* data = jack_midi_event_reserve(outBuffer, sendFrame, length);
         if (data == nullptr) {
             break;
         }
         jack_ringbuffer_read_advance(jack.sendQueue, kHeaderBytes);
         jack_ringbuffer_read(jack.sendQueue, reinterpret_cast<char*>(data), length);
-        peer->lastSentFrame_.store(cycleStart); // at the cycle's first frame
+        peer->lastSentFrame_.store(cycleStart); // the cycle's first frame
     }
 
     void* inBuffer = jack_port_get_buffer(jack.in, frames);

@@ -64,6 +64,10 @@ class JackPeer {
     bool Send(std::initializer_list<std::uint8_t> event) {
         return Send(std::span(event.begin(), event.size()));
     }
+    // From now on each event goes out at this frame of its cycle (the last
+    // frame where a cycle is shorter); 0, the first, by default. Not while
+    // echoing.
+    void SetSendFrame(std::uint32_t frame) { sendFrame_.store(frame); }
     // Waits until every queued event has gone out and been delivered.
     bool WaitSent(std::chrono::milliseconds timeout = 10s);
     // The longest event the output port takes in one cycle, less 16 bytes
@@ -101,7 +105,7 @@ class JackPeer {
     std::vector<Event> Received();
     // The frame time (the server's count of frames) of each, in order.
     std::vector<std::uint32_t> ReceivedFrames();
-    // The frame time of the cycle the last event sent went out in (at its
+    // The frame time of the cycle the last event sent went out in (its
     // first frame), and the server's frames a second.
     std::uint32_t LastSentFrame() const { return lastSentFrame_.load(); }
     std::uint32_t SampleRate() const;
@@ -137,6 +141,7 @@ class JackPeer {
     std::atomic<std::uint32_t> dropEvery_{0};
     std::uint32_t echoed_ = 0; // the process callback's alone
     std::atomic<std::uint32_t> lastSentFrame_{0};
+    std::atomic<std::uint32_t> sendFrame_{0};
     std::mutex sendMutex_;
     std::mutex receivedMutex_;
     std::vector<Event> received_;               // guarded by receivedMutex_

@@ -18,8 +18,11 @@
 
 #include "jack_peer.h"
 #include "late_cycles.h"
+#include "midi/midi_functions.h"
+#include "midi/midi_in_callback.h"
 #include "own_jack_server.h"
 #include "support/eventually.h"
+#include "support/recording_reporter.h"
 #include "support/scoped_environment.h"
 #include "support/sysex_dump.h"
 #include "support/watchdog.h"
@@ -33,6 +36,8 @@ using jacktest::RepeatedOnLateCycles;
 using jacktest::WaitForAllUnlessLate;
 using Bytes = std::vector<std::uint8_t>;
 using velmora::testing::Eventually;
+using velmora::testing::RecordingHandOff;
+using velmora::testing::RecordingReporter;
 using velmora::testing::ScopedEnvironment;
 using velmora::testing::UnevenSysexDump;
 using velmora::testing::Watchdog;
@@ -99,6 +104,28 @@ class Collector {
     Bytes sysex_;
     std::vector<ShortMessage> shorts_;
 };
+
+// Plays `notes` numbered notes from `keyboard` until `synth` has each once,
+// in order, with `status`. A cycle the server runs late drops or repeats
+// that cycle's events: that run is tried again.
+bool FullRateArrives(JackPeer& keyboard, JackPeer& synth, std::uint8_t status, std::size_t notes) {
+    return RepeatedOnLateCycles(synth, [&](std::uint64_t xruns) {
+        synth.ClearReceived();
+        for (std::size_t i = 0; i < notes; ++i) {
+            EXPECT_TRUE(keyboard.Send({0x90, static_cast<std::uint8_t>(i & 0x7F), 0x40}));
+        }
+        if (!WaitForAllUnlessLate(synth, xruns, notes, [&] { return synth.ReceivedCount(); })) {
+            return false;
+        }
+        const auto received = synth.Received();
+        for (std::size_t i = 0; i < notes; ++i) {
+            if (received[i] != Bytes{status, static_cast<std::uint8_t>(i & 0x7F), 0x40}) {
+                return false;
+            }
+        }
+        return true;
+    });
+}
 
 class JackServiceTest : public ::testing::Test {
   protected:
@@ -256,14 +283,7 @@ TEST_F(JackServiceTest, ThruAtFullRateLosesNothing) {
     ASSERT_TRUE(peer_->WaitConnected(peer_->OutPort(), base_ + ":in"));
     ASSERT_TRUE(in->Start());
     constexpr std::size_t kNotes = 10000;
-    ASSERT_TRUE(RepeatedOnLateCycles(*synth_, [&](std::uint64_t xruns) {
-        synth_->ClearReceived();
-        for (std::size_t i = 0; i < kNotes; ++i) {
-            EXPECT_TRUE(peer_->Send({0x90, static_cast<std::uint8_t>(i & 0x7F), 0x40}));
-        }
-        return WaitForAllUnlessLate(*synth_, xruns, kNotes,
-                                    [&] { return synth_->ReceivedCount(); });
-    }));
+    EXPECT_TRUE(FullRateArrives(*peer_, *synth_, 0x90, kNotes));
     const auto received = synth_->Received();
     ASSERT_EQ(received.size(), kNotes);
     for (std::size_t i = 0; i < kNotes; ++i) {
@@ -273,6 +293,73 @@ TEST_F(JackServiceTest, ThruAtFullRateLosesNothing) {
     EXPECT_EQ(out->UnsentBytes(), 0u);
     EXPECT_TRUE(in->Reset({}));
     EXPECT_TRUE(in->Close({}));
+}
+
+// Thru between ports of the service passes inside its cycle: a note the
+// keyboard plays at a frame of a cycle reaches the synth at that frame of the
+// same cycle, once (the delivery thread does not send it again), on the
+// thru channel where one is set; at full rate, more than a cycle carries,
+// every note in order; with thru off it is shown and not passed.
+TEST_F(JackServiceTest, ThruPassesANoteInTheCycleAndAtTheFrameItCameIn) {
+    RecordingReporter reporter;
+    MidiFunctions midi(*service_, reporter);
+    InputPathState path;
+    RouterSettings router;
+    RecordingHandOff shown(midi);
+    MidiInCallback callback(midi, path, router, shown);
+    struct ClosedFirst { // before the callback and what it hands to go
+        MidiFunctions& midi;
+        ~ClosedFirst() {
+            midi.CloseMidiIn();
+            midi.CloseMidiOut();
+        }
+    } closedFirst{midi};
+    midi.MidiInDeviceName = peer_->OutPort();
+    midi.MidiOutDeviceName = synth_->InPort();
+    ASSERT_TRUE(midi.OpenMidiIn(callback.AsCallback()));
+    ASSERT_TRUE(midi.OpenMidiOut());
+    ASSERT_TRUE(peer_->WaitConnected(peer_->OutPort(), base_ + ":in"));
+    ASSERT_TRUE(synth_->WaitConnected(base_ + ":out", synth_->InPort()));
+    path.mainOutOpen = 1;
+    path.thruOn = 1;
+    constexpr std::uint32_t kFrame = 100;
+    peer_->SetSendFrame(kFrame);
+
+    // Plays a note until it arrives in the cycle it was played in (a late
+    // cycle can move or drop it), then lets the delivery thread show it.
+    const auto play = [&](std::uint8_t note, bool passes) {
+        const std::size_t shownBefore = shown.Seen().size();
+        return RepeatedOnLateCycles(*synth_, [&](std::uint64_t xruns) {
+            synth_->ClearReceived();
+            EXPECT_TRUE(peer_->Send({0x90, note, 0x40}));
+            const bool arrived = WaitForAllUnlessLate(*synth_, xruns, passes ? 1 : 0,
+                                                      [&] { return synth_->ReceivedCount(); }) &&
+                                 WaitForAllUnlessLate(*synth_, xruns, shownBefore + 1,
+                                                      [&] { return shown.Seen().size(); });
+            // Time enough for a second copy, had anything sent one.
+            EXPECT_TRUE(synth_->WaitCycles(4));
+            const auto frames = synth_->ReceivedFrames();
+            return arrived && frames.size() == (passes ? 1u : 0u) &&
+                   (!passes || frames[0] == peer_->LastSentFrame() + kFrame);
+        });
+    };
+    EXPECT_TRUE(play(0x3C, true)) << synth_->ReceivedCount();
+    EXPECT_EQ(synth_->Received(), (std::vector<Bytes>{{0x90, 0x3C, 0x40}}));
+    path.thruChannel = 10;
+    EXPECT_TRUE(play(0x3D, true)) << synth_->ReceivedCount();
+    EXPECT_EQ(synth_->Received(), (std::vector<Bytes>{{0x99, 0x3D, 0x40}}));
+
+    constexpr std::size_t kNotes = 10000;
+    EXPECT_TRUE(FullRateArrives(*peer_, *synth_, 0x99, kNotes));
+    const auto received = synth_->Received();
+    ASSERT_EQ(received.size(), kNotes);
+    for (std::size_t i = 0; i < kNotes; ++i) {
+        ASSERT_EQ(received[i], (Bytes{0x99, static_cast<std::uint8_t>(i & 0x7F), 0x40})) << i;
+    }
+    path.thruOn = 0;
+    EXPECT_TRUE(play(0x3E, false)) << synth_->ReceivedCount();
+    EXPECT_EQ(shown.Seen().back().lastShortMessage, PackShortMessage(0x90, 0x3E, 0x40));
+    EXPECT_EQ(midi.LostInputEvents(), 0u);
 }
 
 // A device that leaves and comes back within 100 ms is connected again; while

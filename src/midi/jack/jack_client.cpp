@@ -227,9 +227,12 @@ int JackClient::Process(jack_nframes_t frames, void* self) {
     // Sequentially consistent with Remove's store and load: either Remove
     // sees this cycle begun, or this cycle sees the worker removed.
     client->cyclesStarted_.fetch_add(1, std::memory_order_seq_cst);
-    for (auto& slot : client->workers_) {
-        if (JackPortWorker* worker = slot.load(std::memory_order_seq_cst)) {
-            worker->Cycle(frames);
+    for (const bool inputs : {true, false}) {
+        for (auto& slot : client->workers_) {
+            JackPortWorker* worker = slot.load(std::memory_order_seq_cst);
+            if (worker != nullptr && worker->ReadsInput() == inputs) {
+                worker->Cycle(frames);
+            }
         }
     }
     client->cycles_.fetch_add(1, std::memory_order_release);
@@ -349,10 +352,13 @@ void JackClient::Remove(JackPortWorker* worker) {
             }
         }
     }
-    // A cycle that began before the store may still hold the worker: wait
-    // until every cycle begun so far has finished. A cycle runs only our own
-    // code, which never blocks, so this ends soon also when the server died
-    // in the middle of a cycle.
+    // A cycle that began before the store may still hold the worker.
+    WaitCyclesInFlight();
+}
+
+// A cycle runs only our own code, which never blocks, so this ends soon also
+// when the server died in the middle of a cycle.
+void JackClient::WaitCyclesInFlight() const {
     const std::uint64_t begun = cyclesStarted_.load(std::memory_order_seq_cst);
     while (cycles_.load(std::memory_order_acquire) < begun) {
         std::this_thread::sleep_for(std::chrono::microseconds(100));

@@ -43,6 +43,9 @@ class JackPortWorker {
   public:
     virtual ~JackPortWorker() = default;
     virtual void Cycle(jack_nframes_t frames) = 0;
+    // Inputs run first in every cycle, so that what they pass on (thru) is
+    // written by the outputs in the same cycle.
+    virtual bool ReadsInput() const { return false; }
     // On the graph thread after the graph changed: connect again what left
     // and came back. Never on the real-time thread.
     virtual void GraphChanged() {}
@@ -93,6 +96,12 @@ class JackClient : public std::enable_shared_from_this<JackClient> {
     // graph thread does not call it any more either.
     bool Add(JackPortWorker* worker);
     void Remove(JackPortWorker* worker);
+    // Returns once every cycle begun so far has finished: what a cycle read
+    // before a change (a pointer it may follow) is no longer in use.
+    void WaitCyclesInFlight() const;
+    // Guards the thru links between our ports (jack_ports.h). Never taken
+    // on the real-time thread.
+    std::mutex& LinkMutex() { return linkMutex_; }
 
     // The cycles run so far; waits until `count` more have run. False when
     // the server stopped or ran none for `timeout`.
@@ -142,6 +151,7 @@ class JackClient : public std::enable_shared_from_this<JackClient> {
     bool stopGraph_ = false;      // guarded by graphMutex_
     std::uint64_t graphSeen_ = 0; // guarded by graphMutex_
     std::mutex workersMutex_;     // Add/Remove and the graph thread's walk
+    std::mutex linkMutex_;
     std::thread graphThread_;
 };
 

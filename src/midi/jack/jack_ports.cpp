@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "core/midi_stream.h"
+#include "core/router_transform.h"
 #include "core/short_message.h"
 
 namespace velmora::midi {
@@ -32,11 +33,33 @@ constexpr std::size_t kFallbackPiece = 1024;
 // and writes past its end (the program crashes): an event stays 16 bytes
 // under what the port says.
 constexpr std::size_t kEventHeadroom = 16;
+// How far the cycle's thru may run ahead of the delivery thread, which
+// watches it for loops: some 4,000 short messages.
+constexpr std::size_t kThruLeadBytes = std::size_t{64} << 10;
 // The cycle's copy of an event it cuts into messages.
 constexpr std::size_t kScratchBytes = std::size_t{64} << 10;
 // Cycles to wait after a connection: the server takes it in a cycle later.
 constexpr std::uint64_t kSettleCycles = 2;
 constexpr auto kSettleTimeout = std::chrono::seconds(1);
+
+// Whether `message`, one message the input read, reaches the callback as a
+// short message that thru passes on (timing clock never is).
+bool ThruPasses(std::span<const std::uint8_t> message) {
+    const std::uint8_t first = message[0];
+    if (first < 0x80 || first == 0xF0 || first == 0xF7 || message.size() > 3 ||
+        ShortMessageBytes(first) == 0) {
+        return false;
+    }
+    return !(first == 0xF8 && message.size() == 1);
+}
+
+ShortMessage Packed(std::span<const std::uint8_t> message) {
+    ShortMessage m = 0;
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        m |= ShortMessage{message[i]} << (8 * i);
+    }
+    return m;
+}
 
 bool Connect(JackClient& client, const std::string& source, const std::string& destination) {
     const std::optional<int> result = client.Ask([source, destination](jack_client_t* handle) {
@@ -244,6 +267,12 @@ bool JackOutPort::Close() {
         assembler_.Clear();
         Drain(); // the last messages go out first
     }
+    StopThru();
+    for (int i = 0; i < 64 && thruWaiting_.load(std::memory_order_acquire) > 0; ++i) {
+        if (!client_->WaitCycles(1, std::chrono::milliseconds(500))) {
+            break;
+        }
+    }
     // One more cycle empties the port's buffer: a port no cycle clears any
     // more keeps its last events there, and a receiver reads them again in
     // every cycle until the port is gone.
@@ -253,43 +282,149 @@ bool JackOutPort::Close() {
     return true;
 }
 
-// The real-time thread: moves what fits this cycle from the ring into the
-// port buffer, with no lock and no allocation. While the port is not
-// connected, what comes is dropped and counted: it would go nowhere.
+bool JackOutPort::PassThruInCycle(MidiInPort& from, const ThruSwitches& switches) {
+    auto* in = dynamic_cast<JackInPort*>(&from);
+    if (in == nullptr || in->client_ != client_ || !Ok() || !in->Ok()) {
+        return false;
+    }
+    if (switches.path == nullptr) {
+        StopThru();
+        return false;
+    }
+    std::lock_guard stop(in->stopMutex_);
+    std::lock_guard link(client_->LinkMutex());
+    if (in->stopped_ || closed_.load()) {
+        return false;
+    }
+    // Cut what either port was linked to, and let no cycle follow it any more
+    // before the switches change.
+    if (JackOutPort* old = in->thruTo_.load(std::memory_order_seq_cst)) {
+        old->thruFrom_ = nullptr;
+        in->thruTo_.store(nullptr, std::memory_order_seq_cst);
+    }
+    if (thruFrom_ != nullptr) {
+        thruFrom_->thruTo_.store(nullptr, std::memory_order_seq_cst);
+    }
+    client_->WaitCyclesInFlight();
+    in->thruSwitches_ = switches;
+    thruFrom_ = in;
+    in->thruTo_.store(this, std::memory_order_seq_cst);
+    return true;
+}
+
+void JackOutPort::StopThru() {
+    {
+        std::lock_guard link(client_->LinkMutex());
+        if (thruFrom_ == nullptr) {
+            return;
+        }
+        thruFrom_->thruTo_.store(nullptr, std::memory_order_seq_cst);
+        thruFrom_ = nullptr;
+    }
+    client_->WaitCyclesInFlight();
+}
+
+void JackOutPort::PassThru(ShortMessage message, jack_nframes_t frame) {
+    const std::uint8_t status = StatusOf(message);
+    thru_.Push({{status, Data1Of(message), Data2Of(message)},
+                static_cast<std::uint8_t>(ShortMessageBytes(status)),
+                frame});
+}
+
+// One cycle's writing into the port buffer, within the cycle's budget and in
+// non-decreasing time, as JACK needs.
+struct JackOutPort::CycleWriter {
+    void* buffer;
+    std::size_t cost = 0;
+    std::size_t events = 0;
+    jack_nframes_t last = 0;
+    bool full = false;
+    std::uint64_t dropped = 0; // bytes
+
+    bool Fits(std::size_t length) {
+        if (!full && events > 0 && cost + JackCycleBudget::Cost(length) > JackCycleBudget::kBytes) {
+            full = true; // the next cycle takes the rest
+        }
+        return !full;
+    }
+    jack_midi_data_t* Reserve(jack_nframes_t time, std::size_t length) {
+        time = std::max(time, last);
+        jack_midi_data_t* at = jack_midi_event_reserve(buffer, time, length);
+        if (at != nullptr) {
+            last = time;
+            cost += JackCycleBudget::Cost(length);
+            ++events;
+        }
+        return at;
+    }
+};
+
+// The real-time thread: the thru'd messages that wait, oldest first; those
+// of earlier cycles (`lateOnly`) go at the cycle's first frame, those of
+// this one at their own frames.
+void JackOutPort::WriteThru(CycleWriter& writer, bool connected, bool lateOnly) {
+    while (!thru_.Empty() && (!lateOnly || thru_.FrontIsLate())) {
+        const ThruBacklog::Entry& entry = thru_.Front();
+        if (!connected) {
+            writer.dropped += entry.length;
+            thru_.Pop();
+            continue;
+        }
+        if (!writer.Fits(entry.length)) {
+            return;
+        }
+        jack_midi_data_t* at = writer.Reserve(thru_.FrontIsLate() ? 0 : entry.frame, entry.length);
+        if (at == nullptr) {
+            writer.full = true;
+            return;
+        }
+        std::memcpy(at, entry.bytes.data(), entry.length);
+        thru_.Pop();
+    }
+}
+
+// The real-time thread: writes what fits this cycle into the port buffer,
+// with no lock and no allocation: thru left over from earlier cycles, then
+// what the senders handed over through the ring, then the thru of this
+// cycle. While the port is not connected, what comes is dropped and
+// counted: it would go nowhere.
 void JackOutPort::Cycle(jack_nframes_t frames) {
     void* buffer = jack_port_get_buffer(port_, frames);
     jack_midi_clear_buffer(buffer);
     maxEvent_.store(jack_midi_max_event_size(buffer), std::memory_order_release);
     const bool connected = connected_.load(std::memory_order_acquire) && !device_.Missing();
-    std::size_t cost = 0, events = 0, length = 0;
-    std::uint64_t done = 0, dropped = 0;
+    CycleWriter writer{buffer};
+    WriteThru(writer, connected, true);
+    std::size_t length = 0;
+    std::uint64_t done = 0;
     while (ring_.PeekLength(length)) {
         if (!connected) {
             ring_.PopInto(nullptr);
-            dropped += length;
+            writer.dropped += length;
             done += length;
             continue;
         }
-        const std::size_t eventCost = JackCycleBudget::Cost(length);
-        if (events > 0 && cost + eventCost > JackCycleBudget::kBytes) {
-            break; // the next cycle takes it
+        if (!writer.Fits(length)) {
+            break;
         }
-        jack_midi_data_t* at = jack_midi_event_reserve(buffer, 0, length);
+        jack_midi_data_t* at = writer.Reserve(0, length);
         if (at == nullptr) {
-            if (events == 0) { // it never fits: the port shrank since it was cut
+            if (writer.events == 0) { // it never fits: the port shrank since it was cut
                 ring_.PopInto(nullptr);
-                dropped += length;
+                writer.dropped += length;
                 done += length;
             }
+            writer.full = true;
             break;
         }
         ring_.PopInto(at);
-        cost += eventCost;
-        ++events;
         done += length;
     }
-    if (dropped > 0) {
-        droppedBytes_.fetch_add(dropped, std::memory_order_relaxed);
+    WriteThru(writer, connected, false);
+    thru_.EndCycle();
+    thruWaiting_.store(thru_.Size(), std::memory_order_release);
+    if (writer.dropped > 0) {
+        droppedBytes_.fetch_add(writer.dropped, std::memory_order_relaxed);
     }
     if (done > 0) {
         doneBytes_.fetch_add(done, std::memory_order_release);
@@ -348,7 +483,14 @@ void JackInPort::StopProducer() {
         return;
     }
     stopped_ = true;
-    client_->Remove(this);
+    {
+        std::lock_guard link(client_->LinkMutex());
+        if (JackOutPort* out = thruTo_.load(std::memory_order_seq_cst)) {
+            out->thruFrom_ = nullptr;
+            thruTo_.store(nullptr, std::memory_order_seq_cst);
+        }
+    }
+    client_->Remove(this); // also waits for the cycles that followed the link
     client_->Unregister(port_);
 }
 
@@ -371,6 +513,16 @@ void JackInPort::Cycle(jack_nframes_t frames) {
     const jack_nframes_t count = jack_midi_get_event_count(buffer);
     if (count == 0) {
         return;
+    }
+    // Thru inside the cycle, while its switches say so (read once a cycle:
+    // a loop the delivery thread breaks stops passing from the next cycle).
+    JackOutPort* thru = thruTo_.load(std::memory_order_seq_cst);
+    int thruChannel = 0;
+    if (thru != nullptr && !thruSwitches_.PassingNow(thruChannel)) {
+        thru = nullptr;
+    }
+    if (thruHeld_ && Idle()) {
+        thruHeld_ = false;
     }
     jack_client_t* handle = client_->HandleForCycle();
     const std::uint64_t rate = std::max<std::uint64_t>(jack_get_sample_rate(handle), 1);
@@ -400,16 +552,39 @@ void JackInPort::Cycle(jack_nframes_t frames) {
             first < 0x80 || first == 0xF7 ||
             (first != 0xF0 && bytes.size() <= static_cast<std::size_t>(ShortMessageBytes(first)));
         if (plain || bytes.size() > kScratchBytes) {
-            Enqueue(bytes, micros);
+            Take(bytes, micros, event.time, thru, thruChannel);
             continue;
         }
         std::memcpy(scratch_.get(), bytes.data(), bytes.size());
-        const std::size_t dropped = SplitMidiBytes(
-            std::span<std::uint8_t>(scratch_.get(), bytes.size()),
-            [this, micros](std::span<const std::uint8_t> one) { Enqueue(one, micros); });
+        const std::size_t dropped =
+            SplitMidiBytes(std::span<std::uint8_t>(scratch_.get(), bytes.size()),
+                           [&](std::span<const std::uint8_t> one) {
+                               Take(one, micros, event.time, thru, thruChannel);
+                           });
         if (dropped > 0) {
             NoteDropped(dropped);
         }
+    }
+}
+
+// The real-time thread. A message thru passes goes to the output only once
+// the queue took it, so that the delivery thread, which counts what thru
+// sent, sees every one. The loop guard runs on the delivery thread: while
+// that thread is far behind (a loop that goes round every cycle, a busy
+// machine), thru is left to it as on other services, until it has caught up
+// with everything (so nothing overtakes what waits for it); so it is when
+// the output has no more room for what waits there.
+void JackInPort::Take(std::span<const std::uint8_t> message, std::uint64_t micros,
+                      jack_nframes_t frame, JackOutPort* thru, int thruChannel) {
+    if (thru != nullptr && !thruHeld_ && (WaitingBytes() > kThruLeadBytes || !thru->ThruRoom())) {
+        thruHeld_ = true;
+    }
+    if (thru == nullptr || thruHeld_ || !ThruPasses(message)) {
+        Enqueue(message, micros);
+        return;
+    }
+    if (EnqueuePassedThru(message, micros, thruChannel)) {
+        thru->PassThru(ThruMessage(Packed(message), thruChannel), frame);
     }
 }
 

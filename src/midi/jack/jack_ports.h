@@ -2,6 +2,13 @@
 // program's threads feed through a lock-free ring and the process cycle
 // empties into the port buffer, and an input that the process cycle feeds
 // into QueuedMidiIn's ring.
+//
+// Thru inside the cycle: an output linked to an input (PassThruInCycle)
+// writes each short message the input reads in a cycle, thru'd, in that same
+// cycle at the frame it came at; the delivery thread then does not send it
+// again. The link is a pointer the input's cycle follows; whichever port
+// closes first cuts it under the client's LinkMutex and waits for the cycles
+// in flight, so no cycle follows it to a port that is gone.
 #pragma once
 
 #include <jack/jack.h>
@@ -12,7 +19,9 @@
 #include <string>
 
 #include "midi/event_ring.h"
+#include "midi/input_state.h"
 #include "midi/jack/jack_client.h"
+#include "midi/jack/thru_backlog.h"
 #include "midi/queued_midi_in.h"
 #include "midi/sysex_assembler.h"
 
@@ -48,6 +57,8 @@ class DeviceWatch {
     bool looked_ = false;
 };
 
+class JackInPort;
+
 class JackOutPort final : public MidiOutPort, public JackPortWorker {
   public:
     // Registers the port and connects it to `device`; Ok() tells.
@@ -66,14 +77,26 @@ class JackOutPort final : public MidiOutPort, public JackPortWorker {
     bool Reset() override;
     bool Gone() const override;
     bool Close() override;
+    // Only for an input of the same client.
+    bool PassThruInCycle(MidiInPort& from, const ThruSwitches& switches) override;
 
     void Cycle(jack_nframes_t frames) override;
     void GraphChanged() override;
 
+    // The real-time thread, from the linked input's cycle: room for one more
+    // thru'd message, and the message, at `frame` of this cycle.
+    bool ThruRoom() const { return !thru_.Full(); }
+    void PassThru(ShortMessage message, jack_nframes_t frame);
+
   private:
+    friend class JackInPort;
     bool Queue(std::span<const std::uint8_t> message); // needs sendMutex_
     bool PushWaiting(std::span<const std::uint8_t> event);
     void Drain() const;
+    void StopThru();
+
+    struct CycleWriter;
+    void WriteThru(CycleWriter& writer, bool connected, bool lateOnly);
 
     std::shared_ptr<JackClient> client_;
     jack_port_t* port_ = nullptr;
@@ -87,7 +110,10 @@ class JackOutPort final : public MidiOutPort, public JackPortWorker {
     std::atomic<std::uint64_t> doneBytes_{0};    // by the cycle: written or dropped
     std::atomic<std::uint64_t> droppedBytes_{0}; // by the cycle, and senders that gave up
     mutable std::mutex sendMutex_;
-    SysexAssembler assembler_; // guarded by sendMutex_
+    SysexAssembler assembler_;                // guarded by sendMutex_
+    JackInPort* thruFrom_ = nullptr;          // guarded by the client's LinkMutex
+    ThruBacklog thru_;                        // the real-time thread's alone
+    std::atomic<std::size_t> thruWaiting_{0}; // its size, after each cycle
 };
 
 class JackInPort final : public QueuedMidiIn, public JackPortWorker {
@@ -102,11 +128,18 @@ class JackInPort final : public QueuedMidiIn, public JackPortWorker {
 
     void Cycle(jack_nframes_t frames) override;
     void GraphChanged() override;
+    bool ReadsInput() const override { return true; }
 
   protected:
     void StopProducer() override;
 
   private:
+    friend class JackOutPort;
+    // One message read in this cycle at `frame`, to the program's queue and,
+    // while thru passes, to `thru` as well.
+    void Take(std::span<const std::uint8_t> message, std::uint64_t micros, jack_nframes_t frame,
+              JackOutPort* thru, int thruChannel);
+
     std::shared_ptr<JackClient> client_;
     jack_port_t* port_ = nullptr;
     std::string fullName_;
@@ -120,6 +153,14 @@ class JackInPort final : public QueuedMidiIn, public JackPortWorker {
     std::uint64_t anchorMicros_ = 0;
     std::mutex stopMutex_;
     bool stopped_ = false; // guarded by stopMutex_
+    // The output this input's cycle passes thru to, and the switches it
+    // reads there. Both change only under the client's LinkMutex, the
+    // switches only while no link is set.
+    std::atomic<JackOutPort*> thruTo_{nullptr};
+    ThruSwitches thruSwitches_;
+    // The cycle's: thru left to the delivery thread until it has caught up
+    // (see Take). The real-time thread's alone.
+    bool thruHeld_ = false;
 };
 
 } // namespace velmora::midi

@@ -25,7 +25,9 @@
 // the cycles have written what was handed over, and counts what they could
 // not. Inputs pass every event to the program's queue without blocking and
 // count what did not fit. A device whose port leaves and comes back (a
-// restarted synth, a replugged interface) is connected again.
+// restarted synth, a replugged interface) is connected again. Thru from an
+// input to an output of this service is passed in the process cycle itself,
+// in the cycle a message comes in (JackOutPort::PassThruInCycle).
 #pragma once
 
 #include <memory>
