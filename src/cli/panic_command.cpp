@@ -54,8 +54,9 @@ int RunPanic(std::span<const std::string_view> args) {
     }
     const std::vector<ShortMessage> messages = PanicMessages(nullptr);
     const bool sent = SendPatiently(*port, messages);
+    const bool delivered = port->UnsentBytes() == 0 && !port->Gone(); // waits for the queue
     const bool closed = port->Close();
-    if (!sent || !closed) {
+    if (!sent || !delivered || !closed) {
         std::fprintf(stderr, "velmora-cli panic: '%s' did not take every message\n",
                      TerminalSafe(device.name).c_str());
         return 1;

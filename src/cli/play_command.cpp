@@ -176,10 +176,14 @@ int RunPlay(std::span<const std::string_view> args) {
     if (interrupted || sendFailed) {
         SendPatiently(*port, StopMessages(played));
     }
+    // A port takes messages it then cannot deliver (its device left, the
+    // server dropped them): those count as not played.
+    const std::uint64_t unsent = port->UnsentBytes(); // waits for what is queued
+    const bool gone = port->Gone();
     const bool closed = port->Close();
-    if (sendFailed || !closed) {
-        std::fprintf(stderr, "velmora-cli play: '%s' did not take every message\n",
-                     TerminalSafe(device.name).c_str());
+    if (sendFailed || !closed || gone || unsent > 0) {
+        std::fprintf(stderr, "velmora-cli play: '%s' did not take every message%s\n",
+                     TerminalSafe(device.name).c_str(), gone ? ": the device left" : "");
         return 1;
     }
     if (!o.Has("--quiet")) {
