@@ -296,6 +296,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     // Adds the message's history line (moving `r` away while paused); true
     // when its fields are to be shown.
     bool ShowInHistory(AnalysisResult& r, ShortMessage message);
+    void ShowHistoryStep(const HistoryStep& step, std::size_t hiddenBefore);
     void ShowFields(const AnalysisResult& r);
     void ShowFieldsSoon(AnalysisResult&& r);
     void ShowMonitorStatusSoon();

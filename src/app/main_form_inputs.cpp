@@ -96,15 +96,7 @@ void TmainForm::AddSourceLine(ShortMessage message, std::string line, std::strin
         ShowMonitorStatusSoon();
         return;
     }
-    if (step.toBox || step.dropLines > 0) {
-        AppendAndTrim(*Memo2, std::span(&step.boxLine, step.toBox ? 1 : 0), step.dropLines);
-    }
-    if (step.toBox && view_.Following()) {
-        PutCaretNearEnd(*Memo2, 3);
-    }
-    if (view_.Hidden() != hiddenBefore || (step.toBox && !view_.Following())) {
-        ShowMonitorStatusSoon();
-    }
+    ShowHistoryStep(step, hiddenBefore);
 }
 
 // Each one that leaves is closed, said on the warning line while it is

@@ -367,6 +367,13 @@ bool TmainForm::ShowInHistory(AnalysisResult& r, ShortMessage message) {
     if (step.toBox) {
         details_->AddColumn(step.boxLine);
     }
+    ShowHistoryStep(step, hiddenBefore);
+    return shown;
+}
+
+// What one added line changes in the box; `hiddenBefore`: the view's hidden
+// count before the line was added.
+void TmainForm::ShowHistoryStep(const HistoryStep& step, std::size_t hiddenBefore) {
     if (step.toBox || step.dropLines > 0) {
         AppendAndTrim(*Memo2, std::span(&step.boxLine, step.toBox ? 1 : 0), step.dropLines);
     }
@@ -377,7 +384,6 @@ bool TmainForm::ShowInHistory(AnalysisResult& r, ShortMessage message) {
     if (view_.Hidden() != hiddenBefore || (step.toBox && !view_.Following())) {
         ShowMonitorStatusSoon();
     }
-    return shown;
 }
 
 // A stream of messages changes the rows, the bar and the status far faster
