@@ -86,6 +86,8 @@ void PlaceCaret(QPlainTextEdit& box, int fromEnd) {
     cursor.setPosition(position);
     box.setTextCursor(cursor);
     box.ensureCursorVisible();
+    // A line wider than the box (a source or time column) shows its start.
+    box.horizontalScrollBar()->setValue(0);
 }
 
 // What waits for a box until the next turn of the event loop.

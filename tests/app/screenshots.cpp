@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "app/capture_action.h"
+#include "app/extra_inputs.h"
 #include "app/main_form_fixture.h"
 #include "midi/simulated/simulated_service.h"
 #include "router/thru_form.h"
@@ -170,6 +171,29 @@ int main(int argc, char** argv) {
             Save(loopback, out, "loopback.png");
             loopback.close();
         }
+        form.close();
+    }
+    {
+        // A keyboard and a pad controller at once: the history's source column.
+        testing::MainFormRig rig({"Velmora Demo Synth"},
+                                 {"Velmora Demo Keyboard", "Velmora Demo Pads"});
+        app::TmainForm& form = rig.Start();
+        rig.Settle();
+        form.SetExtraInputs({"Velmora Demo Pads"});
+        const int pads = rig.service.InDeviceNumber("Velmora Demo Pads");
+        for (std::uint8_t i = 0; i < 6; ++i) {
+            const auto note = static_cast<std::uint8_t>(60 + 2 * i);
+            rig.Play({PackShortMessage(0x90, note, 90), PackShortMessage(0x80, note, 64)});
+            rig.service.InjectShort(pads, PackShortMessage(0x99, 36 + i, 110));
+            rig.service.InjectShort(pads, PackShortMessage(0x89, 36 + i, 0));
+            QElapsedTimer waited;
+            waited.start();
+            while (form.extraInputs().Queued() > 0 && waited.elapsed() < 5000) {
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+            }
+            QApplication::processEvents();
+        }
+        Save(form, out, "extra-inputs.png");
         form.close();
     }
     ui::DestroyKitWindows();
