@@ -25,7 +25,7 @@ std::string NumberedName(const std::string& base, int number) {
     if (number == 0) {
         return base;
     }
-    char suffix[8];
+    char suffix[16]; // room for any int
     std::snprintf(suffix, sizeof suffix, "-%02d", number);
     return base + suffix;
 }
