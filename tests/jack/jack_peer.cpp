@@ -4,6 +4,7 @@
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
 
+#include "midi/jack/missed_cycles.h"
 #include "support/eventually.h"
 
 #include <algorithm>
@@ -42,6 +43,7 @@ struct JackPeer::Jack {
     jack_ringbuffer_t* sendQueue = nullptr;
     jack_ringbuffer_t* receiveQueue = nullptr;
     std::atomic<bool> shutDown{false};
+    midi::MissedCycles missedCycles; // the process callback's alone
 
     // Stops the process callback: after this, nothing runs on JACK's thread.
     void Close() {
@@ -131,6 +133,9 @@ int JackPeer::Process(std::uint32_t frames, void* self) {
     const std::size_t room = jack_midi_max_event_size(outBuffer);
     peer->maxEventBytes_.store(room > 16 ? room - 16 : 0);
     const jack_nframes_t cycleStart = jack_last_frame_time(jack.client);
+    if (jack.missedCycles.Missed(cycleStart, frames)) {
+        peer->xruns_.fetch_add(1); // PipeWire sends no xrun notice for it
+    }
     std::uint32_t length = 0;
     // PipeWire's libjack drops a whole cycle whose events do not fit its
     // 32 KB control sequence (16 bytes a header, bodies in steps of 8):

@@ -119,7 +119,8 @@ class JackPeer {
     // Events lost on the way in because the receive queue was full, or on the
     // way out because they were longer than the port takes.
     std::uint64_t LostEvents() const { return lost_.load(); }
-    // Cycles the server reported late so far. Without realtime scheduling a
+    // Cycles the server ran late so far (its xrun notices, and the cycles
+    // this client missed, which PipeWire does not notify). Without realtime scheduling a
     // busy machine makes some; JACK drops the MIDI of a cycle a client
     // missed, so a test that lost events may repeat its transfer when this
     // count changed meanwhile.

@@ -227,6 +227,9 @@ int JackClient::Process(jack_nframes_t frames, void* self) {
     // Sequentially consistent with Remove's store and load: either Remove
     // sees this cycle begun, or this cycle sees the worker removed.
     client->cyclesStarted_.fetch_add(1, std::memory_order_seq_cst);
+    if (client->missedCycles_.Missed(jack_last_frame_time(client->client_), frames)) {
+        client->cycleGaps_.fetch_add(1, std::memory_order_acq_rel);
+    }
     for (const bool inputs : {true, false}) {
         for (auto& slot : client->workers_) {
             JackPortWorker* worker = slot.load(std::memory_order_seq_cst);

@@ -22,6 +22,7 @@
 
 #include <jack/jack.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -35,6 +36,7 @@
 #include <vector>
 
 #include "midi/jack/jack_calls.h"
+#include "midi/jack/missed_cycles.h"
 
 namespace velmora::midi {
 
@@ -113,8 +115,13 @@ class JackClient : public std::enable_shared_from_this<JackClient> {
     std::vector<std::string> MidiPorts(bool receiving);
     // Counts graph changes (ports and connections that came or went).
     std::uint64_t GraphVersion() const { return graph_.load(std::memory_order_acquire); }
-    // Cycles the server reported late (its xruns).
-    std::uint64_t LateCycles() const { return lateCycles_.load(std::memory_order_acquire); }
+    // Cycles the server ran late: the more of its xrun notices (jackd) and
+    // the gaps between this client's cycles (PipeWire, which sends no xrun
+    // notices); one late cycle on jackd usually gives both.
+    std::uint64_t LateCycles() const {
+        return std::max(lateCycles_.load(std::memory_order_acquire),
+                        cycleGaps_.load(std::memory_order_acquire));
+    }
 
   private:
     static constexpr std::size_t kMaxWorkers = 64;
@@ -143,6 +150,8 @@ class JackClient : public std::enable_shared_from_this<JackClient> {
     std::atomic<std::uint64_t> cyclesStarted_{0};
     std::atomic<std::uint64_t> cycles_{0}; // cycles finished
     std::atomic<std::uint64_t> lateCycles_{0};
+    std::atomic<std::uint64_t> cycleGaps_{0};
+    MissedCycles missedCycles_; // the real-time thread's alone
 
     // The graph thread.
     std::atomic<std::uint64_t> graph_{0};
