@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     // dismisses any dialog they open, then waits for the main window and
     // closes it.
     CatchStopSignals();
-    app::SignalStop signalStop(StopRequested);
+    app::SignalStop signalStop(StopRequested, StopSignalDescriptor());
     app::MessageBoxReporter reporter;
     help::THookHelpSystem help(help::FindHelpFile(QApplication::applicationDirPath()),
                                help::kOwnViewer, QString());

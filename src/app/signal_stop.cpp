@@ -7,13 +7,24 @@
 
 namespace velmora::app {
 
-SignalStop::SignalStop(std::function<int()> requested, QObject* parent)
+SignalStop::SignalStop(std::function<int()> requested, int wakeDescriptor, QObject* parent)
     : QObject(parent), requested_(std::move(requested)) {
-    // A poll, not a notifier: the handler may only set a flag, and a tick
-    // also runs inside the dialogs' own event loops.
     timer_.setObjectName(QStringLiteral("signalStopTimer"));
     connect(&timer_, &QTimer::timeout, this, &SignalStop::Tick);
-    timer_.start(kTickMs);
+    if (wakeDescriptor < 0) {
+        timer_.start(kTickMs); // nothing to watch: a poll
+        return;
+    }
+    // The handler only writes to a pipe, which stays readable: the notifier
+    // wakes this thread once (in whichever event loop runs, a dialog's too)
+    // and hands over to the ticks that end the program step by step. An idle
+    // window is not woken ten times a second to look.
+    wake_ = new QSocketNotifier(static_cast<qintptr>(wakeDescriptor), QSocketNotifier::Read, this);
+    connect(wake_, &QSocketNotifier::activated, this, [this] {
+        wake_->setEnabled(false);
+        timer_.start(kStoppingTickMs);
+        Tick();
+    });
 }
 
 int SignalStop::ExitStatus(int loopStatus) const {

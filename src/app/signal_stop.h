@@ -10,6 +10,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -19,7 +20,9 @@ namespace velmora::app {
 class SignalStop : public QObject {
   public:
     // `requested`: the signal that asked to stop, 0 while none has.
-    explicit SignalStop(std::function<int()> requested, QObject* parent = nullptr);
+    // `wakeDescriptor`: readable once a stop was requested (watched instead
+    // of polling `requested`), or -1.
+    SignalStop(std::function<int()> requested, int wakeDescriptor, QObject* parent = nullptr);
 
     // The window whose closing ends the program, once it is shown and the
     // program's event loop is about to run.
@@ -36,6 +39,7 @@ class SignalStop : public QObject {
     std::function<int()> requested_;
     QPointer<QWidget> main_;
     QTimer timer_;
+    QSocketNotifier* wake_ = nullptr;
 };
 
 // Dismisses a dialog as its safe button would: a message box by its Escape

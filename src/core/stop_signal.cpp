@@ -67,6 +67,14 @@ int StopRequested() {
     return gStopSignal;
 }
 
+int StopSignalDescriptor() {
+#ifndef _WIN32
+    return gWakeRead;
+#else
+    return -1;
+#endif
+}
+
 int StatusAfterStop(int otherwise) {
     return gStopSignal != 0 ? 128 + gStopSignal : otherwise;
 }

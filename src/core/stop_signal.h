@@ -11,6 +11,10 @@ namespace velmora {
 void CatchStopSignals();
 // The signal that asked to stop; 0 while none has.
 int StopRequested();
+// A descriptor that becomes readable once a stop signal came (and stays so),
+// for an event loop to watch instead of polling StopRequested; -1 where
+// there is none (the loop then polls).
+int StopSignalDescriptor();
 // The exit status that says a signal ended the program (128 + the signal),
 // or `otherwise` while none came.
 int StatusAfterStop(int otherwise);

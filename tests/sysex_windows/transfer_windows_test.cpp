@@ -439,7 +439,7 @@ TEST(SendWindow, AStopSignalEndsTheSendAtABoundaryThenTheProgram) {
     r.form->SetSendPauseMs(sysex::TsendForm::kMaxPauseMs);
     QFile::remove(r.settingsPath);
     int stop = 0;
-    app::SignalStop signalStop([&] { return stop; });
+    app::SignalStop signalStop([&] { return stop; }, -1);
     signalStop.SetMainWindow(r.form.get());
     // The signal comes once the first message went, in the pause after it.
     QTimer firstSent;
