@@ -1,5 +1,6 @@
 #include "midi/midi_in_callback.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -59,7 +60,7 @@ void MidiInCallback::ShortMonitor(ShortMessage message, std::uint64_t micros,
                                   ShortMessage passedInCycle) {
     const bool thruOn = path_.mainOutOpen.load() == 1 && path_.thruOn.load() == 1;
     if (thruOn || passedInCycle != 0) {
-        const std::int64_t now = midi_.ElapsedMs();
+        const std::int64_t now = ThruGuardTime(micros);
         const LoopAction action = thruOn ? ThruLoopCheck(message, now) : LoopAction::None;
         ShortMessage passed = passedInCycle;
         if (passed == 0) {
@@ -72,6 +73,21 @@ void MidiInCallback::ShortMonitor(ShortMessage message, std::uint64_t micros,
         }
     }
     mainSignal_.Raise(Handed{HandedKind::Short, message, {}, micros});
+}
+
+// The thru guard's clock: when the service received the message (thru that
+// its cycle passed on went out then too), not when this thread came to it,
+// which a busy hand-off delays; an arrival more than a second ago, or not
+// known, counts as now. Never earlier than a time the guard was given.
+std::int64_t MidiInCallback::ThruGuardTime(std::uint64_t micros) {
+    constexpr std::uint64_t kMostDelayMicros = 1'000'000;
+    std::int64_t at = midi_.ElapsedMs();
+    const std::uint64_t nowMicros = InputClockMicros();
+    if (micros != 0 && micros <= nowMicros && nowMicros - micros <= kMostDelayMicros) {
+        at -= static_cast<std::int64_t>((nowMicros - micros) / 1000);
+    }
+    thruGuardMs_ = std::max(thruGuardMs_, at);
+    return thruGuardMs_;
 }
 
 LoopAction MidiInCallback::ThruLoopCheck(ShortMessage received, std::int64_t now) {

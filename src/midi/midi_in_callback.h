@@ -46,6 +46,7 @@ class MidiInCallback {
     void HandBack(MidiHeader& header);
     bool ProbeCameBack(std::span<const std::uint8_t> bytes);
     LoopAction ThruLoopCheck(ShortMessage received, std::int64_t now);
+    std::int64_t ThruGuardTime(std::uint64_t micros);
     LoopAction RouterLoopCheck(ShortMessage received, std::int64_t now);
     void BreakThru();
 
@@ -57,6 +58,7 @@ class MidiInCallback {
     // Delivery thread only: what thru and the router sent, against what
     // comes back. The service is asked for the way back on this thread.
     EchoGuard thruEchoes_{0};
+    std::int64_t thruGuardMs_ = 0; // the last time thruEchoes_ was given
     EchoGuard routerEchoes_{1};
     std::array<WayBack, 4> routerWayBack_{}; // of router outputs 1..4, at the last check
 };

@@ -306,6 +306,7 @@ bool JackOutPort::PassThruInCycle(MidiInPort& from, const ThruSwitches& switches
         thruFrom_->thruTo_.store(nullptr, std::memory_order_seq_cst);
     }
     client_->WaitCyclesInFlight();
+    thru_.Allocate(); // no cycle puts anything in before the link below
     in->thruSwitches_ = switches;
     thruFrom_ = in;
     in->thruTo_.store(this, std::memory_order_seq_cst);

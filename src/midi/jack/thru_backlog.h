@@ -4,8 +4,9 @@
 // puts in what it read this cycle, with the frame it came at; the output's
 // cycle, later in the same process callback, writes what the cycle's budget
 // leaves room for and keeps the rest, in order, for the next cycle. One
-// thread, so no lock; its room is allocated when the port opens, never in a
-// cycle.
+// thread, so no lock; its room is allocated when an input is first linked to
+// the output (most outputs never are), before any cycle can put anything in,
+// never in a cycle.
 #pragma once
 
 #include <jack/types.h>
@@ -28,7 +29,13 @@ class ThruBacklog {
         jack_nframes_t frame = 0; // where in its cycle it came
     };
 
-    ThruBacklog() : entries_(std::make_unique<Entry[]>(kCapacity)) {}
+    // Off the real-time thread, before the link that lets a cycle Push is
+    // published; a no-op once done.
+    void Allocate() {
+        if (!entries_) {
+            entries_ = std::make_unique<Entry[]>(kCapacity);
+        }
+    }
 
     bool Full() const { return tail_ - head_ == kCapacity; }
     bool Empty() const { return tail_ == head_; }
