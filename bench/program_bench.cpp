@@ -14,8 +14,10 @@
 //    "settled": the window thread (the program's main thread) idle for good;
 //  - the process's CPU per message, from /proc/PID/stat (utime + stime,
 //    whole process, counted from the first note to settled);
-//  - the idle CPU over 5 s with the input open and nothing arriving, for
-//    the process and for each of its threads.
+//  - the idle CPU over 10 s with the input open and nothing arriving, for
+//    the process and for each of its threads (/proc/PID/task/*/schedstat);
+//    the idle and sparse ratios take the threads' sum, in nanoseconds, as
+//    utime + stime counts 10 ms ticks.
 // Then 1,000,000 notes at 96,000/s: what was lost; a musician's sparse
 // streams (200 and 1,000 notes a second for 5 s): the share of a core the
 // program takes; and the 96,000/s bursts again with a busy CPU beside them
@@ -365,7 +367,7 @@ std::string ThreadShares(const std::map<std::string, std::pair<std::string, std:
 // The share of a core the process takes over 5 s, from /proc/PID/stat, and
 // in nanoseconds per thread (threads under 0.05% left out).
 double PrintIdle(pid_t pid) {
-    constexpr double kSeconds = 5;
+    constexpr double kSeconds = 10;
     const double before = ProcessCpuSeconds(pid);
     const auto threadsBefore = ThreadCpuNs(pid);
     std::this_thread::sleep_for(std::chrono::duration<double>(kSeconds));
@@ -375,7 +377,9 @@ double PrintIdle(pid_t pid) {
     const double percent = (after - before) / kSeconds * 100.0;
     std::printf("  idle: %.2f%% of a core (utime+stime); threads %.2f%%:%s\n", percent, total,
                 each.c_str());
-    return percent;
+    // The ratios take the threads' run time (nanoseconds): utime+stime counts
+    // 10 ms ticks, 0.1% of a core over 10 s, too coarse for these goals.
+    return total;
 }
 
 // The share of a core the process takes while `perSecond` notes a second
@@ -398,7 +402,7 @@ double RunSparse(PacedClient& client, pid_t pid, std::uint64_t perSecond, double
                 static_cast<unsigned long long>(client.Received()),
                 static_cast<unsigned long long>(count), percent, total, each.c_str());
     std::fflush(stdout);
-    return percent;
+    return total; // as PrintIdle's
 }
 
 // A spinning thread, for as long as it lives: the busy CPU beside a burst
