@@ -772,8 +772,12 @@ void TmainForm::ImgThruClick() {
 
 // ---- Devices coming and going -----------------------------------------------
 
+std::uint64_t TmainForm::LostInput() const {
+    return midi_.LostInputEvents() + (extras_ ? extras_->LostEvents() : 0);
+}
+
 void TmainForm::ShowLostInput() {
-    const std::uint64_t lost = midi_.LostInputEvents();
+    const std::uint64_t lost = LostInput();
     if (lost == lostShown_) {
         return;
     }

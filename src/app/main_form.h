@@ -125,7 +125,8 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     QString WarningText() const { return lineWarning->text(); }
     void DismissWarning();
     // Input the service could not deliver since the start.
-    std::uint64_t LostInput() const { return midi_.LostInputEvents(); }
+    // What the inputs could not deliver: the Setup panel's and the extra ones.
+    std::uint64_t LostInput() const;
     bool StartFailed() const { return startFailed_; }
     bool FirstActivation() const { return firstActivation_; }
     const EventsHistory& history() const { return history_; }

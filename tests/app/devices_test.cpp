@@ -1,6 +1,7 @@
 // The window's devices over time: kept by name, missing ones named instead
 // of replaced, devices and the service going away and coming back, a first
 // start that never loops a device into itself, and input that was lost.
+#include "app/extra_inputs.h"
 #include "form_actions.h"
 #include "support/sysex_dump.h"
 
@@ -147,6 +148,14 @@ TEST_F(MainFormTest, InputThatWasLostIsCountedInTheMonitors) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.lblLostData->isVisible(); }, 5000));
     EXPECT_EQ(form.lblLostData->text(), QStringLiteral("Lost input: 1"));
     EXPECT_EQ(form.LostInput(), 1u);
+    // What an extra input lost counts too.
+    form.SetExtraInputs({"Keys B"});
+    ASSERT_TRUE(form.extraInputs().IsOpen(1));
+    EXPECT_FALSE(rig.service.InjectSysex(rig.service.InDeviceNumber("Keys B"),
+                                         velmora::testing::SysexDump(4000)));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return form.lblLostData->text() == QStringLiteral("Lost input: 2"); }, 5000));
+    EXPECT_EQ(form.LostInput(), 2u);
 }
 
 // Thru's loop guard in the window: a repeating pattern with no way back adds
