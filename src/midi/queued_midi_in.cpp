@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/router_transform.h"
+#include "midi/futex_wait.h"
 
 namespace velmora::midi {
 
@@ -40,7 +41,7 @@ QueuedMidiIn::~QueuedMidiIn() {
 void QueuedMidiIn::Wake() {
     wake_.fetch_add(1, std::memory_order_seq_cst);
     if (sleeping_.load(std::memory_order_seq_cst)) {
-        wake_.notify_one();
+        FutexWake(wake_);
     }
 }
 
@@ -278,7 +279,7 @@ void QueuedMidiIn::DeliveryLoop() {
         if (!got) {
             sleeping_.store(true, std::memory_order_seq_cst);
             if (wake_.load(std::memory_order_seq_cst) == seen) {
-                wake_.wait(seen, std::memory_order_acquire);
+                FutexWait(wake_, seen);
             }
             sleeping_.store(false, std::memory_order_relaxed);
         }

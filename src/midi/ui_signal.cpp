@@ -11,6 +11,8 @@
 #include <unistd.h>
 #endif
 
+#include "midi/futex_wait.h"
+
 namespace velmora::midi {
 namespace {
 
@@ -59,7 +61,7 @@ void UiSignal::WaitForRoom(std::uint64_t written, std::uint64_t sysexWritten, bo
         const std::uint32_t seen = freed_.load();
         raiserWaiting_.store(true);
         if (Full(written, sysexWritten, withBytes) && !shutdown_.load()) {
-            freed_.wait(seen);
+            FutexWait(freed_, seen);
         }
         raiserWaiting_.store(false);
     }
@@ -195,7 +197,7 @@ void UiSignal::ServePending() {
             read_.store(read + 1, std::memory_order_release);
             freed_.fetch_add(1);
             if (raiserWaiting_.load()) {
-                freed_.notify_one();
+                FutexWake(freed_);
             }
             if (shutdown_.load(std::memory_order_relaxed)) {
                 break;
@@ -234,7 +236,7 @@ void UiSignal::HandleOnRaisingThread() {
 void UiSignal::Shutdown() {
     shutdown_.store(true);
     freed_.fetch_add(1);
-    freed_.notify_all();
+    FutexWake(freed_, true);
 }
 
 std::uint64_t UiSignal::Abandoned() const {
