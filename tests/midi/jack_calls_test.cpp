@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "midi/jack/jack_calls.h"
+#include "midi/jack/missed_cycles.h"
 #include "support/eventually.h"
 
 namespace {
@@ -55,6 +56,21 @@ TEST(JackCallsTest, AnswersAndGivesUpOnAServerThatWentAway) {
     EXPECT_TRUE(velmora::testing::Eventually([&] { return posted->load(); }));
     EXPECT_TRUE(finished->load());
     EXPECT_FALSE(ranLate);
+}
+
+// A cycle that does not start where the last one ended follows missed ones
+// (PipeWire's only sign of them): a gap or a repeated period counts, a frame
+// counter that wraps or a period that changes length does not.
+TEST(MissedCyclesTest, AGapOrARepeatCountsAndAWrapDoesNot) {
+    velmora::midi::MissedCycles cycles;
+    EXPECT_FALSE(cycles.Missed(1000, 256)); // the first: nothing to follow
+    EXPECT_FALSE(cycles.Missed(1256, 256));
+    EXPECT_TRUE(cycles.Missed(2024, 256)); // two periods skipped
+    EXPECT_TRUE(cycles.Missed(2024, 256)); // the same period again
+    EXPECT_FALSE(cycles.Missed(2280, 128));
+    EXPECT_FALSE(cycles.Missed(2408, 128));
+    EXPECT_TRUE(cycles.Missed(0xFFFFFF80u, 256)); // far on
+    EXPECT_FALSE(cycles.Missed(0x80u, 256));      // wrapped past 2^32
 }
 
 } // namespace
