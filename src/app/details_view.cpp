@@ -160,7 +160,7 @@ std::string DetailsView::BlockName(int blockNumber) const {
 void DetailsView::Place(int extraWidth, int extraHeight) {
     const bool wide = extraWidth >= kMinColumnRoom;
     tall_ = extraHeight >= kLineHeight;
-    QPlainTextEdit* box = places_.historyBox;
+    QWidget* box = places_.historyBox;
     if (on_ && tall_) {
         box->resize(box->width(), box->height() - kLineHeight);
         const QRect line(box->x() + 2, box->geometry().bottom() + 1, box->width() - 4, kLineHeight);

@@ -32,7 +32,7 @@ namespace velmora::app {
 struct DetailsPlaces {
     QWidget* window;                   // owns the view; laid out anew when the line comes or goes
     QWidget* dataPanel;                // holds the details line
-    QPlainTextEdit* historyBox;        // the line takes its room from it
+    QWidget* historyBox;               // the line takes its room from it
     QPlainTextEdit* sysexBox;          // its block headers answer with their names
     std::vector<QWidget*> rowLabels;   // the data rows: answer with the details
     std::vector<QWidget*> rateWidgets; // answer with the clock and active sensing rates

@@ -509,7 +509,7 @@ bool TmainForm::eventFilter(QObject* watched, QEvent* event) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Escape) {
             edtFind->hide();
-            Memo2->setExtraSelections({});
+            Memo2->setMarks({});
             Memo2->setCenterOnScroll(false);
             notFound_.clear();
             ShowMonitorStatus();

@@ -33,6 +33,7 @@
 #include "ui/caption_label.h"
 #include "ui/gauge.h"
 #include "ui/image_control.h"
+#include "ui/line_box.h"
 #include "ui/link_label.h"
 #include "ui/push_button.h"
 #include "ui/state_controls.h"
@@ -220,7 +221,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     // Data Monitor.
     std::array<QLabel*, 4> lblBin, lblHex, lblDec, lblExp;
     ui::TGauge* Gauge1;
-    QPlainTextEdit* Memo2;
+    ui::LineBox* Memo2;
     // Sysex Monitor.
     QPlainTextEdit* Memo1;
     // About.
@@ -303,6 +304,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     void ShowMonitorStatusSoon();
     void RefreshSoon();
     void RebuildHistoryBox();
+    void ShowHistoryEnd();
     std::size_t FillHistoryBox(); // the lines it now holds
     void FitHistoryBox();
     // Scrolling back holds the history box, End follows again, Copy takes

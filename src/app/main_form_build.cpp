@@ -83,13 +83,14 @@ QFont MonitorFont() {
     return font;
 }
 
-QPlainTextEdit* Memo(QWidget* parent, int x, int y, int w, int h) {
-    auto* m = new QPlainTextEdit(parent);
-    m->setReadOnly(true);
+// A monitor box in the skin: black, its text and scroll bars in the skin's
+// greens, not the platform's.
+template <class Box> Box* MonitorBox(QWidget* parent, int x, int y, int w, int h) {
+    auto* m = new Box(parent);
     m->setFont(MonitorFont());
-    // The scroll bars in the skin's greens, not the platform's.
     m->setStyleSheet(
-        QStringLiteral("QPlainTextEdit { background: black; color: %1; border: 1px solid %2; }"
+        QStringLiteral("QAbstractScrollArea { background: black; color: %1; "
+                       "border: 1px solid %2; }"
                        "QScrollBar { background: %3; margin: 0; }"
                        "QScrollBar:vertical { width: 10px; }"
                        "QScrollBar:horizontal { height: 10px; }"
@@ -101,6 +102,12 @@ QPlainTextEdit* Memo(QWidget* parent, int x, int y, int w, int h) {
             .arg(ui::skin::MonitorText().name(), ui::skin::DarkGreen().name(),
                  ui::skin::ScrollGround().name(), ui::skin::ScrollHandle().name()));
     m->setGeometry(x, y, w, h);
+    return m;
+}
+
+QPlainTextEdit* Memo(QWidget* parent, int x, int y, int w, int h) {
+    auto* m = MonitorBox<QPlainTextEdit>(parent, x, y, w, h);
+    m->setReadOnly(true);
     m->setUndoRedoEnabled(false);
     return m;
 }
@@ -319,8 +326,7 @@ void TmainForm::BuildDataPanel() {
     Gauge1 = new ui::TGauge(p);
     Gauge1->setGeometry(91, 88, 388, 13);
     lblHistoryBand = ui::SkinBand(p, "Events History", 8, 104, 471);
-    Memo2 = Memo(p, 8, 120, 473, 297);
-    Memo2->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo2 = MonitorBox<ui::LineBox>(p, 8, 120, 473, 297);
     lblLostData = LostCount(p, 230, 104, 245);
     lblLostData->setObjectName(QStringLiteral("lblLostData"));
 }

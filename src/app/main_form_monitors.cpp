@@ -152,7 +152,7 @@ void TmainForm::BuildMonitorControls() {
         action(QStringLiteral("Save the s&ysex monitor..."),
                {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, [this] { SaveSysexAs(); });
 
-    for (QPlainTextEdit* box : {Memo2, Memo1}) {
+    for (QAbstractScrollArea* box : std::initializer_list<QAbstractScrollArea*>{Memo2, Memo1}) {
         box->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(box, &QWidget::customContextMenuRequested, this, [this, box](const QPoint& at) {
             MonitorMenu(box)->popup(box->viewport()->mapToGlobal(at));
@@ -300,11 +300,10 @@ void TmainForm::resizeEvent(QResizeEvent* event) {
 // In a window larger than the default, the history box follows as many
 // lines as it has room for; at the default size, the history text's 26.
 void TmainForm::FitHistoryBox() {
-    const int lineHeight = std::max(1, Memo2->fontMetrics().lineSpacing());
+    const int lineHeight = Memo2->lineHeight();
     // From the box's own size: a hidden panel's box lays out its inside
     // only when it is next shown.
-    const int room =
-        Memo2->contentsRect().height() - 2 * static_cast<int>(Memo2->document()->documentMargin());
+    const int room = Memo2->contentsRect().height() - 2 * Memo2->margin();
     const int rows = height() > kDefaultSize.height() ? std::max(0, room) / lineHeight : 0;
     if (view_.SetFitRows(static_cast<std::size_t>(rows)) && !view_.Paused() &&
         details_ != nullptr) {
@@ -374,12 +373,12 @@ bool TmainForm::ShowInHistory(AnalysisResult& r, ShortMessage message) {
 // What one added line changes in the box; `hiddenBefore`: the view's hidden
 // count before the line was added.
 void TmainForm::ShowHistoryStep(const HistoryStep& step, std::size_t hiddenBefore) {
-    if (step.toBox || step.dropLines > 0) {
-        AppendAndTrim(*Memo2, std::span(&step.boxLine, step.toBox ? 1 : 0), step.dropLines);
-    }
+    const QString line = step.toBox ? ui::FromCore(step.boxLine) : QString();
+    Memo2->appendLines(std::span(&line, step.toBox ? 1 : 0),
+                       static_cast<int>(std::min<std::size_t>(step.dropLines, 1 << 30)));
     // A held box keeps its place (and a selection); only the mark counts on.
     if (step.toBox && view_.Following()) {
-        PutCaretNearEnd(*Memo2, 3);
+        ShowHistoryEnd();
     }
     if (view_.Hidden() != hiddenBefore || (step.toBox && !view_.Following())) {
         ShowMonitorStatusSoon();
@@ -422,9 +421,23 @@ void TmainForm::RefreshSoon() {
 
 void TmainForm::RebuildHistoryBox() {
     if (FillHistoryBox() > 0) {
-        PutCaretNearEnd(*Memo2, 3);
+        ShowHistoryEnd();
     }
     ShowMonitorStatus();
+}
+
+// The caret before the newest line's last character, in view; a selection
+// stays, and the box shows its end.
+void TmainForm::ShowHistoryEnd() {
+    if (Memo2->hasSelection()) {
+        Memo2->verticalScrollBar()->setValue(Memo2->verticalScrollBar()->maximum());
+        return;
+    }
+    const int last = Memo2->lineCount() - 1;
+    Memo2->setCaret({last, std::max(0, static_cast<int>(Memo2->line(last).size()) - 1)});
+    Memo2->ensureCaretVisible();
+    // A line wider than the box (a source or time column) shows its start.
+    Memo2->horizontalScrollBar()->setValue(0);
 }
 
 std::size_t TmainForm::FillHistoryBox() {
@@ -434,8 +447,7 @@ std::size_t TmainForm::FillHistoryBox() {
     for (const std::string& line : lines) {
         text << ui::FromCore(line);
     }
-    Memo2->setExtraSelections({});
-    Memo2->setPlainText(text.join('\n'));
+    Memo2->setLines(text);
     foundLine_.reset();
     return lines.size();
 }
@@ -455,8 +467,8 @@ void TmainForm::HoldHistory() {
 void TmainForm::FollowHistory() {
     if (view_.Follow()) {
         RebuildHistoryBox();
-    } else if (Memo2->document()->blockCount() > 0 && !Memo2->textCursor().hasSelection()) {
-        PutCaretNearEnd(*Memo2, 3);
+    } else if (Memo2->lineCount() > 0 && !Memo2->hasSelection()) {
+        ShowHistoryEnd();
     }
     Memo2->verticalScrollBar()->setValue(Memo2->verticalScrollBar()->maximum());
     ShowHoldMark();
@@ -527,22 +539,15 @@ void TmainForm::FollowIfAtBottomSoon() {
 // Rows from the one the selection starts in to the one it ends in (not one
 // it merely reaches the start of).
 void TmainForm::CopyHistoryRows() {
-    const QTextCursor selection = Memo2->textCursor();
-    if (!selection.hasSelection()) {
+    if (!Memo2->hasSelection()) {
         return;
     }
-    const QTextDocument* doc = Memo2->document();
-    QTextBlock block = doc->findBlock(selection.selectionStart());
-    QTextBlock last = doc->findBlock(selection.selectionEnd());
-    if (last != block && selection.selectionEnd() == last.position()) {
-        last = last.previous();
-    }
+    const ui::LineBox::Place from = Memo2->selectionStart();
+    const ui::LineBox::Place to = Memo2->selectionEnd();
+    const int last = to.line > from.line && to.column == 0 ? to.line - 1 : to.line;
     QStringList rows;
-    for (;; block = block.next()) {
-        rows << block.text();
-        if (block == last || !block.isValid()) {
-            break;
-        }
+    for (int row = from.line; row <= last; ++row) {
+        rows << Memo2->line(row);
     }
     QApplication::clipboard()->setText(rows.join('\n') + '\n');
 }
@@ -698,9 +703,9 @@ bool TmainForm::FindInHistory(const QString& text, bool forward) {
     const std::string query = ui::ToCore(text);
     std::vector<std::string> lines;
     if (view_.BoxHoldsAll()) {
-        lines.reserve(static_cast<std::size_t>(Memo2->document()->blockCount()));
-        for (QTextBlock b = Memo2->document()->begin(); b.isValid(); b = b.next()) {
-            lines.push_back(ui::ToCore(b.text()));
+        lines.reserve(static_cast<std::size_t>(Memo2->lineCount()));
+        for (int row = 0; row < Memo2->lineCount(); ++row) {
+            lines.push_back(ui::ToCore(Memo2->line(row)));
         }
     } else {
         lines = ShownLines(view_.scrollback(), view_.Filter(), view_.Column(),
@@ -715,29 +720,23 @@ bool TmainForm::FindInHistory(const QString& text, bool forward) {
     notFound_ = at || text.isEmpty() ? QString() : text;
     ShowMonitorStatus();
     if (!at) {
-        Memo2->setExtraSelections({});
+        Memo2->setMarks({});
         foundLine_.reset();
         return false;
     }
     HoldHistory();
-    QList<QTextEdit::ExtraSelection> marks;
-    QTextEdit::ExtraSelection mark;
-    mark.format.setBackground(ui::skin::Highlight());
-    mark.format.setProperty(QTextFormat::FullWidthSelection, true);
+    std::vector<int> marks;
     for (std::size_t i = 0; i < lines.size() && marks.size() < kMaxHighlights; ++i) {
         if (LineHolds(lines[i], query)) {
-            mark.cursor = QTextCursor(Memo2->document()->findBlockByNumber(static_cast<int>(i)));
-            marks << mark;
+            marks.push_back(static_cast<int>(i));
         }
     }
-    Memo2->setExtraSelections(marks);
     foundLine_ = static_cast<int>(*at);
-    const QTextBlock block = Memo2->document()->findBlockByNumber(*foundLine_);
-    QTextCursor cursor(block);
-    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    Memo2->setTextCursor(cursor);
+    Memo2->setCaret({*foundLine_, 0});
+    Memo2->setCaret({*foundLine_, static_cast<int>(Memo2->line(*foundLine_).size())}, true);
+    Memo2->setMarks(std::move(marks), ui::skin::Highlight());
     // In the middle of the box: above the find bar, with lines around it.
-    Memo2->centerCursor();
+    Memo2->centerCaret();
     return true;
 }
 
@@ -858,17 +857,23 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
     auto* menu = new QMenu(parent);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->setStyleSheet(MenuStyle());
-    auto* box = qobject_cast<QPlainTextEdit*>(parent);
-    QPlainTextEdit* target = box != nullptr ? box : Memo2;
+    // The sysex monitor's own menu, or the history's (also from the buttons).
+    auto* sysexBox = qobject_cast<QPlainTextEdit*>(parent);
     menu->addAction(actPause);
     QAction* copy =
-        target == Memo2
+        sysexBox == nullptr
             ? menu->addAction(QStringLiteral("&Copy"), this, [this] { CopyHistoryRows(); })
-            : menu->addAction(QStringLiteral("&Copy"), target, &QPlainTextEdit::copy);
+            : menu->addAction(QStringLiteral("&Copy"), sysexBox, &QPlainTextEdit::copy);
     copy->setShortcut(QKeySequence::Copy);
-    copy->setEnabled(target->textCursor().hasSelection());
-    menu->addAction(QStringLiteral("Select &all"), QKeySequence::SelectAll, target,
-                    &QPlainTextEdit::selectAll);
+    copy->setEnabled(sysexBox != nullptr ? sysexBox->textCursor().hasSelection()
+                                         : Memo2->hasSelection());
+    if (sysexBox != nullptr) {
+        menu->addAction(QStringLiteral("Select &all"), QKeySequence::SelectAll, sysexBox,
+                        &QPlainTextEdit::selectAll);
+    } else {
+        menu->addAction(QStringLiteral("Select &all"), QKeySequence::SelectAll, Memo2,
+                        &ui::LineBox::selectAll);
+    }
     menu->addSeparator();
     menu->addAction(actFind);
     menu->addAction(actFindNext);

@@ -22,14 +22,6 @@ class DailyUseTest : public MainFormTest {
         rig.SetElapsed(1000);
     }
 
-    QStringList Lines(const QPlainTextEdit* box) {
-        QStringList lines;
-        for (QTextBlock b = box->document()->begin(); b.isValid(); b = b.next()) {
-            lines << b.text();
-        }
-        return box->document()->isEmpty() ? QStringList() : lines;
-    }
-
     QByteArray FileBytes(const QString& path) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -56,7 +48,7 @@ TEST_F(DailyUseTest, JumpsWaitForAnOpenListAndForThePanelTheUserChose) {
     ASSERT_TRUE(rig.PlaySysex({0xF0, 0x02, 0xF7}));
     EXPECT_EQ(ShownPanel(*form), form->PanelSetup);
     // The monitors were filled all the same.
-    EXPECT_EQ(form->Memo2->document()->blockCount(), 1);
+    EXPECT_EQ(form->Memo2->lineCount(), 1);
     EXPECT_EQ(form->sysexLog().BlockCount(), 2);
 
     // Quiet time over, but a drop-down list is open.
@@ -87,7 +79,7 @@ TEST_F(DailyUseTest, PauseFreezesTheMonitorsWhileThruGoesOnAndResumeCatchesUp) {
     rig.SetElapsed(1200);
     ASSERT_TRUE(rig.Play({PackShortMessage(0x80, 0x3C, 0), PackShortMessage(0xB0, 7, 90)}));
     ASSERT_TRUE(rig.PlaySysex({0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}));
-    EXPECT_EQ(Lines(form->Memo2).size(), 1);
+    EXPECT_EQ(BoxLines(form->Memo2).size(), 1);
     EXPECT_EQ(form->lblExp[0]->text(), QStringLiteral("Note On"));
     EXPECT_TRUE(form->Memo1->document()->isEmpty());
     EXPECT_EQ(ShownPanel(*form), form->PanelData); // no jump to the sysex monitor
@@ -101,9 +93,9 @@ TEST_F(DailyUseTest, PauseFreezesTheMonitorsWhileThruGoesOnAndResumeCatchesUp) {
     QTest::keyClick(form, Qt::Key_P, Qt::ControlModifier);
     ASSERT_FALSE(form->Paused());
     QApplication::processEvents();
-    EXPECT_EQ(Lines(form->Memo2).size(), 3);
+    EXPECT_EQ(BoxLines(form->Memo2).size(), 3);
     EXPECT_EQ(form->lblExp[0]->text(), QStringLiteral("Control Change"));
-    EXPECT_EQ(Lines(form->Memo1).first(), QStringLiteral("Block #1 (6 bytes)"));
+    EXPECT_EQ(BoxLines(form->Memo1).first(), QStringLiteral("Block #1 (6 bytes)"));
     EXPECT_EQ(form->lblHistoryStatus->text(), QStringLiteral("3 arrived in pause"));
     EXPECT_EQ(form->lblSysexStatus->text(), QStringLiteral("3 arrived in pause"));
     // The count goes once it has been seen a while.
@@ -125,7 +117,7 @@ TEST_F(DailyUseTest, FiltersAndTheTimeColumnChangeOnlyWhatTheHistoryShowsAndAreR
     form->SetTimeColumn(TimeColumn::SinceStart);
     form->SetSendPauseMs(150);
     QApplication::processEvents();
-    QStringList lines = Lines(form->Memo2);
+    QStringList lines = BoxLines(form->Memo2);
     ASSERT_EQ(lines.size(), 2);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("      1000 ms  90 3C 64")));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("      1250 ms  91 40 01")));
@@ -137,7 +129,7 @@ TEST_F(DailyUseTest, FiltersAndTheTimeColumnChangeOnlyWhatTheHistoryShowsAndAreR
     ASSERT_TRUE(rig.Play({songSelect}));
     EXPECT_EQ(form->ImgLedData->tag(), 1300);
     EXPECT_EQ(rig.service.SentCount(0), sentBefore + 1);
-    EXPECT_EQ(Lines(form->Memo2).size(), 2);
+    EXPECT_EQ(BoxLines(form->Memo2).size(), 2);
     EXPECT_EQ(form->lblExp[0]->text(), QStringLiteral("Note On"));
     EXPECT_EQ(form->lblHistoryStatus->text(), QStringLiteral("3 hidden"));
     // The history text the analysis produces is all there.
@@ -165,15 +157,17 @@ TEST_F(DailyUseTest, FindAndSaveTheHistoryAndTheSysexMonitor) {
     QTest::keyClick(form, Qt::Key_F, Qt::ControlModifier);
     ASSERT_TRUE(form->edtFind->isVisible());
     QTest::keyClicks(form->edtFind, "note on");
-    EXPECT_EQ(form->Memo2->textCursor().blockNumber(), 0);
-    EXPECT_EQ(form->Memo2->extraSelections().size(), 2);
+    EXPECT_EQ(form->Memo2->caret().line, 0);
+    EXPECT_EQ(form->Memo2->marks().size(), 2);
     QTest::keyClick(form->edtFind, Qt::Key_Return);
-    EXPECT_EQ(form->Memo2->textCursor().blockNumber(), 3);
+    EXPECT_EQ(form->Memo2->caret().line, 3);
     QTest::keyClick(form->edtFind, Qt::Key_Return); // wraps round
-    EXPECT_EQ(form->Memo2->textCursor().blockNumber(), 0);
+    EXPECT_EQ(form->Memo2->caret().line, 0);
     QTest::keyClick(form->edtFind, Qt::Key_Return, Qt::ShiftModifier);
-    EXPECT_EQ(form->Memo2->textCursor().blockNumber(), 3);
-    EXPECT_EQ(form->Memo2->textCursor().selectedText(), Lines(form->Memo2)[3]);
+    EXPECT_EQ(form->Memo2->caret().line, 3);
+    EXPECT_EQ(form->Memo2->selectionStart(), (ui::LineBox::Place{3, 0}));
+    EXPECT_EQ(form->Memo2->selectionEnd(),
+              (ui::LineBox::Place{3, int(BoxLines(form->Memo2)[3].size())}));
     EXPECT_FALSE(form->FindInHistory(QStringLiteral("pitch"), true));
     QTest::keyClick(form->edtFind, Qt::Key_Escape);
     EXPECT_FALSE(form->edtFind->isVisible());
@@ -252,19 +246,16 @@ TEST_F(DailyUseTest, AHistoryScrolledBackHoldsWithItsSelectionAndCopiesWholeRows
     for (std::uint8_t n = 0; n < 40; ++n) {
         ASSERT_TRUE(rig.Play({PackShortMessage(0x90, n, 0x40)}));
     }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Lines(form->Memo2).size() == 26; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BoxLines(form->Memo2).size() == 26; }, 5000));
     // A selection from the middle of one row into the next survives arriving
     // lines, and Copy takes both rows whole.
-    QTextCursor selection(form->Memo2->document()->findBlockByNumber(20));
-    selection.setPosition(selection.position() + 4);
-    selection.setPosition(form->Memo2->document()->findBlockByNumber(21).position() + 2,
-                          QTextCursor::KeepAnchor);
-    form->Memo2->setTextCursor(selection);
-    const QString rows = Lines(form->Memo2)[20] + '\n' + Lines(form->Memo2)[21] + '\n';
+    form->Memo2->setCaret({20, 4});
+    form->Memo2->setCaret({21, 2}, true);
+    const QString rows = BoxLines(form->Memo2)[20] + '\n' + BoxLines(form->Memo2)[21] + '\n';
     ASSERT_TRUE(rig.Play({kNoteOn}));
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return Lines(form->Memo2).back().startsWith("90 3C"); }, 5000));
-    EXPECT_TRUE(form->Memo2->textCursor().hasSelection());
+        QTest::qWaitFor([&] { return BoxLines(form->Memo2).back().startsWith("90 3C"); }, 5000));
+    EXPECT_TRUE(form->Memo2->hasSelection());
     QTest::keyClick(form->Memo2, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), rows);
 
@@ -272,12 +263,12 @@ TEST_F(DailyUseTest, AHistoryScrolledBackHoldsWithItsSelectionAndCopiesWholeRows
     // lines are counted below and leave the view where it is.
     QTest::keyClick(form->Memo2, Qt::Key_PageUp);
     EXPECT_FALSE(form->view().Following());
-    EXPECT_EQ(Lines(form->Memo2).size(), 41);
+    EXPECT_EQ(BoxLines(form->Memo2).size(), 41);
     QScrollBar* bar = form->Memo2->verticalScrollBar();
     const int place = bar->value();
     EXPECT_LT(place, bar->maximum());
     ASSERT_TRUE(rig.Play({kNoteOn, kNoteOn, kNoteOn}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Lines(form->Memo2).size() == 44; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BoxLines(form->Memo2).size() == 44; }, 5000));
     EXPECT_EQ(bar->value(), place);
     EXPECT_TRUE(form->lblHoldMark->isVisible());
     EXPECT_EQ(form->lblHoldMark->text(), QStringLiteral("3 new below, End to follow"));
@@ -285,7 +276,7 @@ TEST_F(DailyUseTest, AHistoryScrolledBackHoldsWithItsSelectionAndCopiesWholeRows
     QTest::keyClick(form->Memo2, Qt::Key_End);
     EXPECT_TRUE(form->view().Following());
     EXPECT_FALSE(form->lblHoldMark->isVisible());
-    EXPECT_EQ(Lines(form->Memo2).size(), 26);
+    EXPECT_EQ(BoxLines(form->Memo2).size(), 26);
 
     // Find says when nothing holds the text.
     QTest::keyClick(form, Qt::Key_F, Qt::ControlModifier);

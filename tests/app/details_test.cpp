@@ -18,18 +18,6 @@ ShortMessage Cc(std::uint8_t number, std::uint8_t value) {
     return PackShortMessage(0xB0, number, value);
 }
 
-QStringList Lines(const QPlainTextEdit* box) {
-    QStringList lines;
-    for (QTextBlock b = box->document()->begin(); b.isValid(); b = b.next()) {
-        lines << b.text();
-    }
-    return lines;
-}
-
-QString WithCrLf(const QPlainTextEdit* box) {
-    return Lines(box).join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
-}
-
 } // namespace
 
 TEST_F(MainFormTest, DetailsShowWhereALargerWindowHasRoomAndTheDefaultWindowKeepsItsTexts) {
@@ -56,7 +44,7 @@ TEST_F(MainFormTest, DetailsShowWhereALargerWindowHasRoomAndTheDefaultWindowKeep
     // The default window: the plain history and sysex texts, no line.
     EXPECT_EQ(form.size(), app::TmainForm::kDefaultSize);
     EXPECT_EQ(WithCrLf(form.Memo2), ui::FromCore(form.history().Text()));
-    EXPECT_EQ(Lines(form.Memo1).first(), QStringLiteral("Block #1 (15 bytes)"));
+    EXPECT_EQ(BoxLines(form.Memo1).first(), QStringLiteral("Block #1 (15 bytes)"));
     EXPECT_EQ(WithCrLf(form.Memo1), ui::FromCore(form.sysexLog().Text()));
     EXPECT_FALSE(details.lblDetails->isVisible());
     EXPECT_EQ(form.Memo2->size(), QSize(473, 297));
@@ -78,12 +66,12 @@ TEST_F(MainFormTest, DetailsShowWhereALargerWindowHasRoomAndTheDefaultWindowKeep
     EXPECT_EQ(details.lblDetails->text(), QStringLiteral("pitch bend +8191 (+12.00 semitones)"));
     EXPECT_EQ(details.lblDetails->y(), form.Memo2->geometry().bottom() + 1);
     EXPECT_EQ(form.Memo2->height(), 297 + 246 - app::DetailsView::kLineHeight);
-    const QStringList history = Lines(form.Memo2);
+    const QStringList history = BoxLines(form.Memo2);
     ASSERT_EQ(history.size(), 8);
     EXPECT_TRUE(history[2].endsWith("  RPN 0/0 pitch bend sensitivity = 12 semitones 0 cents"));
     EXPECT_TRUE(history[6].endsWith("  RPN 0/1 fine tuning = +25.00 cents"));
     EXPECT_EQ(history[7].indexOf("  pitch bend +8191 (+12.00 semitones)"), 65);
-    EXPECT_EQ(Lines(form.Memo1).first(),
+    EXPECT_EQ(BoxLines(form.Memo1).first(),
               QStringLiteral("Block #1 (15 bytes)  ") + ui::FromCore(name));
     EXPECT_EQ(form.history().Text(), plainHistory);
     EXPECT_EQ(form.sysexLog().Text(), plainSysex);
@@ -107,8 +95,8 @@ TEST_F(MainFormTest, DetailsShowWhereALargerWindowHasRoomAndTheDefaultWindowKeep
     QApplication::processEvents();
     EXPECT_FALSE(details.lblDetails->isVisible());
     EXPECT_EQ(form.Memo2->height(), 297 + 246);
-    EXPECT_EQ(Lines(form.Memo1).first(), QStringLiteral("Block #1 (15 bytes)"));
-    EXPECT_EQ(Lines(form.Memo2)[7].size(), 65);
+    EXPECT_EQ(BoxLines(form.Memo1).first(), QStringLiteral("Block #1 (15 bytes)"));
+    EXPECT_EQ(BoxLines(form.Memo2)[7].size(), 65);
     form.close();
     EXPECT_TRUE(rig.ReadSettings().value_or(QByteArray()).endsWith("MonitorDetails=0\r\n"));
     rig.form.reset();

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -138,5 +139,31 @@ class MainFormRig {
     QString settingsPath;
     std::unique_ptr<app::TmainForm> form;
 };
+
+// A monitor box's rows; none for an empty box.
+inline QStringList BoxLines(const QPlainTextEdit* box) {
+    QStringList lines;
+    for (QTextBlock b = box->document()->begin(); b.isValid(); b = b.next()) {
+        lines << b.text();
+    }
+    return box->document()->isEmpty() ? QStringList() : lines;
+}
+
+inline QStringList BoxLines(const ui::LineBox* box) {
+    QStringList lines;
+    for (int i = 0; i < box->lineCount(); ++i) {
+        lines << box->line(i);
+    }
+    return lines;
+}
+
+// A box's text as the monitor counts it: every line ends with CR LF.
+template <class Box> QString WithCrLf(const Box* box) {
+    QString text;
+    for (const QString& line : BoxLines(box)) {
+        text += line + QStringLiteral("\r\n");
+    }
+    return text;
+}
 
 } // namespace velmora::testing
