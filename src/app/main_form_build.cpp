@@ -36,9 +36,12 @@ class SkinPanel : public QWidget {
             ui::skin::PaintPanelFrame(framePainter, rect());
         }
         QPainter p(this);
-        const QRect area = event->rect();
-        p.drawPixmap(area, frame_,
-                     QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio));
+        // Rect by rect: the region's bounding rect can be most of the panel
+        // when two small controls far apart change.
+        for (const QRect& area : event->region()) {
+            p.drawPixmap(area, frame_,
+                         QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio));
+        }
     }
 
   private:
@@ -59,12 +62,18 @@ QLabel* Text(QWidget* parent, const QString& text, int x, int y, const QColor& c
     return l;
 }
 
+// A value changes many times a second under a stream: its colour comes from
+// the palette, which the plain style draws with, not a style sheet, and its
+// Latin text skips the shaping pass.
 QLabel* Value(QWidget* parent, int x, int y) {
     auto* l = new QLabel(parent);
-    l->setFont(ui::skin::CaptionFont(false));
+    QFont font = ui::skin::CaptionFont(false);
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    l->setFont(font);
     l->setAlignment(Qt::AlignCenter);
-    l->setStyleSheet(
-        QStringLiteral("color: %1; background: transparent;").arg(Css(ui::skin::Green())));
+    QPalette palette = l->palette();
+    palette.setColor(QPalette::WindowText, ui::skin::Green());
+    l->setPalette(palette);
     l->setGeometry(x, y, 95, 15);
     return l;
 }
@@ -156,8 +165,10 @@ void TmainForm::paintEvent(QPaintEvent* event) {
         setProperty("groundPicture", ground);
     }
     QPainter p(this);
-    const QRectF area = event->rect();
-    p.drawPixmap(area, ground, QRectF(area.topLeft() * scale, area.size() * scale));
+    // Rect by rect, as the panels do.
+    for (const QRectF area : event->region()) {
+        p.drawPixmap(area, ground, QRectF(area.topLeft() * scale, area.size() * scale));
+    }
 }
 
 void TmainForm::BuildWindow() {

@@ -52,7 +52,7 @@ void LineBox::setLines(const QStringList& lines) {
     AdjustScrollBars();
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
-    viewport()->update();
+    Repaint();
 }
 
 void LineBox::appendLines(std::span<const QString> lines, int dropFirst) {
@@ -70,6 +70,7 @@ void LineBox::appendLines(std::span<const QString> lines, int dropFirst) {
         return;
     }
     const int top = verticalScrollBar()->value();
+    const bool atEnd = top == verticalScrollBar()->maximum();
     for (auto row = lines_.begin(); row != lines_.begin() + count; ++row) {
         CountWidth(*row, -1);
     }
@@ -85,8 +86,9 @@ void LineBox::appendLines(std::span<const QString> lines, int dropFirst) {
         line -= count;
     }
     AdjustScrollBars();
-    verticalScrollBar()->setValue(std::max(0, top - count));
-    viewport()->update();
+    verticalScrollBar()->setValue(atEnd ? verticalScrollBar()->maximum()
+                                        : std::max(0, top - count));
+    Repaint();
 }
 
 void LineBox::clear() {
@@ -101,7 +103,7 @@ void LineBox::setCaret(Place at, bool keepAnchor) {
     }
     // The caret itself is not drawn: only a selection shows.
     if (hadSelection || hasSelection()) {
-        viewport()->update();
+        Repaint();
     }
 }
 
@@ -111,7 +113,7 @@ void LineBox::selectAll() {
     }
     anchor_ = {};
     caret_ = {lineCount() - 1, static_cast<int>(lines_.back().size())};
-    viewport()->update();
+    Repaint();
 }
 
 void LineBox::setMarks(std::vector<int> lines, const QColor& color) {
@@ -121,11 +123,20 @@ void LineBox::setMarks(std::vector<int> lines, const QColor& color) {
     }
     marks_ = std::move(lines);
     markColor_ = color.isValid() ? color : palette().color(QPalette::Highlight);
-    viewport()->update();
+    Repaint();
 }
 
 int LineBox::lineHeight() const {
-    return std::max(1, fontMetrics().lineSpacing());
+    return glyphs_.lineHeight;
+}
+
+// A stream adds rows many times between two frames: the first change asks
+// for the frame, the rest find it asked for.
+void LineBox::Repaint() {
+    if (!repaintAsked_) {
+        repaintAsked_ = true;
+        viewport()->update();
+    }
 }
 
 int LineBox::rowsInView() const {
@@ -155,6 +166,8 @@ void LineBox::centerCaret() {
 
 void LineBox::BuildGlyphs() {
     glyphs_ = {};
+    glyphs_.lineHeight = std::max(1, fontMetrics().lineSpacing());
+    glyphs_.ascent = fontMetrics().ascent();
     const QRawFont raw = QRawFont::fromFont(font());
     if (!raw.isValid()) {
         return;
@@ -240,6 +253,7 @@ void LineBox::CountAllWidths() {
 }
 
 void LineBox::paintEvent(QPaintEvent* event) {
+    repaintAsked_ = false;
     QPainter painter(viewport());
     const QRect area = event->rect();
     const int height = lineHeight();
@@ -282,7 +296,7 @@ void LineBox::DrawRow(QPainter& painter, int index, int top) {
         painter.fillRect(selected, palette().color(QPalette::Highlight));
     }
 
-    const qreal baseline = top + fontMetrics().ascent();
+    const qreal baseline = top + glyphs_.ascent;
     auto draw = [&] {
         if (!Drawable(row)) {
             painter.drawText(QPointF(left, baseline), row);
@@ -328,9 +342,8 @@ void LineBox::ShowRows(int first, int last) {
     const int top = verticalScrollBar()->value();
     const int y1 = kMargin + (first - top) * lineHeight();
     const int y2 = kMargin + (last + 1 - top) * lineHeight();
-    const QRect rows = QRect(0, y1, viewport()->width(), y2 - y1) & viewport()->rect();
-    if (!rows.isEmpty()) {
-        viewport()->update(rows);
+    if (y2 > 0 && y1 < viewport()->height()) {
+        Repaint();
     }
 }
 
@@ -375,11 +388,11 @@ void LineBox::changeEvent(QEvent* event) {
         CountAllWidths();
         AdjustScrollBars();
     }
-    viewport()->update();
+    Repaint();
 }
 
 void LineBox::scrollContentsBy(int, int) {
-    viewport()->update();
+    Repaint();
 }
 
 // ---- The user's hands ----------------------------------------------------------

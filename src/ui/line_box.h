@@ -44,9 +44,10 @@ class LineBox : public QAbstractScrollArea {
     // Replaces every row; no selection, no marks, the caret at the start.
     void setLines(const QStringList& lines);
     // Appends `lines`, then the oldest `dropFirst` rows go (as one change:
-    // a box that stays as full keeps its scroll bars as they are). The rows
-    // still in view stay in view, and a selection keeps its characters
-    // (what went of it goes with them).
+    // a box that stays as full keeps its scroll bars as they are). A box
+    // that showed its last row still does; one scrolled back keeps its rows
+    // in view. A selection keeps its characters (what went of it goes with
+    // them).
     void appendLines(std::span<const QString> lines, int dropFirst = 0);
     void clear();
 
@@ -92,7 +93,8 @@ class LineBox : public QAbstractScrollArea {
         QRawFont font;
         std::array<quint32, 256> index{}; // 0: not in the table
         qreal advance = 0;
-        qreal ascent = 0;
+        int ascent = 0;
+        int lineHeight = 1;
         bool usable = false;
     };
 
@@ -107,7 +109,8 @@ class LineBox : public QAbstractScrollArea {
     void AdjustScrollBars();
     void CountWidth(const QString& row, int change);
     void CountAllWidths();
-    void ShowRows(int first, int last); // repaints what shows of rows first..last
+    void ShowRows(int first, int last); // repaints when rows first..last show
+    void Repaint();
 
     std::deque<QString> lines_;
     Place anchor_;
@@ -118,8 +121,7 @@ class LineBox : public QAbstractScrollArea {
     // How many rows are how wide, in pixels: the widest sets the scroll bar.
     std::map<int, int> widths_;
     Glyphs glyphs_;
-    QList<quint32> runIndexes_; // reused by DrawRow
-    QList<QPointF> runPositions_;
+    bool repaintAsked_ = false;
 };
 
 } // namespace velmora::ui
