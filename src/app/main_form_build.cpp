@@ -7,6 +7,7 @@
 #include "ui/skin_palette.h"
 #include "ui/skin_pictures.h"
 #include "ui/skin_widgets.h"
+#include "ui/value_label.h"
 
 namespace velmora::app {
 namespace {
@@ -62,15 +63,14 @@ QLabel* Text(QWidget* parent, const QString& text, int x, int y, const QColor& c
     return l;
 }
 
-// A value changes many times a second under a stream: its colour comes from
-// the palette, which the plain style draws with, not a style sheet, and its
-// Latin text skips the shaping pass.
+// A value changes many times a second under a stream: it paints its one
+// line itself, in the palette's colour, and its Latin text skips the
+// shaping pass.
 QLabel* Value(QWidget* parent, int x, int y) {
-    auto* l = new QLabel(parent);
+    auto* l = new ui::TValueLabel(parent);
     QFont font = ui::skin::CaptionFont(false);
     font.setStyleStrategy(QFont::PreferNoShaping);
     l->setFont(font);
-    l->setAlignment(Qt::AlignCenter);
     QPalette palette = l->palette();
     palette.setColor(QPalette::WindowText, ui::skin::Green());
     l->setPalette(palette);
