@@ -456,9 +456,19 @@ void TmainForm::HoldHistory() {
     if (view_.Hold()) {
         // The box takes the whole scrollback, still showing the lines it
         // showed. The slider's position: a drag or page step under way counts.
+        // A selection keeps its rows, which the box now shows further down.
         QScrollBar* bar = Memo2->verticalScrollBar();
         const int fromBottom = bar->maximum() - bar->sliderPosition();
+        const int linesBefore = Memo2->lineCount();
+        const bool selected = Memo2->hasSelection();
+        const ui::LineBox::Place from = Memo2->selectionStart();
+        const ui::LineBox::Place to = Memo2->selectionEnd();
         FillHistoryBox();
+        if (selected) {
+            const int below = Memo2->lineCount() - linesBefore;
+            Memo2->setCaret({from.line + below, from.column});
+            Memo2->setCaret({to.line + below, to.column}, true);
+        }
         bar->setValue(bar->maximum() - fromBottom);
     }
     ShowHoldMark();

@@ -259,11 +259,15 @@ TEST_F(DailyUseTest, AHistoryScrolledBackHoldsWithItsSelectionAndCopiesWholeRows
     QTest::keyClick(form->Memo2, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), rows);
 
-    // PageUp holds the box, which then keeps the whole scrollback; arriving
-    // lines are counted below and leave the view where it is.
+    // PageUp holds the box, which then keeps the whole scrollback and the
+    // selection; arriving lines are counted below and leave the view where
+    // it is.
     QTest::keyClick(form->Memo2, Qt::Key_PageUp);
     EXPECT_FALSE(form->view().Following());
     EXPECT_EQ(BoxLines(form->Memo2).size(), 41);
+    QApplication::clipboard()->clear();
+    QTest::keyClick(form->Memo2, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), rows);
     QScrollBar* bar = form->Memo2->verticalScrollBar();
     const int place = bar->value();
     EXPECT_LT(place, bar->maximum());
