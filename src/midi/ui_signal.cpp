@@ -169,10 +169,18 @@ void UiSignal::ServePending() {
     const auto sliceEnd = start + slice_;
     bool handled = false;
     bool sliceOver = false;
+    bool paced = false;
     std::uint64_t read = read_.load(std::memory_order_relaxed);
     while (!shutdown_.load(std::memory_order_relaxed)) {
         const std::uint64_t written = written_.load(std::memory_order_acquire);
         if (read == written) {
+            // A stream: the pacer comes back at the pace's end for what
+            // arrives meanwhile, and `scheduled_` stays set, so those raises
+            // wake nobody. The pacer that finds nothing ends the stream.
+            if (handled && pace_) {
+                paced = true;
+                break;
+            }
             // Empty: the next raise wakes this thread, unless one came after
             // the look above and found it still scheduled.
             scheduled_.store(false);
@@ -217,6 +225,11 @@ void UiSignal::ServePending() {
     if (handled) {
         wakeups_.fetch_add(1, std::memory_order_relaxed);
         nextServe_ = start + pace_.value_or(slice_);
+    }
+    if (paced) {
+        pacer_->start(
+            std::max(std::chrono::milliseconds(0),
+                     std::chrono::ceil<std::chrono::milliseconds>(nextServe_ - Clock::now())));
     }
     serving_ = false;
 }

@@ -6,7 +6,9 @@
 // each message on through thru before raising it) waits only when the ring
 // is full. While a stream lasts, wake-ups come at most once a pace (a tenth
 // of a second in the window): a sparse stream is shown, and painted, ten
-// times a second, not once a message; a lone message is shown at once.
+// times a second, not once a message; a lone message is shown at once. The
+// window thread's own timer brings each wake-up of a stream, so the
+// delivery thread wakes it only for the stream's first message.
 //
 // Threads: Raise runs on one thread at a time (the delivery thread). It takes
 // no lock and allocates nothing; it waits on a futex only while the ring is
