@@ -38,7 +38,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool LastRowStartsWith(const velmora::ui::LineBox& box, const QString& text) {
+bool LastRowStartsWith(const velmora::ui::TLineBox& box, const QString& text) {
     return box.lineCount() > 0 && box.line(box.lineCount() - 1).startsWith(text);
 }
 

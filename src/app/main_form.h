@@ -221,7 +221,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
     // Data Monitor.
     std::array<QLabel*, 4> lblBin, lblHex, lblDec, lblExp;
     ui::TGauge* Gauge1;
-    ui::LineBox* Memo2;
+    ui::TLineBox* Memo2;
     // Sysex Monitor.
     QPlainTextEdit* Memo1;
     // About.

@@ -337,7 +337,7 @@ void TmainForm::BuildDataPanel() {
     Gauge1 = new ui::TGauge(p);
     Gauge1->setGeometry(91, 88, 388, 13);
     lblHistoryBand = ui::SkinBand(p, "Events History", 8, 104, 471);
-    Memo2 = MonitorBox<ui::LineBox>(p, 8, 120, 473, 297);
+    Memo2 = MonitorBox<ui::TLineBox>(p, 8, 120, 473, 297);
     lblLostData = LostCount(p, 230, 104, 245);
     lblLostData->setObjectName(QStringLiteral("lblLostData"));
 }

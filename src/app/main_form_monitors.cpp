@@ -461,8 +461,8 @@ void TmainForm::HoldHistory() {
         const int fromBottom = bar->maximum() - bar->sliderPosition();
         const int linesBefore = Memo2->lineCount();
         const bool selected = Memo2->hasSelection();
-        const ui::LineBox::Place from = Memo2->selectionStart();
-        const ui::LineBox::Place to = Memo2->selectionEnd();
+        const ui::TLineBox::Place from = Memo2->selectionStart();
+        const ui::TLineBox::Place to = Memo2->selectionEnd();
         FillHistoryBox();
         if (selected) {
             const int below = Memo2->lineCount() - linesBefore;
@@ -552,8 +552,8 @@ void TmainForm::CopyHistoryRows() {
     if (!Memo2->hasSelection()) {
         return;
     }
-    const ui::LineBox::Place from = Memo2->selectionStart();
-    const ui::LineBox::Place to = Memo2->selectionEnd();
+    const ui::TLineBox::Place from = Memo2->selectionStart();
+    const ui::TLineBox::Place to = Memo2->selectionEnd();
     const int last = to.line > from.line && to.column == 0 ? to.line - 1 : to.line;
     QStringList rows;
     for (int row = from.line; row <= last; ++row) {
@@ -882,7 +882,7 @@ QMenu* TmainForm::MonitorMenu(QWidget* parent) {
                         &QPlainTextEdit::selectAll);
     } else {
         menu->addAction(QStringLiteral("Select &all"), QKeySequence::SelectAll, Memo2,
-                        &ui::LineBox::selectAll);
+                        &ui::TLineBox::selectAll);
     }
     menu->addSeparator();
     menu->addAction(actFind);

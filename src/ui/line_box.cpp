@@ -25,7 +25,7 @@ void FillInStrips(QPainter& painter, const QRect& area, const QColor& color) {
 
 } // namespace
 
-LineBox::LineBox(QWidget* parent) : QAbstractScrollArea(parent) {
+TLineBox::TLineBox(QWidget* parent) : QAbstractScrollArea(parent) {
     // Every pixel is painted by the box itself, a row at a time.
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     viewport()->setCursor(Qt::IBeamCursor);
@@ -33,7 +33,7 @@ LineBox::LineBox(QWidget* parent) : QAbstractScrollArea(parent) {
     AdjustScrollBars();
 }
 
-QString LineBox::toPlainText() const {
+QString TLineBox::toPlainText() const {
     QString text;
     for (const QString& row : lines_) {
         if (&row != &lines_.front()) {
@@ -44,7 +44,7 @@ QString LineBox::toPlainText() const {
     return text;
 }
 
-void LineBox::setLines(const QStringList& lines) {
+void TLineBox::setLines(const QStringList& lines) {
     lines_.assign(lines.begin(), lines.end());
     anchor_ = caret_ = {};
     marks_.clear();
@@ -55,7 +55,7 @@ void LineBox::setLines(const QStringList& lines) {
     Repaint();
 }
 
-void LineBox::appendLines(std::span<const QString> lines, int dropFirst) {
+void TLineBox::appendLines(std::span<const QString> lines, int dropFirst) {
     const int first = lineCount();
     for (const QString& row : lines) {
         lines_.push_back(row);
@@ -91,11 +91,11 @@ void LineBox::appendLines(std::span<const QString> lines, int dropFirst) {
     Repaint();
 }
 
-void LineBox::clear() {
+void TLineBox::clear() {
     setLines({});
 }
 
-void LineBox::setCaret(Place at, bool keepAnchor) {
+void TLineBox::setCaret(Place at, bool keepAnchor) {
     const bool hadSelection = hasSelection();
     caret_ = Clamped(at);
     if (!keepAnchor) {
@@ -107,7 +107,7 @@ void LineBox::setCaret(Place at, bool keepAnchor) {
     }
 }
 
-void LineBox::selectAll() {
+void TLineBox::selectAll() {
     if (lines_.empty()) {
         return;
     }
@@ -116,7 +116,7 @@ void LineBox::selectAll() {
     Repaint();
 }
 
-void LineBox::setMarks(std::vector<int> lines, const QColor& color) {
+void TLineBox::setMarks(std::vector<int> lines, const QColor& color) {
     std::sort(lines.begin(), lines.end());
     if (lines.empty() && marks_.empty()) {
         return;
@@ -126,29 +126,29 @@ void LineBox::setMarks(std::vector<int> lines, const QColor& color) {
     Repaint();
 }
 
-int LineBox::lineHeight() const {
+int TLineBox::lineHeight() const {
     return glyphs_.lineHeight;
 }
 
 // A stream adds rows many times between two frames: the first change asks
 // for the frame, the rest find it asked for.
-void LineBox::Repaint() {
+void TLineBox::Repaint() {
     if (!repaintAsked_) {
         repaintAsked_ = true;
         viewport()->update();
     }
 }
 
-int LineBox::rowsInView() const {
+int TLineBox::rowsInView() const {
     return std::max(1, (viewport()->height() - 2 * kMargin) / lineHeight());
 }
 
-void LineBox::setCenterOnScroll(bool on) {
+void TLineBox::setCenterOnScroll(bool on) {
     centerOnScroll_ = on;
     AdjustScrollBars();
 }
 
-void LineBox::ensureCaretVisible() {
+void TLineBox::ensureCaretVisible() {
     QScrollBar* bar = verticalScrollBar();
     const int rows = rowsInView();
     if (caret_.line < bar->value()) {
@@ -158,13 +158,13 @@ void LineBox::ensureCaretVisible() {
     }
 }
 
-void LineBox::centerCaret() {
+void TLineBox::centerCaret() {
     verticalScrollBar()->setValue(caret_.line - rowsInView() / 2);
 }
 
 // ---- Drawing -----------------------------------------------------------------
 
-void LineBox::BuildGlyphs() {
+void TLineBox::BuildGlyphs() {
     glyphs_ = {};
     glyphs_.lineHeight = std::max(1, fontMetrics().lineSpacing());
     glyphs_.ascent = fontMetrics().ascent();
@@ -197,7 +197,7 @@ void LineBox::BuildGlyphs() {
     glyphs_.usable = advance > 0 && glyphs_.index[' '] != 0;
 }
 
-bool LineBox::Drawable(const QString& row) const {
+bool TLineBox::Drawable(const QString& row) const {
     if (!glyphs_.usable) {
         return false;
     }
@@ -206,13 +206,13 @@ bool LineBox::Drawable(const QString& row) const {
     });
 }
 
-qreal LineBox::ColumnX(const QString& row, int column) const {
+qreal TLineBox::ColumnX(const QString& row, int column) const {
     column = std::clamp(column, 0, static_cast<int>(row.size()));
     return Drawable(row) ? column * glyphs_.advance
                          : QFontMetricsF(font()).horizontalAdvance(row.left(column));
 }
 
-int LineBox::ColumnAt(const QString& row, qreal x) const {
+int TLineBox::ColumnAt(const QString& row, qreal x) const {
     const int size = static_cast<int>(row.size());
     if (Drawable(row)) {
         return std::clamp(static_cast<int>(std::lround(x / glyphs_.advance)), 0, size);
@@ -229,7 +229,7 @@ int LineBox::ColumnAt(const QString& row, qreal x) const {
 
 // Trailing blanks take no room, as in a text layout: a row padded to its
 // columns needs no scroll bar for them.
-int LineBox::WidthOf(const QString& row) const {
+int TLineBox::WidthOf(const QString& row) const {
     auto end = static_cast<int>(row.size());
     while (end > 0 && row.at(end - 1) == ' ') {
         --end;
@@ -237,7 +237,7 @@ int LineBox::WidthOf(const QString& row) const {
     return static_cast<int>(std::ceil(ColumnX(row, end)));
 }
 
-void LineBox::CountWidth(const QString& row, int change) {
+void TLineBox::CountWidth(const QString& row, int change) {
     const auto it = widths_.try_emplace(WidthOf(row), 0).first;
     it->second += change;
     if (it->second <= 0) {
@@ -245,14 +245,14 @@ void LineBox::CountWidth(const QString& row, int change) {
     }
 }
 
-void LineBox::CountAllWidths() {
+void TLineBox::CountAllWidths() {
     widths_.clear();
     for (const QString& row : lines_) {
         CountWidth(row, 1);
     }
 }
 
-void LineBox::paintEvent(QPaintEvent* event) {
+void TLineBox::paintEvent(QPaintEvent* event) {
     repaintAsked_ = false;
     QPainter painter(viewport());
     const QRect area = event->rect();
@@ -274,7 +274,7 @@ void LineBox::paintEvent(QPaintEvent* event) {
                  ground);
 }
 
-void LineBox::DrawRow(QPainter& painter, int index, int top) {
+void TLineBox::DrawRow(QPainter& painter, int index, int top) {
     const QString& row = line(index);
     const int height = lineHeight();
     const int width = viewport()->width();
@@ -338,7 +338,7 @@ void LineBox::DrawRow(QPainter& painter, int index, int top) {
     }
 }
 
-void LineBox::ShowRows(int first, int last) {
+void TLineBox::ShowRows(int first, int last) {
     const int top = verticalScrollBar()->value();
     const int y1 = kMargin + (first - top) * lineHeight();
     const int y2 = kMargin + (last + 1 - top) * lineHeight();
@@ -347,7 +347,7 @@ void LineBox::ShowRows(int first, int last) {
     }
 }
 
-void LineBox::AdjustScrollBars() {
+void TLineBox::AdjustScrollBars() {
     const int rows = rowsInView();
     const int count = lineCount();
     int last = std::max(0, count - rows);
@@ -370,7 +370,7 @@ void LineBox::AdjustScrollBars() {
         std::max(0, (widths_.empty() ? 0 : widths_.rbegin()->first) + 2 * kMargin - inside));
 }
 
-void LineBox::resizeEvent(QResizeEvent* event) {
+void TLineBox::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     // A box that showed its last row still does (when a scroll bar comes).
     QScrollBar* bar = verticalScrollBar();
@@ -381,7 +381,7 @@ void LineBox::resizeEvent(QResizeEvent* event) {
     }
 }
 
-void LineBox::changeEvent(QEvent* event) {
+void TLineBox::changeEvent(QEvent* event) {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         BuildGlyphs();
@@ -391,13 +391,13 @@ void LineBox::changeEvent(QEvent* event) {
     Repaint();
 }
 
-void LineBox::scrollContentsBy(int, int) {
+void TLineBox::scrollContentsBy(int, int) {
     Repaint();
 }
 
 // ---- The user's hands ----------------------------------------------------------
 
-LineBox::Place LineBox::Clamped(Place at) const {
+TLineBox::Place TLineBox::Clamped(Place at) const {
     if (lines_.empty() || at.line < 0) {
         return {};
     }
@@ -408,7 +408,7 @@ LineBox::Place LineBox::Clamped(Place at) const {
     return at;
 }
 
-LineBox::Place LineBox::PlaceAt(QPoint point) const {
+TLineBox::Place TLineBox::PlaceAt(QPoint point) const {
     const int offset = point.y() - kMargin;
     const int row = verticalScrollBar()->value() +
                     (offset < 0 ? -1 - (-offset - 1) / lineHeight() : offset / lineHeight());
@@ -422,7 +422,7 @@ LineBox::Place LineBox::PlaceAt(QPoint point) const {
     return {row, ColumnAt(line(row), x)};
 }
 
-void LineBox::mousePressEvent(QMouseEvent* event) {
+void TLineBox::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         QAbstractScrollArea::mousePressEvent(event);
         return;
@@ -430,7 +430,7 @@ void LineBox::mousePressEvent(QMouseEvent* event) {
     setCaret(PlaceAt(event->position().toPoint()), event->modifiers() & Qt::ShiftModifier);
 }
 
-void LineBox::mouseMoveEvent(QMouseEvent* event) {
+void TLineBox::mouseMoveEvent(QMouseEvent* event) {
     if (!(event->buttons() & Qt::LeftButton)) {
         QAbstractScrollArea::mouseMoveEvent(event);
         return;
@@ -446,7 +446,7 @@ void LineBox::mouseMoveEvent(QMouseEvent* event) {
 }
 
 // A double click takes the whole row.
-void LineBox::mouseDoubleClickEvent(QMouseEvent* event) {
+void TLineBox::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         QAbstractScrollArea::mouseDoubleClickEvent(event);
         return;
@@ -456,7 +456,7 @@ void LineBox::mouseDoubleClickEvent(QMouseEvent* event) {
     setCaret({at.line, static_cast<int>(line(at.line).size())}, true);
 }
 
-void LineBox::keyPressEvent(QKeyEvent* event) {
+void TLineBox::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::SelectAll)) {
         selectAll();
         return;

@@ -25,7 +25,7 @@
 
 namespace velmora::ui {
 
-class LineBox : public QAbstractScrollArea {
+class TLineBox : public QAbstractScrollArea {
     Q_OBJECT
   public:
     // A place between characters: before `column` of row `line`.
@@ -35,7 +35,7 @@ class LineBox : public QAbstractScrollArea {
         auto operator<=>(const Place&) const = default;
     };
 
-    explicit LineBox(QWidget* parent = nullptr);
+    explicit TLineBox(QWidget* parent = nullptr);
 
     // ---- The rows
     int lineCount() const { return static_cast<int>(lines_.size()); }

@@ -165,9 +165,9 @@ TEST_F(DailyUseTest, FindAndSaveTheHistoryAndTheSysexMonitor) {
     EXPECT_EQ(form->Memo2->caret().line, 0);
     QTest::keyClick(form->edtFind, Qt::Key_Return, Qt::ShiftModifier);
     EXPECT_EQ(form->Memo2->caret().line, 3);
-    EXPECT_EQ(form->Memo2->selectionStart(), (ui::LineBox::Place{3, 0}));
+    EXPECT_EQ(form->Memo2->selectionStart(), (ui::TLineBox::Place{3, 0}));
     EXPECT_EQ(form->Memo2->selectionEnd(),
-              (ui::LineBox::Place{3, int(BoxLines(form->Memo2)[3].size())}));
+              (ui::TLineBox::Place{3, int(BoxLines(form->Memo2)[3].size())}));
     EXPECT_FALSE(form->FindInHistory(QStringLiteral("pitch"), true));
     QTest::keyClick(form->edtFind, Qt::Key_Escape);
     EXPECT_FALSE(form->edtFind->isVisible());

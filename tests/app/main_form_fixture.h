@@ -149,7 +149,7 @@ inline QStringList BoxLines(const QPlainTextEdit* box) {
     return box->document()->isEmpty() ? QStringList() : lines;
 }
 
-inline QStringList BoxLines(const ui::LineBox* box) {
+inline QStringList BoxLines(const ui::TLineBox* box) {
     QStringList lines;
     for (int i = 0; i < box->lineCount(); ++i) {
         lines << box->line(i);

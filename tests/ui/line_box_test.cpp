@@ -7,14 +7,14 @@
 
 using namespace velmora::ui;
 using namespace velmora::ui::testing;
-using Place = LineBox::Place;
+using Place = TLineBox::Place;
 
 namespace {
 
 // A shown box of `rows` rows "row 0", "row 1", ..., padded with blanks.
 struct ShownBox {
     explicit ShownBox(int rows) {
-        box = new LineBox(&host);
+        box = new TLineBox(&host);
         QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         font.setPointSize(8);
         box->setFont(font);
@@ -33,7 +33,7 @@ struct ShownBox {
         return {x, y + box->lineHeight() / 2};
     }
     WindowHost host;
-    LineBox* box = nullptr;
+    TLineBox* box = nullptr;
 };
 
 int PixelsOf(const QImage& image, const QColor& color) {
@@ -50,7 +50,7 @@ int PixelsOf(const QImage& image, const QColor& color) {
 
 TEST(LineBox, RowsComeAndGoWhileTheViewTheSelectionAndTheMarksKeepTheirRows) {
     ShownBox shown(20);
-    LineBox& box = *shown.box;
+    TLineBox& box = *shown.box;
     QScrollBar* bar = box.verticalScrollBar();
     EXPECT_EQ(box.rowsInView(), 5);
     EXPECT_EQ(bar->maximum(), 15);
@@ -83,7 +83,7 @@ TEST(LineBox, RowsComeAndGoWhileTheViewTheSelectionAndTheMarksKeepTheirRows) {
 
 TEST(LineBox, TheMouseSelectsCharactersADoubleClickARowAndRowsAreDrawnInTheirColours) {
     ShownBox shown(8);
-    LineBox& box = *shown.box;
+    TLineBox& box = *shown.box;
     // Rows with a character the glyph table lacks are drawn too.
     box.setLines({QStringLiteral("plain row"), QStringLiteral("r\u00e9 \u20ac \u65e5"),
                   QStringLiteral("third row"), QStringLiteral("fourth")});
