@@ -456,41 +456,36 @@ void TLineBox::mouseDoubleClickEvent(QMouseEvent* event) {
     setCaret({at.line, static_cast<int>(line(at.line).size())}, true);
 }
 
+// The keys scroll, as in any read-only text box.
 void TLineBox::keyPressEvent(QKeyEvent* event) {
     if (event->matches(QKeySequence::SelectAll)) {
         selectAll();
         return;
     }
-    QScrollBar* vertical = verticalScrollBar();
-    switch (event->key()) {
-    case Qt::Key_Up:
-        vertical->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        return;
-    case Qt::Key_Down:
-        vertical->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        return;
-    case Qt::Key_PageUp:
-        vertical->triggerAction(QAbstractSlider::SliderPageStepSub);
-        return;
-    case Qt::Key_PageDown:
-    case Qt::Key_Space:
-        vertical->triggerAction(QAbstractSlider::SliderPageStepAdd);
-        return;
-    case Qt::Key_Home:
-        vertical->triggerAction(QAbstractSlider::SliderToMinimum);
-        return;
-    case Qt::Key_End:
-        vertical->triggerAction(QAbstractSlider::SliderToMaximum);
-        return;
-    case Qt::Key_Left:
-        horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        return;
-    case Qt::Key_Right:
-        horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-        return;
-    default:
-        QAbstractScrollArea::keyPressEvent(event);
+    struct Scroll {
+        int key;
+        bool across;
+        QAbstractSlider::SliderAction action;
+    };
+    static constexpr Scroll kScrolls[] = {
+        {Qt::Key_Up, false, QAbstractSlider::SliderSingleStepSub},
+        {Qt::Key_Down, false, QAbstractSlider::SliderSingleStepAdd},
+        {Qt::Key_PageUp, false, QAbstractSlider::SliderPageStepSub},
+        {Qt::Key_PageDown, false, QAbstractSlider::SliderPageStepAdd},
+        {Qt::Key_Space, false, QAbstractSlider::SliderPageStepAdd},
+        {Qt::Key_Home, false, QAbstractSlider::SliderToMinimum},
+        {Qt::Key_End, false, QAbstractSlider::SliderToMaximum},
+        {Qt::Key_Left, true, QAbstractSlider::SliderSingleStepSub},
+        {Qt::Key_Right, true, QAbstractSlider::SliderSingleStepAdd},
+    };
+    for (const Scroll& scroll : kScrolls) {
+        if (event->key() == scroll.key) {
+            (scroll.across ? horizontalScrollBar() : verticalScrollBar())
+                ->triggerAction(scroll.action);
+            return;
+        }
     }
+    QAbstractScrollArea::keyPressEvent(event);
 }
 
 } // namespace velmora::ui
