@@ -15,6 +15,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <charconv>
+#include <limits>
 
 #include "app/main_form.h"
 #include "app/monitor_text.h"
@@ -429,6 +430,9 @@ void TmainForm::RebuildHistoryBox() {
 // The caret before the newest line's last character, in view; a selection
 // stays, and the box shows its end.
 void TmainForm::ShowHistoryEnd() {
+    if (Memo2->lineCount() == 0) {
+        return;
+    }
     if (Memo2->hasSelection()) {
         Memo2->verticalScrollBar()->setValue(Memo2->verticalScrollBar()->maximum());
         return;
@@ -743,7 +747,7 @@ bool TmainForm::FindInHistory(const QString& text, bool forward) {
     }
     foundLine_ = static_cast<int>(*at);
     Memo2->setCaret({*foundLine_, 0});
-    Memo2->setCaret({*foundLine_, static_cast<int>(Memo2->line(*foundLine_).size())}, true);
+    Memo2->setCaret({*foundLine_, std::numeric_limits<int>::max()}, true); // to the row's end
     Memo2->setMarks(std::move(marks), ui::skin::Highlight());
     // In the middle of the box: above the find bar, with lines around it.
     Memo2->centerCaret();
