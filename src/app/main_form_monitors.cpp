@@ -470,8 +470,7 @@ void TmainForm::HoldHistory() {
         FillHistoryBox();
         if (selected) {
             const int below = Memo2->lineCount() - linesBefore;
-            Memo2->setCaret({from.line + below, from.column});
-            Memo2->setCaret({to.line + below, to.column}, true);
+            Memo2->select({from.line + below, from.column}, {to.line + below, to.column});
         }
         bar->setValue(bar->maximum() - fromBottom);
     }
@@ -746,8 +745,7 @@ bool TmainForm::FindInHistory(const QString& text, bool forward) {
         }
     }
     foundLine_ = static_cast<int>(*at);
-    Memo2->setCaret({*foundLine_, 0});
-    Memo2->setCaret({*foundLine_, std::numeric_limits<int>::max()}, true); // to the row's end
+    Memo2->select({*foundLine_, 0}, {*foundLine_, std::numeric_limits<int>::max()});
     Memo2->setMarks(std::move(marks), ui::skin::Highlight());
     // In the middle of the box: above the find bar, with lines around it.
     Memo2->centerCaret();

@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace velmora::ui {
 namespace {
@@ -107,13 +108,13 @@ void TLineBox::setCaret(Place at, bool keepAnchor) {
     }
 }
 
+void TLineBox::select(Place from, Place to) {
+    setCaret(from);
+    setCaret(to, true);
+}
+
 void TLineBox::selectAll() {
-    if (lines_.empty()) {
-        return;
-    }
-    anchor_ = {};
-    caret_ = {lineCount() - 1, static_cast<int>(lines_.back().size())};
-    Repaint();
+    select({}, {lineCount(), 0});
 }
 
 void TLineBox::setMarks(std::vector<int> lines, const QColor& color) {
@@ -296,12 +297,10 @@ void TLineBox::DrawRow(QPainter& painter, int index, int top) {
         painter.fillRect(selected, palette().color(QPalette::Highlight));
     }
 
-    const qreal baseline = top + glyphs_.ascent;
-    auto draw = [&] {
-        if (!Drawable(row)) {
-            painter.drawText(QPointF(left, baseline), row);
-            return;
-        }
+    // The row's glyphs are gathered once, and drawn again over a selection.
+    const QPointF origin(left, top + glyphs_.ascent);
+    QGlyphRun run;
+    if (Drawable(row)) {
         // Only the characters in view, and no glyph for a space.
         const int size = static_cast<int>(row.size());
         const int first = std::clamp(static_cast<int>(-left / glyphs_.advance), 0, size);
@@ -318,14 +317,18 @@ void TLineBox::DrawRow(QPainter& painter, int index, int top) {
                 positions.push_back(QPointF(i * glyphs_.advance, 0));
             }
         }
-        if (indexes.isEmpty()) {
-            return;
-        }
-        QGlyphRun run;
         run.setRawFont(glyphs_.font);
         run.setGlyphIndexes(indexes);
         run.setPositions(positions);
-        painter.drawGlyphRun(QPointF(left, baseline), run);
+    }
+    auto draw = [&] {
+        if (run.rawFont().isValid()) {
+            if (!run.glyphIndexes().isEmpty()) {
+                painter.drawGlyphRun(origin, run);
+            }
+        } else {
+            painter.drawText(origin, row);
+        }
     };
     painter.setPen(palette().color(QPalette::Text));
     draw();
@@ -416,7 +419,7 @@ TLineBox::Place TLineBox::PlaceAt(QPoint point) const {
         return {};
     }
     if (row >= lineCount()) {
-        return Clamped({row, 0x7fffffff});
+        return Clamped({row, std::numeric_limits<int>::max()});
     }
     const qreal x = point.x() - kMargin + horizontalScrollBar()->value();
     return {row, ColumnAt(line(row), x)};
@@ -452,8 +455,7 @@ void TLineBox::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     const Place at = PlaceAt(event->position().toPoint());
-    setCaret({at.line, 0});
-    setCaret({at.line, static_cast<int>(line(at.line).size())}, true);
+    select({at.line, 0}, {at.line, std::numeric_limits<int>::max()});
 }
 
 // The keys scroll, as in any read-only text box.

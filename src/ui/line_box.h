@@ -8,8 +8,8 @@
 // It selects by characters (mouse, Shift+click, Select all), marks whole
 // rows in a colour of their own (found lines), and scrolls by rows. The
 // caret is not drawn: the box is read-only; it is where a selection ends.
-// Rows with a character the table lacks are drawn as text, as are all rows
-// of a font that is not fixed-pitch.
+// Rows with a character the table lacks (or whose glyph is wider than the
+// space's, in a font that is not fixed-pitch) are drawn as text.
 //
 // Window thread only, like every widget.
 #pragma once
@@ -59,6 +59,8 @@ class TLineBox : public QAbstractScrollArea {
     // Moves the caret; `keepAnchor` extends the selection to it, else the
     // selection goes. The place is kept within the rows.
     void setCaret(Place at, bool keepAnchor = false);
+    // From `from` to `to`, each kept within the rows.
+    void select(Place from, Place to);
     void selectAll();
 
     // ---- Marked rows, drawn full width in `color`
