@@ -645,6 +645,10 @@ void TmainForm::DataMonClear() {
     ShowMonitorStatus();
 }
 
+void TmainForm::StreamEnded() {
+    Timer1Timer();
+}
+
 void TmainForm::Timer1Timer() {
     if (path().thruLoopBroken.exchange(false)) {
         ImgThru->setOpen(false);
@@ -664,14 +668,17 @@ void TmainForm::Timer1Timer() {
     // A stream is taken in a batch at a time: while messages wait in the
     // hand-off, the LEDs lit by the last batch stay lit, as they would with
     // each message shown on arrival, instead of blinking at every batch.
+    // While a stream lasts they stay lit without a tick of their own: its
+    // end looks at them again (StreamEnded).
     const bool waiting = signal().Queued() > 0;
+    const bool streaming = signal().Streaming();
     const std::int32_t now = midi_.ElapsedMs();
     std::optional<std::int32_t> nextOut; // when the next lit LED goes out
     for (ui::TLed* led : {ImgLedSysex, ImgLedData, ImgLedAS}) {
         const int stamp = led->tag();
-        if (stamp > 0 && now > stamp + kLedLitMs && !waiting) {
+        if (stamp > 0 && now > stamp + kLedLitMs && !waiting && !streaming) {
             led->setTag(0);
-        } else if (stamp > 0) {
+        } else if (stamp > 0 && !streaming) {
             const std::int32_t out =
                 now > stamp + kLedLitMs ? now + kWaitingTickMs : stamp + kLedLitMs + 1;
             nextOut = std::min(nextOut.value_or(out), out);
@@ -693,10 +700,11 @@ void TmainForm::Timer1Timer() {
 
 // Lights an LED for a message handled now. The timer, when it only looks for
 // warnings, comes back when the LED is due to go out; when it already ticks
-// for a lit LED, it finds the new stamp at its next tick.
+// for a lit LED, it finds the new stamp at its next tick; in a stream, the
+// stream's end looks at it.
 void TmainForm::LightLed(ui::TLed& led) {
     led.setTag(midi_.ElapsedMs());
-    if (Timer1->interval() == kDarkTickMs) {
+    if (Timer1->interval() == kDarkTickMs && !signal().Streaming()) {
         TickAt(*Timer1, kLedLitMs + 1);
     }
 }

@@ -246,6 +246,7 @@ class TmainForm : public QWidget, public midi::UiSignalReceiver {
 
   protected:
     void HandleSignal(const midi::Handed& handed) override; // Edit1Change
+    void StreamEnded() override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;

@@ -50,6 +50,8 @@ class UiSignalReceiver {
   public:
     virtual ~UiSignalReceiver() = default;
     virtual void HandleSignal(const Handed& handed) = 0;
+    // A paced stream is over: the pace's end found nothing new.
+    virtual void StreamEnded() {}
 };
 
 // For front ends that show nothing of a hand-off (recording only).

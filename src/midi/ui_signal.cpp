@@ -231,7 +231,12 @@ void UiSignal::ServePending() {
             std::max(std::chrono::milliseconds(0),
                      std::chrono::ceil<std::chrono::milliseconds>(nextServe_ - Clock::now())));
     }
+    const bool ended = streaming_ && !handled && !sliceOver && !shutdown_.load();
+    streaming_ = paced || (streaming_ && !ended);
     serving_ = false;
+    if (ended) {
+        receiver_.StreamEnded();
+    }
 }
 
 void UiSignal::SetSlice(std::chrono::microseconds slice) {

@@ -59,6 +59,10 @@ class UiSignal : public QObject, public HandOff {
     // unless set. Window thread.
     void SetPace(std::chrono::microseconds pace);
 
+    // True from a paced serve that handled messages until a serve finds
+    // none (the receiver then hears StreamEnded). Window thread.
+    bool Streaming() const { return streaming_; }
+
     // From now on Raise calls the receiver itself, on the raising thread,
     // and returns when it has finished: for a front end without a window,
     // whose receiver takes its own lock against its other thread. A stream
@@ -116,6 +120,7 @@ class UiSignal : public QObject, public HandOff {
 
     // Window thread only.
     std::thread::id windowThread_;
+    bool streaming_ = false;
     bool serving_ = false; // in a handler: a nested call (a modal box) leaves it to the outer one
     std::chrono::microseconds slice_{5000};
     std::optional<std::chrono::microseconds> pace_;

@@ -81,18 +81,21 @@ void TthruForm::Build() {
     lblLoop->setFont(ui::skin::CaptionFont(false));
     lblLoop->setStyleSheet(ui::skin::LabelStyle(ui::skin::NoticeAmber()));
     lblLoop->hide();
-    auto* loopWatch = new QTimer(this);
-    connect(loopWatch, &QTimer::timeout, this, [this] {
-        const bool broken = settings_.loopBroken.load();
-        if (broken != lblLoop->isVisible()) {
-            lblLoop->setText(broken ? QStringLiteral("Routing stopped: what it sent came back at "
-                                                     "the input (a feedback loop). Change an "
-                                                     "output to route again.")
-                                    : QString());
-            lblLoop->setVisible(broken);
-        }
-    });
-    loopWatch->start(100);
+    // Looked at only while the form shows: the label is not seen otherwise.
+    loopWatch_ = new QTimer(this);
+    loopWatch_->setInterval(100);
+    connect(loopWatch_, &QTimer::timeout, this, [this] { ShowLoopState(); });
+}
+
+void TthruForm::ShowLoopState() {
+    const bool broken = settings_.loopBroken.load();
+    if (broken != lblLoop->isVisible()) {
+        lblLoop->setText(broken ? QStringLiteral("Routing stopped: what it sent came back at "
+                                                 "the input (a feedback loop). Change an "
+                                                 "output to route again.")
+                                : QString());
+        lblLoop->setVisible(broken);
+    }
 }
 
 void TthruForm::FormCreate() {
@@ -256,6 +259,13 @@ void TthruForm::showEvent(QShowEvent* event) {
     ImgButReset->showReleased();
     ImgButExit->showReleased();
     cmbMidiOutSelect();
+    ShowLoopState();
+    loopWatch_->start();
+}
+
+void TthruForm::hideEvent(QHideEvent* event) {
+    loopWatch_->stop();
+    QDialog::hideEvent(event);
 }
 
 void TthruForm::closeEvent(QCloseEvent* event) {

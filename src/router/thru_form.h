@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
+#include <QTimer>
 #include <array>
 #include <optional>
 
@@ -54,6 +55,7 @@ class TthruForm : public QDialog {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -62,6 +64,7 @@ class TthruForm : public QDialog {
   private:
     void FormCreate();
     void Build();
+    void ShowLoopState();
     void CloseAllLocked();
     void AssignLocked();
     void ImgButOpenClick(int k);
@@ -72,6 +75,7 @@ class TthruForm : public QDialog {
     midi::MidiFunctions& midi_;
     midi::RouterSettings& settings_;
     bool closedAll_ = false;
+    QTimer* loopWatch_ = nullptr;
     // For each row put back on a device not listed: that row as put back.
     std::array<std::optional<RouterRow>, 4> unlisted_;
 };

@@ -27,9 +27,11 @@ class Recorder : public UiSignalReceiver {
         blocks.emplace_back(handed.sysex.begin(), handed.sysex.end());
         ++handled;
     }
+    void StreamEnded() override { ++ended; }
     std::vector<velmora::ShortMessage> messages;
     std::vector<std::vector<std::uint8_t>> blocks;
     std::atomic<int> handled{0};
+    int ended = 0;
 };
 
 // Swallows the queued calls posted to an object instead of running them.
@@ -140,6 +142,37 @@ TEST(UiSignal, ShutdownReleasesAWaitingRaiseAndLaterOnes) {
     QCoreApplication::processEvents();
     EXPECT_TRUE(recorder.messages.empty());
     EXPECT_EQ(signal.Abandoned(), UiSignal::kSlots + 2);
+}
+
+// A paced stream: its first message is served at once; those that follow
+// wait for the pace's end without waking the window thread; the serve that
+// finds nothing ends the stream, and the receiver hears that once.
+TEST(UiSignal, APacedStreamIsServedAPaceAtATimeAndItsEndIsHeardOnce) {
+    QCoreApplication app(argc, argv);
+    Recorder recorder;
+    UiSignal signal(recorder);
+    signal.SetPace(std::chrono::hours(1)); // the pace ends where the test calls ServePending
+    const auto raise = [&](velmora::ShortMessage m) {
+        std::thread([&] { signal.Raise(Short(m)); }).join();
+    };
+    raise(1);
+    EXPECT_TRUE(velmora::testing::Eventually([&] {
+        QCoreApplication::processEvents();
+        return recorder.handled.load() == 1;
+    }));
+    EXPECT_TRUE(signal.Streaming());
+    raise(2);
+    raise(3);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(recorder.handled.load(), 1);
+    signal.ServePending();
+    EXPECT_EQ(recorder.messages, (std::vector<velmora::ShortMessage>{1, 2, 3}));
+    EXPECT_TRUE(signal.Streaming());
+    EXPECT_EQ(recorder.ended, 0);
+    signal.ServePending();
+    signal.ServePending();
+    EXPECT_FALSE(signal.Streaming());
+    EXPECT_EQ(recorder.ended, 1);
 }
 
 // On the window thread a raise is handled at once, after what waited.

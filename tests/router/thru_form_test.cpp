@@ -171,6 +171,20 @@ TEST(Router, SplitRangesTranspositionAndReset) {
     });
 }
 
+// Routing stopped for a feedback loop is said in the open window, and the
+// word goes when a new assignment routes again.
+TEST(Router, ALoopThatBreaksIsSaidWhileTheWindowIsOpen) {
+    RouterRig r;
+    r.WithRouterOpen([&] {
+        EXPECT_FALSE(r.thru->lblLoop->isVisible());
+        r.form->router().loopBroken.store(true);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return r.thru->lblLoop->isVisible(); }, 5000));
+        EXPECT_TRUE(r.thru->lblLoop->text().startsWith("Routing stopped"));
+        r.Select(r.thru->cmbMidiOut[0], kSynthB);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !r.thru->lblLoop->isVisible(); }, 5000));
+    });
+}
+
 TEST(Router, SettingsStayBetweenShowingsAndStarts) {
     RouterRig r({"Synth A", "Synth B", "Synth C", "Gone Synth"});
     r.WithRouterOpen([&] { r.thru->cmbTransp[0]->setCurrentIndex(30); });
