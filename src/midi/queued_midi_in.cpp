@@ -45,6 +45,22 @@ void QueuedMidiIn::Wake() {
     }
 }
 
+void QueuedMidiIn::WakeOrHold() {
+    if (batchOpen_ && ++batchHeld_ < kWakeBatch) {
+        return;
+    }
+    batchHeld_ = 0;
+    Wake();
+}
+
+QueuedMidiIn::WakeBatch::~WakeBatch() {
+    in_.batchOpen_ = false;
+    if (in_.batchHeld_ > 0) {
+        in_.batchHeld_ = 0;
+        in_.Wake();
+    }
+}
+
 template <typename Pred> void QueuedMidiIn::WaitServing(const WaitHook& whileWaiting, Pred done) {
     std::unique_lock lock(doneMutex_);
     while (!done()) {
@@ -157,7 +173,7 @@ bool QueuedMidiIn::Enqueue(std::span<const std::uint8_t> message, std::uint64_t 
         return false;
     }
     const bool pushed = ring_.Push(message, micros & kMicrosMask);
-    Wake();
+    WakeOrHold();
     return pushed;
 }
 
@@ -169,7 +185,7 @@ bool QueuedMidiIn::EnqueuePassedThru(std::span<const std::uint8_t> message, std:
     }
     const auto code = static_cast<std::uint64_t>(thruChannel + 2);
     const bool pushed = ring_.Push(message, (micros & kMicrosMask) | code << kThruShift);
-    Wake();
+    WakeOrHold();
     return pushed;
 }
 

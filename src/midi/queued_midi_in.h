@@ -52,6 +52,24 @@ class QueuedMidiIn : public MidiInPort {
     bool EnqueuePassedThru(std::span<const std::uint8_t> message, std::uint64_t micros,
                            int thruChannel);
 
+    // Producer side: while a batch lives, what is enqueued wakes the
+    // delivery thread once, when the batch ends (and every kWakeBatch
+    // messages), not once a message. A JACK cycle or an ALSA read that
+    // brings hundreds of messages to a sleeping delivery thread then makes
+    // one system call; woken once a message, the delivery thread ran on the
+    // producer's core between two of them, and the cycle could end late.
+    class WakeBatch {
+      public:
+        explicit WakeBatch(QueuedMidiIn& in) : in_(in) { in_.batchOpen_ = true; }
+        ~WakeBatch();
+        WakeBatch(const WakeBatch&) = delete;
+        WakeBatch& operator=(const WakeBatch&) = delete;
+
+      private:
+        QueuedMidiIn& in_;
+    };
+    static constexpr int kWakeBatch = 256;
+
     // Producer side: `runs` pieces of input that were no MIDI message (see
     // SplitMidiBytes) count as lost. Never blocks.
     void NoteDropped(std::size_t runs) {
@@ -78,6 +96,7 @@ class QueuedMidiIn : public MidiInPort {
     void ReturnQueuedBuffersEmpty();
     MidiHeader* TakeQueuedBuffer();
     void Wake();
+    void WakeOrHold(); // producer side: Wake, or leave it to the batch
     // Waits, serving `whileWaiting`, until `done` holds.
     template <typename Pred> void WaitServing(const WaitHook& whileWaiting, Pred done);
 
@@ -95,6 +114,8 @@ class QueuedMidiIn : public MidiInPort {
     std::atomic<std::uint32_t> wake_{0};
     std::atomic<bool> sleeping_{false}; // the delivery thread waits, or is about to
     bool sysexOpen_ = false;            // delivery thread: the last sysex piece had no F7
+    bool batchOpen_ = false;            // producer side: a WakeBatch lives
+    int batchHeld_ = 0;                 // producer side: messages whose wake it holds
     std::atomic<std::uint64_t> lostNoBuffer_{0};
     std::atomic<std::uint64_t> lostMalformed_{0};
 

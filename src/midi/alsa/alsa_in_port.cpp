@@ -131,6 +131,7 @@ void AlsaInPort::ReadLoop() {
         if (fds[n].revents != 0) {
             return;
         }
+        const WakeBatch batch(*this); // the delivery thread takes what this read brings together
         while (true) {
             snd_seq_event_t* ev = nullptr;
             const int got = snd_seq_event_input(seq, &ev);

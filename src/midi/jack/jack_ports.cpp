@@ -515,6 +515,7 @@ void JackInPort::Cycle(jack_nframes_t frames) {
     if (count == 0) {
         return;
     }
+    const WakeBatch batch(*this); // the delivery thread takes the cycle's messages together
     // Thru inside the cycle, while its switches say so (read once a cycle:
     // a loop the delivery thread breaks stops passing from the next cycle).
     JackOutPort* thru = thruTo_.load(std::memory_order_seq_cst);
