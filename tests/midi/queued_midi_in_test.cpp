@@ -170,6 +170,23 @@ TEST(QueuedMidiIn, ManyMixedMessagesThroughASmallQueueArriveWholeAndInOrder) {
     EXPECT_TRUE(port.Close({}));
 }
 
+// A batch holds the delivery thread's wake-ups: a long one still wakes it
+// every kWakeBatch messages, and its end wakes it for the rest.
+TEST(QueuedMidiIn, ABatchWakesTheDeliveryThreadForWhatItBringsTogether) {
+    std::atomic<int> calls{0};
+    QueuedMidiIn port([&](const InputEvent&) { ++calls; });
+    ASSERT_TRUE(port.Start());
+    {
+        const QueuedMidiIn::WakeBatch batch(port);
+        for (int i = 0; i < QueuedMidiIn::kWakeBatch + 2; ++i) {
+            ASSERT_TRUE(port.Enqueue(Bytes{0xF8}));
+        }
+        ASSERT_TRUE(Eventually([&] { return calls.load() >= QueuedMidiIn::kWakeBatch; }));
+    }
+    ASSERT_TRUE(Eventually([&] { return calls.load() == QueuedMidiIn::kWakeBatch + 2; }));
+    EXPECT_TRUE(port.Close({}));
+}
+
 TEST(QueuedMidiIn, EnqueueIgnoredBeforeStartAndAfterReset) {
     std::atomic<int> calls{0};
     QueuedMidiIn port([&](const InputEvent&) { ++calls; });
