@@ -645,8 +645,10 @@ void TmainForm::DataMonClear() {
     ShowMonitorStatus();
 }
 
+// The LEDs a stream kept lit are looked at by the timer's next turn, from
+// the event loop (a serve can run inside a wait for the MIDI service).
 void TmainForm::StreamEnded() {
-    Timer1Timer();
+    TickAt(*Timer1, 0);
 }
 
 void TmainForm::Timer1Timer() {
