@@ -7,9 +7,38 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <optional>
 
 namespace velmora::midi {
+
+// One callback's stay behind the gate: the client, or nullptr once gone.
+// Two atomic operations; no lock, no allocation (the real-time thread).
+class JackClient::GateEntry {
+  public:
+    explicit GateEntry(void* gate) : gate_(*static_cast<CallbackGate*>(gate)) {
+        gate_.inside.fetch_add(1, std::memory_order_seq_cst);
+        client_ = gate_.client.load(std::memory_order_seq_cst);
+    }
+    ~GateEntry() { gate_.inside.fetch_sub(1, std::memory_order_release); }
+    GateEntry(const GateEntry&) = delete;
+    GateEntry& operator=(const GateEntry&) = delete;
+    JackClient* client() const { return client_; }
+
+  private:
+    CallbackGate& gate_;
+    JackClient* client_ = nullptr;
+};
+
+// The gates live as long as the program, reachable from here.
+JackClient::CallbackGate* JackClient::NewGate(JackClient* client) {
+    static auto* const mutex = new std::mutex;
+    static auto* const gates = new std::deque<CallbackGate>;
+    std::lock_guard lock(*mutex);
+    CallbackGate& gate = gates->emplace_back();
+    gate.client.store(client, std::memory_order_seq_cst);
+    return &gate;
+}
 
 namespace {
 
@@ -166,15 +195,17 @@ std::shared_ptr<JackClient> JackClient::Open(const std::string& base, std::strin
     }
     self->name_ = name; // exactly the name asked for, as the server took it
     JackClient* raw = self.get();
-    jack_set_process_callback(client, &JackClient::Process, raw);
+    self->gate_ = NewGate(raw);
+    void* gate = self->gate_;
+    jack_set_process_callback(client, &JackClient::Process, gate);
     // Both: jackd calls the one with a reason, PipeWire's libjack the other.
-    jack_on_shutdown(client, &JackClient::PlainShutdown, raw);
-    jack_on_info_shutdown(client, &JackClient::Shutdown, raw);
-    jack_set_port_registration_callback(client, &JackClient::PortRegistered, raw);
-    jack_set_port_connect_callback(client, &JackClient::PortConnected, raw);
-    jack_set_client_registration_callback(client, &JackClient::ClientRegistered, raw);
-    jack_set_port_rename_callback(client, &JackClient::PortRenamed, raw);
-    jack_set_xrun_callback(client, &JackClient::XRun, raw);
+    jack_on_shutdown(client, &JackClient::PlainShutdown, gate);
+    jack_on_info_shutdown(client, &JackClient::Shutdown, gate);
+    jack_set_port_registration_callback(client, &JackClient::PortRegistered, gate);
+    jack_set_port_connect_callback(client, &JackClient::PortConnected, gate);
+    jack_set_client_registration_callback(client, &JackClient::ClientRegistered, gate);
+    jack_set_port_rename_callback(client, &JackClient::PortRenamed, gate);
+    jack_set_xrun_callback(client, &JackClient::XRun, gate);
     self->graphThread_ = std::thread([raw] { raw->GraphLoop(); });
     const std::optional<int> activated =
         self->Ask([](jack_client_t* handle) { return jack_activate(handle); });
@@ -203,6 +234,13 @@ JackClient::~JackClient() {
     // memory it has freed (a crash). What it holds is small, once a server.
     // One given up on is closed by GiveUp's ask, if ever.
     Ask([](jack_client_t* handle) { return jack_client_close(handle); });
+    // From now on libjack's calls find no client; those already inside end.
+    if (gate_ != nullptr) {
+        gate_->client.store(nullptr, std::memory_order_seq_cst);
+        while (gate_->inside.load(std::memory_order_seq_cst) != 0) {
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    }
 }
 
 void JackClient::GiveUp() {
@@ -223,7 +261,11 @@ void JackClient::GiveUp() {
 
 // The real-time thread: a walk over the table, no lock, no allocation.
 int JackClient::Process(jack_nframes_t frames, void* self) {
-    auto* client = static_cast<JackClient*>(self);
+    const GateEntry entry(self);
+    JackClient* client = entry.client();
+    if (client == nullptr) {
+        return 0;
+    }
     // Sequentially consistent with Remove's store and load: either Remove
     // sees this cycle begun, or this cycle sees the worker removed.
     client->cyclesStarted_.fetch_add(1, std::memory_order_seq_cst);
@@ -259,7 +301,11 @@ void JackClient::Unregister(jack_port_t* port) {
 // being stopped may never answer it) gives up at once; the client is never
 // closed (see the destructor), so GiveUp is kept from closing it.
 void JackClient::Shutdown(jack_status_t, const char*, void* self) {
-    auto* client = static_cast<JackClient*>(self);
+    const GateEntry entry(self);
+    JackClient* client = entry.client();
+    if (client == nullptr) {
+        return;
+    }
     client->running_.store(false, std::memory_order_release);
     client->givenUp_.store(true, std::memory_order_release);
     client->calls_->Abandon();
@@ -272,24 +318,34 @@ void JackClient::PlainShutdown(void* self) {
 
 // On JACK's notification thread: one atomic count, nothing else.
 int JackClient::XRun(void* self) {
-    static_cast<JackClient*>(self)->lateCycles_.fetch_add(1, std::memory_order_acq_rel);
+    const GateEntry entry(self);
+    if (JackClient* client = entry.client()) {
+        client->lateCycles_.fetch_add(1, std::memory_order_acq_rel);
+    }
     return 0;
 }
 
 void JackClient::PortRegistered(jack_port_id_t, int, void* self) {
-    static_cast<JackClient*>(self)->NoteGraphChange();
+    NoteGraphChangeThrough(self);
 }
 
 void JackClient::PortConnected(jack_port_id_t, jack_port_id_t, int, void* self) {
-    static_cast<JackClient*>(self)->NoteGraphChange();
+    NoteGraphChangeThrough(self);
 }
 
 void JackClient::ClientRegistered(const char*, int, void* self) {
-    static_cast<JackClient*>(self)->NoteGraphChange();
+    NoteGraphChangeThrough(self);
 }
 
 void JackClient::PortRenamed(jack_port_id_t, const char*, const char*, void* self) {
-    static_cast<JackClient*>(self)->NoteGraphChange();
+    NoteGraphChangeThrough(self);
+}
+
+void JackClient::NoteGraphChangeThrough(void* gate) {
+    const GateEntry entry(gate);
+    if (JackClient* client = entry.client()) {
+        client->NoteGraphChange();
+    }
 }
 
 // The notification thread: no call into the server from here.

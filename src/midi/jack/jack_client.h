@@ -130,6 +130,16 @@ class JackClient : public std::enable_shared_from_this<JackClient> {
     // should the server ever answer again (it is kept until then, as the
     // server would call it back).
     void GiveUp();
+    // What libjack calls back through (`self` in the callbacks below). A
+    // client whose server went away is never closed (see the destructor),
+    // so libjack may call it after it is gone: the gate outlives it and
+    // says whether it is still there.
+    struct CallbackGate {
+        std::atomic<JackClient*> client{nullptr};
+        std::atomic<int> inside{0}; // callbacks running now
+    };
+    class GateEntry;
+    static CallbackGate* NewGate(JackClient* client);
     static int Process(jack_nframes_t frames, void* self);
     static void Shutdown(jack_status_t code, const char* reason, void* self);
     static void PlainShutdown(void* self);
@@ -139,9 +149,11 @@ class JackClient : public std::enable_shared_from_this<JackClient> {
     static void ClientRegistered(const char*, int, void* self);
     static void PortRenamed(jack_port_id_t, const char*, const char*, void* self);
     void NoteGraphChange();
+    static void NoteGraphChangeThrough(void* gate);
     void GraphLoop();
 
     jack_client_t* client_ = nullptr;
+    CallbackGate* gate_ = nullptr; // never freed
     std::string name_;
     std::atomic<bool> running_{true};
     std::atomic<bool> givenUp_{false};
